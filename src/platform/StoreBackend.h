@@ -1,0 +1,79 @@
+// The settings store on Linux: one SQLite file per root holding keys and typed values with the
+// registry's semantics (case-insensitive names that keep their first spelling, five value kinds).
+// Nothing here throws; callers turn failures into the store's messages.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+enum class TRootKey { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
+inline constexpr TRootKey HKEY_CURRENT_USER = TRootKey::HKEY_CURRENT_USER;
+inline constexpr TRootKey HKEY_LOCAL_MACHINE = TRootKey::HKEY_LOCAL_MACHINE;
+
+// "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE", as the store's messages name the roots.
+QString RootKeyName(TRootKey root);
+
+namespace platform {
+
+// The kinds carry the registry's type numbers so that .reg files map onto them one to one.
+enum class TValueKind : int { String = 1, ExpandString = 2, Binary = 3, DWord = 4, QWord = 11 };
+
+// A value as the registry holds it: strings as UTF-16 LE with a terminating NUL,
+// numbers as 4 or 8 little-endian bytes, binary data as given.
+struct TRawValue {
+    TValueKind kind = TValueKind::String;
+    QByteArray data;
+
+    static TRawValue fromString(const QString& text, TValueKind kind = TValueKind::String);
+    static TRawValue fromDWord(quint32 value);
+    static TRawValue fromQWord(quint64 value);
+    static TRawValue fromBinary(const QByteArray& bytes);
+    friend bool operator==(const TRawValue&, const TRawValue&) = default;
+};
+
+struct TNamedValue {
+    QString name;  // as first written
+    TRawValue value;
+};
+
+enum class TDeleteResult { Deleted, KeyNotWritable, NoSuchValue };
+
+// One operation of a batch applied in a single transaction (the .reg import).
+struct TStoreOp {
+    enum class Type { SetValue, DeleteValue, CreateKey, DeleteKey } type;
+    QString key;
+    QString name;
+    TRawValue value;
+};
+
+class StoreBackend {
+public:
+    // The file behind a root: $VORLANDT_USER_STORE / $VORLANDT_MACHINE_STORE when set, else
+    // $XDG_CONFIG_HOME/vorlandt/registry-user.db and /var/lib/vorlandt/registry-machine.db.
+    // Looked up on every call, so a changed environment takes effect at once.
+    static QString storePath(TRootKey root);
+
+    // Reads: nullopt when the file, the key or the value is missing or the file is unreadable.
+    static std::optional<TRawValue> readValue(TRootKey root, const QString& key, const QString& name);
+    static bool keyExists(TRootKey root, const QString& key);
+    static std::optional<QStringList> subKeyNames(TRootKey root, const QString& key);
+    static std::optional<QList<TNamedValue>> values(TRootKey root, const QString& key);
+
+    // Writes create the file and every missing parent key. False when the store refuses.
+    static bool writeValue(TRootKey root, const QString& key, const QString& name, const TRawValue& value);
+    static TDeleteResult deleteValue(TRootKey root, const QString& key, const QString& name);
+    // Removes a key with all its subkeys and values; true also when it did not exist.
+    static bool deleteKey(TRootKey root, const QString& key);
+    // All or nothing: either every operation is applied or none.
+    static bool apply(TRootKey root, const QList<TStoreOp>& ops);
+
+    // Root, or write permission on the machine-wide file and its folder (or, when the file does
+    // not exist yet, on the folder it would be created in).
+    static bool canWriteMachineStore();
+};
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+// The settings store as the rest of the updater uses it: typed reads that never fail and fall
+// back to the caller's default, writes and listings that raise the store's messages.
+#pragma once
+
+#include "platform/StoreBackend.h"
+
+#include <QString>
+#include <QStringList>
+
+bool ReadBoolValue(TRootKey root, const QString& key, const QString& name, bool defaultValue);
+qint32 ReadIntegerValue(TRootKey root, const QString& key, const QString& name, qint32 defaultValue);
+QString ReadStringValue(TRootKey root, const QString& key, const QString& name, const QString& defaultValue);
+
+// Raise EVorlandtError (kind Store) with the write message when the store refuses.
+void WriteBoolValue(TRootKey root, const QString& key, const QString& name, bool value);
+void WriteIntegerValue(TRootKey root, const QString& key, const QString& name, qint32 value);
+void WriteStringValue(TRootKey root, const QString& key, const QString& name, const QString& value);
+
+bool ValueExists(TRootKey root, const QString& key, const QString& name);
+// Raises the write message when the key cannot be opened, the value message when the value
+// cannot be deleted (a missing value included).
+void DeleteValue(TRootKey root, const QString& key, const QString& name);
+// Empties the list and fills it with the direct subkey names; raises the read message when the
+// key cannot be opened.
+bool GetSubKeyNames(TRootKey root, const QString& key, QStringList& names);
+
+bool HasAdminRights();
+
+// Reversible scrambling of the stored proxy password; the same call undoes it.
+// Raises EVorlandtError (kind Argument) for a key above 31.
+QString ScramblePassword(const QString& text, quint32 key);
