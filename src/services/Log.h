@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 // Action 1 starts a new buffer, 2 appends Text, 3 discards the buffer, 4 saves it; anything
 // else does nothing. Every action does nothing while the switch is off. Action 4 raises
@@ -14,5 +17,8 @@ void WriteLog(int Action, const QString& Text);
 QString LogDirectory();
 // The rule behind LogDirectory, for a given executable folder.
 QString LogDirectoryFor(const QString& executableDir);
+
+// Tests only: the lines collected so far, or nullopt while no buffer exists.
+std::optional<QStringList> LogBufferForTesting();
 
 inline const QString LogFileName = QStringLiteral("VorlandtOnlineUpdater_Log.txt");
