@@ -1,0 +1,52 @@
+// Diagnostic log lines per second with the switch on: each line costs one store read of the
+// switch plus the append under the log's lock.
+#include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+struct LogFixture {
+    QTemporaryDir dir;
+    LogFixture()
+    {
+        qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+    }
+};
+
+void BM_WriteLogLine(benchmark::State& state)
+{
+    static LogFixture fixture;
+    if (state.thread_index() == 0)
+        WriteLog(1, QString());
+    const QString line = QStringLiteral("StartDownload - Proxy aktiv");
+    for (auto _ : state) {
+        WriteLog(2, line);
+        // Keep the buffer from growing without bound over millions of iterations.
+        if (state.thread_index() == 0 && (state.iterations() & 0xFFFF) == 0)
+            WriteLog(1, QString());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriteLogLine)->Threads(1)->Threads(2)->UseRealTime();
+
+void BM_WriteLogLineSwitchOff(benchmark::State& state)
+{
+    static LogFixture fixture;
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+    const QString line = QStringLiteral("StartDownload - Proxy aktiv");
+    for (auto _ : state)
+        WriteLog(2, line);
+    state.SetItemsProcessed(state.iterations());
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+}
+BENCHMARK(BM_WriteLogLineSwitchOff);
+
+}  // namespace
+
+BENCHMARK_MAIN();

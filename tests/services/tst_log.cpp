@@ -1,0 +1,196 @@
+// The diagnostic log: the switch read on every call, the four actions, the file's exact bytes,
+// and appends from two threads.
+#include "platform/VorlandtError.h"
+#include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+void SetSwitch(bool on)
+{
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, on);
+}
+
+QString LogPath()
+{
+    return LogDirectory() + LogFileName;
+}
+
+QByteArray ReadLogFile()
+{
+    QFile file(LogPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+}  // namespace
+
+class TestLog : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir FStoreDir;
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(FStoreDir.isValid());
+        qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("user.db")).toUtf8());
+        SetSwitch(true);
+        WriteLog(3, QString());
+        QFile::remove(LogPath());
+    }
+
+    void cleanup()
+    {
+        SetSwitch(true);
+        WriteLog(3, QString());
+        QFile::remove(LogPath());
+    }
+
+    void savesLinesInWindows1252WithCrLfAndAClosingEmptyLine()
+    {
+        WriteLog(1, QString());
+        WriteLog(2, QStringLiteral("StartEXE - Start"));
+        WriteLog(2, QStringLiteral("Größe: 5 €"));
+        WriteLog(2, QString());
+        WriteLog(2, QStringLiteral("Pfeil → Ende"));  // no place in the code page
+        WriteLog(4, QString());
+        QCOMPARE(ReadLogFile(), QByteArray("StartEXE - Start\r\n"
+                                           "Gr\xF6\xDF" "e: 5 \x80\r\n"
+                                           "\r\n"
+                                           "Pfeil ? Ende\r\n"
+                                           "\r\n"));
+    }
+
+    void textWithLineBreaksBecomesSeveralLines()
+    {
+        WriteLog(1, QString());
+        WriteLog(2, QStringLiteral("Laufende Programme:\r\nmodul1\r\nmodul2"));
+        WriteLog(4, QString());
+        QCOMPARE(ReadLogFile(), QByteArray("Laufende Programme:\r\nmodul1\r\nmodul2\r\n\r\n"));
+    }
+
+    void bufferStatesGiveTheirFiles_data()
+    {
+        QTest::addColumn<QList<int>>("actions");
+        QTest::addColumn<QByteArray>("file");
+        // Action 2 always logs "x"; the file is read after a final action 4.
+        QTest::newRow("no buffer: empty file") << QList<int>{2} << QByteArray("");
+        QTest::newRow("empty buffer: one CR LF") << QList<int>{1} << QByteArray("\r\n");
+        QTest::newRow("action 1 drops earlier lines") << QList<int>{1, 2, 1, 2} << QByteArray("x\r\n\r\n");
+        QTest::newRow("action 3 releases the buffer") << QList<int>{1, 2, 3, 2} << QByteArray("");
+        QTest::newRow("actions 0, 5 and 6 do nothing") << QList<int>{1, 2, 0, 5, 6} << QByteArray("x\r\n\r\n");
+        QTest::newRow("save keeps the buffer") << QList<int>{1, 2, 4, 2} << QByteArray("x\r\nx\r\n\r\n");
+    }
+
+    void bufferStatesGiveTheirFiles()
+    {
+        QFETCH(QList<int>, actions);
+        QFETCH(QByteArray, file);
+        for (int action : actions)
+            WriteLog(action, QStringLiteral("x"));
+        WriteLog(4, QString());
+        QCOMPARE(ReadLogFile(), file);
+    }
+
+    void switchOffWritesNothingAndKeepsTheEarlierFile()
+    {
+        WriteLog(1, QString());
+        WriteLog(2, QStringLiteral("earlier run"));
+        WriteLog(4, QString());
+        const QByteArray earlier = ReadLogFile();
+
+        SetSwitch(false);
+        WriteLog(1, QString());
+        WriteLog(2, QStringLiteral("dropped"));
+        WriteLog(4, QString());
+        QCOMPARE(ReadLogFile(), earlier);
+    }
+
+    void switchIsReadOnEveryCall()
+    {
+        WriteLog(1, QString());
+        WriteLog(2, QStringLiteral("kept"));
+        SetSwitch(false);
+        WriteLog(2, QStringLiteral("dropped while off"));
+        SetSwitch(true);
+        WriteLog(2, QStringLiteral("kept again"));
+        QCOMPARE(LogBufferForTesting(), std::optional(QStringList{"kept", "kept again"}));
+    }
+
+    void missingSwitchMeansOff()
+    {
+        qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("never-written.db")).toUtf8());
+        WriteLog(1, QString());
+        QVERIFY(!LogBufferForTesting().has_value());
+    }
+
+    void twoThreadsKeepEveryLine()
+    {
+        WriteLog(1, QString());
+        constexpr int perThread = 2000;
+        auto writer = [](char tag) {
+            for (int i = 0; i < perThread; ++i)
+                WriteLog(2, QStringLiteral("%1 %2").arg(QChar::fromLatin1(tag)).arg(i));
+        };
+        std::thread worker(writer, 'w');
+        writer('u');
+        WriteLog(4, QString());  // a save in the middle must not disturb the appends
+        worker.join();
+
+        const QStringList lines = *LogBufferForTesting();
+        QCOMPARE(lines.size(), 2 * perThread);
+        // Each thread's lines arrive whole and in their own order.
+        int next[2] = {0, 0};
+        for (const QString& line : lines) {
+            const int who = line.startsWith(u'w') ? 0 : 1;
+            QCOMPARE(line, QStringLiteral("%1 %2").arg(who == 0 ? u'w' : u'u').arg(next[who]));
+            ++next[who];
+        }
+    }
+
+    void failedSaveRaisesAndKeepsTheBuffer()
+    {
+        WriteLog(1, QString());
+        WriteLog(2, QStringLiteral("bleibt"));
+        // A folder where the file should be: the save cannot replace it.
+        QVERIFY(QDir().mkpath(LogPath()));
+        auto removeFolder = qScopeGuard([] { QDir(LogPath()).removeRecursively(); });
+        try {
+            WriteLog(4, QString());
+            QFAIL("saving over a folder must fail");
+        } catch (const EVorlandtError& e) {
+            QCOMPARE(e.kind(), EVorlandtError::Kind::InOut);
+            QVERIFY2(e.message().contains(LogFileName), qPrintable(e.message()));
+        }
+        QCOMPARE(LogBufferForTesting(), std::optional(QStringList{"bleibt"}));
+    }
+
+    void logGoesToTheStateFolderWhenTheProgramFolderIsNotWritable()
+    {
+        const QByteArray saved = qgetenv("XDG_STATE_HOME");
+        auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
+
+        qputenv("XDG_STATE_HOME", "/home/anna/.state");
+        QCOMPARE(LogDirectoryFor(QStringLiteral("/nonexistent/bin")), QStringLiteral("/home/anna/.state/vorlandt/"));
+        QCOMPARE(LogDirectoryFor(FStoreDir.path()), FStoreDir.path() + u'/');
+
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(LogDirectoryFor(QStringLiteral("/nonexistent/bin")),
+                 QDir::homePath() + QStringLiteral("/.local/state/vorlandt/"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLog)
+#include "tst_log.moc"
