@@ -1,1 +1,95 @@
-// placeholder until implemented
+// The update catalog: filling, thinning out by installed version, and the sorted key list.
+#include "catalog/Updates.h"
+
+#include "platform/IntText.h"
+#include "services/BasicProcs.h"
+
+#include <algorithm>
+
+TUpdateNode::TUpdateNode(QString dateiname, bool stillesUpdate, TUpdateTyp typ, QString lizenzURL,
+                         qint32 updaterVersion, QString beschreibungRTF)
+    : FDateiname(std::move(dateiname)),
+      FStillesUpdate(stillesUpdate),
+      FTyp(typ),
+      FLizenzURL(std::move(lizenzURL)),
+      FUpdaterVersion(updaterVersion),
+      FBeschreibungRTF(std::move(beschreibungRTF))
+{
+}
+
+void TUpdates::Clear()
+{
+    FUpdateDictionary.clear();
+    FModulDictionary.clear();
+}
+
+void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion,
+                         qint32 Unterversion, const QString& Dateiname, const QString& StillesUpdate,
+                         const QString& Typ, const QString& LizenzURL, const QString& UpdaterVersion,
+                         const QString& BeschreibungRTF, const QString& Zielverzeichnis)
+{
+    TModulInformation modul;
+    // The product was renamed; older descriptors still carry the old name.
+    modul.Modulbezeichnung = QString(ModulName).replace(QLatin1String("KTVO"), QLatin1String("Zahlwerk"));
+    modul.Hauptversion = Hauptversion;
+    modul.Zielverzeichnis = Zielverzeichnis;
+    modul.XMLFilename = QStringLiteral("update_%1_%2.xml").arg(ModulNr).arg(Hauptversion);
+    // Read before anything is stored, so that an unreadable file leaves the catalog unchanged.
+    GetLocalVersion(Zielverzeichnis, ModulNr, modul.LocalHauptversion, modul.LocalNebenversion,
+                    modul.LocalUnterversion);
+
+    auto node =
+        std::make_unique<TUpdateNode>(Dateiname, StillesUpdate == QLatin1String("ja"), StrToUpdateTyp(Typ),
+                                      LizenzURL, StrToIntDef(UpdaterVersion, -1), BeschreibungRTF);
+
+    FModulDictionary.insert_or_assign(ModulNr, std::move(modul));
+    FUpdateDictionary.insert_or_assign(TUpdateIdentifier{ModulNr, Nebenversion, Unterversion},
+                                       std::move(node));
+}
+
+void TUpdates::RemoveOutdatedUpdates()
+{
+    QList<TUpdateIdentifier> outdated;
+    for (const auto& [key, node] : FUpdateDictionary) {
+        qint32 localNeben = 0;
+        qint32 localUnter = 0;
+        if (const auto modul = FModulDictionary.find(key.ModulNr); modul != FModulDictionary.end()) {
+            localNeben = modul->second.LocalNebenversion;
+            localUnter = modul->second.LocalUnterversion;
+        }
+        if (key.Nebenversion < localNeben ||
+            (key.Nebenversion == localNeben && key.Unterversion <= localUnter))
+            outdated.append(key);
+    }
+    for (const TUpdateIdentifier& key : outdated)
+        FUpdateDictionary.erase(key);
+}
+
+QList<TUpdateIdentifier> TUpdates::SortedUpdateKeys() const
+{
+    QList<TUpdateIdentifier> keys;
+    keys.reserve(static_cast<qsizetype>(FUpdateDictionary.size()));
+    for (const auto& entry : FUpdateDictionary)
+        keys.append(entry.first);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+TUpdateTyp TUpdates::StrToUpdateTyp(const QString& Typ)
+{
+    if (Typ == QLatin1String("execute"))
+        return TUpdateTyp::utExecute;
+    if (Typ == QLatin1String("exec_on_restart"))
+        return TUpdateTyp::utExec_on_restart;
+    return TUpdateTyp::utNone;
+}
+
+void TUpdates::GetLocalVersion(const QString& Zielverzeichnis, qint32 ModulNr, qint32& LocalHauptversion,
+                               qint32& LocalNebenversion, qint32& LocalUnterversion)
+{
+    const QString file =
+        Zielverzeichnis + QStringLiteral("siteinfo_") + QString::number(ModulNr) + QStringLiteral(".ini");
+    LocalHauptversion = StrToIntDef(GetStrInfoFromIni(file, QStringLiteral("hauptversion")), 0);
+    LocalNebenversion = StrToIntDef(GetStrInfoFromIni(file, QStringLiteral("nebenversion")), 0);
+    LocalUnterversion = StrToIntDef(GetStrInfoFromIni(file, QStringLiteral("unterversion")), 0);
+}

@@ -38,6 +38,7 @@ struct TRawValue {
 struct TNamedValue {
     QString name;  // as first written
     TRawValue value;
+    friend bool operator==(const TNamedValue&, const TNamedValue&) = default;
 };
 
 enum class TDeleteResult { Deleted, KeyNotWritable, NoSuchValue };
@@ -66,9 +67,11 @@ public:
     // Writes create the file and every missing parent key. False when the store refuses.
     static bool writeValue(TRootKey root, const QString& key, const QString& name, const TRawValue& value);
     static TDeleteResult deleteValue(TRootKey root, const QString& key, const QString& name);
-    // Removes a key with all its subkeys and values; true also when it did not exist.
+    // Removes a key with all its subkeys and values; true also when it did not exist. The root
+    // itself is refused (false), so an empty path passed by mistake cannot wipe the store.
     static bool deleteKey(TRootKey root, const QString& key);
-    // All or nothing: either every operation is applied or none.
+    // All or nothing: either every operation is applied or none. Deleting a value or key that
+    // is already gone counts as done.
     static bool apply(TRootKey root, const QList<TStoreOp>& ops);
 
     // Root, or write permission on the machine-wide file and its folder (or, when the file does

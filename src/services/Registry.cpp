@@ -1,1 +1,173 @@
-// placeholder until implemented
+// The typed settings-store operations: conversions between the stored kinds and the numbers,
+// texts and switches the updater works with, and the store's error messages.
+#include "services/Registry.h"
+
+#include "platform/IntText.h"
+#include "platform/VorlandtError.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+using platform::StoreBackend;
+using platform::TDeleteResult;
+using platform::TRawValue;
+using platform::TValueKind;
+
+namespace {
+
+QString keyText(TRootKey root, const QString& key)
+{
+    return RootKeyName(root) + u'\\' + key;
+}
+
+[[noreturn]] void raiseStore(const QString& message)
+{
+    throw EVorlandtError(message, EVorlandtError::Kind::Store);
+}
+
+QString readMessage(TRootKey root, const QString& key)
+{
+    return QStringLiteral("Unable to open key \"%1\" for read").arg(keyText(root, key));
+}
+
+QString writeMessage(TRootKey root, const QString& key)
+{
+    return QStringLiteral("Unable to open key \"%1\" for write").arg(keyText(root, key));
+}
+
+QString valueMessage(TRootKey root, const QString& key, const QString& name)
+{
+    return QStringLiteral("Unable to open key \"%1\" and access value \"%2\"").arg(keyText(root, key), name);
+}
+
+// Stored text is UTF-16 LE; whatever follows the first NUL (the terminator, or garbage a
+// foreign writer left) is not part of the text. A stray odd byte cannot form a character.
+QString storedText(const QByteArray& bytes)
+{
+    const qsizetype units = bytes.size() / 2;
+    QString text(units, Qt::Uninitialized);
+    for (qsizetype i = 0; i < units; ++i)
+        text[i] = QChar(qFromLittleEndian<quint16>(bytes.constData() + i * 2));
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    return text;
+}
+
+void write(TRootKey root, const QString& key, const QString& name, const TRawValue& value)
+{
+    if (!StoreBackend::writeValue(root, key, name, value))
+        raiseStore(writeMessage(root, key));
+}
+
+}  // namespace
+
+qint32 ReadIntegerValue(TRootKey root, const QString& key, const QString& name, qint32 defaultValue)
+{
+    const std::optional<TRawValue> value = StoreBackend::readValue(root, key, name);
+    if (!value)
+        return defaultValue;
+    switch (value->kind) {
+        case TValueKind::DWord:
+        case TValueKind::QWord:
+        case TValueKind::Binary: {
+            if (value->data.size() > 8)
+                return defaultValue;
+            // A short value fills the low bytes of a zeroed number; only the low 32 bits count.
+            unsigned char bytes[8] = {};
+            std::memcpy(bytes, value->data.constData(), static_cast<size_t>(value->data.size()));
+            return static_cast<qint32>(qFromLittleEndian<quint32>(bytes));
+        }
+        case TValueKind::String:
+        case TValueKind::ExpandString:
+            return StrToIntDef(storedText(value->data), defaultValue);
+    }
+    return defaultValue;
+}
+
+bool ReadBoolValue(TRootKey root, const QString& key, const QString& name, bool defaultValue)
+{
+    return ReadIntegerValue(root, key, name, defaultValue ? 1 : 0) != 0;
+}
+
+QString ReadStringValue(TRootKey root, const QString& key, const QString& name, const QString& defaultValue)
+{
+    const std::optional<TRawValue> value = StoreBackend::readValue(root, key, name);
+    if (!value)
+        return defaultValue;
+    switch (value->kind) {
+        case TValueKind::String:
+        case TValueKind::ExpandString:
+        case TValueKind::Binary:
+            return storedText(value->data);
+        case TValueKind::DWord:
+        case TValueKind::QWord:
+            break;
+    }
+    return defaultValue;
+}
+
+void WriteBoolValue(TRootKey root, const QString& key, const QString& name, bool value)
+{
+    WriteIntegerValue(root, key, name, value ? 1 : 0);
+}
+
+void WriteIntegerValue(TRootKey root, const QString& key, const QString& name, qint32 value)
+{
+    write(root, key, name, TRawValue::fromDWord(static_cast<quint32>(value)));
+}
+
+void WriteStringValue(TRootKey root, const QString& key, const QString& name, const QString& value)
+{
+    write(root, key, name, TRawValue::fromString(value));
+}
+
+bool ValueExists(TRootKey root, const QString& key, const QString& name)
+{
+    return StoreBackend::readValue(root, key, name).has_value();
+}
+
+void DeleteValue(TRootKey root, const QString& key, const QString& name)
+{
+    switch (StoreBackend::deleteValue(root, key, name)) {
+        case TDeleteResult::Deleted:
+            return;
+        case TDeleteResult::KeyNotWritable:
+            raiseStore(writeMessage(root, key));
+        case TDeleteResult::NoSuchValue:
+            raiseStore(valueMessage(root, key, name));
+    }
+}
+
+bool GetSubKeyNames(TRootKey root, const QString& key, QStringList& names)
+{
+    names.clear();
+    std::optional<QStringList> found = StoreBackend::subKeyNames(root, key);
+    if (!found)
+        raiseStore(readMessage(root, key));
+    names = std::move(*found);
+    return true;
+}
+
+bool HasAdminRights()
+{
+    return StoreBackend::canWriteMachineStore();
+}
+
+QString ScramblePassword(const QString& text, quint32 key)
+{
+    if (key > 31) {
+        throw EVorlandtError(
+            QStringLiteral("Key muss ein Integer zwischen 0 und 31 sein, ist aber %1").arg(key),
+            EVorlandtError::Kind::Argument);
+    }
+    // Control characters stay as they are and a five-bit key never moves a code below 32,
+    // which is what makes the same call undo the scrambling.
+    QString result = text;
+    for (QChar& c : result) {
+        if (c.unicode() > 31)
+            c = QChar(static_cast<char16_t>(c.unicode() ^ key));
+    }
+    return result;
+}

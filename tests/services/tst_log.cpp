@@ -155,7 +155,7 @@ private Q_SLOTS:
         int next[2] = {0, 0};
         for (const QString& line : lines) {
             const int who = line.startsWith(u'w') ? 0 : 1;
-            QCOMPARE(line, QStringLiteral("%1 %2").arg(who == 0 ? u'w' : u'u').arg(next[who]));
+            QCOMPARE(line, QStringLiteral("%1 %2").arg(QChar(who == 0 ? u'w' : u'u')).arg(next[who]));
             ++next[who];
         }
     }

@@ -1,0 +1,496 @@
+// vorlandt-reg as installers and administrators run it: exit codes, printed values, and .reg
+// imports that either apply completely or leave the store untouched, against real store files.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct TRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+}  // namespace
+
+class TestVorlandtReg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void setThenGetPrintsTheValue_data();
+    void setThenGetPrintsTheValue();
+    void badCallsAreUsageErrors_data();
+    void badCallsAreUsageErrors();
+    void helpPrintsUsage();
+    void getOfMissingValueFails_data();
+    void getOfMissingValueFails();
+    void deleteRemovesOnlyExistingValues();
+    void listShowsSubkeysThenValues();
+    void listOfMissingKeyFails();
+
+    void importThenExportGivesRegeditBytes_data();
+    void importThenExportGivesRegeditBytes();
+    void exportImportExportKeepsBytes();
+    void terminalExportIsUtf8AndImportsAlike();
+    void damagedImportChangesNothing_data();
+    void damagedImportChangesNothing();
+    void damagedUtf16FileNamesItsLine();
+    void refusedMachineStoreLeavesUserStoreUntouched();
+    void exportOfMissingKeyFails();
+    void exportToUnwritableFileFails();
+
+private:
+    TRun run(const QStringList& args) const;
+    void mustRun(const QStringList& args) const;
+    void useStores(const QString& tag);
+    QString writeFile(const QString& name, const QByteArray& bytes) const;
+    // Both roots' whole content as .reg text: what a test compares before and after.
+    QByteArray snapshot() const;
+
+    std::unique_ptr<QTemporaryDir> FDir;
+};
+
+void TestVorlandtReg::init()
+{
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    useStores(QStringLiteral("a"));
+}
+
+void TestVorlandtReg::useStores(const QString& tag)
+{
+    qputenv("VORLANDT_USER_STORE", FDir->filePath(tag + QStringLiteral("-user.db")).toUtf8());
+    qputenv("VORLANDT_MACHINE_STORE", FDir->filePath(tag + QStringLiteral("-machine.db")).toUtf8());
+}
+
+TRun TestVorlandtReg::run(const QStringList& args) const
+{
+    QProcess process;
+    process.start(QStringLiteral(VORLANDT_REG_EXE), args);
+    TRun result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void TestVorlandtReg::mustRun(const QStringList& args) const
+{
+    const TRun r = run(args);
+    QVERIFY2(r.exitCode == 0, qPrintable(args.join(u' ') + QStringLiteral(": ") + QString::fromUtf8(r.err)));
+}
+
+QString TestVorlandtReg::writeFile(const QString& name, const QByteArray& bytes) const
+{
+    const QString path = FDir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray TestVorlandtReg::snapshot() const
+{
+    QByteArray all;
+    for (const char* root : {"HKCU", "HKLM"}) {
+        const TRun r = run({QStringLiteral("export"), QString::fromLatin1(root), QString()});
+        all += r.out + r.err;
+    }
+    return all;
+}
+
+void TestVorlandtReg::setThenGetPrintsTheValue_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("printed");
+    QTest::addColumn<QByteArray>("listed");
+
+    QTest::newRow("sz") << "HKCU"
+                        << "Name"
+                        << "sz"
+                        << "Hallo Welt" << QByteArray("Hallo Welt\n") << QByteArray("Name = sz:Hallo Welt\n");
+    QTest::newRow("sz, non-ASCII") << "HKCU"
+                                   << "Größe"
+                                   << "sz"
+                                   << "Übermaß €" << QByteArray("Übermaß €\n")
+                                   << QByteArray("Größe = sz:Übermaß €\n");
+    QTest::newRow("empty sz") << "HKCU"
+                              << "Leer"
+                              << "sz"
+                              << "" << QByteArray("\n") << QByteArray("Leer = sz:\n");
+    QTest::newRow("expand_sz kept unexpanded")
+        << "HKLM"
+        << "Pfad"
+        << "expand_sz"
+        << "%HOME%\\x" << QByteArray("%HOME%\\x\n") << QByteArray("Pfad = expand_sz:%HOME%\\x\n");
+    QTest::newRow("dword decimal") << "HKLM"
+                                   << "Update_ID"
+                                   << "dword"
+                                   << "42" << QByteArray("42\n") << QByteArray("Update_ID = dword:42\n");
+    QTest::newRow("dword negative") << "HKCU"
+                                    << "LastNewsID"
+                                    << "dword"
+                                    << "-1" << QByteArray("-1\n") << QByteArray("LastNewsID = dword:-1\n");
+    QTest::newRow("dword hex reads signed")
+        << "HKCU"
+        << "D"
+        << "dword"
+        << "0xFFFFFFFE" << QByteArray("-2\n") << QByteArray("D = dword:-2\n");
+    QTest::newRow("dword largest unsigned")
+        << "HKCU"
+        << "D"
+        << "dword"
+        << "4294967295" << QByteArray("-1\n") << QByteArray("D = dword:-1\n");
+    QTest::newRow("dword smallest") << "HKCU"
+                                    << "D"
+                                    << "dword"
+                                    << "-2147483648" << QByteArray("-2147483648\n")
+                                    << QByteArray("D = dword:-2147483648\n");
+    QTest::newRow("qword reads unsigned")
+        << "HKCU"
+        << "Q"
+        << "qword"
+        << "-1" << QByteArray("18446744073709551615\n") << QByteArray("Q = qword:18446744073709551615\n");
+    QTest::newRow("qword hex") << "HKCU"
+                               << "Q"
+                               << "qword"
+                               << "0x100000000" << QByteArray("4294967296\n")
+                               << QByteArray("Q = qword:4294967296\n");
+    QTest::newRow("binary") << "HKCU"
+                            << "B"
+                            << "binary"
+                            << "01,FF,0" << QByteArray("01,ff,00\n") << QByteArray("B = binary:01,ff,00\n");
+    QTest::newRow("default value as @")
+        << "HKCU"
+        << "@"
+        << "sz"
+        << "Standard" << QByteArray("Standard\n") << QByteArray("@ = sz:Standard\n");
+}
+
+void TestVorlandtReg::setThenGetPrintsTheValue()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, printed);
+    QFETCH(QByteArray, listed);
+    const QString key = QStringLiteral("Software\\KRSoftware\\Test");
+    mustRun({QStringLiteral("set"), root, key, name, kind, value});
+
+    // Roots and names compare without regard to case, as the updater reads them.
+    const TRun get = run({QStringLiteral("get"), root.toLower(), key.toUpper(), name.toLower()});
+    QCOMPARE(get.exitCode, 0);
+    QCOMPARE(get.out, printed);
+    QCOMPARE(get.err, QByteArray());
+    const TRun list = run({QStringLiteral("list"), root, key});
+    QCOMPARE(list.exitCode, 0);
+    QCOMPARE(list.out, listed);
+}
+
+void TestVorlandtReg::badCallsAreUsageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    const QString k = QStringLiteral("Software\\A");
+    QTest::newRow("no command") << QStringList{};
+    QTest::newRow("unknown command") << QStringList{"copy", "HKCU", k};
+    QTest::newRow("too few arguments") << QStringList{"get", "HKCU", k};
+    QTest::newRow("too many arguments") << QStringList{"list", "HKCU", k, "x"};
+    QTest::newRow("unknown root") << QStringList{"set", "HKCR", k, "N", "sz", "x"};
+    QTest::newRow("unknown kind") << QStringList{"set", "HKCU", k, "N", "multi_sz", "x"};
+    QTest::newRow("dword not a number") << QStringList{"set", "HKCU", k, "N", "dword", "zwölf"};
+    QTest::newRow("dword above 32 bits") << QStringList{"set", "HKCU", k, "N", "dword", "4294967296"};
+    QTest::newRow("dword below 32 bits") << QStringList{"set", "HKCU", k, "N", "dword", "-2147483649"};
+    QTest::newRow("dword hex too long") << QStringList{"set", "HKCU", k, "N", "dword", "0x100000000"};
+    QTest::newRow("dword with blanks") << QStringList{"set", "HKCU", k, "N", "dword", " 1"};
+    QTest::newRow("dword empty") << QStringList{"set", "HKCU", k, "N", "dword", ""};
+    QTest::newRow("qword above 64 bits")
+        << QStringList{"set", "HKCU", k, "N", "qword", "18446744073709551616"};
+    QTest::newRow("qword huge number") << QStringList{"set", "HKCU", k, "N", "qword", QString(5000, u'9')};
+    QTest::newRow("binary not hex") << QStringList{"set", "HKCU", k, "N", "binary", "01,0g"};
+}
+
+void TestVorlandtReg::badCallsAreUsageErrors()
+{
+    QFETCH(QStringList, args);
+    const TRun r = run(args);
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.contains("Aufruf: vorlandt-reg"), r.err.constData());
+    // Nothing may have been written on the way to the error.
+    QCOMPARE(run({QStringLiteral("get"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
+                  QStringLiteral("N")})
+                 .exitCode,
+             1);
+}
+
+void TestVorlandtReg::helpPrintsUsage()
+{
+    const TRun r = run({QStringLiteral("--help")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.out.contains("Aufruf: vorlandt-reg"));
+    QVERIFY(r.out.contains("UTF-8"));
+    QCOMPARE(r.err, QByteArray());
+}
+
+void TestVorlandtReg::getOfMissingValueFails_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing value") << "Software\\A"
+                                   << "Fehlt";
+    QTest::newRow("missing key") << "Software\\Nirgends"
+                                 << "Wert";
+}
+
+void TestVorlandtReg::getOfMissingValueFails()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, name);
+    mustRun({QStringLiteral("set"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
+             QStringLiteral("Da"), QStringLiteral("sz"), QStringLiteral("x")});
+    const TRun r = run({QStringLiteral("get"), QStringLiteral("HKCU"), key, name});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(QString::fromUtf8(r.err),
+             QStringLiteral("Unable to open key \"HKEY_CURRENT_USER\\%1\" and access value \"%2\"\n")
+                 .arg(key, name));
+}
+
+void TestVorlandtReg::deleteRemovesOnlyExistingValues()
+{
+    const QStringList target{QStringLiteral("HKLM"), QStringLiteral("Software\\A"), QStringLiteral("Wert")};
+    mustRun(QStringList{QStringLiteral("set")} + target +
+            QStringList{QStringLiteral("dword"), QStringLiteral("1")});
+    mustRun(QStringList{QStringLiteral("set"), QStringLiteral("HKLM"), QStringLiteral("Software\\A"),
+                        QStringLiteral("Bleibt"), QStringLiteral("dword"), QStringLiteral("2")});
+
+    QCOMPARE(run(QStringList{QStringLiteral("delete")} + target).exitCode, 0);
+    QCOMPARE(run(QStringList{QStringLiteral("get")} + target).exitCode, 1);
+    QCOMPARE(run({QStringLiteral("get"), QStringLiteral("HKLM"), QStringLiteral("Software\\A"),
+                  QStringLiteral("Bleibt")})
+                 .out,
+             QByteArray("2\n"));
+
+    const TRun again = run(QStringList{QStringLiteral("delete")} + target);
+    QCOMPARE(again.exitCode, 1);
+    QCOMPARE(
+        again.err,
+        QByteArray("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\A\" and access value \"Wert\"\n"));
+}
+
+void TestVorlandtReg::listShowsSubkeysThenValues()
+{
+    const QString key = QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule");
+    for (const QString& module : {QStringLiteral("Lohn"), QStringLiteral("Buchhaltung")})
+        mustRun({QStringLiteral("set"), QStringLiteral("HKLM"), key + u'\\' + module,
+                 QStringLiteral("Update_ID"), QStringLiteral("dword"), QStringLiteral("3")});
+    mustRun({QStringLiteral("set"), QStringLiteral("HKLM"), key + u'\\' + QStringLiteral("Lohn\\Tief"),
+             QStringLiteral("x"), QStringLiteral("sz"), QStringLiteral("y")});
+    mustRun({QStringLiteral("set"), QStringLiteral("HKLM"), key, QStringLiteral("Anzahl"),
+             QStringLiteral("qword"), QStringLiteral("2")});
+    mustRun({QStringLiteral("set"), QStringLiteral("HKLM"), key, QString(), QStringLiteral("binary"),
+             QStringLiteral("")});
+
+    const TRun r = run({QStringLiteral("list"), QStringLiteral("HKEY_LOCAL_MACHINE"), key});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("Buchhaltung\nLohn\n@ = binary:\nAnzahl = qword:2\n"));
+}
+
+void TestVorlandtReg::listOfMissingKeyFails()
+{
+    const TRun r =
+        run({QStringLiteral("list"), QStringLiteral("HKCU"), QStringLiteral("Software\\Nirgends")});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(r.err, QByteArray("Unable to open key \"HKEY_CURRENT_USER\\Software\\Nirgends\" for read\n"));
+}
+
+void TestVorlandtReg::importThenExportGivesRegeditBytes_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::newRow("regedit's own UTF-16 file") << QFINDTESTDATA("data/registrations.reg");
+    QTest::newRow("same content by hand in UTF-8") << QFINDTESTDATA("data/registrations-utf8.reg");
+}
+
+void TestVorlandtReg::importThenExportGivesRegeditBytes()
+{
+    QFETCH(QString, fixture);
+    QVERIFY(!fixture.isEmpty());
+    mustRun({QStringLiteral("import"), fixture});
+    const QString exported = FDir->filePath(QStringLiteral("out.reg"));
+    mustRun(
+        {QStringLiteral("export"), QStringLiteral("HKLM"), QStringLiteral("Software\\KRSoftware"), exported});
+    QCOMPARE(ReadAll(exported), ReadAll(QFINDTESTDATA("data/registrations.reg")));
+    // The machine-wide file must not have leaked into the per-user store.
+    QCOMPARE(run({QStringLiteral("list"), QStringLiteral("HKCU"), QStringLiteral("Software")}).exitCode, 1);
+    QCOMPARE(run({QStringLiteral("get"), QStringLiteral("HKLM"),
+                  QStringLiteral("software\\krsoftware\\module\\onlineupdatemodule\\lohn & gehalt"),
+                  QStringLiteral("update_modulbezeichnung")})
+                 .out,
+             QByteArray("Lohn \"Plus\" für Büros\n"));
+}
+
+void TestVorlandtReg::exportImportExportKeepsBytes()
+{
+    const QString key = QStringLiteral("Software\\Rund");
+    const QList<QStringList> values{
+        {key, QStringLiteral("Mehrzeilig"), QStringLiteral("sz"), QStringLiteral("Zeile 1\nZeile \"2\"\\")},
+        {key, QString(), QStringLiteral("sz"), QStringLiteral("Standard")},
+        {key, QStringLiteral("Lang"), QStringLiteral("binary"), QString(QStringLiteral("ab,")).repeated(200)},
+        {key, QStringLiteral("D"), QStringLiteral("dword"), QStringLiteral("-7")},
+        {key, QStringLiteral("Q"), QStringLiteral("qword"), QStringLiteral("0xffffffffffffffff")},
+        {key + QStringLiteral("\\Unter\\Tiefer"), QStringLiteral("E"), QStringLiteral("expand_sz"),
+         QStringLiteral("%TEMP%")},
+        {key + QStringLiteral("\\Leer"), QStringLiteral("Nichts"), QStringLiteral("binary"), QString()},
+    };
+    for (const QStringList& v : values)
+        mustRun(QStringList{QStringLiteral("set"), QStringLiteral("HKCU")} + v);
+
+    const QString first = FDir->filePath(QStringLiteral("first.reg"));
+    const QString second = FDir->filePath(QStringLiteral("second.reg"));
+    mustRun({QStringLiteral("export"), QStringLiteral("HKCU"), key, first});
+    useStores(QStringLiteral("b"));
+    mustRun({QStringLiteral("import"), first});
+    mustRun({QStringLiteral("export"), QStringLiteral("HKCU"), key, second});
+
+    const QByteArray bytes = ReadAll(first);
+    QVERIFY(bytes.startsWith("\xFF\xFE"));
+    QVERIFY(bytes.contains(QByteArray("\r\0\n\0", 4)));
+    QCOMPARE(ReadAll(second), bytes);
+    QCOMPARE(run({QStringLiteral("get"), QStringLiteral("HKCU"), key, QStringLiteral("Mehrzeilig")}).out,
+             QByteArray("Zeile 1\nZeile \"2\"\\\n"));
+}
+
+void TestVorlandtReg::terminalExportIsUtf8AndImportsAlike()
+{
+    mustRun({QStringLiteral("import"), QFINDTESTDATA("data/registrations.reg")});
+    const TRun shown =
+        run({QStringLiteral("export"), QStringLiteral("HKLM"), QStringLiteral("Software\\KRSoftware")});
+    QCOMPARE(shown.exitCode, 0);
+    QVERIFY(shown.out.startsWith("Windows Registry Editor Version 5.00\n\n["));
+    QVERIFY(!shown.out.contains('\r'));
+    QVERIFY(shown.out.contains("für Büros"));
+
+    useStores(QStringLiteral("b"));
+    mustRun({QStringLiteral("import"), writeFile(QStringLiteral("shown.reg"), shown.out)});
+    const QString exported = FDir->filePath(QStringLiteral("out.reg"));
+    mustRun(
+        {QStringLiteral("export"), QStringLiteral("HKLM"), QStringLiteral("Software\\KRSoftware"), exported});
+    QCOMPARE(ReadAll(exported), ReadAll(QFINDTESTDATA("data/registrations.reg")));
+}
+
+void TestVorlandtReg::damagedImportChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("line");
+
+    const QByteArray h = "Windows Registry Editor Version 5.00\n\n";
+    QTest::newRow("bad value after changes to both roots")
+        << h + "[-HKEY_CURRENT_USER\\Software\\A]\n[HKLM\\Software\\M]\n\"Neu\"=\"x\"\n"
+               "[HKCU\\Software\\A]\n\"Alt\"=\"überschrieben\"\n\"Kaputt\"=dword:xyz\n"
+        << 8;
+    QTest::newRow("bad key after values") << h + "[HKCU\\Software\\A]\n\"Alt\"=-\n[HKEY_USERS\\x]\n" << 5;
+    QTest::newRow("continuation never ends") << h + "[HKLM\\Software\\M]\n\"B\"=hex:01,\\\n02,\\" << 5;
+    QTest::newRow("unsupported type") << h + "[HKCU\\Software\\A]\n\"Alt\"=hex(7):00,00\n" << 4;
+    QTest::newRow("missing signature") << QByteArray("[HKCU\\Software\\A]\n\"Alt\"=-\n") << 1;
+}
+
+void TestVorlandtReg::damagedImportChangesNothing()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, line);
+    mustRun({QStringLiteral("set"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
+             QStringLiteral("Alt"), QStringLiteral("sz"), QStringLiteral("vorher")});
+    mustRun({QStringLiteral("set"), QStringLiteral("HKLM"), QStringLiteral("Software\\M"),
+             QStringLiteral("Alt"), QStringLiteral("dword"), QStringLiteral("1")});
+    const QByteArray before = snapshot();
+
+    const QString path = writeFile(QStringLiteral("kaputt.reg"), text);
+    const TRun r = run({QStringLiteral("import"), path});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(QStringLiteral("%1:%2: ").arg(path).arg(line).toUtf8()), r.err.constData());
+    QCOMPARE(snapshot(), before);
+}
+
+void TestVorlandtReg::damagedUtf16FileNamesItsLine()
+{
+    const QString path = QFINDTESTDATA("data/damaged-line12.reg");
+    const TRun r = run({QStringLiteral("import"), path});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith((path + QStringLiteral(":12: ")).toUtf8()), r.err.constData());
+    QVERIFY2(r.err.contains("3x"), r.err.constData());
+    QCOMPARE(run({QStringLiteral("list"), QStringLiteral("HKCU"), QStringLiteral("Software")}).exitCode, 1);
+    QCOMPARE(run({QStringLiteral("list"), QStringLiteral("HKLM"), QStringLiteral("Software")}).exitCode, 1);
+}
+
+void TestVorlandtReg::refusedMachineStoreLeavesUserStoreUntouched()
+{
+    // A store file below a plain file can be created by nobody, not even root.
+    const QString blocker = writeFile(QStringLiteral("kein-ordner"), "x");
+    qputenv("VORLANDT_MACHINE_STORE", (blocker + QStringLiteral("/machine.db")).toUtf8());
+    mustRun({QStringLiteral("set"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
+             QStringLiteral("Alt"), QStringLiteral("sz"), QStringLiteral("vorher")});
+    const QByteArray before = snapshot();
+
+    const QString path =
+        writeFile(QStringLiteral("beide.reg"),
+                  "Windows Registry Editor Version 5.00\n\n[HKCU\\Software\\A]\n\"Alt\"=\"neu\"\n"
+                  "[HKLM\\Software\\KRSoftware\\Module\\OnlineUpdateModule\\X]\n\"Update_ID\"=dword:1\n");
+    const TRun r = run({QStringLiteral("import"), path});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(
+        r.err,
+        QByteArray(
+            "Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\OnlineUpdateModule\\X\" "
+            "for write\n"));
+    QCOMPARE(snapshot(), before);
+}
+
+void TestVorlandtReg::exportOfMissingKeyFails()
+{
+    const QString target = FDir->filePath(QStringLiteral("nie.reg"));
+    const TRun r =
+        run({QStringLiteral("export"), QStringLiteral("HKCU"), QStringLiteral("Software\\Nirgends"), target});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, QByteArray("Unable to open key \"HKEY_CURRENT_USER\\Software\\Nirgends\" for read\n"));
+    QVERIFY(!QFile::exists(target));
+}
+
+void TestVorlandtReg::exportToUnwritableFileFails()
+{
+    mustRun({QStringLiteral("set"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
+             QStringLiteral("x"), QStringLiteral("sz"), QStringLiteral("y")});
+    const QString blocker = writeFile(QStringLiteral("datei"), "bleibt");
+    const TRun r = run({QStringLiteral("export"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
+                        blocker + QStringLiteral("/x.reg")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith((blocker + QStringLiteral("/x.reg: ")).toUtf8()), r.err.constData());
+    QCOMPARE(ReadAll(blocker), QByteArray("bleibt"));
+}
+
+QTEST_GUILESS_MAIN(TestVorlandtReg)
+#include "tst_vorlandtReg.moc"
