@@ -1,0 +1,47 @@
+// Every conversation an update run has with the person in front of the screen passes through
+// this interface: the Qt widgets implement it for the GUI, the console front end with text, and
+// tests with a script of answers that records what was shown.
+#pragma once
+
+#include <QString>
+
+class QObject;
+
+// The message box types, in the order the callers number them.
+enum class TMsgDlgType : int { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3 };
+
+// The button sets the program uses.
+enum class TMsgDlgButtons { mbOK, mbAbortRetry, mbYesNo };
+
+// Codes a message box returns.
+inline constexpr int mrOk = 1;
+inline constexpr int mrCancel = 2;  // closed by the window's close button
+inline constexpr int mrAbort = 3;
+inline constexpr int mrRetry = 4;
+inline constexpr int mrYes = 6;
+inline constexpr int mrNo = 7;
+
+class TFrontEnd {
+public:
+    virtual ~TFrontEnd() = default;
+
+    // Shows a modal message box and returns the code of the button that closed it.
+    virtual int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                              int helpContext) = 0;
+
+    // Opens a document or web address with the desktop's handler (not waiting for it); true when
+    // the desktop accepted it.
+    virtual bool OpenDocument(const QString& fileOrUrl) = 0;
+};
+
+// The front end in charge; a process without one set gets a console-less default that answers
+// every message box with its default button and opens documents with xdg-open.
+TFrontEnd& FrontEnd();
+// Installs `frontEnd` (not owned; nullptr returns to the default) and returns the previous one.
+TFrontEnd* SetFrontEnd(TFrontEnd* frontEnd);
+
+// The message box every caller uses: shown by the front end in charge.
+inline int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
+{
+    return FrontEnd().MessageDialog(text, type, buttons, helpContext);
+}
