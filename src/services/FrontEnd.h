@@ -32,6 +32,11 @@ public:
     // Opens a document or web address with the desktop's handler (not waiting for it); true when
     // the desktop accepted it.
     virtual bool OpenDocument(const QString& fileOrUrl) = 0;
+
+    // The hourglass while a file is fetched. Calls nest: each End restores what the matching
+    // Begin replaced. Front ends without a pointer ignore them.
+    virtual void BeginWaitCursor() {}
+    virtual void EndWaitCursor() {}
 };
 
 // The front end in charge; a process without one set gets a console-less default that answers

@@ -1,0 +1,41 @@
+// TUpdateCheck: fetches update descriptors and the news file (from the download server or a
+// local source folder) and reads a module's descriptor into the update catalog.
+#pragma once
+
+#include <QString>
+
+#include <pugixml.hpp>
+
+class TUpdates;
+
+class TUpdateCheck {
+public:
+    explicit TUpdateCheck(TUpdates* Updates);
+    TUpdateCheck(const TUpdateCheck&) = delete;
+    TUpdateCheck& operator=(const TUpdateCheck&) = delete;
+
+    // Checks one module: interval gate (unless ignored), fetch, evaluation. True when the
+    // descriptor was fetched and read without error.
+    bool ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion, bool IgnoreCheckInterval);
+
+    bool DownloadUpdateXML(int ModulID, int ModulHauptversion);
+    bool DownloadNewsXML();
+
+    const pugi::xml_document& xmlVersionen() const { return FxmlVersionen; }
+    const pugi::xml_document& xmlNews() const { return FxmlNews; }
+    const QString& xmlVersionenFilename() const { return FxmlVersionenFilename; }
+
+private:
+    bool CheckInterval();
+    bool GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion);
+
+    pugi::xml_document FxmlVersionen;
+    pugi::xml_document FxmlNews;
+    QString FxmlVersionenFilename;
+    int FHauptversion = 0;
+    TUpdates* FUpdates;  // not owned
+};
+
+// The module's installation directory named by the descriptor's root element, ending with "/".
+// Raises EVorlandtError when it cannot be determined.
+QString GetZielVerzeichnis(const pugi::xml_node& Node);
