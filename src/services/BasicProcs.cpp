@@ -4,12 +4,21 @@
 #include "platform/TextCodec.h"
 #include "platform/VorlandtError.h"
 #include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStringView>
 
 #include <cerrno>
+
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +67,91 @@ QString lookUpIniValue(const QString& FileName, const QString& Key)
     return QString();
 }
 
+QString WithSlash(const QString& dir)
+{
+    return dir.endsWith(u'/') ? dir : dir + u'/';
+}
+
+QString BoolText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+// The machine-wide data folder, or empty when there is none this user can work in. /var/lib is
+// root's on Debian: unless the package prepared the folder for its users, every later write of
+// the installed-updates log or the job file would fail, so such a folder counts as not there.
+QString MachineDataDir()
+{
+    const QString base = qEnvironmentVariableIsSet("VORLANDT_PROGRAMDATA")
+                             ? qEnvironmentVariable("VORLANDT_PROGRAMDATA")
+                             : QStringLiteral("/var/lib");
+    // A relative base would move the data with the current folder of whoever started us.
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        return QString();
+    const QString dir = WithSlash(base) + QStringLiteral("Vorlandt/OnlineUpdater/1.0/");
+    QDir().mkpath(dir);
+    const QByteArray native = QFile::encodeName(dir);
+    if (!QFileInfo(dir).isDir() || ::access(native.constData(), W_OK | X_OK) != 0)
+        return QString();
+    return dir;
+}
+
+// "https:", "mailto:", "file:" and the like; a single letter before the colon would be a
+// drive, not a scheme.
+bool IsAddress(const QString& file)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    return scheme.match(file).hasMatch();
+}
+
+void PrepareProcess(QProcess& process, const QString& program, const QString& parameters, const QString& file)
+{
+    process.setProgram(program);
+    process.setArguments(QProcess::splitCommand(parameters));
+    process.setWorkingDirectory(StartEXEWorkingDir(file));
+    // A started program never gets our terminal's input; one that waits for input would
+    // otherwise hang a waiting caller for good.
+    process.setStandardInputFile(QProcess::nullDevice());
+}
+
+bool StartAndWait(const QString& file, const QString& parameters)
+{
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return false;
+    QProcess process;
+    PrepareProcess(process, info.absoluteFilePath(), parameters, file);
+    // Its output goes where ours goes instead of piling up unread in our memory.
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start();
+    if (!process.waitForStarted())
+        return false;
+    while (process.state() != QProcess::NotRunning) {
+        if (process.waitForFinished(10))
+            break;
+        // Timers, repaints and input of our own windows go on while the program runs.
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+bool StartWithoutWaiting(const QString& file, const QString& parameters)
+{
+    if (IsAddress(file))
+        return FrontEnd().OpenDocument(file);
+    const QFileInfo info(file);
+    if (!info.exists())
+        return false;
+    if (!info.isFile() || !info.isExecutable())
+        return FrontEnd().OpenDocument(file);
+    // The absolute path goes to QProcess so that the file checked is the file started, never a
+    // namesake found along PATH.
+    QProcess process;
+    PrepareProcess(process, info.absoluteFilePath(), parameters, file);
+    return process.startDetached();
+}
+
 }  // namespace
 
 QString GetStrInfoFromIni(const QString& FileName, const QString& Key)
@@ -72,4 +166,108 @@ QString GetStrInfoFromIni(const QString& FileName, const QString& Key)
     }
     WriteLog(2, QStringLiteral("GetStrInfoFromIni - Ende - Result:\u00B4") + result);
     return result;
+}
+
+QString GetTempDir()
+{
+    WriteLog(2, QStringLiteral("GetTempDir - Start"));
+    // QDir::tempPath is empty when TMPDIR names a missing folder; "/" would then stand in for
+    // it, and files meant for a private folder would land in the root.
+    QString result = QDir::tempPath();
+    if (result.isEmpty()) {
+        WriteLog(2, QStringLiteral("GetTempDir - Ende - Result: "));
+        throw EVorlandtError(QStringLiteral("Das temporäre Verzeichnis \"%1\" ist nicht verfügbar: %2")
+                                 .arg(qEnvironmentVariable("TMPDIR"), qt_error_string(ENOENT)),
+                             EVorlandtError::Kind::InOut);
+    }
+    result = WithSlash(result);
+    WriteLog(2, QStringLiteral("GetTempDir - Ende - Result: ") + result);
+    return result;
+}
+
+QString GetDataDir()
+{
+    const QString machineDir = MachineDataDir();
+    if (!machineDir.isEmpty())
+        return machineDir;
+
+    const QString tempDir = GetTempDir();
+    QString dir =
+        ReadStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, tempDir);
+    // An empty value would make the data directory "/", a Windows path like "c:\Programme\"
+    // a folder below whatever the current folder happens to be.
+    if (dir.isEmpty() || !QDir::isAbsolutePath(dir))
+        dir = tempDir;
+    dir = WithSlash(dir);
+    // Not checked here: the first file written there reports a folder that cannot be made.
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void CheckTestMarker()
+{
+    const QString path = GetDataDir() + QStringLiteral("vltest.ini");
+    // The data folder is shared by every user of the machine. Whatever lies under the name is
+    // removed first and the file is only ever created new, so that a planted link can never
+    // make this probe truncate a file it points to.
+    QFile::remove(path);
+    QFile marker(path);
+    if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return;
+    marker.close();
+    marker.remove();
+}
+
+QString StartEXEWorkingDir(const QString& file)
+{
+    for (qsizetype i = file.size() - 1; i >= 0; --i) {
+        const QChar c = file.at(i);
+        if (c == u'/' || c == u'\\' || c == u':')
+            return file.left(i + 1);
+    }
+    return QString();
+}
+
+bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait)
+{
+    Q_UNUSED(owner);
+    WriteLog(2, QStringLiteral("StartEXE - Start - Parameters: (Handle), %1, %2, %3")
+                    .arg(file, parameters, BoolText(wait)));
+    bool result = false;
+    try {
+        result = wait ? StartAndWait(file, parameters) : StartWithoutWaiting(file, parameters);
+    } catch (...) {
+        WriteLog(2, QStringLiteral("StartEXE - Ende - Result: False"));
+        throw;
+    }
+    WriteLog(2, QStringLiteral("StartEXE - Ende - Result: ") + BoolText(result));
+    return result;
+}
+
+QString GetModulPfad(const QString& name)
+{
+    return ReadStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::ModulePrefix + name, SettingsKeys::Pfad,
+                           QString());
+}
+
+void StartFeedbackTool()
+{
+    const QString folder = GetModulPfad(SettingsKeys::StdEinstellungenName);
+    // QLibrary adds ".so" itself.
+    QLibrary library(WithSlash(folder) + QStringLiteral("FeedbackTool"));
+    if (!library.load()) {
+        MessageDialog(QStringLiteral("Feedbacktool.DLL konnte nicht geladen werden."), TMsgDlgType::mtError,
+                      TMsgDlgButtons::mbOK, 0);
+        return;
+    }
+    using TInitFeedback = void (*)(const char16_t*, int);
+    const auto initFeedback = reinterpret_cast<TInitFeedback>(library.resolve("initFeedbackInclProduct"));
+    if (!initFeedback) {
+        MessageDialog(QStringLiteral("Startfunktion konnte in DLL nicht gefunden werden."),
+                      TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+        return;
+    }
+    // The library is never unloaded: the tool may still have windows or threads running when
+    // its start function returns.
+    initFeedback(u"Online-Updater", 0);
 }

@@ -1,10 +1,51 @@
-// Free-standing helpers the rest of the updater shares (ini lookups; directories, message boxes
-// and program starts join later). They keep no state between calls.
+// Free-standing helpers the rest of the updater shares: ini lookups, the temporary and data
+// directories, program and document starts, module folders and the feedback tool. They keep no
+// state between calls; every call looks its answer up afresh.
 #pragma once
 
+#include "services/FrontEnd.h"
+
 #include <QString>
+
+class QObject;
 
 // The text after the first "=" of the first line of FileName (".ini" appended when missing)
 // whose part before that "=" equals Key without regard to case; empty when the file or the
 // line is missing. Raises EVorlandtError (kind InOut) when the file exists but cannot be read.
 QString GetStrInfoFromIni(const QString& FileName, const QString& Key);
+
+// The user's temporary directory (TMPDIR, else /tmp), ending with "/". Raises EVorlandtError
+// when TMPDIR names a folder that does not exist.
+QString GetTempDir();
+
+// The data directory, ending with "/", created with all parents: $VORLANDT_PROGRAMDATA (else
+// /var/lib) followed by "Vorlandt/OnlineUpdater/1.0/". When that folder cannot be used by this
+// user (the variable is set but empty or relative, or the folder cannot be created or written),
+// the suite's folder "Pfad" from the machine-wide store is used instead, or the temporary
+// directory when none (or no absolute one) is registered.
+QString GetDataDir();
+
+// Start-up probe: makes sure the data directory exists by creating and deleting "vltest.ini" in
+// it. Failures are ignored.
+void CheckTestMarker();
+
+// Starts a program or opens a document or address. Without waiting, an executable regular file
+// starts detached and anything else (documents, folders, http/https/mailto addresses) goes to
+// the front end's OpenDocument; with waiting, the file is started as a child process and the
+// call returns when it has ended, processing pending events every 10 ms meanwhile. Relative
+// names count from the current folder; the program runs in StartEXEWorkingDir(file). True when
+// the start succeeded (the exit code is not looked at). `owner` is kept for callers that pass
+// their window; nothing on Linux needs it.
+bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait);
+
+// The folder a program started by StartEXE runs in: the file name up to and including its last
+// "/", "\" or ":"; empty (the current folder) when it has none.
+QString StartEXEWorkingDir(const QString& file);
+
+// The registered install folder ("Pfad") of a module of the suite, as stored; empty when the
+// module is not registered.
+QString GetModulPfad(const QString& name);
+
+// Loads "FeedbackTool.so" from the folder of the module "STD_EINSTELLUNGEN" and calls its
+// initFeedbackInclProduct; failures are shown as error message boxes. The library stays loaded.
+void StartFeedbackTool();

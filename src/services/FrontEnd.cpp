@@ -1,1 +1,86 @@
-// placeholder until implemented
+// The front end in charge, and the default one for processes that never set any: it writes each
+// message to stderr, answers with the box's default button and opens documents with xdg-open.
+#include "services/FrontEnd.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+QString Caption(TMsgDlgType type)
+{
+    switch (type) {
+        case TMsgDlgType::mtError:
+            return QStringLiteral("Fehler");
+        case TMsgDlgType::mtInformation:
+            return QStringLiteral("Informationen");
+        case TMsgDlgType::mtConfirmation:
+            return QStringLiteral(u"Bestätigen");
+        case TMsgDlgType::mtWarning:
+            break;
+    }
+    return QStringLiteral("Warnung");
+}
+
+int DefaultButton(TMsgDlgButtons buttons)
+{
+    switch (buttons) {
+        case TMsgDlgButtons::mbAbortRetry:
+            return mrRetry;
+        case TMsgDlgButtons::mbYesNo:
+            return mrYes;
+        case TMsgDlgButtons::mbOK:
+            break;
+    }
+    return mrOk;
+}
+
+class TDefaultFrontEnd : public TFrontEnd {
+public:
+    int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override
+    {
+        const QByteArray line = (Caption(type) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+        std::fflush(stderr);
+        return DefaultButton(buttons);
+    }
+
+    bool OpenDocument(const QString& fileOrUrl) override
+    {
+        // An existing file goes by its absolute path, so that a name beginning with "-" can
+        // never be taken for an option of xdg-open.
+        const QFileInfo info(fileOrUrl);
+        const QString target = info.exists() ? info.absoluteFilePath() : fileOrUrl;
+        QProcess process;
+        process.setProgram(QStringLiteral("xdg-open"));
+        process.setArguments({target});
+        process.setStandardInputFile(QProcess::nullDevice());
+        return process.startDetached();
+    }
+};
+
+TDefaultFrontEnd& DefaultFrontEnd()
+{
+    static TDefaultFrontEnd frontEnd;
+    return frontEnd;
+}
+
+// Set once at start-up (and by tests), read on the user-interface thread; atomic so that a read
+// from another thread never sees half a pointer.
+std::atomic<TFrontEnd*> currentFrontEnd{nullptr};
+
+}  // namespace
+
+TFrontEnd& FrontEnd()
+{
+    TFrontEnd* frontEnd = currentFrontEnd.load();
+    return frontEnd ? *frontEnd : DefaultFrontEnd();
+}
+
+TFrontEnd* SetFrontEnd(TFrontEnd* frontEnd)
+{
+    return currentFrontEnd.exchange(frontEnd);
+}

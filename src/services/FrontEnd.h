@@ -42,7 +42,8 @@ public:
 // The front end in charge; a process without one set gets a console-less default that answers
 // every message box with its default button and opens documents with xdg-open.
 TFrontEnd& FrontEnd();
-// Installs `frontEnd` (not owned; nullptr returns to the default) and returns the previous one.
+// Installs `frontEnd` (not owned; nullptr returns to the default) and returns the previous one
+// (nullptr while the default was in charge), so that handing it back restores that state.
 TFrontEnd* SetFrontEnd(TFrontEnd* frontEnd);
 
 // The message box every caller uses: shown by the front end in charge.

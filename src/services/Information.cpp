@@ -1,1 +1,113 @@
-// placeholder until implemented
+// The small information window.
+#include "services/Information.h"
+
+#include "services/QtFrontEnd.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace {
+
+// The window's layout, in pixels of its client area.
+constexpr QPoint FixedPlace(987, 831);
+constexpr QSize ClientSize(603, 102);
+constexpr QRect LabelRect(10, 10, 583, 47);
+constexpr QRect ButtonRect(266, 70, 79, 25);
+
+QScreen* ScreenForFixedPlace()
+{
+    if (QScreen* screen = QGuiApplication::screenAt(FixedPlace)) {
+        return screen;
+    }
+    return QGuiApplication::primaryScreen();
+}
+
+}  // namespace
+
+TInfo::TInfo(QWidget* parent)
+    : QDialog(parent), Label1(new QLabel(this)), ButtonOK(new QPushButton(QStringLiteral("OK"), this))
+{
+    setWindowTitle(QStringLiteral("Information"));
+    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+
+    // Plain text: the message is usually a path, which must not be read as markup.
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Label1->setWordWrap(true);
+    Label1->setGeometry(LabelRect);
+
+    ButtonOK->setGeometry(ButtonRect);
+    ButtonOK->setDefault(true);
+    connect(ButtonOK, &QPushButton::clicked, this, &TInfo::ButtonOKClick);
+
+    setFixedSize(ClientSize);
+}
+
+void TInfo::ShowMessage(const QString& AMessage)
+{
+    FMessageText = AMessage;
+    Label1->setText(DisplayLineBreaks(AMessage));
+    // A native window first, so that a platform that knows its frame already reports it.
+    (void)winId();
+    FitToMessage();
+    PlaceOnScreen();
+    exec();
+}
+
+void TInfo::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The frame may only be known now; placed again, it stays wholly on the screen.
+    PlaceOnScreen();
+}
+
+void TInfo::ButtonOKClick()
+{
+    close();
+}
+
+void TInfo::FitToMessage()
+{
+    // The layout was drawn for Tahoma; a wider substitute font or a long message needs more lines
+    // than the label holds, so the label and the window grow downwards, but never beyond the
+    // screen.
+    int labelHeight = std::max(LabelRect.height(), Label1->heightForWidth(LabelRect.width()));
+    if (QScreen* screen = ScreenForFixedPlace()) {
+        const int frameHeight = frameGeometry().height() - height();
+        const int roomForLabel =
+            screen->availableGeometry().height() - frameHeight - (ClientSize.height() - LabelRect.height());
+        labelHeight = std::max(LabelRect.height(), std::min(labelHeight, roomForLabel));
+    }
+    const int growth = labelHeight - LabelRect.height();
+    Label1->setGeometry(LabelRect.adjusted(0, 0, 0, growth));
+    ButtonOK->setGeometry(ButtonRect.translated(0, growth));
+    setFixedSize(ClientSize + QSize(0, growth));
+}
+
+void TInfo::PlaceOnScreen()
+{
+    QScreen* screen = ScreenForFixedPlace();
+    if (screen == nullptr) {
+        return;
+    }
+    // Until the platform knows the frame, the client size stands in for it.
+    const QSize frameSize = frameGeometry().size().expandedTo(size());
+    move(ScreenPosition(screen->availableGeometry(), frameSize));
+}
+
+QPoint TInfo::ScreenPosition(const QRect& available, const QSize& frameSize)
+{
+    // On a screen too small even for the window, its top left corner (and the title bar with it)
+    // stays reachable.
+    const int x =
+        std::max(available.left(), std::min(FixedPlace.x(), available.right() + 1 - frameSize.width()));
+    const int y =
+        std::max(available.top(), std::min(FixedPlace.y(), available.bottom() + 1 - frameSize.height()));
+    return {x, y};
+}

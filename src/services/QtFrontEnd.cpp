@@ -1,1 +1,220 @@
-// placeholder until implemented
+// The GUI's front end: message boxes as Qt widgets and documents opened by the desktop.
+#include "services/QtFrontEnd.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QThread>
+#include <QUrl>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+struct TBoxLook {
+    QMessageBox::Icon Icon;
+    const char16_t* Caption;
+};
+
+TBoxLook LookOf(TMsgDlgType type)
+{
+    switch (type) {
+        case TMsgDlgType::mtWarning:
+            return {QMessageBox::Warning, u"Warnung"};
+        case TMsgDlgType::mtError:
+            return {QMessageBox::Critical, u"Fehler"};
+        case TMsgDlgType::mtInformation:
+            return {QMessageBox::Information, u"Informationen"};
+        case TMsgDlgType::mtConfirmation:
+            return {QMessageBox::Question, u"Bestätigen"};
+    }
+    // A number outside the enumeration still gets a box the user can read and answer.
+    return {QMessageBox::NoIcon, u""};
+}
+
+// Widgets and the desktop services belong to the user-interface thread; a call from elsewhere is
+// carried over there and waits for its result.
+template <typename Result, typename Call>
+Result OnUserInterfaceThread(Call call)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread()) {
+        return call();
+    }
+    Result result{};
+    QMetaObject::invokeMethod(
+        app, [&result, &call] { result = call(); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+}  // namespace
+
+QString DisplayLineBreaks(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n') {
+            result.append(c);
+            continue;
+        }
+        // CR LF and LF CR are one break each; the partner of a pair is skipped.
+        if (i + 1 < text.size()) {
+            const QChar next = text.at(i + 1);
+            if ((next == u'\r' || next == u'\n') && next != c) {
+                ++i;
+            }
+        }
+        result.append(u'\n');
+    }
+    return result;
+}
+
+QString MessageBoxDisplayText(const QString& text)
+{
+    QString shown = DisplayLineBreaks(text);
+    shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    return shown;
+}
+
+TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext,
+                         QWidget* parent)
+    : QMessageBox(parent)
+{
+    const TBoxLook look = LookOf(type);
+    setIcon(look.Icon);
+    setWindowTitle(QString::fromUtf16(look.Caption));
+    // Plain text: messages carry paths, server answers and file contents, which Qt's rich-text
+    // guess would otherwise swallow or format.
+    setTextFormat(Qt::PlainText);
+    setText(MessageBoxDisplayText(text));
+    // There is no help system yet; the topic stays with the box for the one that comes.
+    setProperty("helpContext", helpContext);
+
+    switch (buttons) {
+        case TMsgDlgButtons::mbOK: {
+            QPushButton* ok = AddCodeButton(QStringLiteral("OK"), AcceptRole, mrOk);
+            setDefaultButton(ok);
+            setEscapeButton(ok);
+            break;
+        }
+        case TMsgDlgButtons::mbAbortRetry: {
+            AddCodeButton(QStringLiteral("&Abbrechen"), RejectRole, mrAbort);
+            QPushButton* retry = AddCodeButton(QStringLiteral("&Wiederholen"), AcceptRole, mrRetry);
+            setDefaultButton(retry);
+            // No escape button: a stray Escape must not abort what the user is asked to retry.
+            break;
+        }
+        case TMsgDlgButtons::mbYesNo: {
+            QPushButton* yes = AddCodeButton(QStringLiteral("&Ja"), YesRole, mrYes);
+            QPushButton* no = AddCodeButton(QStringLiteral("&Nein"), NoRole, mrNo);
+            setDefaultButton(yes);
+            setEscapeButton(no);
+            break;
+        }
+    }
+    connect(this, &QMessageBox::buttonClicked, this,
+            [this](QAbstractButton* button) { FResultCode = FButtonCodes.value(button, mrCancel); });
+}
+
+QPushButton* TMessageBox::AddCodeButton(const QString& caption, ButtonRole role, int code)
+{
+    QPushButton* button = addButton(caption, role);
+    FButtonCodes.insert(button, code);
+    return button;
+}
+
+void TMessageBox::showEvent(QShowEvent* event)
+{
+    // QMessageBox takes its final size only here, after QDialog has already centred the smaller
+    // first guess; centred again now, the box sits in the middle.
+    QMessageBox::showEvent(event);
+    QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    const QRect overRect = over != nullptr ? over->frameGeometry() : QRect();
+    QScreen* screen = over != nullptr ? over->screen() : this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    move(CentredPosition(overRect, available, frameGeometry().size().expandedTo(size())));
+}
+
+QPoint TMessageBox::CentredPosition(const QRect& over, const QRect& available, const QSize& frameSize)
+{
+    const QRect around = over.isValid() ? over : available;
+    const QPoint centred(around.x() + (around.width() - frameSize.width()) / 2,
+                         around.y() + (around.height() - frameSize.height()) / 2);
+    // On a screen too small for the box its top left corner, with the title bar, stays reachable.
+    const int x =
+        std::max(available.left(), std::min(centred.x(), available.right() + 1 - frameSize.width()));
+    const int y =
+        std::max(available.top(), std::min(centred.y(), available.bottom() + 1 - frameSize.height()));
+    return {x, y};
+}
+
+void TMessageBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Cancel)) {
+        if (QAbstractButton* escape = escapeButton()) {
+            escape->click();
+        }
+        event->accept();
+        return;
+    }
+    QMessageBox::keyPressEvent(event);
+}
+
+void TMessageBox::closeEvent(QCloseEvent* event)
+{
+    // QDialog's handler, not QMessageBox's: the box closes even without an escape button, and no
+    // button counts as clicked, so the code stays mrCancel.
+    QDialog::closeEvent(event);
+}
+
+std::unique_ptr<TMessageBox> TQtFrontEnd::CreateMessageBox(const QString& text, TMsgDlgType type,
+                                                           TMsgDlgButtons buttons, int helpContext) const
+{
+    // The box is centred over its parent, without one on the screen. A hidden or minimised main
+    // window would put the box where nobody looks.
+    QWidget* over = FMainWindow;
+    if (over != nullptr && (!over->isVisible() || over->isMinimized())) {
+        over = nullptr;
+    }
+    return std::make_unique<TMessageBox>(text, type, buttons, helpContext, over);
+}
+
+int TQtFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
+{
+    return OnUserInterfaceThread<int>([&]() -> int {
+        std::unique_ptr<TMessageBox> box = CreateMessageBox(text, type, buttons, helpContext);
+        // The main window may be destroyed while the box is open, taking its child along.
+        QPointer<TMessageBox> alive(box.get());
+        box->exec();
+        if (alive.isNull()) {
+            (void)box.release();
+            return mrCancel;
+        }
+        return box->ResultCode();
+    });
+}
+
+bool TQtFrontEnd::OpenDocument(const QString& fileOrUrl)
+{
+    return OnUserInterfaceThread<bool>([&]() -> bool {
+        // An absolute path becomes a file URL, an address keeps its scheme; a relative name is a
+        // file when it exists in the current folder, else read as an address ("www...").
+        const QUrl url = QUrl::fromUserInput(fileOrUrl, QDir::currentPath());
+        if (!url.isValid() || url.isEmpty()) {
+            return false;
+        }
+        return QDesktopServices::openUrl(url);
+    });
+}

@@ -1,1 +1,45 @@
-// placeholder until implemented
+// The scripted front end: a queue of answers in, a record of everything shown out.
+#include "support/ScriptedFrontEnd.h"
+
+#include <QDebug>
+
+#include <cstring>
+
+void TScriptedFrontEnd::Answer(std::initializer_list<int> answers)
+{
+    for (int answer : answers)
+        FAnswers.enqueue(answer);
+}
+
+int TScriptedFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                                     int helpContext)
+{
+    const TShownMessage message{text, type, buttons, helpContext};
+    FMessages.append(message);
+    if (FAnswers.isEmpty()) {
+        qWarning("unexpected message box: %s", qUtf8Printable(text));
+        FUnanswered.append(message);
+        return mrCancel;
+    }
+    return FAnswers.dequeue();
+}
+
+bool TScriptedFrontEnd::OpenDocument(const QString& fileOrUrl)
+{
+    FOpenedDocuments.append(fileOrUrl);
+    return FOpenDocumentResult;
+}
+
+char* toString(const TShownMessage& message)
+{
+    const QByteArray text = QStringLiteral("{\"%1\", type %2, buttons %3, help %4}")
+                                .arg(message.text)
+                                .arg(static_cast<int>(message.type))
+                                .arg(static_cast<int>(message.buttons))
+                                .arg(message.helpContext)
+                                .toUtf8();
+    // QTest frees what toString returns with delete[].
+    char* copy = new char[static_cast<size_t>(text.size()) + 1];
+    std::memcpy(copy, text.constData(), static_cast<size_t>(text.size()) + 1);
+    return copy;
+}

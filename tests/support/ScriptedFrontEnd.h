@@ -1,0 +1,67 @@
+// A front end for tests: answers message boxes from a script of codes and records every box
+// and every document it was asked to show, so a test can check what the person would have seen.
+#pragma once
+
+#include "services/FrontEnd.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+
+struct TShownMessage {
+    QString text;
+    TMsgDlgType type = TMsgDlgType::mtWarning;
+    TMsgDlgButtons buttons = TMsgDlgButtons::mbOK;
+    int helpContext = 0;
+    friend bool operator==(const TShownMessage&, const TShownMessage&) = default;
+};
+
+class TScriptedFrontEnd : public TFrontEnd {
+public:
+    TScriptedFrontEnd() = default;
+    explicit TScriptedFrontEnd(std::initializer_list<int> answers) { Answer(answers); }
+
+    // Queues the codes the next message boxes return, in order.
+    void Answer(std::initializer_list<int> answers);
+    // What OpenDocument reports from now on (true to begin with).
+    void SetOpenDocumentResult(bool result) { FOpenDocumentResult = result; }
+
+    // Every message box shown, answered or not, in order.
+    const QList<TShownMessage>& Messages() const { return FMessages; }
+    // The boxes shown while no answer was queued: each is a question the test did not expect.
+    // They were closed with the close button (code 2).
+    const QList<TShownMessage>& Unanswered() const { return FUnanswered; }
+    // Answers queued but never asked for.
+    qsizetype PendingAnswers() const { return FAnswers.size(); }
+    // Every document or address handed to OpenDocument, in order.
+    const QStringList& OpenedDocuments() const { return FOpenedDocuments; }
+
+    int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                      int helpContext) override;
+    bool OpenDocument(const QString& fileOrUrl) override;
+
+private:
+    QQueue<int> FAnswers;
+    QList<TShownMessage> FMessages;
+    QList<TShownMessage> FUnanswered;
+    QStringList FOpenedDocuments;
+    bool FOpenDocumentResult = true;
+};
+
+// Puts a front end in charge for one scope and hands the previous one back at its end.
+class TScopedFrontEnd {
+public:
+    explicit TScopedFrontEnd(TFrontEnd& frontEnd) : FPrevious(SetFrontEnd(&frontEnd)) {}
+    ~TScopedFrontEnd() { SetFrontEnd(FPrevious); }
+    TScopedFrontEnd(const TScopedFrontEnd&) = delete;
+    TScopedFrontEnd& operator=(const TScopedFrontEnd&) = delete;
+
+private:
+    TFrontEnd* FPrevious;
+};
+
+// Readable failure output for QCOMPARE on recorded boxes.
+char* toString(const TShownMessage& message);
