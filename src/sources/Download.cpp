@@ -1,1 +1,432 @@
-// placeholder until implemented
+// TDownload on libcurl: the transfer runs on its own thread, the caller waits in a local event
+// loop that the worker wakes, and progress reaches the caller's objects on the caller's thread.
+#include "sources/Download.h"
+
+#include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A progress bar repaints on every setValue; more than about 20 a second only costs CPU.
+constexpr auto ProgressInterval = std::chrono::milliseconds(50);
+
+// A server that accepts nothing, or stops sending, must not hold the updater forever.
+constexpr long ConnectTimeoutSeconds = 30;
+constexpr long LowSpeedLimitBytes = 1;
+constexpr long LowSpeedTimeSeconds = 60;
+
+const QString TextBegin = QStringLiteral("Download startet...");
+const QString TextWork = QStringLiteral("Download läuft...");
+const QString TextEnd = QStringLiteral("Download beendet...");
+
+// Shared by the calling thread and the worker; whichever lets go last frees it.
+struct TTransferJob {
+    QString URL;
+    QString DestinationFilename;
+    // Only ever touched on the calling thread (inside the posted progress calls).
+    QPointer<QObject> ProgressBar;
+    QPointer<QObject> StatusLabel;
+    bool HasTargets = false;
+    // Lives on the calling thread until the worker has been joined; progress and the wake-up are
+    // posted to it. Null when there is no application object and so no event loop.
+    QObject* Relay = nullptr;
+
+    std::atomic<bool> DownloadInProcess{true};
+    // Written by the worker before DownloadInProcess turns false, read after the join.
+    long ResponseCode = 0;
+    bool Complete = false;
+};
+
+void EnsureCurlInitialised()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct TCurlDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using TCurlHandle = std::unique_ptr<CURL, TCurlDeleter>;
+
+int ClampToInt(qint64 value)
+{
+    return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
+}
+
+void LogException(const QString& url, const QString& message)
+{
+    WriteLog(2, QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
+}
+
+QString CurlErrorText(CURLcode code, const char* errorBuffer)
+{
+    // The buffer holds the detailed text ("SSL certificate problem: ..."); the generic text is
+    // the fallback for the few failures that leave it empty.
+    if (errorBuffer && errorBuffer[0] != '\0')
+        return QString::fromUtf8(errorBuffer).trimmed();
+    return QString::fromUtf8(curl_easy_strerror(code));
+}
+
+// A refused certificate or handshake must not vanish with the other silent HEAD failures:
+// it is either an attack or a broken trust store, and both need to show in the log.
+bool IsTlsRefusal(CURLcode code)
+{
+    switch (code) {
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Progress posted from the worker; carried out on the calling thread, where the targets live.
+void PostProgress(const std::shared_ptr<TTransferJob>& job, const QString& text, std::optional<int> maximum,
+                  std::optional<int> value)
+{
+    if (!job->Relay || !job->HasTargets)
+        return;
+    QMetaObject::invokeMethod(
+        job->Relay,
+        [job, text, maximum, value] {
+            if (job->StatusLabel)
+                QMetaObject::invokeMethod(job->StatusLabel, "setText", Q_ARG(QString, text));
+            if (job->ProgressBar) {
+                if (maximum)
+                    QMetaObject::invokeMethod(job->ProgressBar, "setMaximum", Q_ARG(int, *maximum));
+                if (value)
+                    QMetaObject::invokeMethod(job->ProgressBar, "setValue", Q_ARG(int, *value));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// State of the GET while libcurl hands over the body.
+struct TBodyWriter {
+    std::shared_ptr<TTransferJob> Job;
+    CURL* Curl = nullptr;
+    QSaveFile* File = nullptr;
+    qint64 Received = 0;
+    long RefusedStatus = 0;  // a GET answered with anything but 200: its body is not wanted
+    QString FileError;
+    bool Begun = false;
+    Clock::time_point LastPost;
+
+    void Begin(qint64 expected)
+    {
+        Begun = true;
+        LastPost = Clock::now();
+        PostProgress(Job, TextBegin, ClampToInt(expected), 0);
+    }
+};
+
+size_t DiscardBody(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
+size_t WriteBody(char* data, size_t size, size_t count, void* userData)
+{
+    auto* writer = static_cast<TBodyWriter*>(userData);
+    const size_t length = size * count;
+    try {
+        if (!writer->Begun) {
+            long status = 0;
+            curl_easy_getinfo(writer->Curl, CURLINFO_RESPONSE_CODE, &status);
+            if (status != 200) {
+                // An error page must never end up in place of the file.
+                writer->RefusedStatus = status;
+                return 0;
+            }
+            curl_off_t expected = -1;
+            curl_easy_getinfo(writer->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+            writer->Begin(expected);
+        }
+        if (writer->File->write(data, static_cast<qint64>(length)) != static_cast<qint64>(length)) {
+            writer->FileError = writer->File->errorString();
+            return 0;
+        }
+        writer->Received += static_cast<qint64>(length);
+        const auto now = Clock::now();
+        if (now - writer->LastPost >= ProgressInterval) {
+            writer->LastPost = now;
+            PostProgress(writer->Job, TextWork, std::nullopt, ClampToInt(writer->Received));
+        }
+        return length;
+    } catch (...) {
+        // Nothing may unwind through libcurl's C frames.
+        writer->FileError = QStringLiteral("Interner Fehler beim Schreiben");
+        return 0;
+    }
+}
+
+QByteArray ProxyAddress(QString server, qint32 port)
+{
+    // A bare IPv6 address needs brackets to be told apart from the port.
+    if (server.contains(u':') && !server.startsWith(u'['))
+        server = u'[' + server + u']';
+    return QStringLiteral("http://%1:%2").arg(server).arg(port).toUtf8();
+}
+
+// Everything both requests share: identity, proxy, TLS, time limits. The byte arrays given to
+// libcurl are copied by it, so they need not outlive this function.
+void ConfigureConnection(CURL* curl, char* errorBuffer)
+{
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    // Signals cannot carry libcurl's time-outs on a worker thread.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+
+    QString userAgent = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent,
+                                        SettingsKeys::UserAgentDefault);
+    // libcurl sends the text as it is: a line break in the stored value would start a header
+    // of its own.
+    userAgent.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.toUtf8().constData());
+
+    if (ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyAktiv,
+                      SettingsKeys::ProxyAktivDefault)) {
+        WriteLog(2, QStringLiteral("StartDownload - Proxy aktiv"));
+        const QString server = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
+                                               SettingsKeys::ProxyServer, SettingsKeys::ProxyServerDefault);
+        const qint32 port = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyPort,
+                                             SettingsKeys::ProxyPortDefault);
+        curl_easy_setopt(curl, CURLOPT_PROXY, ProxyAddress(server, port).constData());
+        // The configured proxy carries every request; no_proxy from the environment must not
+        // route some of them around it.
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+        const QString user =
+            ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyUsername, QString());
+        if (!user.isEmpty()) {
+            const QString password = ScramblePassword(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
+                                                                      SettingsKeys::ProxyPassword, QString()),
+                                                      SettingsKeys::PasswordScrambleKey);
+            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, user.toUtf8().constData());
+            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, password.toUtf8().constData());
+            // Credentials go out only when the proxy asks, in the strongest scheme it offers.
+            curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+        }
+    } else {
+        WriteLog(2, QStringLiteral("StartDownload - Proxy nicht aktiv"));
+        // Switched off means direct: http_proxy, https_proxy and ALL_PROXY are not consulted.
+        curl_easy_setopt(curl, CURLOPT_PROXY, "");
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    }
+
+    // A redirect could point anywhere; the download server names its files directly.
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
+
+    curl_easy_setopt(
+        curl, CURLOPT_SSLVERSION,
+        static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // libcurl uses its compiled-in bundle and ignores OpenSSL's variables; honour them as the
+    // OpenSSL tools do, so an administrator (or a test) can name the trusted authorities.
+    const QByteArray certFile = qgetenv("SSL_CERT_FILE");
+    if (!certFile.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, certFile.constData());
+    const QByteArray certDir = qgetenv("SSL_CERT_DIR");
+    if (!certDir.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAPATH, certDir.constData());
+
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimitBytes);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
+}
+
+// The GET into a temporary file beside the destination, renamed over it only when the whole
+// body arrived: a broken transfer leaves the previous file as it was.
+void GetBody(const std::shared_ptr<TTransferJob>& job, CURL* curl, char* errorBuffer)
+{
+    QSaveFile file(job->DestinationFilename);
+    if (!file.open(QIODevice::WriteOnly)) {
+        LogException(job->URL, QStringLiteral("Die Datei \"%1\" kann nicht angelegt werden: %2")
+                                   .arg(job->DestinationFilename, file.errorString()));
+        return;
+    }
+
+    TBodyWriter writer;
+    writer.Job = job;
+    writer.Curl = curl;
+    writer.File = &file;
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
+    errorBuffer[0] = '\0';
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &job->ResponseCode);
+    curl_off_t expected = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+
+    // An empty body never reaches the writer; the caller's display still sees a whole transfer.
+    if (!writer.Begun && code == CURLE_OK && job->ResponseCode == 200)
+        writer.Begin(0);
+
+    QString failure;
+    if (writer.RefusedStatus != 0 || (code == CURLE_OK && job->ResponseCode != 200))
+        failure = QStringLiteral("Der Server antwortet mit dem Status %1")
+                      .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
+    else if (!writer.FileError.isEmpty())
+        failure = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                      .arg(job->DestinationFilename, writer.FileError);
+    else if (code != CURLE_OK)
+        failure = CurlErrorText(code, errorBuffer);
+    else if (expected >= 0 && expected != writer.Received)
+        failure = QStringLiteral("Die Übertragung ist unvollständig: %1 von %2 Bytes")
+                      .arg(writer.Received)
+                      .arg(static_cast<qint64>(expected));
+    else if (!file.commit())
+        failure = QStringLiteral("Die Datei \"%1\" kann nicht gespeichert werden: %2")
+                      .arg(job->DestinationFilename, file.errorString());
+
+    if (failure.isEmpty()) {
+        job->Complete = true;
+    } else {
+        file.cancelWriting();
+        LogException(job->URL, failure);
+    }
+
+    if (writer.Begun) {
+        // On success the bar ends full, also when the size was not announced in advance.
+        if (job->Complete && expected < 0)
+            PostProgress(job, TextEnd, ClampToInt(writer.Received), ClampToInt(writer.Received));
+        else if (job->Complete)
+            PostProgress(job, TextEnd, std::nullopt, ClampToInt(expected));
+        else
+            PostProgress(job, TextEnd, std::nullopt, std::nullopt);
+    }
+}
+
+// The worker's whole work: HEAD, and GET only after a 200 to the HEAD.
+void RunTransfer(const std::shared_ptr<TTransferJob>& job)
+{
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    try {
+        TCurlHandle curl(curl_easy_init());
+        if (!curl) {
+            LogException(job->URL, QStringLiteral("libcurl lässt sich nicht initialisieren"));
+            return;
+        }
+        ConfigureConnection(curl.get(), errorBuffer);
+        const QByteArray url = QUrl(job->URL, QUrl::TolerantMode).toEncoded();
+        curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
+
+        curl_easy_setopt(curl.get(), CURLOPT_NOBODY, 1L);
+        // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
+        curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
+        const CURLcode head = curl_easy_perform(curl.get());
+        curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &job->ResponseCode);
+        if (head != CURLE_OK) {
+            // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
+            // are logged (see IsTlsRefusal).
+            if (IsTlsRefusal(head))
+                LogException(job->URL, CurlErrorText(head, errorBuffer));
+            return;
+        }
+        // Redirects and error answers mean: nothing to fetch, silently.
+        if (job->ResponseCode != 200)
+            return;
+
+        GetBody(job, curl.get(), errorBuffer);
+    } catch (const std::exception& error) {
+        job->Complete = false;
+        try {
+            LogException(job->URL, QString::fromUtf8(error.what()));
+        } catch (...) {
+        }
+    } catch (...) {
+        job->Complete = false;
+    }
+}
+
+// The calling thread's side of the wait: the worker posts the wake-up to Relay, which lives
+// here; Relay is declared after Loop so that it (and any wake-up still queued for it) goes first.
+struct TWaiter {
+    QEventLoop Loop;
+    QObject Relay;
+};
+
+}  // namespace
+
+TDownload::TDownload() = default;
+TDownload::~TDownload() = default;
+
+bool TDownload::StartDownload(const QString& URL, const QString& DestinationFilename, QObject* ProgressBar,
+                              QObject* lblStatus)
+{
+    EnsureCurlInitialised();
+    FLastResponseCode = 0;
+
+    auto job = std::make_shared<TTransferJob>();
+    job->URL = URL;
+    job->DestinationFilename = DestinationFilename;
+    job->ProgressBar = ProgressBar;
+    job->StatusLabel = lblStatus;
+    job->HasTargets = ProgressBar != nullptr || lblStatus != nullptr;
+
+    // Without an application object there is no event loop to keep alive: the caller simply
+    // blocks until the worker is done, and progress has nowhere to go.
+    std::unique_ptr<TWaiter> waiter;
+    if (QCoreApplication::instance()) {
+        waiter = std::make_unique<TWaiter>();
+        job->Relay = &waiter->Relay;
+    }
+
+    TWaiter* const wake = waiter.get();
+    std::thread worker;
+    try {
+        worker = std::thread([job, wake] {
+            RunTransfer(job);
+            // The flag first, the wake-up second: the waiting side never handles a wake-up while
+            // the flag still says "running".
+            job->DownloadInProcess.store(false, std::memory_order_release);
+            if (wake)
+                QMetaObject::invokeMethod(
+                    &wake->Relay, [wake] { wake->Loop.quit(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error& error) {
+        LogException(URL, QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+
+    // A wake-up posted before exec() waits in the queue and ends the loop at once. When the loop
+    // ends for another reason (the application quitting), the join below waits for the transfer,
+    // which its time limits keep short.
+    if (wake && job->DownloadInProcess.load(std::memory_order_acquire))
+        wake->Loop.exec();
+    worker.join();
+
+    FLastResponseCode = static_cast<int>(job->ResponseCode);
+    return job->Complete;
+}

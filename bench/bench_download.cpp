@@ -1,0 +1,191 @@
+// What waiting for a download costs: process CPU time (user + system, from getrusage) against
+// wall time during a slow ~3 s transfer from the loopback test server, with and without progress
+// targets; and loopback throughput of a large file. Needs python3 and openssl.
+//   build/bench/bench_download [--benchmark_filter=Slow]
+#include "sources/Download.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+
+#include <sys/resource.h>
+#include <sys/time.h>
+
+namespace {
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Stands in for a progress bar and a status label, so the progress path costs what it would.
+class TProgressSink : public QObject {
+    Q_OBJECT
+
+public:
+    int Calls = 0;
+
+public Q_SLOTS:
+    void setText(const QString&) { ++Calls; }
+    void setMaximum(int) { ++Calls; }
+    void setValue(int) { ++Calls; }
+};
+
+// A self-signed certificate, the test server on it, and a private settings store.
+struct TServerFixture {
+    QTemporaryDir Dir;
+    QProcess Server;
+    int Port = 0;
+    QString Error;
+
+    TServerFixture()
+    {
+        qputenv("VORLANDT_USER_STORE", Dir.filePath(QStringLiteral("user.db")).toUtf8());
+        const QString root = Dir.filePath(QStringLiteral("www"));
+        QDir().mkpath(root);
+        QFile large(QDir(root).filePath(QStringLiteral("large.bin")));
+        if (!large.open(QIODevice::WriteOnly) || large.write(QByteArray(16 * 1024 * 1024, 'L')) < 0) {
+            Error = QStringLiteral("cannot write the served file");
+            return;
+        }
+        large.close();
+
+        QProcess openssl;
+        openssl.setWorkingDirectory(Dir.path());
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStandardPaths::findExecutable(QStringLiteral("openssl")),
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                       "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1",
+                       "-keyout", "server.key", "-out", "server.pem"});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+            Error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
+            return;
+        }
+        qputenv("SSL_CERT_FILE", Dir.filePath(QStringLiteral("server.pem")).toUtf8());
+
+        const QString script = QFileInfo(QStringLiteral(__FILE__))
+                                   .dir()
+                                   .filePath(QStringLiteral("../tests/support/https_server.py"));
+        Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
+                     {script, "--cert", Dir.filePath(QStringLiteral("server.pem")), "--key",
+                      Dir.filePath(QStringLiteral("server.key")), "--root", root, "--lifetime", "600"});
+        while (Server.waitForReadyRead(10000) && !Server.canReadLine()) {
+        }
+        Port = Server.readLine().trimmed().toInt();
+        if (Port == 0)
+            Error = QStringLiteral("the test server did not start");
+    }
+
+    ~TServerFixture()
+    {
+        Server.closeWriteChannel();
+        if (!Server.waitForFinished(3000))
+            Server.kill();
+    }
+
+    QString Url(const QString& path) const
+    {
+        return QStringLiteral("https://127.0.0.1:%1%2").arg(Port).arg(path);
+    }
+};
+
+// Made on first use, ended in main() while the application object still exists.
+std::unique_ptr<TServerFixture> gFixture;
+
+TServerFixture* Fixture()
+{
+    if (!gFixture)
+        gFixture = std::make_unique<TServerFixture>();
+    return gFixture.get();
+}
+
+void SlowTransfer(benchmark::State& state, bool withProgress)
+{
+    TServerFixture* fixture = Fixture();
+    if (!fixture->Error.isEmpty()) {
+        state.SkipWithError(qPrintable(fixture->Error));
+        return;
+    }
+    TProgressSink sink;
+    const QString target = fixture->Dir.filePath(QStringLiteral("slow.bin"));
+    double cpu = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        const double cpuBefore = ProcessCpuSeconds();
+        const auto wallBefore = std::chrono::steady_clock::now();
+        TDownload download;
+        if (!download.StartDownload(fixture->Url(QStringLiteral("/slow?seconds=3&bytes=262144")), target,
+                                    withProgress ? &sink : nullptr, withProgress ? &sink : nullptr)) {
+            state.SkipWithError("the transfer failed");
+            return;
+        }
+        cpu += ProcessCpuSeconds() - cpuBefore;
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    }
+    state.counters["cpu_percent_of_wall"] = 100.0 * cpu / wall;
+    state.counters["cpu_ms"] = 1000.0 * cpu / static_cast<double>(state.iterations());
+    if (withProgress)
+        state.counters["progress_calls"] = sink.Calls / static_cast<double>(state.iterations());
+}
+
+void BM_SlowTransfer(benchmark::State& state)
+{
+    SlowTransfer(state, false);
+}
+BENCHMARK(BM_SlowTransfer)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_SlowTransferWithProgress(benchmark::State& state)
+{
+    SlowTransfer(state, true);
+}
+BENCHMARK(BM_SlowTransferWithProgress)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_LargeFile(benchmark::State& state)
+{
+    TServerFixture* fixture = Fixture();
+    if (!fixture->Error.isEmpty()) {
+        state.SkipWithError(qPrintable(fixture->Error));
+        return;
+    }
+    const QString target = fixture->Dir.filePath(QStringLiteral("large-copy.bin"));
+    for (auto _ : state) {
+        TDownload download;
+        if (!download.StartDownload(fixture->Url(QStringLiteral("/large.bin")), target, nullptr, nullptr)) {
+            state.SkipWithError("the transfer failed");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * 16 * 1024 * 1024);
+}
+BENCHMARK(BM_LargeFile)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The caller's side waits in an event loop, so the benchmark needs an application object.
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    gFixture.reset();
+    return 0;
+}
+
+#include "bench_download.moc"

@@ -1,0 +1,46 @@
+// Runs tests/support/https_server.py on 127.0.0.1 for one test suite and reads back the
+// requests it saw (method, path, user agent).
+#pragma once
+
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct TRecordedRequest {
+    QString Method;
+    QString Path;
+    QString UserAgent;
+};
+
+class TTestHttpsServer {
+public:
+    TTestHttpsServer();
+    ~TTestHttpsServer();
+    TTestHttpsServer(const TTestHttpsServer&) = delete;
+    TTestHttpsServer& operator=(const TTestHttpsServer&) = delete;
+
+    // Serves the files below root. tlsMin "1.3" refuses TLS 1.2 clients. Returns an empty
+    // string once the server listens, else what failed.
+    QString Start(const QString& cert, const QString& key, const QString& root,
+                  const QString& tlsMin = QStringLiteral("1.2"));
+    void Stop();
+
+    int Port() const { return FPort; }
+    // "https://127.0.0.1:<port>" followed by path (which starts with "/").
+    QString Url(const QString& path) const;
+
+    QList<TRecordedRequest> Requests() const;
+    void ClearRequests();
+
+    // python3, or an empty string when it is not installed.
+    static QString PythonProgram();
+
+private:
+    std::unique_ptr<QProcess> FProcess;
+    QTemporaryDir FLogDir;
+    QString FRequestLog;
+    int FPort = 0;
+};
