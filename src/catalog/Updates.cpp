@@ -1,7 +1,11 @@
-// The update catalog: filling, thinning out by installed version, and the sorted key list.
+// The update catalog: filling, thinning out by installed version, the sorted key list, and the
+// job lines and temporary log entries the hand-off needs.
 #include "catalog/Updates.h"
 
+#include "catalog/JobHandOff.h"
+#include "catalog/UserLog.h"
 #include "platform/IntText.h"
+#include "platform/RtfReader.h"
 #include "services/BasicProcs.h"
 
 #include <algorithm>
@@ -21,6 +25,8 @@ void TUpdates::Clear()
 {
     FUpdateDictionary.clear();
     FModulDictionary.clear();
+    FLocalVersionMemo.clear();
+    FLastModul.reset();
 }
 
 void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion,
@@ -28,21 +34,32 @@ void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptv
                          const QString& Typ, const QString& LizenzURL, const QString& UpdaterVersion,
                          const QString& BeschreibungRTF, const QString& Zielverzeichnis)
 {
+    // Within one evaluation the record of the module is rebuilt from the same arguments and the
+    // same remembered installed version for every update, so the stored one is already right.
+    const bool recordStored =
+        FMemoScopes > 0 && FLastModul && FLastModul->ModulNr == ModulNr &&
+        FLastModul->Hauptversion == Hauptversion && FLastModul->ModulName == ModulName &&
+        FLastModul->Zielverzeichnis == Zielverzeichnis && FModulDictionary.contains(ModulNr);
     TModulInformation modul;
-    // The product was renamed; older descriptors still carry the old name.
-    modul.Modulbezeichnung = QString(ModulName).replace(QLatin1String("KTVO"), QLatin1String("Zahlwerk"));
-    modul.Hauptversion = Hauptversion;
-    modul.Zielverzeichnis = Zielverzeichnis;
-    modul.XMLFilename = QStringLiteral("update_%1_%2.xml").arg(ModulNr).arg(Hauptversion);
-    // Read before anything is stored, so that an unreadable file leaves the catalog unchanged.
-    GetLocalVersion(Zielverzeichnis, ModulNr, modul.LocalHauptversion, modul.LocalNebenversion,
-                    modul.LocalUnterversion);
+    if (!recordStored) {
+        // The product was renamed; older descriptors still carry the old name.
+        modul.Modulbezeichnung = QString(ModulName).replace(QLatin1String("KTVO"), QLatin1String("Zahlwerk"));
+        modul.Hauptversion = Hauptversion;
+        modul.Zielverzeichnis = Zielverzeichnis;
+        modul.XMLFilename = QStringLiteral("update_%1_%2.xml").arg(ModulNr).arg(Hauptversion);
+        // Read before anything is stored, so that an unreadable file leaves the catalog unchanged.
+        LocalVersion(Zielverzeichnis, ModulNr, modul);
+    }
 
     auto node =
         std::make_unique<TUpdateNode>(Dateiname, StillesUpdate == QLatin1String("ja"), StrToUpdateTyp(Typ),
                                       LizenzURL, StrToIntDef(UpdaterVersion, -1), BeschreibungRTF);
 
-    FModulDictionary.insert_or_assign(ModulNr, std::move(modul));
+    if (!recordStored) {
+        FModulDictionary.insert_or_assign(ModulNr, std::move(modul));
+        if (FMemoScopes > 0)
+            FLastModul = TLastModul{ModulName, ModulNr, Hauptversion, Zielverzeichnis};
+    }
     FUpdateDictionary.insert_or_assign(TUpdateIdentifier{ModulNr, Nebenversion, Unterversion},
                                        std::move(node));
 }
@@ -75,6 +92,26 @@ QList<TUpdateIdentifier> TUpdates::SortedUpdateKeys() const
     return keys;
 }
 
+void TUpdates::CreateCommandLineParameters()
+{
+    for (const auto& [key, node] : FUpdateDictionary) {
+        const auto modul = FModulDictionary.find(key.ModulNr);
+        const TModulInformation record =
+            modul != FModulDictionary.end() ? modul->second : TModulInformation{};
+        node->SetCommandLineParam(FormatJobLine(GetTempDir(), key, *node, record));
+    }
+}
+
+void TUpdates::WriteRTFFiles()
+{
+    for (const TUpdateIdentifier& key : SortedUpdateKeys()) {
+        const auto modul = FModulDictionary.find(key.ModulNr);
+        const qint32 hauptversion = modul != FModulDictionary.end() ? modul->second.Hauptversion : 0;
+        TUserLog::SaveTempEntry(key.ModulNr, hauptversion, key.Nebenversion, key.Unterversion,
+                                ConvertRTFToText(FUpdateDictionary.at(key)->BeschreibungRTF()));
+    }
+}
+
 TUpdateTyp TUpdates::StrToUpdateTyp(const QString& Typ)
 {
     if (Typ == QLatin1String("execute"))
@@ -82,6 +119,39 @@ TUpdateTyp TUpdates::StrToUpdateTyp(const QString& Typ)
     if (Typ == QLatin1String("exec_on_restart"))
         return TUpdateTyp::utExec_on_restart;
     return TUpdateTyp::utNone;
+}
+
+TUpdates::TInstalledVersionMemo::TInstalledVersionMemo(TUpdates& updates) : FUpdates(updates)
+{
+    ++FUpdates.FMemoScopes;
+}
+
+TUpdates::TInstalledVersionMemo::~TInstalledVersionMemo()
+{
+    if (--FUpdates.FMemoScopes == 0) {
+        FUpdates.FLocalVersionMemo.clear();
+        FUpdates.FLastModul.reset();
+    }
+}
+
+void TUpdates::LocalVersion(const QString& Zielverzeichnis, qint32 ModulNr, TModulInformation& modul)
+{
+    if (FMemoScopes == 0) {
+        GetLocalVersion(Zielverzeichnis, ModulNr, modul.LocalHauptversion, modul.LocalNebenversion,
+                        modul.LocalUnterversion);
+        return;
+    }
+    auto key = std::make_pair(Zielverzeichnis, ModulNr);
+    auto known = FLocalVersionMemo.find(key);
+    if (known == FLocalVersionMemo.end()) {
+        // An unreadable file raises here and is not remembered: every attempt reports it.
+        TLocalVersion read;
+        GetLocalVersion(Zielverzeichnis, ModulNr, read.Haupt, read.Neben, read.Unter);
+        known = FLocalVersionMemo.emplace(std::move(key), read).first;
+    }
+    modul.LocalHauptversion = known->second.Haupt;
+    modul.LocalNebenversion = known->second.Neben;
+    modul.LocalUnterversion = known->second.Unter;
 }
 
 void TUpdates::GetLocalVersion(const QString& Zielverzeichnis, qint32 ModulNr, qint32& LocalHauptversion,

@@ -8,8 +8,11 @@
 #include <compare>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 // The key of an update.
 struct TUpdateIdentifier {
@@ -82,6 +85,21 @@ public:
     TUpdates(const TUpdates&) = delete;
     TUpdates& operator=(const TUpdates&) = delete;
 
+    // While one of these lives, AddUpdate reads a module's installed-version file only once per
+    // directory and module number: a descriptor of thousands of updates would otherwise read
+    // (and log) the same small file thousands of times. Scopes nest; when the outermost one
+    // ends, everything remembered is forgotten, so the next evaluation reads the file afresh.
+    class TInstalledVersionMemo {
+    public:
+        explicit TInstalledVersionMemo(TUpdates& updates);
+        ~TInstalledVersionMemo();
+        TInstalledVersionMemo(const TInstalledVersionMemo&) = delete;
+        TInstalledVersionMemo& operator=(const TInstalledVersionMemo&) = delete;
+
+    private:
+        TUpdates& FUpdates;
+    };
+
     void Clear();
 
     // Records one offered update and (again) its module's record, with the installed version
@@ -98,6 +116,12 @@ public:
 
     QList<TUpdateIdentifier> SortedUpdateKeys() const;
 
+    // Gives every node its installer job line (FormatJobLine in catalog/JobHandOff.h).
+    void CreateCommandLineParameters();
+    // Leaves the plain text of every description as the update's temporary log entry, in the
+    // order of SortedUpdateKeys; the first entry that cannot be written raises and ends it.
+    void WriteRTFFiles();
+
     const TUpdateDictionary& UpdateDictionary() const { return FUpdateDictionary; }
     const TModulDictionary& ModulDictionary() const { return FModulDictionary; }
 
@@ -105,7 +129,26 @@ private:
     static TUpdateTyp StrToUpdateTyp(const QString& Typ);
     static void GetLocalVersion(const QString& Zielverzeichnis, qint32 ModulNr, qint32& LocalHauptversion,
                                 qint32& LocalNebenversion, qint32& LocalUnterversion);
+    // GetLocalVersion, answered from the memo while a TInstalledVersionMemo is alive.
+    void LocalVersion(const QString& Zielverzeichnis, qint32 ModulNr, TModulInformation& modul);
+
+    struct TLocalVersion {
+        qint32 Haupt = 0;
+        qint32 Neben = 0;
+        qint32 Unter = 0;
+    };
 
     TUpdateDictionary FUpdateDictionary;
     TModulDictionary FModulDictionary;
+    // The arguments the module record stored last was built from, while a memo is alive.
+    struct TLastModul {
+        QString ModulName;
+        qint32 ModulNr = 0;
+        qint32 Hauptversion = 0;
+        QString Zielverzeichnis;
+    };
+
+    int FMemoScopes = 0;
+    std::map<std::pair<QString, qint32>, TLocalVersion> FLocalVersionMemo;
+    std::optional<TLastModul> FLastModul;
 };

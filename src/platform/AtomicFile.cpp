@@ -32,7 +32,14 @@ void WriteFileAtomically(const QString& path, const QByteArray& content)
         file.cancelWriting();
         raiseWriteError(path, reason);
     }
-    // commit() flushes, syncs and renames; on failure the temporary file is removed and the
+    // A full disk often shows only when the buffer is flushed, and commit() would still rename
+    // the short file over the good one: flush first and give up on any error.
+    if (!file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        raiseWriteError(path, reason);
+    }
+    // commit() syncs and renames; on failure the temporary file is removed and the
     // old content stays where it was.
     if (!file.commit())
         raiseWriteError(path, file.errorString());

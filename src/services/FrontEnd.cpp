@@ -2,6 +2,10 @@
 // message to stderr, answers with the box's default button and opens documents with xdg-open.
 #include "services/FrontEnd.h"
 
+#include "news/NewsAnzeige.h"
+#include "platform/RtfReader.h"
+#include "platform/VorlandtError.h"
+
 #include <QFileInfo>
 #include <QProcess>
 
@@ -73,6 +77,27 @@ TDefaultFrontEnd& DefaultFrontEnd()
 std::atomic<TFrontEnd*> currentFrontEnd{nullptr};
 
 }  // namespace
+
+void TFrontEnd::ShowNews(TNewsAnzeige& news)
+{
+    try {
+        news.FormShow();
+    } catch (const EVorlandtError& error) {
+        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+    }
+    // A terminal breaks lines at LF alone; the CR of each pair would only clutter a redirected log.
+    QString plainText = platform::RtfToPlainText(news.NewsRtf());
+    plainText.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QByteArray text =
+        (QStringLiteral("Neuigkeit vom ") + news.NewsDatum() + u'\n' + plainText + u'\n').toLocal8Bit();
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+    std::fflush(stderr);
+    try {
+        news.FormClose(TNewsAnzeige::DefaultChoice);
+    } catch (const EVorlandtError& error) {
+        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+    }
+}
 
 TFrontEnd& FrontEnd()
 {

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QObject;
+class TNewsAnzeige;
 
 // The message box types, in the order the callers number them.
 enum class TMsgDlgType : int { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3 };
@@ -37,6 +38,12 @@ public:
     // Begin replaced. Front ends without a pointer ignore them.
     virtual void BeginWaitCursor() {}
     virtual void EndWaitCursor() {}
+
+    // Shows one news item modally and closes it with the person's choice whether and when to
+    // show it again (TNewsAnzeige::FormClose). Errors while loading are shown as error boxes and
+    // the item is shown with what could be loaded. This implementation has no window: it
+    // writes the date and the plain text to stderr and closes with "Nicht wieder anzeigen.".
+    virtual void ShowNews(TNewsAnzeige& news);
 };
 
 // The front end in charge; a process without one set gets a console-less default that answers

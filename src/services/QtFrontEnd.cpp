@@ -1,6 +1,8 @@
 // The GUI's front end: message boxes as Qt widgets and documents opened by the desktop.
 #include "services/QtFrontEnd.h"
 
+#include "news/frmNewsAnzeige.h"
+
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -216,5 +218,21 @@ bool TQtFrontEnd::OpenDocument(const QString& fileOrUrl)
             return false;
         }
         return QDesktopServices::openUrl(url);
+    });
+}
+
+void TQtFrontEnd::ShowNews(TNewsAnzeige& news)
+{
+    OnUserInterfaceThread<bool>([&]() -> bool {
+        QWidget* over = FMainWindow;
+        if (over != nullptr && (!over->isVisible() || over->isMinimized()))
+            over = nullptr;
+        auto form = std::make_unique<TfrmNewsAnzeige>(news, over);
+        // The main window may be destroyed while the window is open, taking its child along.
+        QPointer<TfrmNewsAnzeige> alive(form.get());
+        form->exec();
+        if (alive.isNull())
+            (void)form.release();
+        return true;
     });
 }

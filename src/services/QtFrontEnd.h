@@ -52,6 +52,8 @@ public:
     int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
                       int helpContext) override;
     bool OpenDocument(const QString& fileOrUrl) override;
+    // The news window, modal and centred over the main window while that is on the screen.
+    void ShowNews(TNewsAnzeige& news) override;
 
     // The window boxes are centred over; while it is hidden or minimised (tray, autostart) they
     // are centred on the screen. Not owned; forgotten when it is destroyed.

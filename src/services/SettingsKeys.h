@@ -23,9 +23,9 @@ inline const QString LastNewsID = QStringLiteral("LastNewsID");
 inline constexpr qint32 LastNewsIDDefault = -1;
 inline const QString UpdateURL = QStringLiteral("UpdateURL");
 inline const QString UpdateURLDefault =
-    QStringLiteral("https://download.vorlandt.de/Desktop-Software/OnlineUpdates/Updates/");
+    QStringLiteral("https://download.vorlandt.example/Desktop-Software/OnlineUpdates/Updates/");
 inline const QString NewsURLDefault =
-    QStringLiteral("https://download.vorlandt.de/Desktop-Software/OnlineUpdates/News/");
+    QStringLiteral("https://download.vorlandt.example/Desktop-Software/OnlineUpdates/News/");
 
 // ---- per-user: diagnostic log switch -------------------------------------------------------
 inline const QString Log = QStringLiteral("Software\\KRSoftware\\Standardeinstellungen\\Log");
@@ -82,5 +82,6 @@ inline const QString ModulePrefix = QStringLiteral("Software\\KRSoftware\\module
 inline const QString StdEinstellungenName = QStringLiteral("STD_EINSTELLUNGEN");
 inline const QString Pfad = QStringLiteral("Pfad");
 inline const QString PfadInstallerDefault = QStringLiteral("c:\\Programme\\KRSoftware\\");
+inline const QString PfadInstallerDefaultLinux = QStringLiteral("/opt/KRSoftware/");
 
 }  // namespace SettingsKeys

@@ -1,1 +1,287 @@
-// placeholder until implemented
+// Evaluating a module's update descriptor: the interval gate, the installation directory the
+// root element names, and every offered update into the catalog.
+#include "catalog/Updates.h"
+#include "platform/Clock.h"
+#include "platform/RegionalFormat.h"
+#include "platform/VorlandtError.h"
+#include "services/FrontEnd.h"
+#include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+#include "sources/UpdateCheck.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+QString Utf8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Texts taken from the file into a message are cut, so that a damaged file cannot fill the
+// screen with one attribute.
+QString Excerpt(const QString& text)
+{
+    constexpr qsizetype kMax = 40;
+    return text.size() <= kMax ? text : text.left(kMax) + QStringLiteral("...");
+}
+
+QString Quoted(const char* text)
+{
+    return u'"' + Excerpt(Utf8(text)) + u'"';
+}
+
+// Comments and stray text are named by their words, without the line breaks around them.
+QString QuotedWords(const char* text)
+{
+    return u'"' + Excerpt(Utf8(text).simplified()) + u'"';
+}
+
+// How a message names a node of the descriptor.
+QString Describe(const pugi::xml_node& node)
+{
+    switch (node.type()) {
+        case pugi::node_element: {
+            QString text = QStringLiteral("Element ") + Quoted(node.name());
+            if (const pugi::xml_attribute nr = node.attribute("nr"))
+                text += QStringLiteral(" (nr=") + Quoted(nr.value()) + u')';
+            return text;
+        }
+        case pugi::node_comment:
+            return QStringLiteral("Kommentar ") + QuotedWords(node.value());
+        case pugi::node_cdata:
+            return QStringLiteral("CDATA-Abschnitt ") + QuotedWords(node.value());
+        default:
+            return QStringLiteral("Text ") + QuotedWords(node.value());
+    }
+}
+
+// "nr" is a plain decimal number: optional sign, digits, blanks around; nothing that only a
+// locale or a hexadecimal prefix would make a number, and nothing outside 32 bits.
+std::optional<qint32> DecimalNr(const char* text)
+{
+    const char* p = text;
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (*p < '0' || *p > '9')
+        return std::nullopt;
+    qint64 value = 0;
+    const qint64 limit =
+        negative ? -qint64(std::numeric_limits<qint32>::min()) : std::numeric_limits<qint32>::max();
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
+        ++p;
+    if (*p != '\0')
+        return std::nullopt;
+    return static_cast<qint32>(negative ? -value : value);
+}
+
+// The "nr" of a minor-version or update node; `where` says below which node it stands.
+qint32 Nr(const pugi::xml_node& node, const pugi::xml_attribute& nr, const QString& where)
+{
+    if (!nr)
+        throw EVorlandtError(Describe(node) + where + QStringLiteral(" hat kein Attribut \"nr\"."));
+    const std::optional<qint32> value = DecimalNr(nr.value());
+    if (!value)
+        throw EVorlandtError(QStringLiteral("Das Attribut \"nr\" von ") + Describe(node) + where +
+                             QStringLiteral(" ist keine ganze Zahl."));
+    return *value;
+}
+
+// The attributes of an update element that are read, each the first of its name. One pass over
+// the attributes instead of a search per name: descriptors hold thousands of updates.
+struct TUpdateAttributes {
+    pugi::xml_attribute nr;
+    pugi::xml_attribute filename;
+    pugi::xml_attribute still;
+    pugi::xml_attribute typ;
+    pugi::xml_attribute lizenzUrl;
+    pugi::xml_attribute updaterversion;
+
+    explicit TUpdateAttributes(const pugi::xml_node& update)
+    {
+        for (pugi::xml_attribute attribute = update.first_attribute(); attribute;
+             attribute = attribute.next_attribute()) {
+            const char* name = attribute.name();
+            pugi::xml_attribute* slot = nullptr;
+            if (std::strcmp(name, "nr") == 0)
+                slot = &nr;
+            else if (std::strcmp(name, "filename") == 0)
+                slot = &filename;
+            else if (std::strcmp(name, "still") == 0)
+                slot = &still;
+            else if (std::strcmp(name, "typ") == 0)
+                slot = &typ;
+            else if (std::strcmp(name, "lizenz_url") == 0)
+                slot = &lizenzUrl;
+            else if (std::strcmp(name, "updaterversion") == 0)
+                slot = &updaterversion;
+            if (slot && !*slot)
+                *slot = attribute;
+        }
+    }
+};
+
+// The description: the first child element "beschreibung", holding nothing, one text or one
+// CDATA section.
+QString Beschreibung(const pugi::xml_node& update, const QString& where)
+{
+    const pugi::xml_node element = update.child("beschreibung");
+    if (!element)
+        throw EVorlandtError(Describe(update) + where +
+                             QStringLiteral(" hat kein Element \"beschreibung\"."));
+    const pugi::xml_node content = element.first_child();
+    if (!content)
+        return QString();
+    if (content.next_sibling() || (content.type() != pugi::node_pcdata && content.type() != pugi::node_cdata))
+        throw EVorlandtError(QStringLiteral("Das Element \"beschreibung\" von ") + Describe(update) + where +
+                             QStringLiteral(" enthält nicht genau einen Text oder CDATA-Abschnitt."));
+    return Utf8(content.value());
+}
+
+// A moment as its wall-clock reading. The gate compares such readings: the stored text carries
+// no time zone, and a change to or from daylight saving time must not move the gate by an hour.
+QDateTime WallClock(const QDateTime& moment)
+{
+    return QDateTime(moment.date(), moment.time(), Qt::UTC);
+}
+
+}  // namespace
+
+bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion,
+                                   bool IgnoreCheckInterval)
+{
+    FHauptversion = ModulHauptversion;
+    if (!IgnoreCheckInterval && !CheckInterval())
+        return false;
+    if (!DownloadUpdateXML(ModulID, ModulHauptversion))
+        return false;
+    return GetVersionsFromXML(ModulBez, ModulID, ModulHauptversion);
+}
+
+bool TUpdateCheck::CheckInterval()
+{
+    WriteLog(2, QStringLiteral("CheckInterval - Start"));
+    QDateTime lastCheck;
+    try {
+        // A value never written means the first of January 2012 in any locale: the default
+        // text is German and would not read back under another regional format.
+        if (ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime))
+            lastCheck = platform::StrToDateTime(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                                                SettingsKeys::LastCheckDateTime,
+                                                                SettingsKeys::LastCheckDateTimeDefault));
+        else
+            lastCheck = QDateTime(QDate(2012, 1, 1), QTime(0, 0));
+    } catch (...) {
+        WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: False"));
+        throw;
+    }
+    const qint64 hours =
+        ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours,
+                         SettingsKeys::IntervalInHoursDefault);
+    WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") + platform::DateTimeToStr(lastCheck) +
+                    QStringLiteral("... Interval [h]: ") + QString::number(hours));
+
+    // At most 2^31 hours: 7.7e15 milliseconds, far inside the range of a date and time.
+    const QDateTime due = WallClock(lastCheck).addSecs(hours * 60 * 60);
+    const bool result = WallClock(platform::Clock::now()) >= due;
+    WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: ") +
+                    (result ? QStringLiteral("True") : QStringLiteral("False")));
+    return result;
+}
+
+bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion)
+{
+    WriteLog(2, QStringLiteral("GetVersionsFromXML - Start Parameter: %1").arg(ModulNr));
+    bool result = false;
+    QString error;
+    try {
+        // The installed version is read once here instead of once per update; the loop itself
+        // writes no log line, since every line costs a settings-store read.
+        const TUpdates::TInstalledVersionMemo memo(*FUpdates);
+        const pugi::xml_node root = FxmlVersionen.document_element();
+        const QString zielverzeichnis = GetZielVerzeichnis(root);
+        for (const pugi::xml_node minor : root.children()) {
+            std::optional<qint32> nebenversion;
+            QString belowMinor;
+            for (const pugi::xml_node update : minor.children()) {
+                // A minor version without "nr" is harmless until it holds an update.
+                if (!nebenversion) {
+                    nebenversion = Nr(minor, minor.attribute("nr"), QString());
+                    belowMinor = QStringLiteral(" unter ") + Describe(minor);
+                }
+                const TUpdateAttributes attributes(update);
+                const qint32 unterversion = Nr(update, attributes.nr, belowMinor);
+                const QString beschreibung = Beschreibung(update, belowMinor);
+                FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, *nebenversion, unterversion,
+                                    Utf8(attributes.filename.value()), Utf8(attributes.still.value()),
+                                    Utf8(attributes.typ.value()), Utf8(attributes.lizenzUrl.value()),
+                                    Utf8(attributes.updaterversion.value()), beschreibung, zielverzeichnis);
+            }
+        }
+        result = true;
+    } catch (const EVorlandtError& e) {
+        error = e.message();
+    } catch (const std::exception& e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    if (!result) {
+        try {
+            WriteLog(2, QStringLiteral("GetVersionInfos - ") + error);
+            MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
+                              QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
+                          TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
+        } catch (...) {
+            WriteLog(2, QStringLiteral("GetVersionInfos - Ende"));
+            throw;
+        }
+    }
+    WriteLog(2, QStringLiteral("GetVersionInfos - Ende"));
+    return result;
+}
+
+QString GetZielVerzeichnis(const pugi::xml_node& Node)
+{
+    WriteLog(2, QStringLiteral("GetZielVerzeichnis - Start - Parameters: (XMLNode)"));
+    QString result;
+    try {
+        const QString rootKey = Utf8(Node.attribute("verzeichnis_reg_rootkey").value());
+        TRootKey root;
+        if (rootKey == QLatin1String("{HKLM}"))
+            root = HKEY_LOCAL_MACHINE;
+        else if (rootKey == QLatin1String("{HKCU}"))
+            root = HKEY_CURRENT_USER;
+        else
+            throw EVorlandtError(QStringLiteral("Keine gültige Rootkey-Angabe in XML-Datei."));
+        const auto required = [&](const char* name) {
+            const pugi::xml_attribute attribute = Node.attribute(name);
+            if (!attribute)
+                throw EVorlandtError(Describe(Node) + QStringLiteral(" hat kein Attribut \"") + Utf8(name) +
+                                     QStringLiteral("\"."));
+            return Utf8(attribute.value());
+        };
+        const QString name = required("verzeichnis_reg_name");
+        const QString key = required("verzeichnis_reg_key");
+        const QString directory = ReadStringValue(root, key, name, QString());
+        if (directory.isEmpty())
+            throw EVorlandtError(
+                QStringLiteral("Keine Verzeichnisangabe am angegebenen Registry-Pfad gefunden."));
+        // A folder stored Windows-style with a trailing "\" stays as the installer wrote it; it
+        // gets no "/" behind the "\".
+        result = directory.endsWith(u'/') || directory.endsWith(u'\\') ? directory : directory + u'/';
+    } catch (...) {
+        WriteLog(2, QStringLiteral("GetZielVerzeichnis - Ende - Result: "));
+        throw;
+    }
+    WriteLog(2, QStringLiteral("GetZielVerzeichnis - Ende - Result: ") + result);
+    return result;
+}

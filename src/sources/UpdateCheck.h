@@ -21,6 +21,17 @@ public:
     bool DownloadUpdateXML(int ModulID, int ModulHauptversion);
     bool DownloadNewsXML();
 
+    // The news step of an update run (src/news/NewsFeed.cpp): fetches the news file, shows the
+    // postponed items due today, then the file's first item when it is new. True when that item
+    // was shown. Raises EVorlandtError (kind Convert) for an "id" or "updaterversion" that is no
+    // integer.
+    bool CheckForNews();
+    // Shows every postponed item due today; true when it ran through.
+    bool OldNewsExist();
+    // Shows the news file's first item when it is meant for this updater and newer than the one
+    // evaluated last; true when it was shown.
+    bool NewsExist();
+
     const pugi::xml_document& xmlVersionen() const { return FxmlVersionen; }
     const pugi::xml_document& xmlNews() const { return FxmlNews; }
     const QString& xmlVersionenFilename() const { return FxmlVersionenFilename; }
@@ -36,6 +47,7 @@ private:
     TUpdates* FUpdates;  // not owned
 };
 
-// The module's installation directory named by the descriptor's root element, ending with "/".
+// The module's installation directory named by the descriptor's root element, ending with "/";
+// a folder stored Windows-style with a trailing "\" is returned as stored, without a "/" added.
 // Raises EVorlandtError when it cannot be determined.
 QString GetZielVerzeichnis(const pugi::xml_node& Node);

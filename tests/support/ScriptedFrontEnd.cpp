@@ -1,6 +1,10 @@
 // The scripted front end: a queue of answers in, a record of everything shown out.
 #include "support/ScriptedFrontEnd.h"
 
+#include "news/NewsAnzeige.h"
+#include "platform/RtfReader.h"
+#include "platform/VorlandtError.h"
+
 #include <QDebug>
 
 #include <cstring>
@@ -28,6 +32,23 @@ bool TScriptedFrontEnd::OpenDocument(const QString& fileOrUrl)
 {
     FOpenedDocuments.append(fileOrUrl);
     return FOpenDocumentResult;
+}
+
+void TScriptedFrontEnd::ChooseForNews(std::initializer_list<int> choices)
+{
+    for (int choice : choices)
+        FNewsChoices.enqueue(choice);
+}
+
+void TScriptedFrontEnd::ShowNews(TNewsAnzeige& news)
+{
+    try {
+        news.FormShow();
+    } catch (const EVorlandtError& error) {
+        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+    }
+    FShownNews.append({news.NewsDatum(), platform::RtfToPlainText(news.NewsRtf())});
+    news.FormClose(FNewsChoices.isEmpty() ? TNewsAnzeige::DefaultChoice : FNewsChoices.dequeue());
 }
 
 char* toString(const TShownMessage& message)

@@ -19,6 +19,13 @@ struct TShownMessage {
     friend bool operator==(const TShownMessage&, const TShownMessage&) = default;
 };
 
+// One news item as the person saw it.
+struct TShownNews {
+    QString datum;      // the date label
+    QString plainText;  // the text without its formatting
+    friend bool operator==(const TShownNews&, const TShownNews&) = default;
+};
+
 class TScriptedFrontEnd : public TFrontEnd {
 public:
     TScriptedFrontEnd() = default;
@@ -39,15 +46,26 @@ public:
     // Every document or address handed to OpenDocument, in order.
     const QStringList& OpenedDocuments() const { return FOpenedDocuments; }
 
+    // Queues the choices (indexes of "cbErneutZeigen") the next news items close with; an item
+    // shown while none is queued closes with the default, "Nicht wieder anzeigen.".
+    void ChooseForNews(std::initializer_list<int> choices);
+    // Every news item shown, in order.
+    const QList<TShownNews>& ShownNews() const { return FShownNews; }
+
     int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
                       int helpContext) override;
     bool OpenDocument(const QString& fileOrUrl) override;
+    // Loads the item as the window does (errors become error boxes), records it and closes it
+    // with the next queued choice.
+    void ShowNews(TNewsAnzeige& news) override;
 
 private:
     QQueue<int> FAnswers;
     QList<TShownMessage> FMessages;
     QList<TShownMessage> FUnanswered;
     QStringList FOpenedDocuments;
+    QQueue<int> FNewsChoices;
+    QList<TShownNews> FShownNews;
     bool FOpenDocumentResult = true;
 };
 

@@ -1,0 +1,95 @@
+// libFuzzer entry for the update descriptor: any bytes, fetched from a local source folder and
+// evaluated, must end in true, false or a warning box, never in a crash or a hang, and a
+// successful evaluation must leave a catalog whose updates all belong to a module record.
+#include "catalog/Updates.h"
+#include "platform/VorlandtError.h"
+#include "services/FrontEnd.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+#include "sources/UpdateCheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// The default front end would print every warning box; thousands per second help nobody.
+class TSilentFrontEnd : public TFrontEnd {
+public:
+    int MessageDialog(const QString&, TMsgDlgType, TMsgDlgButtons, int) override { return mrOk; }
+    bool OpenDocument(const QString&) override { return false; }
+};
+
+struct TFuzzSetup {
+    QTemporaryDir dir;
+    TSilentFrontEnd frontEnd;
+    TUpdates updates;
+    std::unique_ptr<TUpdateCheck> check;
+    QString descriptor;
+
+    TFuzzSetup()
+    {
+        if (!dir.isValid())
+            std::abort();
+        qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
+        qputenv("VORLANDT_MACHINE_STORE", dir.filePath(QStringLiteral("machine.db")).toUtf8());
+        qputenv("TMPDIR", dir.filePath(QStringLiteral("tmp")).toUtf8());
+        QDir().mkpath(dir.filePath(QStringLiteral("tmp")));
+        QDir().mkpath(dir.filePath(QStringLiteral("quelle/Modul_12")));
+        QDir().mkpath(dir.filePath(QStringLiteral("kasse")));
+        descriptor = dir.filePath(QStringLiteral("quelle/Modul_12/update_12_3.xml"));
+        QFile siteinfo(dir.filePath(QStringLiteral("kasse/siteinfo_12.ini")));
+        if (!siteinfo.open(QIODevice::WriteOnly) ||
+            siteinfo.write("nebenversion=1\r\nunterversion=2\r\n") < 0)
+            std::abort();
+        siteinfo.close();
+        // The seeds name this key and value; both roots hold it so either root key finds it.
+        for (const TRootKey root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            WriteStringValue(root, QStringLiteral("Software\\Vorlandt\\Module\\Kasse"),
+                             QStringLiteral("Pfad"), dir.filePath(QStringLiteral("kasse")));
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
+                         dir.filePath(QStringLiteral("quelle")));
+        SetFrontEnd(&frontEnd);
+        check = std::make_unique<TUpdateCheck>(&updates);
+    }
+};
+
+TFuzzSetup* Setup = nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    Setup = new TFuzzSetup;  // lives until the process ends
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    {
+        QFile file(Setup->descriptor);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) !=
+                static_cast<qint64>(size))
+            std::abort();
+    }
+    Setup->updates.Clear();
+    bool result = false;
+    try {
+        result = Setup->check->ReadVersionTree(QStringLiteral("Kasse"), 12, 3, true);
+    } catch (const EVorlandtError&) {
+        // A file error reading the fetched file is a clean outcome too.
+    }
+    if (result) {
+        for (const auto& [key, node] : Setup->updates.UpdateDictionary()) {
+            if (key.ModulNr != 12 || !node || !Setup->updates.ModulDictionary().contains(12))
+                std::abort();
+        }
+    }
+    return 0;
+}

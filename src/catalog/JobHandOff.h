@@ -1,0 +1,34 @@
+// Handing accepted updates to the installer: the job line of one update, the update job file
+// in the data directory, and the installer's start with "-DoUpdateJobs".
+#pragma once
+
+#include "catalog/Updates.h"
+
+#include <QString>
+
+inline const QString JobFileName = QStringLiteral("VL_Update_Jobfile.vuj");
+inline const QString InstallerFileName = QStringLiteral("VorlandtUpdate.exe");
+// The updater's own version number, the first field of every job line.
+inline constexpr qint32 UpdaterVersionNumber = 6;
+
+// "6;<tempDir><XMLFilename>;ModulNr;Hauptversion;Nebenversion;Unterversion;s|-;-;Modulbezeichnung".
+// A line break inside a text field becomes a blank, so that one update is always one line.
+QString FormatJobLine(const QString& tempDir, const TUpdateIdentifier& key, const TUpdateNode& node,
+                      const TModulInformation& modul);
+
+// GetDataDir() + "VL_Update_Jobfile.vuj".
+QString JobFilePath();
+
+// Replaces the job file with the job lines of `updates` in the order of SortedUpdateKeys, each
+// followed by CR LF, in Windows-1252. Raises EVorlandtError (kind InOut) when it cannot be
+// written; the earlier file then stays as it was.
+void WriteJobFile(const TUpdates& updates);
+
+// The installer's folder ("Pfad" under the suite's machine-wide settings), ending with a
+// separator; /opt/KRSoftware/ when none or no absolute one is registered.
+QString InstallerFolder();
+
+// Starts the installer with "-DoUpdateJobs" and returns when it has ended, events processed
+// meanwhile. True when it could be started; a failure is only logged. The folder goes to
+// *FDLLPfad when given.
+bool StartInstaller(QString* FDLLPfad = nullptr);

@@ -1,0 +1,203 @@
+// The installed-updates log: reading it, writing temporary entries and adding one as the new
+// first entry, each file in the encoding its byte-order mark names.
+#include "catalog/UserLog.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
+#include "platform/RegionalFormat.h"
+#include "platform/TextCodec.h"
+#include "platform/VorlandtError.h"
+#include "services/BasicProcs.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cerrno>
+
+namespace {
+
+const QString CRLF = QStringLiteral("\r\n");
+const QString EntrySeparator = QStringLiteral("=======================");
+
+// The log only grows, by a few hundred bytes per installed update; a file far beyond this is
+// damaged, and reading it whole would only exhaust memory.
+constexpr qint64 MaxTextFileSize = 64 * 1024 * 1024;
+
+enum class TTextEncoding { Windows1252, Utf8, Utf16LE, Utf16BE };
+
+struct TTextFile {
+    // False for a missing file and for an empty one alike: zero bytes name no encoding.
+    bool hasBytes = false;
+    TTextEncoding encoding = TTextEncoding::Windows1252;
+    QString text;
+};
+
+[[noreturn]] void RaiseReadError(const QString& path, const QString& reason)
+{
+    throw EVorlandtError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(path, reason),
+                         EVorlandtError::Kind::InOut);
+}
+
+TTextEncoding EncodingOf(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return TTextEncoding::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return TTextEncoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return TTextEncoding::Utf16BE;
+    return TTextEncoding::Windows1252;
+}
+
+QByteArray Encode(const QString& text, TTextEncoding encoding)
+{
+    switch (encoding) {
+        case TTextEncoding::Utf8:
+            return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+        case TTextEncoding::Utf16LE:
+        case TTextEncoding::Utf16BE: {
+            const bool big = encoding == TTextEncoding::Utf16BE;
+            QByteArray bytes;
+            bytes.reserve(2 + 2 * text.size());
+            bytes.append(big ? "\xFE\xFF" : "\xFF\xFE", 2);
+            for (const QChar c : text) {
+                const char high = static_cast<char>(c.unicode() >> 8);
+                const char low = static_cast<char>(c.unicode() & 0xFF);
+                bytes.append(big ? high : low);
+                bytes.append(big ? low : high);
+            }
+            return bytes;
+        }
+        case TTextEncoding::Windows1252:
+            break;
+    }
+    // Characters the code page cannot hold become '?'.
+    return platform::EncodeWindows1252(text);
+}
+
+// A missing file is no error; anything else under the name that cannot be read as a file is.
+TTextFile ReadTextFile(const QString& path)
+{
+    TTextFile result;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        // A path that runs through a regular file reports "missing" here as well; the write
+        // that follows names that fault.
+        return result;
+    }
+    if (info.isDir())
+        RaiseReadError(path, qt_error_string(EISDIR));
+    // The temporary directory is shared: a pipe planted under an entry's name would block the
+    // read for good.
+    if (!info.isFile())
+        RaiseReadError(path, qt_error_string(EINVAL));
+    if (info.size() > MaxTextFileSize)
+        RaiseReadError(path, qt_error_string(EFBIG));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        RaiseReadError(path, file.errorString());
+    const QByteArray bytes = file.read(MaxTextFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        RaiseReadError(path, file.errorString());
+    if (bytes.size() > MaxTextFileSize)
+        RaiseReadError(path, qt_error_string(EFBIG));
+    result.hasBytes = !bytes.isEmpty();
+    result.encoding = EncodingOf(bytes);
+    result.text = platform::DecodeText(bytes);
+    return result;
+}
+
+QString LinesWithLineEnds(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines) {
+        text += line;
+        text += CRLF;
+    }
+    return text;
+}
+
+bool IsTrimmed(QChar c)
+{
+    return c.isSpace() || c.category() == QChar::Other_Control;
+}
+
+QString TrimSpaceAndControls(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && IsTrimmed(text.at(first)))
+        ++first;
+    while (last > first && IsTrimmed(text.at(last - 1)))
+        --last;
+    return text.mid(first, last - first);
+}
+
+}  // namespace
+
+TUserLog::TUserLog()
+{
+    const TTextFile log = ReadTextFile(LogFilePath());
+    FContent = LinesWithLineEnds(platform::SplitLines(log.text));
+}
+
+QString TUserLog::LogFilePath()
+{
+    return GetDataDir() + UserLogFileName;
+}
+
+QString TUserLog::TempEntryPath(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion, qint32 Unterversion)
+{
+    return GetTempDir() + QStringLiteral("VL_UpdateTXT_%1_%2_%3_%4.tmp")
+                              .arg(ModulNr)
+                              .arg(Hauptversion)
+                              .arg(Nebenversion)
+                              .arg(Unterversion);
+}
+
+void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion, qint32 Unterversion,
+                             const QString& LogText)
+{
+    const QString path = TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion);
+    // Whatever lies under the name goes first, a link planted in the shared temporary directory
+    // included; the new file is then created beside it and renamed into place, so that no
+    // write ever follows a link to somebody else's file.
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        if (!QFile::remove(path))
+            throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."),
+                                 EVorlandtError::Kind::InOut);
+    }
+    platform::WriteFileAtomically(
+        path, platform::EncodeWindows1252(LinesWithLineEnds(platform::SplitLines(LogText))));
+}
+
+void TUserLog::AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 Hauptversion,
+                                qint32 Nebenversion, qint32 Unterversion)
+{
+    const TTextFile entry = ReadTextFile(TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion));
+    const QString entryText = platform::SplitLines(entry.text).join(CRLF);
+
+    const QString logPath = LogFilePath();
+    const TTextFile log = ReadTextFile(logPath);
+    QStringList lines = platform::SplitLines(log.text);
+
+    const QStringList header = {
+        EntrySeparator,
+        QStringLiteral("Installationsdatum: ") + platform::DateToStr(platform::Clock::now().date()),
+        QStringLiteral("Modul: ") + ModulBez,
+        QStringLiteral("Version: %1.%2.%3").arg(Hauptversion).arg(Nebenversion).arg(Unterversion),
+        EntrySeparator,
+        TrimSpaceAndControls(entryText) + CRLF + CRLF,
+    };
+    lines = header + lines;
+
+    TTextEncoding encoding = TTextEncoding::Windows1252;
+    if (log.hasBytes)
+        encoding = log.encoding;
+    else if (entry.hasBytes)
+        encoding = entry.encoding;
+    // Replaced as a whole through a file beside it: a crash or a full disk keeps the old log.
+    platform::WriteFileAtomically(logPath, Encode(LinesWithLineEnds(lines), encoding));
+}

@@ -1,0 +1,98 @@
+// The installed-updates window.
+#include "catalog/UserLogWindow.h"
+
+#include "catalog/UserLog.h"
+#include "platform/TextCodec.h"
+#include "platform/VorlandtError.h"
+#include "services/FrontEnd.h"
+
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+
+// The layout, in pixels of the client area; the memo keeps its distance to all four edges, the
+// button to the right and bottom ones.
+constexpr QSize ClientSize(751, 604);
+constexpr QRect MemoRect(8, 8, 622, 588);
+constexpr QRect ButtonRect(636, 571, 107, 25);
+// Small enough to shrink, large enough that memo and button never overlap or vanish.
+constexpr QSize MinimumClientSize(ButtonRect.width() + 16 + 100, ButtonRect.height() + 16 + 60);
+
+const QString InitialText = QStringLiteral("Keine Updates seit Anlage dieses Dokumentes durchgeführt.");
+
+}  // namespace
+
+TfrmUserLog::TfrmUserLog(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      memoUserLog(new QPlainTextEdit(this)),
+      bkSchliessen(new QPushButton(QStringLiteral("Schließen"), this))
+{
+    setObjectName(QStringLiteral("frmUserLog"));
+    setWindowTitle(QStringLiteral("Installierte Updates"));
+    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+
+    memoUserLog->setObjectName(QStringLiteral("memoUserLog"));
+    memoUserLog->setReadOnly(true);
+    memoUserLog->setFont(QFont(QStringLiteral("Tahoma"), 10));
+    memoUserLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoUserLog->setPlainText(InitialText);
+    memoUserLog->setGeometry(MemoRect);
+
+    bkSchliessen->setObjectName(QStringLiteral("bkSchliessen"));
+    bkSchliessen->setGeometry(ButtonRect);
+    bkSchliessen->setMaximumHeight(ButtonRect.height());
+    bkSchliessen->setDefault(true);
+    connect(bkSchliessen, &QPushButton::clicked, this, &QDialog::accept);
+
+    setMinimumSize(MinimumClientSize);
+    resize(ClientSize);
+}
+
+void TfrmUserLog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    const QSize grown = event->size() - ClientSize;
+    memoUserLog->setGeometry(MemoRect.adjusted(0, 0, grown.width(), grown.height()));
+    bkSchliessen->move(ButtonRect.topLeft() + QPoint(grown.width(), grown.height()));
+}
+
+void TfrmUserLog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+        CenterOverParent();
+    }
+}
+
+void TfrmUserLog::FormShow()
+{
+    try {
+        const TUserLog userLog;
+        if (!userLog.Content().isEmpty())
+            memoUserLog->setPlainText(platform::SplitLines(userLog.Content()).join(u'\n'));
+    } catch (const EVorlandtError& error) {
+        // An unreadable log is reported like every other failure, but not from inside the show
+        // event: the message box waits until the window is on the screen.
+        const QString message = error.message();
+        QTimer::singleShot(
+            0, this, [message] { MessageDialog(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0); });
+    }
+}
+
+void TfrmUserLog::CenterOverParent()
+{
+    const QWidget* owner = parentWidget();
+    if (owner == nullptr)
+        return;
+    const QRect over = owner->window()->frameGeometry();
+    QRect frame = frameGeometry();
+    frame.moveCenter(over.center());
+    move(frame.topLeft());
+}

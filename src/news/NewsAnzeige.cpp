@@ -1,0 +1,284 @@
+// The news window's decisions: loading an item, postponing it and finding it again.
+#include "news/NewsAnzeige.h"
+
+#include "platform/Clock.h"
+#include "platform/RegionalFormat.h"
+#include "platform/RtfReader.h"
+#include "platform/TextCodec.h"
+#include "platform/VorlandtError.h"
+#include "services/BasicProcs.h"
+#include "services/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// A news text is a few kilobytes; a file far beyond that is damaged and not worth the memory.
+constexpr qint64 kMaxNewsFileSize = 64 * 1024 * 1024;
+
+const QString DateInName = QStringLiteral("yyyy-mm-dd_");
+
+[[noreturn]] void RaiseReadError(const QString& path, const QString& reason)
+{
+    throw EVorlandtError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(path, reason),
+                         EVorlandtError::Kind::InOut);
+}
+
+// Writes a new file beside `path` and renames it over whatever has the name, so that a link
+// planted under a fixed name in a shared folder is replaced rather than written through, and a
+// reader never sees half a text.
+void ReplaceFile(const QString& path, const QByteArray& content)
+{
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    auto raise = [&path](const QString& reason) {
+        throw EVorlandtError(
+            QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(path, reason),
+            EVorlandtError::Kind::InOut);
+    };
+    if (!file.open())
+        raise(file.errorString());
+    if (file.write(content) != content.size() || !file.flush())
+        raise(file.errorString());
+    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        raise(qt_error_string(errno));
+    file.setAutoRemove(false);
+}
+
+QByteArray ReadNewsFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        RaiseReadError(path, qt_error_string(ENOENT));
+    if (info.isDir())
+        RaiseReadError(path, qt_error_string(EISDIR));
+    // A pipe or device under the name could block for good or never end.
+    if (!info.isFile())
+        RaiseReadError(path, qt_error_string(EINVAL));
+    if (info.size() > kMaxNewsFileSize)
+        RaiseReadError(path, qt_error_string(EFBIG));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        RaiseReadError(path, file.errorString());
+    QByteArray bytes = file.read(kMaxNewsFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        RaiseReadError(path, file.errorString());
+    if (bytes.size() > kMaxNewsFileSize)
+        RaiseReadError(path, qt_error_string(EFBIG));
+    return bytes;
+}
+
+// The item's rich text: every text and CDATA piece directly inside "beschreibung", so that a
+// text split into several CDATA sections arrives whole. No such element means no text.
+QString BeschreibungText(const pugi::xml_node& newsNode)
+{
+    QByteArray text;
+    for (const pugi::xml_node child : newsNode.child("beschreibung").children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+            text += child.value();
+    }
+    return QString::fromUtf8(text);
+}
+
+// The text as a list of lines saved to a file: each line followed by CR LF, in Windows-1252.
+// Rich text keeps a character that code page lacks as an RTF escape instead of a "?".
+QByteArray StringListFileBytes(const QString& text)
+{
+    const bool rtf = platform::IsRtf(text);
+    QByteArray bytes;
+    for (const QString& line : platform::SplitLines(text)) {
+        bytes += rtf ? platform::RtfBytes(line) : platform::EncodeWindows1252(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+bool NameTaken(const QString& path)
+{
+    // A dangling symbolic link counts: a file created under its name would land where it points.
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+}  // namespace
+
+const QString TNewsAnzeige::EmptyNewsDatum = QStringLiteral("xx.yy.zzzz");
+const QString TNewsAnzeige::NewsFileName = QStringLiteral("VL_NewsRTF.tmp");
+
+TNewsAnzeige::TNewsAnzeige(const pugi::xml_node& NewsNode) : FNewsNode(NewsNode), FNewsDatum(EmptyNewsDatum)
+{
+}
+
+TNewsAnzeige::TNewsAnzeige(const QString& OldNewsFile) : FOldNewsFile(OldNewsFile), FNewsDatum(EmptyNewsDatum)
+{
+}
+
+const QStringList& TNewsAnzeige::ChoiceTexts()
+{
+    static const QStringList texts = {
+        QStringLiteral("Morgen noch einmal anzeigen."),
+        QStringLiteral("Übermorgen noch einmal anzeigen."),
+        QStringLiteral("In einer Woche noch einmal anzeigen."),
+        QStringLiteral("Nicht wieder anzeigen."),
+    };
+    return texts;
+}
+
+void TNewsAnzeige::FormShow()
+{
+    FNewsRtf.clear();
+    FNewsLoaded = false;
+    FNewsDatum = EmptyNewsDatum;
+    FOldNewsDate = QDate();
+    if (!FOldNewsFile.isEmpty())
+        ShowOldNewsFile();
+    else
+        ShowNewsNode();
+}
+
+void TNewsAnzeige::ShowOldNewsFile()
+{
+    FNewsRtf = ReadNewsFile(FOldNewsFile);
+    FNewsLoaded = true;
+
+    // The name is the only place that remembers the item's news date.
+    const QString name = QFileInfo(FOldNewsFile).fileName();
+    const QString head = name.section(u'_', 0, 0);
+    const QStringList parts = head.split(u'-');
+    if (parts.size() != 3)
+        throw EVorlandtError(QStringLiteral("Der Dateiname \"%1\" beginnt nicht mit einem Datum.").arg(name),
+                             EVorlandtError::Kind::Convert);
+    FNewsDatum = parts[2] + u'.' + parts[1] + u'.' + parts[0];
+    FOldNewsDate = QDate::fromString(head, QStringLiteral("yyyy-MM-dd"));
+}
+
+void TNewsAnzeige::ShowNewsNode()
+{
+    if (!FNewsNode)
+        throw EVorlandtError(QStringLiteral("Kein Update-Node angegeben."));
+
+    const QString path = GetTempDir() + NewsFileName;
+    ReplaceFile(path, StringListFileBytes(BeschreibungText(FNewsNode)));
+    FNewsRtf = ReadNewsFile(path);
+    FNewsLoaded = true;
+
+    const pugi::xml_attribute datum = FNewsNode.attribute("datum");
+    if (!datum)
+        throw EVorlandtError(QStringLiteral("Die Neuigkeit hat kein Attribut \"datum\"."),
+                             EVorlandtError::Kind::Convert);
+    FNewsDatum = QString::fromUtf8(datum.value());
+}
+
+void TNewsAnzeige::FormClose(int choiceIndex)
+{
+    const QString stored = SaveNewsForLater(choiceIndex);
+    if (FOldNewsFile.isEmpty() || stored == FOldNewsFile)
+        return;
+    // When the copy the user asked for could not be stored, the file stays: it comes back at
+    // the next news check today instead of being lost.
+    if (FSaveFailed)
+        return;
+    const QFileInfo info(FOldNewsFile);
+    if ((info.exists() || info.isSymLink()) && !QFile::remove(FOldNewsFile))
+        WriteLog(2, QStringLiteral("FormClose - Datei nicht gelöscht: ") + FOldNewsFile);
+}
+
+QString TNewsAnzeige::SaveNewsForLater(int choiceIndex)
+{
+    FSaveFailed = false;
+    const QDateTime now = platform::Clock::now();
+    QDate dueDate;
+    switch (choiceIndex) {
+        case 0:
+            dueDate = now.addDays(1).date();
+            break;
+        case 1:
+            dueDate = now.addDays(2).date();
+            break;
+        case 2:
+            dueDate = now.addDays(7).date();
+            break;
+        default:
+            return QString();
+    }
+    // The text shown is the text stored: nothing read, nothing to postpone, and never a
+    // leftover of an earlier item.
+    if (!FNewsLoaded)
+        return QString();
+    const QString dataDir = GetDataDir();
+    if (dataDir.isEmpty())
+        return QString();
+
+    // A postponed item keeps the date its name carries, whatever the locale makes of the label.
+    QDate newsDate = FOldNewsDate;
+    if (!newsDate.isValid())
+        newsDate = platform::TryStrToDate(FNewsDatum).value_or(now.date());
+
+    // Created new, never opened over something already there: another showing or another user
+    // may take the same name between the look and the write.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = GetNewsFileName(dataDir, newsDate, dueDate);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (NameTaken(path))
+                continue;
+            WriteLog(2, QStringLiteral("SaveNewsForLater - Fehler beim Speichern von \"%1\": %2")
+                            .arg(path, file.errorString()));
+            FSaveFailed = true;
+            return QString();
+        }
+        if (file.write(FNewsRtf) == FNewsRtf.size() && file.flush()) {
+            file.close();
+            if (file.error() == QFileDevice::NoError)
+                return path;
+        }
+        // Half a text would come back as a damaged item.
+        WriteLog(2, QStringLiteral("SaveNewsForLater - Fehler beim Speichern von \"%1\": %2")
+                        .arg(path, file.errorString()));
+        file.close();
+        QFile::remove(path);
+        FSaveFailed = true;
+        return QString();
+    }
+    FSaveFailed = true;
+    return QString();
+}
+
+QString TNewsAnzeige::GetNewsFileName(const QString& dataDir, const QDate& newsDate, const QDate& dueDate)
+{
+    const QString stem = dataDir + platform::FormatDateTime(DateInName, newsDate) +
+                         platform::FormatDateTime(DateInName, dueDate);
+    for (qint64 n = 1;; ++n) {
+        const QString path = stem + QString::number(n) + u'_' + NewsFileName;
+        if (!NameTaken(path))
+            return path;
+    }
+}
+
+QStringList TNewsAnzeige::GetOldNewsFiles()
+{
+    const QString dataDir = GetDataDir();
+    const QString today = platform::FormatDateTime(DateInName, platform::Clock::now());
+    // Any counter: copies numbered 10 and above are due too.
+    const QRegularExpression pattern(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}_") +
+                                     QRegularExpression::escape(today) + QStringLiteral("[0-9]+_") +
+                                     QRegularExpression::escape(NewsFileName) + u'$');
+    // Regular files only: a folder, pipe or link under a matching name is none of our copies.
+    QStringList names =
+        QDir(dataDir).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    names.removeIf([&pattern](const QString& name) { return !pattern.match(name).hasMatch(); });
+    // By name, so that the order does not depend on the file system.
+    std::sort(names.begin(), names.end());
+    QStringList paths;
+    paths.reserve(names.size());
+    for (const QString& name : names)
+        paths.append(dataDir + name);
+    return paths;
+}

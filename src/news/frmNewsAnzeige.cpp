@@ -1,0 +1,294 @@
+// The news window.
+#include "news/frmNewsAnzeige.h"
+
+#include "news/NewsAnzeige.h"
+#include "platform/RtfReader.h"
+#include "platform/VorlandtError.h"
+#include "services/BasicProcs.h"
+#include "services/FrontEnd.h"
+#include "services/Log.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QShowEvent>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+// The layout, in pixels of the client area.
+constexpr QSize ClientSize(559, 477);
+constexpr QRect Panel2Rect(8, 7, 545, 64);
+constexpr QSize ImageSize(253, 64);
+constexpr QPoint Label1Pos(8, 45);
+constexpr QPoint NewsDatumPos(106, 45);
+constexpr QRect NewsRect(8, 74, 545, 365);
+constexpr QPoint ChoicePos(8, 447);
+constexpr int ChoiceWidth = 508;
+constexpr QRect CloseRect(521, 442, 31, 30);
+
+// The header picture: a speech bubble with the word for news, drawn here so that the window
+// needs no image file.
+QPixmap HeaderPicture()
+{
+    QPixmap picture(ImageSize);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const QRectF bubble(96.5, 6.5, 150, 44);
+    QPainterPath path;
+    path.addRoundedRect(bubble, 10, 10);
+    QPainterPath tail;
+    tail.moveTo(bubble.left() + 22, bubble.bottom() - 1);
+    tail.lineTo(bubble.left() + 14, bubble.bottom() + 11);
+    tail.lineTo(bubble.left() + 38, bubble.bottom() - 1);
+    tail.closeSubpath();
+    path = path.united(tail);
+
+    QLinearGradient fill(bubble.topLeft(), bubble.bottomLeft());
+    fill.setColorAt(0, QColor(0x3C, 0x8D, 0xD8));
+    fill.setColorAt(1, QColor(0x1B, 0x4F, 0x8F));
+    painter.setPen(QPen(QColor(0x14, 0x3C, 0x6E), 1));
+    painter.setBrush(fill);
+    painter.drawPath(path);
+
+    // An exclamation mark in a white disc on the bubble's left.
+    const QRectF disc(bubble.left() + 8, bubble.top() + 8, 28, 28);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(disc);
+    painter.setBrush(QColor(0x1B, 0x4F, 0x8F));
+    painter.drawRoundedRect(QRectF(disc.center().x() - 2, disc.top() + 5, 4, 12), 2, 2);
+    painter.drawEllipse(QPointF(disc.center().x(), disc.bottom() - 6), 2.3, 2.3);
+
+    const QString word = QStringLiteral("Neuigkeiten");
+    const QRectF textRect(disc.right() + 6, bubble.top(), bubble.right() - disc.right() - 12,
+                          bubble.height());
+    QFont font(QStringLiteral("Calibri"), 1);
+    font.setBold(true);
+    // A substitute for Calibri may run wider: the word shrinks until it fits the bubble.
+    for (int pixels = 19; pixels > 8; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetricsF(font).horizontalAdvance(word) <= textRect.width())
+            break;
+    }
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, word);
+    return picture;
+}
+
+// The close button's glyph: a cross in the text colour.
+QIcon CloseGlyph(const QColor& color)
+{
+    QPixmap glyph(16, 16);
+    glyph.fill(Qt::transparent);
+    QPainter painter(&glyph);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 2.2, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+    painter.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+    return QIcon(glyph);
+}
+
+QFrame* WhitePanel(QWidget* parent, const QString& name)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    panel->setPalette(palette);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QLabel* HeaderLabel(QWidget* parent, const QString& name, const QString& text, const QPoint& position)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(QFont(QStringLiteral("Calibri"), 12));
+    label->move(position);
+    label->adjustSize();
+    return label;
+}
+
+// A news item comes from the maker's server: what it links to must never start a program or
+// open a local file on this machine, so only web and mail addresses are handed on.
+bool MayOpen(const QUrl& url)
+{
+    if (!url.isValid())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return !url.host().isEmpty();
+    return scheme == QLatin1String("mailto");
+}
+
+// Some mail programs attach a local file named in a mail address ("?attach=..."); only the
+// fields that fill in a message survive.
+QUrl WithoutMailAttachments(const QUrl& url)
+{
+    if (url.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) != 0 || !url.hasQuery())
+        return url;
+    const QUrlQuery query(url);
+    QUrlQuery kept;
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyEncoded)) {
+        const QString field = key.toLower();
+        if (field == QLatin1String("subject") || field == QLatin1String("body") ||
+            field == QLatin1String("cc") || field == QLatin1String("bcc") || field == QLatin1String("to"))
+            kept.addQueryItem(key, value);
+    }
+    QUrl result = url;
+    // A null query removes the "?" as well.
+    result.setQuery(kept.isEmpty() ? QString() : kept.query(QUrl::FullyEncoded));
+    return result;
+}
+
+}  // namespace
+
+TfrmNewsAnzeige::TfrmNewsAnzeige(TNewsAnzeige& news, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      FNews(news)
+{
+    setObjectName(QStringLiteral("frmNewsAnzeige"));
+    setWindowTitle(QStringLiteral("Es gibt Neuigkeiten!"));
+    // Where Tahoma or Calibri is missing the font database substitutes the closest face.
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFixedSize(ClientSize);
+
+    Panel1 = WhitePanel(this, QStringLiteral("Panel1"));
+    Panel1->setGeometry(QRect(QPoint(0, 0), ClientSize));
+
+    Panel2 = WhitePanel(Panel1, QStringLiteral("Panel2"));
+    Panel2->setGeometry(Panel2Rect);
+
+    Image1 = new QLabel(Panel2);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(QRect(QPoint(Panel2Rect.width() - ImageSize.width(), 0), ImageSize));
+    Image1->setAttribute(Qt::WA_TranslucentBackground);
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setPixmap(HeaderPicture());
+
+    Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"), Label1Pos);
+    lbNewsDatum =
+        HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsAnzeige::EmptyNewsDatum, NewsDatumPos);
+    PlaceNewsDatum();
+
+    reNews = new QTextBrowser(Panel1);
+    reNews->setObjectName(QStringLiteral("reNews"));
+    reNews->setGeometry(NewsRect);
+    reNews->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    reNews->setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // The text never takes the focus; the keyboard goes to the choice and the button.
+    reNews->setFocusPolicy(Qt::NoFocus);
+    // Links are opened by us alone, never followed inside the browser.
+    reNews->setOpenLinks(false);
+    reNews->setOpenExternalLinks(false);
+    connect(reNews, &QTextBrowser::anchorClicked, this, &TfrmNewsAnzeige::reNewsURLClick);
+
+    cbErneutZeigen = new QComboBox(Panel1);
+    cbErneutZeigen->setObjectName(QStringLiteral("cbErneutZeigen"));
+    cbErneutZeigen->setEditable(false);
+    cbErneutZeigen->addItems(TNewsAnzeige::ChoiceTexts());
+    cbErneutZeigen->setCurrentIndex(TNewsAnzeige::DefaultChoice);
+    cbErneutZeigen->setGeometry(QRect(ChoicePos, QSize(ChoiceWidth, cbErneutZeigen->sizeHint().height())));
+
+    btnSchliessen = new QToolButton(Panel1);
+    btnSchliessen->setObjectName(QStringLiteral("btnSchliessen"));
+    btnSchliessen->setGeometry(CloseRect);
+    btnSchliessen->setIcon(CloseGlyph(palette().color(QPalette::ButtonText)));
+    btnSchliessen->setIconSize(QSize(16, 16));
+    btnSchliessen->setToolTip(QStringLiteral("Schließen"));
+    btnSchliessen->setFocusPolicy(Qt::StrongFocus);
+    connect(btnSchliessen, &QToolButton::clicked, this, &QDialog::close);
+
+    setTabOrder(cbErneutZeigen, btnSchliessen);
+    cbErneutZeigen->setFocus();
+}
+
+void TfrmNewsAnzeige::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfrmNewsAnzeige::FormShow()
+{
+    reNews->clear();
+    QString error;
+    try {
+        FNews.FormShow();
+    } catch (const EVorlandtError& e) {
+        error = e.message();
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    // What was loaded before an error is shown all the same.
+    platform::TRtfHtmlOptions options;
+    options.detectLinks = true;
+    reNews->setHtml(platform::RtfToHtml(FNews.NewsRtf(), options));
+    lbNewsDatum->setText(FNews.NewsDatum());
+    PlaceNewsDatum();
+    if (!error.isEmpty())
+        ShowError(error);
+}
+
+void TfrmNewsAnzeige::PlaceNewsDatum()
+{
+    lbNewsDatum->adjustSize();
+    // Where a substitute for Calibri makes "Neuigkeit vom" wider, the date moves to its right
+    // instead of writing over it.
+    const int afterLabel = Label1->geometry().right() + 1 + Label1->fontMetrics().horizontalAdvance(u' ');
+    lbNewsDatum->move(std::max(NewsDatumPos.x(), afterLabel), NewsDatumPos.y());
+}
+
+void TfrmNewsAnzeige::ShowError(const QString& message)
+{
+    // Not from inside the show event: the box waits until the window is on the screen.
+    QTimer::singleShot(0, this,
+                       [message] { MessageDialog(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0); });
+}
+
+void TfrmNewsAnzeige::done(int result)
+{
+    if (!FClosed) {
+        FClosed = true;
+        try {
+            FNews.FormClose(cbErneutZeigen->currentIndex());
+        } catch (const EVorlandtError& e) {
+            MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+        } catch (const std::exception& e) {
+            MessageDialog(QString::fromUtf8(e.what()), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+        }
+    }
+    QDialog::done(result);
+}
+
+void TfrmNewsAnzeige::reNewsURLClick(const QUrl& url)
+{
+    if (!MayOpen(url)) {
+        WriteLog(2, QStringLiteral("reNewsURLClick - Link nicht geöffnet: ") + url.toString());
+        return;
+    }
+    try {
+        StartEXE(this, WithoutMailAttachments(url).toString(QUrl::FullyEncoded), QString(), false);
+    } catch (const EVorlandtError& e) {
+        MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+    }
+}

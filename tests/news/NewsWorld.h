@@ -1,0 +1,98 @@
+// The private world a news test runs in: temporary, data and source folders and both stores
+// inside one temporary folder, the diagnostic log switched on, the regional format German and
+// the clock stopped at 15 March 2024, 10:00.
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/RegionalFormat.h"
+#include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <pugixml.hpp>
+
+class TNewsWorld {
+public:
+    TNewsWorld() : FOriginalTmpDir(qgetenv("TMPDIR"))
+    {
+        if (!FDir.isValid())
+            return;
+        QDir().mkpath(TempDir());
+        QDir().mkpath(SourceDir() + QStringLiteral("news"));
+        qputenv("TMPDIR", QFile::encodeName(TempDir()));
+        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(FDir.filePath(QStringLiteral("programdata"))));
+        qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
+        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
+        QDir().mkpath(DataDir());
+        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        SetNow(QDate(2024, 3, 15), QTime(10, 0));
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+        WriteLog(1, QString());
+    }
+
+    ~TNewsWorld()
+    {
+        WriteLog(3, QString());
+        platform::Clock::setNowForTesting(QDateTime());
+        platform::SetFormatSettingsForTesting(std::nullopt);
+        qputenv("TMPDIR", FOriginalTmpDir);
+    }
+
+    TNewsWorld(const TNewsWorld&) = delete;
+    TNewsWorld& operator=(const TNewsWorld&) = delete;
+
+    bool IsValid() const { return FDir.isValid(); }
+    QString TempDir() const { return FDir.filePath(QStringLiteral("tmp")) + u'/'; }
+    QString DataDir() const
+    {
+        return FDir.filePath(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/';
+    }
+    QString SourceDir() const { return FDir.filePath(QStringLiteral("source")) + u'/'; }
+    QString Path(const QString& name) const { return FDir.filePath(name); }
+
+    static void SetNow(const QDate& date, const QTime& time)
+    {
+        platform::Clock::setNowForTesting(QDateTime(date, time));
+    }
+
+    // The names in the data folder, sorted.
+    QStringList DataFiles() const
+    {
+        return QDir(DataDir()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+private:
+    QTemporaryDir FDir;
+    QByteArray FOriginalTmpDir;
+};
+
+inline bool WriteFile(const QString& path, const QByteArray& content)
+{
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QStringList LogLines()
+{
+    return LogBufferForTesting().value_or(QStringList());
+}
+
+// A document parsed from UTF-8 text, the way the update checker parses the news file.
+inline bool ParseNews(pugi::xml_document& document, const QByteArray& xml)
+{
+    return bool(document.load_buffer(xml.constData(), static_cast<size_t>(xml.size()),
+                                     pugi::parse_default | pugi::parse_comments, pugi::encoding_utf8));
+}
