@@ -4,6 +4,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/FileRead.h"
 #include "platform/RegionalFormat.h"
 #include "platform/TextCodec.h"
 #include "platform/VorlandtError.h"
@@ -12,8 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-
-#include <cerrno>
 
 namespace {
 
@@ -32,12 +31,6 @@ struct TTextFile {
     TTextEncoding encoding = TTextEncoding::Windows1252;
     QString text;
 };
-
-[[noreturn]] void RaiseReadError(const QString& path, const QString& reason)
-{
-    throw EVorlandtError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(path, reason),
-                         EVorlandtError::Kind::InOut);
-}
 
 TTextEncoding EncodingOf(const QByteArray& bytes)
 {
@@ -86,22 +79,9 @@ TTextFile ReadTextFile(const QString& path)
         // that follows names that fault.
         return result;
     }
-    if (info.isDir())
-        RaiseReadError(path, qt_error_string(EISDIR));
-    // The temporary directory is shared: a pipe planted under an entry's name would block the
-    // read for good.
-    if (!info.isFile())
-        RaiseReadError(path, qt_error_string(EINVAL));
-    if (info.size() > MaxTextFileSize)
-        RaiseReadError(path, qt_error_string(EFBIG));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseReadError(path, file.errorString());
-    const QByteArray bytes = file.read(MaxTextFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        RaiseReadError(path, file.errorString());
-    if (bytes.size() > MaxTextFileSize)
-        RaiseReadError(path, qt_error_string(EFBIG));
+    // The temporary directory is shared: the reader refuses a pipe planted under an entry's
+    // name, which would otherwise block the read for good.
+    const QByteArray bytes = platform::ReadRegularFile(path, MaxTextFileSize);
     result.hasBytes = !bytes.isEmpty();
     result.encoding = EncodingOf(bytes);
     result.text = platform::DecodeText(bytes);

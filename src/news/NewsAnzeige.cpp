@@ -2,6 +2,7 @@
 #include "news/NewsAnzeige.h"
 
 #include "platform/Clock.h"
+#include "platform/FileRead.h"
 #include "platform/RegionalFormat.h"
 #include "platform/RtfReader.h"
 #include "platform/TextCodec.h"
@@ -26,12 +27,6 @@ constexpr qint64 kMaxNewsFileSize = 64 * 1024 * 1024;
 
 const QString DateInName = QStringLiteral("yyyy-mm-dd_");
 
-[[noreturn]] void RaiseReadError(const QString& path, const QString& reason)
-{
-    throw EVorlandtError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(path, reason),
-                         EVorlandtError::Kind::InOut);
-}
-
 // Writes a new file beside `path` and renames it over whatever has the name, so that a link
 // planted under a fixed name in a shared folder is replaced rather than written through, and a
 // reader never sees half a text.
@@ -50,29 +45,6 @@ void ReplaceFile(const QString& path, const QByteArray& content)
     if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         raise(qt_error_string(errno));
     file.setAutoRemove(false);
-}
-
-QByteArray ReadNewsFile(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        RaiseReadError(path, qt_error_string(ENOENT));
-    if (info.isDir())
-        RaiseReadError(path, qt_error_string(EISDIR));
-    // A pipe or device under the name could block for good or never end.
-    if (!info.isFile())
-        RaiseReadError(path, qt_error_string(EINVAL));
-    if (info.size() > kMaxNewsFileSize)
-        RaiseReadError(path, qt_error_string(EFBIG));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseReadError(path, file.errorString());
-    QByteArray bytes = file.read(kMaxNewsFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        RaiseReadError(path, file.errorString());
-    if (bytes.size() > kMaxNewsFileSize)
-        RaiseReadError(path, qt_error_string(EFBIG));
-    return bytes;
 }
 
 // The item's rich text: every text and CDATA piece directly inside "beschreibung", so that a
@@ -145,7 +117,7 @@ void TNewsAnzeige::FormShow()
 
 void TNewsAnzeige::ShowOldNewsFile()
 {
-    FNewsRtf = ReadNewsFile(FOldNewsFile);
+    FNewsRtf = platform::ReadRegularFile(FOldNewsFile, kMaxNewsFileSize);
     FNewsLoaded = true;
 
     // The name is the only place that remembers the item's news date.
@@ -166,7 +138,7 @@ void TNewsAnzeige::ShowNewsNode()
 
     const QString path = GetTempDir() + NewsFileName;
     ReplaceFile(path, StringListFileBytes(BeschreibungText(FNewsNode)));
-    FNewsRtf = ReadNewsFile(path);
+    FNewsRtf = platform::ReadRegularFile(path, kMaxNewsFileSize);
     FNewsLoaded = true;
 
     const pugi::xml_attribute datum = FNewsNode.attribute("datum");

@@ -2,8 +2,8 @@
 // the download server or a local source folder, and loading them into the checker's documents.
 #include "sources/UpdateCheck.h"
 
+#include "platform/FileRead.h"
 #include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
 #include "services/BasicProcs.h"
 #include "services/FrontEnd.h"
 #include "services/Log.h"
@@ -13,7 +13,6 @@
 
 #include <QByteArrayView>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -171,39 +170,6 @@ QString CopyReplacing(const QString& source, const QString& destination)
         return qt_error_string(error);
     }
     return QString();
-}
-
-[[noreturn]] void RaiseReadError(const QString& path, const QString& reason)
-{
-    throw EVorlandtError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(path, reason),
-                         EVorlandtError::Kind::InOut);
-}
-
-// The fetched file's bytes; nullopt when it is larger than any file we parse. Raises the read
-// error when the fetch reported success but the file cannot be read.
-std::optional<QByteArray> ReadStoredFile(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        RaiseReadError(path, qt_error_string(ENOENT));
-    if (info.isDir())
-        RaiseReadError(path, qt_error_string(EISDIR));
-    if (!info.isFile())
-        RaiseReadError(path, qt_error_string(EINVAL));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseReadError(path, file.errorString());
-    const qint64 size = file.size();
-    if (size > kMaxXmlFileSize)
-        return std::nullopt;
-    // One byte more than the size shows a file that grew meanwhile; a buffer of the largest
-    // size allowed would cost its pages for every small file.
-    QByteArray bytes = file.read(size + 1);
-    if (file.error() != QFileDevice::NoError)
-        RaiseReadError(path, file.errorString());
-    if (bytes.size() > kMaxXmlFileSize)
-        return std::nullopt;
-    return bytes;
 }
 
 bool StartsWith(QByteArrayView bytes, std::initializer_list<unsigned char> prefix)
@@ -528,7 +494,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             source.Destination = FxmlVersionenFilename;
             if (!FetchFile(source))
                 return false;
-            const std::optional<QByteArray> bytes = ReadStoredFile(FxmlVersionenFilename);
+            const std::optional<QByteArray> bytes =
+                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             // A descriptor that is no XML just skips the module; the run goes on.
@@ -554,7 +521,8 @@ bool TUpdateCheck::DownloadNewsXML()
             source.Destination = destination;
             if (!FetchFile(source))
                 return false;
-            const std::optional<QByteArray> bytes = ReadStoredFile(destination);
+            const std::optional<QByteArray> bytes =
+                platform::ReadRegularFileWithin(destination, kMaxXmlFileSize);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             error = LoadXml(FxmlNews, bytes);

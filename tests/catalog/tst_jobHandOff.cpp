@@ -1,5 +1,7 @@
 // The hand-off to the installer: the job file's exact bytes, the temporary log entries of the
 // pending updates, and the installer's start from the registered folder.
+#include "CatalogWorld.h"
+
 #include "catalog/JobHandOff.h"
 #include "catalog/Updates.h"
 #include "platform/VorlandtError.h"
@@ -9,7 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -25,30 +26,11 @@ class TestJobHandOff : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TCatalogWorld> FWorld;
 
-    QString Path(const QString& name) const { return FDir->filePath(name); }
-    QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
-    QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/'; }
-    QString JobFile() const { return DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
+    QString JobFile() const { return FWorld->DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
     // A module folder without siteinfo file: every update counts as newer than what is installed.
-    QString ModuleDir() const { return Path(QStringLiteral("modul")) + u'/'; }
-
-    static void Write(const QString& path, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write fixture %s", qPrintable(path));
-    }
-
-    static QByteArray Read(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return QByteArray("<missing>");
-        return file.readAll();
-    }
+    QString ModuleDir() const { return FWorld->Path(QStringLiteral("modul")) + u'/'; }
 
     // "Name|ModulNr|Haupt|Neben|Unter|still|RTF", fields after the name optional.
     void Add(TUpdates& updates, const QString& offer)
@@ -86,14 +68,9 @@ private:
 private Q_SLOTS:
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        QVERIFY(QDir().mkpath(TempDir()));
+        FWorld = std::make_unique<TCatalogWorld>();
+        QVERIFY(FWorld->IsValid());
         QVERIFY(QDir().mkpath(ModuleDir()));
-        qputenv("TMPDIR", QFile::encodeName(TempDir()));
-        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(Path(QStringLiteral("programdata"))));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(Path(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(Path(QStringLiteral("machine.db"))));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(1, QString());
     }
@@ -101,7 +78,7 @@ private Q_SLOTS:
     void cleanup()
     {
         WriteLog(3, QString());
-        FDir.reset();
+        FWorld.reset();
     }
 
     void jobFileHoldsOneLinePerUpdateInKeyOrder_data()
@@ -143,7 +120,7 @@ private Q_SLOTS:
         updates.CreateCommandLineParameters();
         WriteJobFile(updates);
 
-        expected.replace("{TEMP}", QFile::encodeName(TempDir()));
+        expected.replace("{TEMP}", QFile::encodeName(FWorld->TempDir()));
         QCOMPARE(Read(JobFile()), expected);
         QCOMPARE(JobFilePath(), JobFile());
     }
@@ -157,9 +134,9 @@ private Q_SLOTS:
 
         WriteJobFile(updates);
 
-        QCOMPARE(
-            Read(JobFile()),
-            QFile::encodeName(QStringLiteral("6;%1update_12_5.xml;12;5;4;2;-;-;Kasse\r\n").arg(TempDir())));
+        QCOMPARE(Read(JobFile()),
+                 QFile::encodeName(
+                     QStringLiteral("6;%1update_12_5.xml;12;5;4;2;-;-;Kasse\r\n").arg(FWorld->TempDir())));
     }
 
     void jobFileThatCannotBeWrittenRaises()
@@ -187,15 +164,15 @@ private Q_SLOTS:
 
         updates.WriteRTFFiles();
 
-        QCOMPARE(Read(TempDir() + QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp")),
+        QCOMPARE(Read(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp")),
                  QByteArray("Erste Zeile\r\nZweite Zeile\r\n"));
-        QCOMPARE(Read(TempDir() + QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp")), QByteArray());
+        QCOMPARE(Read(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp")), QByteArray());
     }
 
     void rtfFilesStopAtTheFirstEntryThatCannotBeReplaced()
     {
         // Keys in order: (12,3,7) fails, so (12,4,2) is never written.
-        QVERIFY(QDir().mkpath(TempDir() + QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp/inhalt")));
+        QVERIFY(QDir().mkpath(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp/inhalt")));
         TUpdates updates;
         Add(updates, QStringLiteral("Kasse|12|5|4|2|nein|Text"));
         Add(updates, QStringLiteral("Kasse|12|5|3|7|ja|Text"));
@@ -205,9 +182,10 @@ private Q_SLOTS:
             QFAIL("no error raised");
         } catch (const EVorlandtError& error) {
             QCOMPARE(error.message(),
-                     TempDir() + QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp konnte nicht gelöscht werden."));
+                     FWorld->TempDir() +
+                         QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp konnte nicht gelöscht werden."));
         }
-        QVERIFY(!QFile::exists(TempDir() + QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp")));
+        QVERIFY(!QFile::exists(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp")));
     }
 
     void installerFolderComesFromTheStore_data()
@@ -237,13 +215,13 @@ private Q_SLOTS:
         QFETCH(QString, pfad);
         QFETCH(QString, folder);
         if (pfad != u"<none>")
-            RegisterInstallerFolder(pfad.replace(u'@', FDir->path()));
-        QCOMPARE(InstallerFolder(), folder.replace(u'@', FDir->path()));
+            RegisterInstallerFolder(pfad.replace(u'@', FWorld->Root()));
+        QCOMPARE(InstallerFolder(), folder.replace(u'@', FWorld->Root()));
     }
 
     void installerRunsInItsFolderWithDoUpdateJobs()
     {
-        const QString folder = Path(QStringLiteral("KR Software"));
+        const QString folder = FWorld->Path(QStringLiteral("KR Software"));
         PlaceInstaller(folder);
         RegisterInstallerFolder(folder);
         QString dllPfad;
@@ -260,7 +238,7 @@ private Q_SLOTS:
 
     void missingInstallerIsLoggedAndReported()
     {
-        const QString folder = Path(QStringLiteral("leer")) + u'/';
+        const QString folder = FWorld->Path(QStringLiteral("leer")) + u'/';
         QVERIFY(QDir().mkpath(folder));
         RegisterInstallerFolder(folder);
         QString dllPfad;

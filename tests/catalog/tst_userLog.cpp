@@ -1,5 +1,7 @@
 // The installed-updates log: the exact bytes of an added entry, the encodings a rewritten log
 // keeps, temporary entries, failures that must leave the old log whole, and vorlandt-userlog.
+#include "CatalogWorld.h"
+
 #include "catalog/UserLog.h"
 #include "platform/Clock.h"
 #include "platform/RegionalFormat.h"
@@ -10,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -70,33 +71,12 @@ class TestUserLog : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TCatalogWorld> FWorld;
 
-    QString TempDir() const { return FDir->filePath(QStringLiteral("tmp")) + u'/'; }
-    QString DataDir() const
-    {
-        return FDir->filePath(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/';
-    }
-    QString LogPath() const { return DataDir() + QStringLiteral("VL_Userlog.txt"); }
+    QString LogPath() const { return FWorld->DataDir() + QStringLiteral("VL_Userlog.txt"); }
     QString EntryPath(const QString& numbers) const
     {
-        return TempDir() + QStringLiteral("VL_UpdateTXT_%1.tmp").arg(numbers);
-    }
-
-    static void Write(const QString& path, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write fixture %s", qPrintable(path));
-    }
-
-    static QByteArray Read(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return QByteArray("<missing>");
-        return file.readAll();
+        return FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_%1.tmp").arg(numbers);
     }
 
     static void SetToday(int year, int month, int day)
@@ -107,13 +87,8 @@ private:
 private Q_SLOTS:
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        QVERIFY(QDir().mkpath(TempDir()));
-        qputenv("TMPDIR", QFile::encodeName(TempDir()));
-        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(FDir->filePath(QStringLiteral("programdata"))));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir->filePath(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir->filePath(QStringLiteral("machine.db"))));
+        FWorld = std::make_unique<TCatalogWorld>();
+        QVERIFY(FWorld->IsValid());
         platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
         SetToday(2026, 12, 9);
     }
@@ -122,7 +97,7 @@ private Q_SLOTS:
     {
         platform::Clock::setNowForTesting(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
-        FDir.reset();
+        FWorld.reset();
     }
 
     void addedEntryLeadsTheLogInItsEncoding_data()
@@ -265,8 +240,8 @@ private Q_SLOTS:
 
         TUserLog::SaveTempEntry(numbers[0], numbers[1], numbers[2], numbers[3], QStringLiteral("Text"));
         QCOMPARE(TUserLog::TempEntryPath(numbers[0], numbers[1], numbers[2], numbers[3]),
-                 TempDir() + fileName);
-        QCOMPARE(Read(TempDir() + fileName), QByteArray("Text\r\n"));
+                 FWorld->TempDir() + fileName);
+        QCOMPARE(Read(FWorld->TempDir() + fileName), QByteArray("Text\r\n"));
 
         TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), numbers[0], numbers[1], numbers[2], numbers[3]);
         const QStringList lines = TUserLog().Content().split(QStringLiteral("\r\n"));
@@ -309,7 +284,7 @@ private Q_SLOTS:
 
     void tempEntryReplacesALinkInsteadOfWritingThroughIt()
     {
-        const QString victim = FDir->filePath(QStringLiteral("fremd.txt"));
+        const QString victim = FWorld->Path(QStringLiteral("fremd.txt"));
         Write(victim, "unberührt");
         QVERIFY(QFile::link(victim, EntryPath(QStringLiteral("12_5_3_7"))));
 
@@ -419,13 +394,13 @@ private Q_SLOTS:
 
         QVERIFY2(message.contains(LogPath()), qPrintable(QStringLiteral("<%1>").arg(message)));
         QCOMPARE(Read(LogPath()), oldLog);
-        const QStringList left = QDir(DataDir()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        const QStringList left = QDir(FWorld->DataDir()).entryList(QDir::Files | QDir::Hidden | QDir::System);
         QCOMPARE(left, QStringList{QStringLiteral("VL_Userlog.txt")});
     }
 
     void dataDirThroughARegularFileRaises()
     {
-        const QString blocker = FDir->filePath(QStringLiteral("datei"));
+        const QString blocker = FWorld->Path(QStringLiteral("datei"));
         Write(blocker, "kein Ordner");
         // Neither the machine-wide folder nor the registered one can be made.
         qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(blocker));

@@ -6,6 +6,7 @@
 #include "news/NewsAnzeige.h"
 #include "news/frmNewsAnzeige.h"
 #include "services/QtFrontEnd.h"
+#include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -275,22 +275,14 @@ private Q_SLOTS:
         TQtFrontEnd frontEnd;
         QString shownDate;
         bool answered = false;
-        QTimer poll;
-        poll.setInterval(5);
-        connect(&poll, &QTimer::timeout, [&] {
-            auto* form = qobject_cast<TfrmNewsAnzeige*>(QApplication::activeModalWidget());
-            if (form == nullptr || !form->isVisible())
+        TModalAnswer answer([&](QWidget* modal) {
+            auto* form = qobject_cast<TfrmNewsAnzeige*>(modal);
+            if (form == nullptr)
                 return;
-            poll.stop();
             answered = true;
             shownDate = form->lbNewsDatum->text();
             form->cbErneutZeigen->setCurrentIndex(1);
             QTest::mouseClick(form->btnSchliessen, Qt::LeftButton);
-        });
-        poll.start();
-        QTimer::singleShot(30000, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->done(0);
         });
         frontEnd.ShowNews(news);
         QVERIFY(answered);

@@ -1,54 +1,16 @@
 // The information window: its layout, the message as shown, the ways it closes, how it grows
 // for long messages and where it sits on screens of every size.
 #include "services/Information.h"
+#include "support/ModalAnswer.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
-#include <functional>
-
 namespace {
-
-// Acts on the modal window once it is open; ends a window still open long after, so that a
-// window that does not close fails the test instead of hanging it.
-class TModalAnswer {
-public:
-    explicit TModalAnswer(std::function<void(QWidget*)> action) : FAction(std::move(action))
-    {
-        FPoll.setInterval(5);
-        QObject::connect(&FPoll, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || !modal->isVisible()) {
-                return;
-            }
-            FPoll.stop();
-            FAction(modal);
-        });
-        FWatchdog.setSingleShot(true);
-        FWatchdog.setInterval(30000);
-        QObject::connect(&FWatchdog, &QTimer::timeout, [this] {
-            FWatchdogFired = true;
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                dialog->done(0);
-            }
-        });
-        FPoll.start();
-        FWatchdog.start();
-    }
-
-    bool WatchdogFired() const { return FWatchdogFired; }
-
-private:
-    std::function<void(QWidget*)> FAction;
-    QTimer FPoll;
-    QTimer FWatchdog;
-    bool FWatchdogFired = false;
-};
 
 enum class TCloseBy { ButtonOK, ReturnKey, EscapeKey, WindowCloseButton };
 

@@ -2,6 +2,7 @@
 // of closing a box returns, the text as shown, where the box appears, and how documents and
 // addresses reach the desktop.
 #include "services/QtFrontEnd.h"
+#include "support/ModalAnswer.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -14,53 +15,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
-#include <functional>
 #include <memory>
 
 Q_DECLARE_METATYPE(TMsgDlgType)
 Q_DECLARE_METATYPE(TMsgDlgButtons)
 
 namespace {
-
-// Acts on the modal window as soon as it is open. A window still open long after is ended so
-// that a wrong answer fails the test instead of hanging it.
-class TModalAnswer {
-public:
-    explicit TModalAnswer(std::function<void(QWidget*)> action) : FAction(std::move(action))
-    {
-        FPoll.setInterval(5);
-        QObject::connect(&FPoll, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || !modal->isVisible()) {
-                return;
-            }
-            FPoll.stop();
-            FAction(modal);
-        });
-        FWatchdog.setSingleShot(true);
-        FWatchdog.setInterval(30000);
-        QObject::connect(&FWatchdog, &QTimer::timeout, [this] {
-            FWatchdogFired = true;
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                dialog->done(0);
-            }
-        });
-        FPoll.start();
-        FWatchdog.start();
-    }
-
-    bool WatchdogFired() const { return FWatchdogFired; }
-
-private:
-    std::function<void(QWidget*)> FAction;
-    QTimer FPoll;
-    QTimer FWatchdog;
-    bool FWatchdogFired = false;
-};
 
 QAbstractButton* ButtonWithCaption(QMessageBox* box, const QString& caption)
 {
