@@ -15,19 +15,6 @@ namespace {
 // swapped in meanwhile must not make the dialog load something huge.
 constexpr qint64 ReadBackMargin = 1024 * 1024;
 
-// The text as a list of lines saved to a file: each line followed by CR LF, in Windows-1252.
-// Rich text keeps a character that code page lacks as an RTF escape instead of a "?".
-QByteArray StringListFileBytes(const QString& text)
-{
-    const bool rtf = platform::IsRtf(text);
-    QByteArray bytes;
-    for (const QString& line : platform::SplitLines(text)) {
-        bytes += rtf ? platform::RtfBytes(line) : platform::EncodeWindows1252(line);
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
 }  // namespace
 
 QString UpdateEntryText(qint32 Hauptversion, qint32 Nebenversion, qint32 Unterversion)
@@ -65,7 +52,7 @@ QString LoadUpdateDescriptionHtml(const TUpdates& Updates, const TUpdateIdentifi
     if (node == Updates.UpdateDictionary().end() || !node->second)
         return QString();
     const QString path = UpdateRTFFileName();
-    const QByteArray written = StringListFileBytes(node->second->BeschreibungRTF());
+    const QByteArray written = platform::RichTextFileBytes(node->second->BeschreibungRTF());
     // Renamed over the old file, so a link planted under the name in a shared temporary folder
     // is replaced rather than followed.
     platform::WriteFileAtomically(path, written);

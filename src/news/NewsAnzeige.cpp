@@ -59,19 +59,6 @@ QString BeschreibungText(const pugi::xml_node& newsNode)
     return QString::fromUtf8(text);
 }
 
-// The text as a list of lines saved to a file: each line followed by CR LF, in Windows-1252.
-// Rich text keeps a character that code page lacks as an RTF escape instead of a "?".
-QByteArray StringListFileBytes(const QString& text)
-{
-    const bool rtf = platform::IsRtf(text);
-    QByteArray bytes;
-    for (const QString& line : platform::SplitLines(text)) {
-        bytes += rtf ? platform::RtfBytes(line) : platform::EncodeWindows1252(line);
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
 bool NameTaken(const QString& path)
 {
     // A dangling symbolic link counts: a file created under its name would land where it points.
@@ -137,7 +124,7 @@ void TNewsAnzeige::ShowNewsNode()
         throw EVorlandtError(QStringLiteral("Kein Update-Node angegeben."));
 
     const QString path = GetTempDir() + NewsFileName;
-    ReplaceFile(path, StringListFileBytes(BeschreibungText(FNewsNode)));
+    ReplaceFile(path, platform::RichTextFileBytes(BeschreibungText(FNewsNode)));
     FNewsRtf = platform::ReadRegularFile(path, kMaxNewsFileSize);
     FNewsLoaded = true;
 

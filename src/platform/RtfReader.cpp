@@ -158,6 +158,17 @@ QString RtfToHtml(const QString& text, const TRtfHtmlOptions& options)
     return RtfDocumentToHtml(ReadRichText(text), options);
 }
 
+QByteArray RichTextFileBytes(const QString& text)
+{
+    const bool rtf = IsRtf(text);
+    QByteArray bytes;
+    for (const QString& line : SplitLines(text)) {
+        bytes += rtf ? RtfBytes(line) : EncodeWindows1252(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
 }  // namespace platform
 
 QString ConvertRTFToText(const QString& RTF)

@@ -23,6 +23,11 @@ QByteArray RtfBytes(const QString& text);
 // RTF as parsed; anything else (after a byte-order mark decides its encoding) one paragraph
 // per line.
 TRtfDocument ReadRichText(const QByteArray& bytes);
+
+// A rich text saved as a list of lines, the way the windows hand it to the reader through a
+// file: each line followed by CR LF, in Windows-1252; rich text keeps a character that code page
+// lacks as an RTF escape instead of a "?".
+QByteArray RichTextFileBytes(const QString& text);
 TRtfDocument ReadRichText(const QString& text);
 
 // Text that is not RTF comes back as it is, with every line end made CR LF.
