@@ -7,6 +7,7 @@
 
 class QObject;
 class TNewsAnzeige;
+class TUpdates;
 
 // The message box types, in the order the callers number them.
 enum class TMsgDlgType : int { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3 };
@@ -44,6 +45,18 @@ public:
     // the item is shown with what could be loaded. This implementation has no window: it
     // writes the date and the plain text to stderr and closes with "Nicht wieder anzeigen.".
     virtual void ShowNews(TNewsAnzeige& news);
+
+    // The progress of an update run: registration `position` of `maximum` is being checked,
+    // `text` says which. The GUI shows it in the main window's label and bar, repainted at once.
+    virtual void ShowProgress(int position, int maximum, const QString& text) {}
+
+    // Shows the pending updates of `updates` (not empty) and asks whether to install them; true
+    // when the person accepted. This implementation has no window and declines.
+    virtual bool ConfirmUpdates(const TUpdates& updates) { return false; }
+
+    // The consent question of the usage tracking; true for yes. This implementation has no window
+    // and answers no: nothing is ever tracked without a person's explicit yes.
+    virtual bool AskTrackingConsent() { return false; }
 };
 
 // The front end in charge; a process without one set gets a console-less default that answers

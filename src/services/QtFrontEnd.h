@@ -54,6 +54,8 @@ public:
     bool OpenDocument(const QString& fileOrUrl) override;
     // The news window, modal and centred over the main window while that is on the screen.
     void ShowNews(TNewsAnzeige& news) override;
+    // The consent dialog "Wir bitten um Ihre Mithilfe", modal and centred on the screen.
+    bool AskTrackingConsent() override;
 
     // The window boxes are centred over; while it is hidden or minimised (tray, autostart) they
     // are centred on the screen. Not owned; forgotten when it is destroyed.

@@ -1,0 +1,2 @@
+// The front end of terminals and scripts.
+#pragma once

@@ -1,0 +1,2 @@
+// The consent question of the usage tracking.
+#pragma once
