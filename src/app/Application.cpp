@@ -1,1 +1,56 @@
+// The general error display and the application-wide help file.
 #include "app/Application.h"
+
+#include "platform/VorlandtError.h"
+#include "services/FrontEnd.h"
+
+#include <QPointer>
+
+#include <exception>
+
+namespace {
+
+QString HelpFile;
+
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException();
+        return false;
+    }
+}
+
+void ShowException()
+{
+    QString message;
+    try {
+        throw;
+    } catch (const EVorlandtError& error) {
+        message = error.message();
+    } catch (const std::exception& error) {
+        message = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        message = QStringLiteral("Unbekannter Fehler.");
+    }
+    try {
+        MessageDialog(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+    } catch (...) {
+        // The display of an error must never raise another one out of the event loop.
+    }
+}
+
+QString ApplicationHelpFile()
+{
+    return HelpFile;
+}
+
+void SetApplicationHelpFile(const QString& path)
+{
+    HelpFile = path;
+}

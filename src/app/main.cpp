@@ -1,1 +1,44 @@
-int main() { return 0; }
+// VorlandtOnlineUpdater: the GUI program. With "-a" as its first argument it searches once,
+// silently unless there is something to show, and ends.
+#include "app/Application.h"
+#include "app/mainFrontend.h"
+#include "catalog/UserLogWindow.h"
+#include "services/BasicProcs.h"
+
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TApplication::setApplicationName(QStringLiteral("VorlandtOnlineUpdater"));
+    TApplication::setApplicationDisplayName(QStringLiteral("Vorlandt Online-Updater"));
+    TApplication::setDesktopFileName(QStringLiteral("vorlandt-online-updater"));
+    // The window hides in the notification area; closing the news or notification dialog
+    // during an autostart run must not end the program while the main window is hidden.
+    TApplication::setQuitOnLastWindowClosed(false);
+
+    try {
+        CheckTestMarker();
+    } catch (...) {
+        ShowException();
+    }
+
+    QStringList arguments = TApplication::arguments();
+    arguments.removeFirst();
+
+    // Created in this order and destroyed in the reverse one; the main window last, so that its
+    // FormDestroy writes the diagnostic log after everything else has ended.
+    auto frmMain = std::make_unique<TfrmMain>(arguments);
+    auto frmUserLog = std::make_unique<TfrmUserLog>(frmMain.get());
+    frmMain->SetUserLogWindow(frmUserLog.get());
+
+    int result = 0;
+    if (!frmMain->Terminated()) {
+        if (frmMain->ShowMainForm())
+            frmMain->show();
+        result = TApplication::exec();
+    }
+    frmUserLog.reset();
+    frmMain.reset();
+    return result;
+}

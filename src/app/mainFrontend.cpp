@@ -1,1 +1,309 @@
+// The main window: its controls, the two modes, the tray icon and the manual update run.
 #include "app/mainFrontend.h"
+
+#include "app/Application.h"
+#include "app/UpdateRun.h"
+#include "catalog/Updates.h"
+#include "dialogs/UpdateBenachrichtigung.h"
+#include "services/BasicProcs.h"
+#include "services/Log.h"
+#include "sources/UpdateCheck.h"
+
+#include <QCoreApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindowStateChangeEvent>
+
+namespace {
+
+// The layout, in pixels of the client area. The three buttons on the right keep their distance
+// to the right edge.
+constexpr QSize ClientSize(975, 74);
+constexpr QRect StartRect(12, 8, 141, 59);
+constexpr QRect EinstellungenRect(779, 8, 137, 29);
+constexpr QPoint FortschrittLabelPos(159, 14);
+constexpr QRect FortschrittBarRect(159, 30, 614, 17);
+constexpr QRect FeedbackRect(922, 19, 45, 37);
+constexpr QRect InstallierteUpdatesRect(779, 38, 137, 29);
+
+const QString Caption = QStringLiteral("Vorlandt Online-Updater");
+const QString HelpFileName = QStringLiteral("vorlandt-online-updater.chm");
+
+std::optional<bool> TrayAvailableOverride;
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QString file = QStringLiteral(":/icons/vorlandt-online-updater-%1.png").arg(size);
+        if (QFileInfo::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& image,
+                        const QRect& rect, QSize iconSize)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    if (QFileInfo::exists(image)) {
+        button->setIcon(QIcon(image));
+        button->setIconSize(iconSize);
+    }
+    return button;
+}
+
+}  // namespace
+
+void TMainFrontEnd::ShowProgress(int position, int maximum, const QString& text)
+{
+    if (!text.isNull())
+        FfrmMain.lblFortschritt->setText(text);
+    FfrmMain.lblFortschritt->adjustSize();
+    FfrmMain.pbFortschritt->setMaximum(maximum);
+    FfrmMain.pbFortschritt->setValue(position);
+    // The run keeps the user-interface thread between downloads: paint now, or the person would
+    // only see the last text.
+    if (FfrmMain.isVisible())
+        FfrmMain.repaint();
+}
+
+bool TMainFrontEnd::ConfirmUpdates(const TUpdates& updates)
+{
+    TfrmUpdateBenachrichtigung& dialog = *FfrmMain.FfrmUpdateBenachrichtigung;
+    dialog.Initialize(updates);
+    return dialog.exec() == 1;
+}
+
+TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      tiUpdater(new QSystemTrayIcon(this)),
+      btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"), QStringLiteral(":/icons/search.png"),
+                          StartRect, QSize(32, 32))),
+      btnEinstellungen(MakeButton(this, "btnEinstellungen", QStringLiteral("Einstellungen"),
+                                  QStringLiteral(":/icons/settings.png"), EinstellungenRect, QSize(16, 16))),
+      lblFortschritt(new QLabel(QStringLiteral("Bereit."), this)),
+      pbFortschritt(new QProgressBar(this)),
+      btnFeedbackTool(MakeButton(this, "btnFeedbackTool", QString(), QStringLiteral(":/icons/feedback.png"),
+                                 FeedbackRect, QSize(24, 24))),
+      btnInstallierteUpdates(MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"),
+                                        QStringLiteral(":/icons/history.png"), InstallierteUpdatesRect,
+                                        QSize(16, 16))),
+      FFrontEnd(*this)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(Caption);
+    setWindowIcon(ProgramIcon());
+    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFixedSize(ClientSize);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    tiUpdater->setObjectName(QStringLiteral("tiUpdater"));
+    tiUpdater->setToolTip(Caption);
+    tiUpdater->setIcon(windowIcon());
+    connect(tiUpdater, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason != QSystemTrayIcon::DoubleClick)
+            return;
+        try {
+            tiUpdaterDblClick();
+        } catch (...) {
+            ShowException();
+        }
+    });
+    if (TrayAvailable())
+        tiUpdater->show();
+
+    btnStart->setDefault(true);
+    btnStart->setFocus();
+    lblFortschritt->setObjectName(QStringLiteral("lblFortschritt"));
+    lblFortschritt->move(FortschrittLabelPos);
+    lblFortschritt->adjustSize();
+    pbFortschritt->setObjectName(QStringLiteral("pbFortschritt"));
+    pbFortschritt->setGeometry(FortschrittBarRect);
+    pbFortschritt->setTextVisible(false);
+    pbFortschritt->setValue(0);
+    btnFeedbackTool->setToolTip(QStringLiteral("Feedback"));
+
+    // Each handler is an entry point from the event loop: its errors end at the general error
+    // display here, never inside Qt's own code.
+    const auto guarded = [this](void (TfrmMain::*handler)()) {
+        return [this, handler]() {
+            try {
+                (this->*handler)();
+            } catch (...) {
+                ShowException();
+            }
+        };
+    };
+    connect(btnStart, &QPushButton::clicked, this, guarded(&TfrmMain::btnStartClick));
+    connect(btnEinstellungen, &QPushButton::clicked, this, guarded(&TfrmMain::btnEinstellungenClick));
+    connect(btnInstallierteUpdates, &QPushButton::clicked, this, guarded(&TfrmMain::btnInstallierteUpdatesClick));
+    connect(btnFeedbackTool, &QPushButton::clicked, this, guarded(&TfrmMain::btnFeedbackToolClick));
+
+    FFrontEnd.setMainWindow(this);
+    FPreviousFrontEnd = SetFrontEnd(&FFrontEnd);
+
+    try {
+        FormCreate(arguments);
+    } catch (...) {
+        // The general error display, as for an error leaving any event handler. The window stays:
+        // hidden with the tray icon in autostart mode, so the person can still reach it.
+        ShowException();
+        if (FAutostartModus && !TrayAvailable())
+            FShowMainForm = true;
+    }
+}
+
+TfrmMain::~TfrmMain()
+{
+    try {
+        FormDestroy();
+    } catch (...) {
+        ShowException();
+    }
+    SetFrontEnd(FPreviousFrontEnd);
+}
+
+void TfrmMain::FormCreate(const QStringList& arguments)
+{
+    FAutostartModus = !arguments.isEmpty() && arguments.first() == QStringLiteral("-a");
+    FUpdates = std::make_unique<TUpdates>();
+    FUpdateCheck = std::make_unique<TUpdateCheck>(FUpdates.get());
+    FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
+    FShowMainForm = !FAutostartModus;
+    if (FAutostartModus) {
+        WriteLog(2, QStringLiteral("FormCreate - AutostartModus aktiv"));
+        RunUpdateCheck(false);
+        FTerminated = true;
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
+    QString folder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    SetApplicationHelpFile(folder + HelpFileName);
+}
+
+void TfrmMain::FormDestroy()
+{
+    FinishProgramLog();
+    FUpdates.reset();
+    FUpdateCheck.reset();
+    FfrmUpdateBenachrichtigung.reset();
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfrmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayAvailable())
+        return;
+    // Hidden once the state change is through: hiding inside it leaves some window managers
+    // with a minimised window they never restore.
+    QTimer::singleShot(0, this, [this]() {
+        if (!isMinimized())
+            return;
+        hide();
+        tiUpdater->show();
+    });
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    QCoreApplication::quit();
+}
+
+void TfrmMain::tiUpdaterDblClick()
+{
+    tiUpdater->hide();
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::btnStartClick()
+{
+    BeginSearchLog();
+    SetButtonsEnabled(false);
+    try {
+        RunUpdateCheck(true);
+    } catch (...) {
+        SetButtonsEnabled(true);
+        lblFortschritt->setText(QStringLiteral("Bereit."));
+        lblFortschritt->adjustSize();
+        throw;
+    }
+    SetButtonsEnabled(true);
+    lblFortschritt->setText(QStringLiteral("Bereit."));
+    lblFortschritt->adjustSize();
+}
+
+void TfrmMain::RunUpdateCheck(bool Manual)
+{
+    TUpdateRun run(*FUpdates, *FUpdateCheck, FAutostartModus);
+    run.RunUpdateCheck(Manual);
+    if (!run.DLLPfad().isEmpty())
+        FDLLPfad = run.DLLPfad();
+}
+
+void TfrmMain::SetButtonsEnabled(bool enabled)
+{
+    for (QPushButton* button : {btnStart, btnEinstellungen, btnInstallierteUpdates, btnFeedbackTool})
+        button->setEnabled(enabled);
+}
+
+void TfrmMain::btnEinstellungenClick()
+{
+    if (FfrmEinstellungen)
+        FfrmEinstellungen->exec();
+}
+
+void TfrmMain::btnInstallierteUpdatesClick()
+{
+    if (FfrmUserLog)
+        FfrmUserLog->exec();
+}
+
+void TfrmMain::btnFeedbackToolClick()
+{
+    StartFeedbackTool();
+}
+
+bool TfrmMain::TrayAvailable()
+{
+    return TrayAvailableOverride.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void TfrmMain::SetTrayAvailableForTesting(std::optional<bool> available)
+{
+    TrayAvailableOverride = available;
+}

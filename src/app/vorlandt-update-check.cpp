@@ -1,1 +1,106 @@
-int main() { return 0; }
+// vorlandt-update-check: the update run for terminals, scripts and machines without a display.
+// It runs the same steps as the main window's search button (or, with -a, its autostart run) and
+// prints what the windows would show.
+#include "app/ConsoleFrontEnd.h"
+#include "app/UpdateRun.h"
+#include "catalog/Updates.h"
+#include "platform/IntText.h"
+#include "platform/VorlandtError.h"
+#include "services/BasicProcs.h"
+#include "sources/UpdateCheck.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <exception>
+#include <unistd.h>
+
+namespace {
+
+const char Usage[] =
+    "Aufruf: vorlandt-update-check [-a] [--accept] [--postpone N]\n"
+    "  -a            Autostart-Lauf: der Schalter \"Disable\" und das Prüfintervall gelten\n"
+    "  --accept      anstehende Updates installieren (ohne Terminal; sonst abgelehnt)\n"
+    "  --postpone N  Neuigkeiten ohne Terminal mit Auswahl N schliessen (0, 1 oder 2)\n";
+
+void PrintError(const QString& text)
+{
+    const QByteArray bytes = (text + u'\n').toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+struct TArguments {
+    bool Autostart = false;
+    TConsoleFrontEnd::TOptions Options;
+};
+
+// nullopt for arguments this program does not understand.
+std::optional<TArguments> ParseArguments(const QStringList& arguments)
+{
+    TArguments result;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("-a")) {
+            result.Autostart = true;
+        } else if (argument == QStringLiteral("--accept")) {
+            result.Options.Accept = true;
+        } else if (argument == QStringLiteral("--postpone") && i + 1 < arguments.size()) {
+            const std::optional<qint32> choice = TryStrToInt(arguments[++i]);
+            if (!choice || *choice < 0 || *choice > 2)
+                return std::nullopt;
+            result.Options.Postpone = *choice;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("VorlandtOnlineUpdater"));
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    if (arguments == QStringList{QStringLiteral("--help")} || arguments == QStringList{QStringLiteral("-h")}) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    std::optional<TArguments> parsed = ParseArguments(arguments);
+    if (!parsed) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    parsed->Options.Interactive = isatty(STDIN_FILENO) != 0;
+
+    TConsoleFrontEnd frontEnd(parsed->Options, stdout, stderr, stdin);
+    SetFrontEnd(&frontEnd);
+
+    int result = 0;
+    try {
+        CheckTestMarker();
+        BeginSearchLog();
+        TUpdates updates;
+        TUpdateCheck updateCheck(&updates);
+        TUpdateRun run(updates, updateCheck, parsed->Autostart);
+        run.RunUpdateCheck(!parsed->Autostart);
+    } catch (const EVorlandtError& error) {
+        PrintError(error.message());
+        result = 1;
+    } catch (const std::exception& error) {
+        PrintError(QString::fromLocal8Bit(error.what()));
+        result = 1;
+    }
+    try {
+        FinishProgramLog();
+    } catch (const EVorlandtError& error) {
+        PrintError(error.message());
+        result = 1;
+    }
+    SetFrontEnd(nullptr);
+    return result;
+}

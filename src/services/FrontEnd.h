@@ -47,7 +47,8 @@ public:
     virtual void ShowNews(TNewsAnzeige& news);
 
     // The progress of an update run: registration `position` of `maximum` is being checked,
-    // `text` says which. The GUI shows it in the main window's label and bar, repainted at once.
+    // `text` says which (a null text leaves the shown text as it is). The GUI shows it in the main
+    // window's label and bar, repainted at once.
     virtual void ShowProgress(int position, int maximum, const QString& text) {}
 
     // Shows the pending updates of `updates` (not empty) and asks whether to install them; true

@@ -171,32 +171,47 @@ bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int Mod
 bool TUpdateCheck::CheckInterval()
 {
     WriteLog(2, QStringLiteral("CheckInterval - Start"));
-    QDateTime lastCheck;
+    TCheckSchedule schedule;
     try {
-        // A value never written means the first of January 2012 in any locale: the default
-        // text is German and would not read back under another regional format.
-        if (ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime))
-            lastCheck = platform::StrToDateTime(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
-                                                                SettingsKeys::LastCheckDateTime,
-                                                                SettingsKeys::LastCheckDateTimeDefault));
-        else
-            lastCheck = QDateTime(QDate(2012, 1, 1), QTime(0, 0));
+        schedule = ReadCheckSchedule();
     } catch (...) {
         WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: False"));
         throw;
     }
-    const qint64 hours =
-        ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours,
-                         SettingsKeys::IntervalInHoursDefault);
-    WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") + platform::DateTimeToStr(lastCheck) +
-                    QStringLiteral("... Interval [h]: ") + QString::number(hours));
-
-    // At most 2^31 hours: 7.7e15 milliseconds, far inside the range of a date and time.
-    const QDateTime due = WallClock(lastCheck).addSecs(hours * 60 * 60);
-    const bool result = WallClock(platform::Clock::now()) >= due;
+    WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") + platform::DateTimeToStr(schedule.LastCheck) +
+                    QStringLiteral("... Interval [h]: ") + QString::number(schedule.IntervalHours));
+    const bool result = schedule.Due();
     WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: ") +
                     (result ? QStringLiteral("True") : QStringLiteral("False")));
     return result;
+}
+
+TCheckSchedule ReadCheckSchedule()
+{
+    TCheckSchedule schedule;
+    // A value never written means the first of January 2012 in any locale: the default text is
+    // German and would not read back under another regional format.
+    if (ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime))
+        schedule.LastCheck = platform::StrToDateTime(ReadStringValue(
+            HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+            SettingsKeys::LastCheckDateTimeDefault));
+    else
+        schedule.LastCheck = QDateTime(QDate(2012, 1, 1), QTime(0, 0));
+    schedule.IntervalHours = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                              SettingsKeys::IntervalInHours, SettingsKeys::IntervalInHoursDefault);
+    return schedule;
+}
+
+bool TCheckSchedule::Due() const
+{
+    // At most 2^31 hours: 7.7e15 milliseconds, far inside the range of a date and time.
+    return WallClock(platform::Clock::now()) >= WallClock(LastCheck).addSecs(IntervalHours * 60 * 60);
+}
+
+void RecordCheckTime()
+{
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+                     platform::DateTimeToStr(platform::Clock::now()));
 }
 
 bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion)

@@ -2,6 +2,7 @@
 // local source folder) and reads a module's descriptor into the update catalog.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <pugixml.hpp>
@@ -46,6 +47,21 @@ private:
     int FHauptversion = 0;
     TUpdates* FUpdates;  // not owned
 };
+
+// The check schedule as stored: when the last check was and how many hours must pass before the
+// next automatic one.
+struct TCheckSchedule {
+    QDateTime LastCheck;
+    qint64 IntervalHours = 0;
+    // True when the current time is at or after LastCheck plus the interval.
+    bool Due() const;
+};
+// Reads the schedule. A missing "LastCheckDateTime" means its default moment; a stored text that
+// the user's regional format cannot read raises EVorlandtError.
+TCheckSchedule ReadCheckSchedule();
+// Records the current time as the last check, in the user's regional date and time format, which
+// is how ReadCheckSchedule reads it.
+void RecordCheckTime();
 
 // The module's installation directory named by the descriptor's root element, ending with "/";
 // a folder stored Windows-style with a trailing "\" is returned as stored, without a "/" added.

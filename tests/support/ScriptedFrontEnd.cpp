@@ -51,6 +51,38 @@ void TScriptedFrontEnd::ShowNews(TNewsAnzeige& news)
     news.FormClose(FNewsChoices.isEmpty() ? TNewsAnzeige::DefaultChoice : FNewsChoices.dequeue());
 }
 
+void TScriptedFrontEnd::AcceptUpdates(std::initializer_list<bool> answers)
+{
+    for (bool answer : answers)
+        FUpdateAnswers.enqueue(answer);
+}
+
+void TScriptedFrontEnd::ShowProgress(int position, int maximum, const QString& text)
+{
+    FProgressPosition = position;
+    FProgressMaximum = maximum;
+    if (!text.isNull())
+        FProgressTexts.append(text);
+}
+
+bool TScriptedFrontEnd::ConfirmUpdates(const TUpdates& updates)
+{
+    FShownUpdates.append(updates.SortedUpdateKeys());
+    return !FUpdateAnswers.isEmpty() && FUpdateAnswers.dequeue();
+}
+
+void TScriptedFrontEnd::AnswerTrackingConsent(std::initializer_list<bool> answers)
+{
+    for (bool answer : answers)
+        FConsentAnswers.enqueue(answer);
+}
+
+bool TScriptedFrontEnd::AskTrackingConsent()
+{
+    ++FTrackingConsentQuestions;
+    return !FConsentAnswers.isEmpty() && FConsentAnswers.dequeue();
+}
+
 char* toString(const TShownMessage& message)
 {
     const QByteArray text = QStringLiteral("{\"%1\", type %2, buttons %3, help %4}")

@@ -2,6 +2,7 @@
 // and every document it was asked to show, so a test can check what the person would have seen.
 #pragma once
 
+#include "catalog/Updates.h"
 #include "services/FrontEnd.h"
 
 #include <QList>
@@ -52,8 +53,26 @@ public:
     // Every news item shown, in order.
     const QList<TShownNews>& ShownNews() const { return FShownNews; }
 
+    // Queues the answers to the next questions whether to install pending updates; a question
+    // asked while none is queued is declined.
+    void AcceptUpdates(std::initializer_list<bool> answers);
+    // The keys of the updates each such question showed, in the order the dialog lists them.
+    const QList<QList<TUpdateIdentifier>>& ShownUpdates() const { return FShownUpdates; }
+
+    // Every progress text shown, in order, and the bar's last position and maximum.
+    const QStringList& ProgressTexts() const { return FProgressTexts; }
+    int ProgressPosition() const { return FProgressPosition; }
+    int ProgressMaximum() const { return FProgressMaximum; }
+
+    // Queues the answers to the next tracking consent questions; unqueued ones answer no.
+    void AnswerTrackingConsent(std::initializer_list<bool> answers);
+    int TrackingConsentQuestions() const { return FTrackingConsentQuestions; }
+
     int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
                       int helpContext) override;
+    void ShowProgress(int position, int maximum, const QString& text) override;
+    bool ConfirmUpdates(const TUpdates& updates) override;
+    bool AskTrackingConsent() override;
     bool OpenDocument(const QString& fileOrUrl) override;
     // Loads the item as the window does (errors become error boxes), records it and closes it
     // with the next queued choice.
@@ -67,6 +86,13 @@ private:
     QQueue<int> FNewsChoices;
     QList<TShownNews> FShownNews;
     bool FOpenDocumentResult = true;
+    QQueue<bool> FUpdateAnswers;
+    QList<QList<TUpdateIdentifier>> FShownUpdates;
+    QStringList FProgressTexts;
+    int FProgressPosition = 0;
+    int FProgressMaximum = 0;
+    QQueue<bool> FConsentAnswers;
+    int FTrackingConsentQuestions = 0;
 };
 
 // Puts a front end in charge for one scope and hands the previous one back at its end.
