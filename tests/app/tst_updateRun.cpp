@@ -1,0 +1,359 @@
+// The update run without windows: its gates, the pass over the registrations, the question, the
+// wait for running modules and the hand-off, against real stores and a local source.
+#include "app/UpdateRun.h"
+#include "catalog/JobHandOff.h"
+#include "catalog/Updates.h"
+#include "platform/VorlandtError.h"
+#include "services/BasicProcs.h"
+#include "sources/UpdateCheck.h"
+#include "support/ScriptedFrontEnd.h"
+
+#include "RunWorld.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QString NothingFound =
+    QStringLiteral("Keine neuen Updates gefunden.\r\n\r\nIhre Software ist auf dem neuesten Stand.");
+
+// A process that runs as `name` (its argv[0]) until killed, or until this test dies.
+class TRunningModule {
+public:
+    explicit TRunningModule(const QString& name)
+    {
+        const QByteArray arg0 = QFile::encodeName(name);
+        FPid = ::fork();
+        if (FPid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            char seconds[] = "300";
+            char* const argv[] = {const_cast<char*>(arg0.constData()), seconds, nullptr};
+            ::execv("/bin/sleep", argv);
+            ::_exit(127);
+        }
+        // /proc shows the new argv[0] once exec is through.
+        for (int i = 0; i < 500 && FPid > 0; ++i) {
+            if (QFile(QStringLiteral("/proc/%1/cmdline").arg(FPid)).open(QIODevice::ReadOnly) &&
+                QFile::encodeName(QFileInfo(QStringLiteral("/proc/%1/exe").arg(FPid)).symLinkTarget()).endsWith("sleep"))
+                break;
+            QThread::msleep(2);
+        }
+    }
+    ~TRunningModule()
+    {
+        if (FPid > 0) {
+            ::kill(FPid, SIGKILL);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+    bool IsRunning() const { return FPid > 0; }
+
+private:
+    pid_t FPid = -1;
+};
+
+}  // namespace
+
+class tst_UpdateRun : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TRunWorld> FWorld;
+    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
+    std::unique_ptr<TScopedFrontEnd> FScope;
+    TUpdates FUpdates;
+
+    void Run(bool manual, bool autostartModus)
+    {
+        TUpdateCheck check(&FUpdates);
+        TUpdateRun run(FUpdates, check, autostartModus);
+        run.RunUpdateCheck(manual);
+    }
+    void RunManual() { Run(true, false); }
+    void RunAutostart() { Run(false, true); }
+
+    QString JobFile() const { return JobFilePath(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        FWorld = std::make_unique<TRunWorld>();
+        QVERIFY(FWorld->IsValid());
+        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
+        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        WriteLog(1, QString());
+        FUpdates.Clear();
+    }
+
+    void cleanup()
+    {
+        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
+        const qsizetype pending = FFrontEnd->PendingAnswers();
+        FScope.reset();
+        FFrontEnd.reset();
+        FWorld.reset();
+        QCOMPARE(unanswered, QList<TShownMessage>());
+        QCOMPARE(pending, 0);
+    }
+
+    // ---- gates ---------------------------------------------------------------------------------
+
+    void gates_data()
+    {
+        QTest::addColumn<bool>("manual");
+        QTest::addColumn<int>("disable");
+        QTest::addColumn<QString>("lastCheck");  // empty: never checked
+        QTest::addColumn<bool>("newsLookedFor");
+        QTest::addColumn<bool>("registrationsRead");
+        // clang-format off
+        QTest::newRow("manual, never checked")               << true  << 0 << ""                    << true  << true;
+        QTest::newRow("manual, switched off")                << true  << 1 << ""                    << true  << true;
+        QTest::newRow("manual, inside the interval")         << true  << 0 << "15.03.2024 09:00:00" << true  << true;
+        QTest::newRow("autostart, never checked")            << false << 0 << ""                    << true  << true;
+        QTest::newRow("autostart, switched off")             << false << 1 << ""                    << false << false;
+        QTest::newRow("autostart, inside the interval")      << false << 0 << "14.03.2024 10:00:01" << true  << false;
+        QTest::newRow("autostart, interval just passed")     << false << 0 << "13.03.2024 10:00:00" << true  << true;
+        // clang-format on
+    }
+
+    void gates()
+    {
+        QFETCH(bool, manual);
+        QFETCH(int, disable);
+        QFETCH(QString, lastCheck);
+        QFETCH(bool, newsLookedFor);
+        QFETCH(bool, registrationsRead);
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        QVERIFY(FWorld->AddNews());
+        WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::Disable, disable);
+        if (!lastCheck.isEmpty())
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, lastCheck);
+        QVERIFY(FWorld->WriteFile(JobFile(), "6;alt\r\n"));
+        if (registrationsRead && manual)
+            FFrontEnd->Answer({mrOk});
+
+        Run(manual, !manual);
+
+        QVERIFY2(!QFile::exists(JobFile()), "the job file of an earlier run is always deleted");
+        QCOMPARE(FFrontEnd->ShownNews().size(), newsLookedFor ? 1 : 0);
+        QCOMPARE(FFrontEnd->ProgressTexts(),
+                 registrationsRead ? QStringList{QStringLiteral(u"[01/01] Überprüfe Kasse...")} : QStringList());
+        // Only a manual run says that nothing was found; an autostart run stays silent.
+        QCOMPARE(FFrontEnd->Messages().size(), registrationsRead && manual ? 1 : 0);
+        if (registrationsRead && manual)
+            QCOMPARE(FFrontEnd->Messages().first(),
+                     (TShownMessage{NothingFound, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, 0}));
+        QCOMPARE(LogBufferForTesting()->contains(QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")),
+                 !manual && newsLookedFor && !registrationsRead);
+    }
+
+    // The time of a check that read the registrations is recorded, so that the interval setting
+    // takes effect; a run stopped at a gate records nothing.
+    void recordsTheCheckTime()
+    {
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours, 24);
+        RunAutostart();
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, {}),
+                 QStringLiteral("15.03.2024 10:00:00"));
+        // Every module of that autostart run was read, although the time was recorded.
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
+
+        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(9, 59, 59)));
+        RunAutostart();
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, {}),
+                 QStringLiteral("15.03.2024 10:00:00"));
+
+        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(10, 0)));
+        RunAutostart();
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), 2);
+    }
+
+    // A stored time that does not read as a date ends every autostart run with the error; a
+    // manual run does not look at it and replaces it, which ends the trouble.
+    void unreadableCheckTime()
+    {
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+                         QStringLiteral("gestern"));
+        QVERIFY_THROWS_EXCEPTION(EVorlandtError, RunAutostart());
+        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")));
+
+        FFrontEnd->Answer({mrOk});
+        RunManual();
+        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 20), QTime(10, 0)));
+        RunAutostart();
+        QCOMPARE(FFrontEnd->ProgressTexts().size(), 2);
+    }
+
+    void missingRegistrationsKeyEndsTheRunWithTheReadError()
+    {
+        try {
+            RunManual();
+            QFAIL("no error");
+        } catch (const EVorlandtError& error) {
+            QVERIFY2(error.message().contains(QStringLiteral("OnlineUpdateModule")), qPrintable(error.message()));
+        }
+        QCOMPARE(FFrontEnd->Messages().size(), 0);
+    }
+
+    // ---- the pass over the registrations -------------------------------------------------------
+
+    void progressCountsEveryRegistrationAndSkipsDisabledOnes()
+    {
+        QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Modul A"), {{0, 1}}));
+        QVERIFY(FWorld->AddModule(QStringLiteral("B"), 12, 1, QStringLiteral("Modul B"), {{0, 1}}));
+        QVERIFY(FWorld->AddModule(QStringLiteral("C"), 13, 1, QStringLiteral("Modul C"), {{0, 1}}));
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule + QStringLiteral("B"),
+                          SettingsKeys::ModuleDisabledRun, 1);
+
+        RunManual();
+
+        QCOMPARE(FFrontEnd->ProgressTexts(), QStringList({QStringLiteral(u"[01/03] Überprüfe A..."),
+                                                          QStringLiteral(u"[02/03] Überprüfe B..."),
+                                                          QStringLiteral(u"[03/03] Überprüfe C...")}));
+        QCOMPARE(FFrontEnd->ProgressPosition(), 3);
+        QCOMPARE(FFrontEnd->ProgressMaximum(), 3);
+        QCOMPARE(FFrontEnd->ShownUpdates(),
+                 QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{11, 0, 1}, TUpdateIdentifier{13, 0, 1}}}));
+    }
+
+    void progressNumbersGrowPastTwoDigits()
+    {
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource, FWorld->SourceDir());
+        for (int i = 1; i <= 120; ++i) {
+            const QString key = SettingsKeys::OnlineUpdateModule + QStringLiteral("M%1").arg(i, 3, 10, QLatin1Char('0'));
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun, 1);
+        }
+        FFrontEnd->Answer({mrOk});
+        RunManual();
+        QCOMPARE(FFrontEnd->ProgressTexts().size(), 120);
+        QCOMPARE(FFrontEnd->ProgressTexts().at(8), QStringLiteral(u"[09/120] Überprüfe M009..."));
+        QCOMPARE(FFrontEnd->ProgressTexts().at(99), QStringLiteral(u"[100/120] Überprüfe M100..."));
+    }
+
+    // ---- the question and the hand-off ---------------------------------------------------------
+
+    void acceptedUpdatesGoToTheInstaller()
+    {
+        QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 0}, {1, 0}, {0, 2}}));
+        FFrontEnd->AcceptUpdates({true});
+
+        TUpdateCheck check(&FUpdates);
+        TUpdateRun run(FUpdates, check, false);
+        run.RunUpdateCheck(true);
+
+        // 3.0.0 is installed: it is not offered again.
+        QCOMPARE(FFrontEnd->ShownUpdates(),
+                 QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{12, 0, 2}, TUpdateIdentifier{12, 1, 0}}}));
+        const QString descriptor = FWorld->TempDir() + QStringLiteral("update_12_3.xml");
+        QCOMPARE(FWorld->ReadFile(JobFile()),
+                 (QStringLiteral("6;%1;12;3;0;2;-;-;Vorlandt Kasse\r\n6;%1;12;3;1;0;-;-;Vorlandt Kasse\r\n")
+                      .arg(descriptor))
+                     .toLatin1());
+        QCOMPARE(FWorld->InstallerCall(),
+                 QFileInfo(FWorld->SuiteDir()).canonicalFilePath() + QStringLiteral("\n1\n-DoUpdateJobs\n"));
+        QCOMPARE(run.DLLPfad(), FWorld->SuiteDir());
+        // The temporary log entries the installer adds to the installed-updates log.
+        QCOMPARE(FWorld->ReadFile(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_3_1_0.tmp")),
+                 QByteArray("Neu in 1.0: fett.\r\n"));
+    }
+
+    void declinedUpdatesLeaveNoJob()
+    {
+        QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        FFrontEnd->AcceptUpdates({false});
+        RunManual();
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
+        QVERIFY(!QFile::exists(JobFile()));
+        QCOMPARE(FWorld->InstallerCall(), QString());
+    }
+
+    void runningModuleIsWaitedForUntilAbort_data()
+    {
+        QTest::addColumn<QList<int>>("answers");
+        QTest::newRow("abort at once") << QList<int>{mrAbort};
+        QTest::newRow("retry twice, then abort") << QList<int>{mrRetry, mrRetry, mrAbort};
+        QTest::newRow("closed with the close box, then abort") << QList<int>{mrCancel, mrAbort};
+    }
+
+    void runningModuleIsWaitedForUntilAbort()
+    {
+        QFETCH(QList<int>, answers);
+        QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        const TRunningModule kasse(QStringLiteral("Kassenbuch.exe"));
+        QVERIFY(kasse.IsRunning());
+        FFrontEnd->AcceptUpdates({true});
+        for (int answer : answers)
+            FFrontEnd->Answer({answer});
+
+        RunManual();
+
+        const TShownMessage warning{
+            QStringLiteral(u"Die folgenden Module sind zur Zeit aktiv:\r\n\r\n    Vorlandt-Kassenbuch\r\n\r\n"
+                           u"Daher können anstehende Updates leider nicht durchgeführt werden.\r\n\r\n"
+                           u"Bitte beenden Sie die genannten Module, bevor Sie fortfahren."),
+            TMsgDlgType::mtWarning, TMsgDlgButtons::mbAbortRetry, 0};
+        QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>(answers.size(), warning));
+        QVERIFY(!QFile::exists(JobFile()));
+        QCOMPARE(FWorld->InstallerCall(), QString());
+    }
+
+    // The module ends while the warning is open: retry goes on to the installer.
+    void retryAfterTheModuleEndedHandsOver()
+    {
+        QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        auto kasse = std::make_unique<TRunningModule>(QStringLiteral("Faktura.exe"));
+
+        class TEndingFrontEnd : public TScriptedFrontEnd {
+        public:
+            std::unique_ptr<TRunningModule>* Module = nullptr;
+            int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int help) override
+            {
+                const int answer = TScriptedFrontEnd::MessageDialog(text, type, buttons, help);
+                Module->reset();
+                return answer;
+            }
+        } frontEnd;
+        frontEnd.Module = &kasse;
+        frontEnd.AcceptUpdates({true});
+        frontEnd.Answer({mrRetry});
+        const TScopedFrontEnd scope(frontEnd);
+
+        TUpdateCheck check(&FUpdates);
+        TUpdateRun(FUpdates, check, false).RunUpdateCheck(true);
+
+        QCOMPARE(frontEnd.Messages().size(), 1);
+        QVERIFY(QFile::exists(JobFile()));
+        QVERIFY(!FWorld->InstallerCall().isEmpty());
+    }
+
+    // ---- the log of a search -------------------------------------------------------------------
+
+    void searchLogStartsAfreshAndEndsWithTheFile()
+    {
+        WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
+        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 5), QTime(7, 4, 59)));
+        BeginSearchLog();
+        QCOMPARE(*LogBufferForTesting(),
+                 QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"), QStringLiteral("Updatesuche gestartet")}));
+        FinishProgramLog();
+        QCOMPARE(LogBufferForTesting(), std::nullopt);
+        const QByteArray file = FWorld->ReadFile(LogDirectory() + LogFileName);
+        QVERIFY2(file.endsWith("Updatesuche gestartet\r\nVorlandtOnlineUpdater beendet\r\n\r\n"), file.constData());
+        QVERIFY(file.startsWith("Timestamp: 05.03.2024 07:04\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_UpdateRun)
+#include "tst_updateRun.moc"
