@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindowStateChangeEvent>
@@ -43,7 +44,7 @@ const QString HelpFileName = QStringLiteral("vorlandt-online-updater.chm");
 
 std::optional<bool> TrayAvailableOverride;
 
-QIcon ProgramIcon()
+QIcon ProgramIcon(const QWidget* widget)
 {
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256}) {
@@ -51,7 +52,8 @@ QIcon ProgramIcon()
         if (QFileInfo::exists(file))
             icon.addFile(file, QSize(size, size));
     }
-    return icon;
+    // The tray needs some picture, or it shows nothing to double-click.
+    return icon.isNull() ? widget->style()->standardIcon(QStyle::SP_ComputerIcon) : icon;
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& image,
@@ -109,7 +111,7 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(Caption);
-    setWindowIcon(ProgramIcon());
+    setWindowIcon(ProgramIcon(this));
     // Where Tahoma is missing the font database substitutes the closest sans-serif face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setFixedSize(ClientSize);

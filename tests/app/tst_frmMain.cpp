@@ -1,0 +1,285 @@
+// The main window on the offscreen platform: the two modes, the search button's run with its
+// progress display, the general error display, and the retreat to the tray.
+#include "app/Application.h"
+#include "app/mainFrontend.h"
+#include "catalog/JobHandOff.h"
+#include "dialogs/UpdateBenachrichtigung.h"
+#include "download/TestHttpsServer.h"
+#include "download/TestPki.h"
+
+#include "RunWorld.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QtTest>
+
+namespace {
+
+// As the box shows it: the core's CR LF are the box's line breaks.
+const QString NothingFound =
+    QStringLiteral("Keine neuen Updates gefunden.\n\nIhre Software ist auf dem neuesten Stand.");
+
+// Answers every modal window while it lives: message boxes with their first button, the
+// notification dialog with the result given; records what it saw.
+class TModalResponder {
+public:
+    explicit TModalResponder(int notificationResult = 2) : FNotificationResult(notificationResult)
+    {
+        FPoll.setInterval(5);
+        QObject::connect(&FPoll, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || !modal->isVisible() || modal == FLast)
+                return;
+            FLast = modal;
+            if (BeforeAnswer)
+                BeforeAnswer(modal);
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                Boxes.append(box->text());
+                box->buttons().first()->click();
+            } else if (auto* dialog = qobject_cast<TfrmUpdateBenachrichtigung*>(modal)) {
+                Notifications.append(dialog->Panels().size());
+                dialog->done(FNotificationResult);
+            } else if (auto* other = qobject_cast<QDialog*>(modal)) {
+                Others.append(other->objectName());
+                other->done(0);
+            }
+        });
+        FPoll.start();
+    }
+
+    std::function<void(QWidget*)> BeforeAnswer;
+    QStringList Boxes;           // the texts of the message boxes, as shown
+    QList<int> Notifications;    // the number of panels of each notification dialog
+    QStringList Others;
+
+private:
+    QTimer FPoll;
+    QPointer<QWidget> FLast;
+    int FNotificationResult;
+};
+
+}  // namespace
+
+class tst_frmMain : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TRunWorld> FWorld;
+    QTemporaryDir FCertDir;
+    QTemporaryDir FWwwDir;
+    TTestPki FPki;
+    TTestHttpsServer FServer;
+    QString FServerError;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!TTestPki::OpensslProgram().isEmpty() && !TTestHttpsServer::PythonProgram().isEmpty() &&
+            FCertDir.isValid() && FWwwDir.isValid()) {
+            FServerError = FPki.Create(FCertDir.path());
+            if (FServerError.isEmpty()) {
+                qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
+                qunsetenv("SSL_CERT_DIR");
+                for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+                    qunsetenv(variable);
+                FServerError = FServer.Start(FPki.ServerCert, FPki.ServerKey, FWwwDir.path());
+            }
+        } else {
+            FServerError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
+        }
+    }
+
+    void cleanupTestCase() { FServer.Stop(); }
+
+    void init()
+    {
+        FWorld = std::make_unique<TRunWorld>();
+        QVERIFY(FWorld->IsValid());
+        WriteLog(1, QString());
+        TfrmMain::SetTrayAvailableForTesting(true);
+    }
+
+    void cleanup()
+    {
+        TfrmMain::SetTrayAvailableForTesting(std::nullopt);
+        FWorld.reset();
+    }
+
+    void autostartModeOnlyWithExactFirstArgument_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("autostart");
+        QTest::newRow("none") << QStringList() << false;
+        QTest::newRow("-a") << QStringList{"-a"} << true;
+        QTest::newRow("-a and more") << QStringList{"-a", "x"} << true;
+        QTest::newRow("-A") << QStringList{"-A"} << false;
+        QTest::newRow("-a second") << QStringList{"x", "-a"} << false;
+        QTest::newRow("--a") << QStringList{"--a"} << false;
+    }
+
+    void autostartModeOnlyWithExactFirstArgument()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, autostart);
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        TModalResponder responder;
+        TfrmMain frm(arguments);
+        QCOMPARE(frm.AutostartModus(), autostart);
+        QCOMPARE(frm.ShowMainForm(), !autostart);
+        // The autostart run happened inside the creation, found nothing and said nothing.
+        QCOMPARE(frm.Terminated(), autostart);
+        QCOMPARE(responder.Boxes, QStringList());
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, {}),
+                 autostart ? QStringLiteral("15.03.2024 10:00:00") : QString());
+        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) == autostart);
+    }
+
+    // An autostart run that fails shows the error and keeps the program: hidden with the tray
+    // icon, or shown where there is no tray, since nothing could bring the window back.
+    void failedAutostartRunKeepsTheProgramReachable_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("with tray") << true;
+        QTest::newRow("without tray") << false;
+    }
+
+    void failedAutostartRunKeepsTheProgramReachable()
+    {
+        QFETCH(bool, tray);
+        TfrmMain::SetTrayAvailableForTesting(tray);
+        TModalResponder responder;
+        TfrmMain frm({QStringLiteral("-a")});  // no registrations key: the store's read error
+        QCOMPARE(responder.Boxes.size(), 1);
+        QVERIFY2(responder.Boxes.first().contains(QStringLiteral("OnlineUpdateModule")), qPrintable(responder.Boxes.first()));
+        QVERIFY(!frm.Terminated());
+        QCOMPARE(frm.ShowMainForm(), !tray);
+        QCOMPARE(frm.tiUpdater->isVisible(), tray);
+    }
+
+    // While a manual run waits for a slow server, the four buttons are disabled and the label
+    // names the module; afterwards they are enabled again and the label reads "Bereit.".
+    void buttonsDisabledDuringTheRun()
+    {
+        if (!FServerError.isEmpty())
+            QSKIP(qPrintable(FServerError));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        // The slow page stands in for the descriptor: it takes a second and is no XML.
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         FServer.Url(QStringLiteral("/slow?seconds=1&bytes=64&rest=")));
+
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        QList<bool> enabledWhileWaiting;
+        QString labelWhileWaiting;
+        int positionWhileWaiting = -1;
+        QTimer::singleShot(500, &frm, [&] {
+            for (QPushButton* button : {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
+                enabledWhileWaiting.append(button->isEnabled());
+            labelWhileWaiting = frm.lblFortschritt->text();
+            positionWhileWaiting = frm.pbFortschritt->value();
+        });
+        TModalResponder responder;
+        QTest::mouseClick(frm.btnStart, Qt::LeftButton);
+
+        QCOMPARE(enabledWhileWaiting, QList<bool>({false, false, false, false}));
+        QCOMPARE(labelWhileWaiting, QStringLiteral(u"[01/01] Überprüfe Kasse..."));
+        QCOMPARE(positionWhileWaiting, 1);
+        QCOMPARE(responder.Boxes.last(), NothingFound);
+        for (QPushButton* button : {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
+            QVERIFY(button->isEnabled());
+        QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
+        QCOMPARE(LogBufferForTesting()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
+    }
+
+    // An error ends the run at the general error display, after the buttons came back.
+    void errorOfManualRunIsShownWithButtonsEnabled()
+    {
+        TfrmMain frm({});
+        frm.show();
+        bool enabledWhenShown = false;
+        TModalResponder responder;
+        responder.BeforeAnswer = [&](QWidget*) { enabledWhenShown = frm.btnStart->isEnabled(); };
+        QTest::mouseClick(frm.btnStart, Qt::LeftButton);
+        QCOMPARE(responder.Boxes.size(), 1);
+        QVERIFY(responder.Boxes.first().contains(QStringLiteral("OnlineUpdateModule")));
+        QVERIFY(enabledWhenShown);
+        QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
+    }
+
+    void notificationDialogDecides_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("handedOver");
+        QTest::newRow("Updates installieren") << 1 << true;
+        QTest::newRow("Keine Updates durchführen") << 2 << false;
+    }
+
+    void notificationDialogDecides()
+    {
+        QFETCH(int, result);
+        QFETCH(bool, handedOver);
+        QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
+        QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        QVERIFY(FWorld->AddModule(QStringLiteral("B"), 12, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        QVERIFY(FWorld->AddModule(QStringLiteral("C"), 13, 1, QStringLiteral("Vorlandt Faktura"), {{0, 1}}));
+        TfrmMain frm({});
+        frm.show();
+        TModalResponder responder(result);
+        QTest::mouseClick(frm.btnStart, Qt::LeftButton);
+        QCOMPARE(responder.Notifications, QList<int>({2}));
+        QCOMPARE(responder.Boxes, QStringList());
+        QCOMPARE(QFile::exists(JobFilePath()), handedOver);
+        QCOMPARE(FWorld->InstallerCall().isEmpty(), !handedOver);
+        QCOMPARE(frm.DLLPfad(), handedOver ? FWorld->SuiteDir() : QString());
+    }
+
+    // Each showing logs the start and sets the help file, also after a restore from the tray.
+    void minimiseGoesToTheTrayAndBack()
+    {
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        QVERIFY(frm.tiUpdater->isVisible());
+        QVERIFY(ApplicationHelpFile().endsWith(QStringLiteral("/vorlandt-online-updater.chm")));
+        frm.setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(frm.isHidden());
+        QVERIFY(frm.tiUpdater->isVisible());
+
+        frm.tiUpdaterDblClick();
+        QVERIFY(frm.isVisible());
+        QVERIFY(!frm.isMinimized());
+        QVERIFY(!frm.tiUpdater->isVisible());
+        QCOMPARE(LogBufferForTesting()->count(QStringLiteral("VorlandtOnlineUpdater gestartet")), 2);
+    }
+
+    void minimiseWithoutTrayStaysOnTheTaskbar()
+    {
+        TfrmMain::SetTrayAvailableForTesting(false);
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        QVERIFY(!frm.tiUpdater->isVisible());
+        frm.setWindowState(Qt::WindowMinimized);
+        QTest::qWait(50);
+        QVERIFY(frm.isVisible());
+        QVERIFY(!frm.tiUpdater->isVisible());
+    }
+
+    void destructionWritesTheLog()
+    {
+        {
+            TfrmMain frm({});
+            WriteLog(2, QStringLiteral("Zeile"));
+        }
+        QCOMPARE(LogBufferForTesting(), std::nullopt);
+        QVERIFY(FWorld->ReadFile(LogDirectory() + LogFileName).endsWith("Zeile\r\nVorlandtOnlineUpdater beendet\r\n\r\n"));
+    }
+};
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmMain.moc"
