@@ -100,7 +100,7 @@ public:
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv, true);
         return WriteFile(SourceDir() + QStringLiteral("news/news.xml"),
                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<news><item id=\"1\" datum=\"01.03.2024\" "
-                         "updaterversion=\"6\"><text><![CDATA[{\\rtf1 Neuigkeit}]]></text></item></news>\n");
+                         "updaterversion=\"6\"><beschreibung><![CDATA[{\\rtf1 Neuigkeit}]]></beschreibung></item></news>\n");
     }
 
     // Puts the fake installer (which records its call in aufruf.txt) into the suite folder.

@@ -1,0 +1,474 @@
+// The whole flow with the real programs: vorlandt-update-check against a loopback HTTPS server
+// (news, good, malformed and missing descriptors), the job file and temporary log entries it
+// leaves, the demo installer it starts, the installed-updates log and version files afterwards,
+// the diagnostic log, and a second run that finds nothing. Then the demo installer alone: a
+// damaged job file changes nothing, and a version file is raised without losing its other lines.
+#include "platform/TextCodec.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
+#include "download/TestHttpsServer.h"
+#include "download/TestPki.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+struct TModule {
+    const char* folder;  // registration subkey and installation folder
+    qint32 nr;
+    qint32 haupt;
+    const char* name;  // "Update_Modulbezeichnung"
+};
+
+// 13 has no descriptor on the server (404); 9's descriptor is malformed after its first update.
+const TModule Modules[] = {
+    {"Buchhaltung", 42, 12, "Vorlandt Buchhaltung"},
+    {"Kasse", 7, 5, "KTVO Kasse"},
+    {"Lohn", 9, 1, "Lohn;Gehalt für Büros"},
+    {"Archiv", 13, 2, "Vorlandt Archiv"},
+};
+
+const QString CrLf = QStringLiteral("\r\n");
+
+struct TRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+bool WriteFile(const QString& path, const QByteArray& content)
+{
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray Cp1252(const QString& text)
+{
+    return platform::EncodeWindows1252(text);
+}
+
+// The installation date is the child's today: the test fixes its format, not its value.
+QString WithoutDates(QString log)
+{
+    static const QRegularExpression date(QStringLiteral("Installationsdatum: \\d\\d\\.\\d\\d\\.\\d{4}\r\n"));
+    return log.replace(date, QStringLiteral("Installationsdatum: DATUM\r\n"));
+}
+
+QString LogEntry(const QString& modul, const QString& version, const QString& text)
+{
+    const QString bar = QStringLiteral("=======================");
+    return bar + CrLf + QStringLiteral("Installationsdatum: DATUM") + CrLf + QStringLiteral("Modul: ") +
+           modul + CrLf + QStringLiteral("Version: ") + version + CrLf + bar + CrLf + text + CrLf + CrLf +
+           CrLf;
+}
+
+}  // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private:
+    QString FOriginalTempPath;
+    QTemporaryDir FCertDir;
+    TTestPki FPki;
+    QString FPkiError;
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TTestHttpsServer> FServer;
+
+    QString Path(const QString& name) const { return FDir->filePath(name); }
+    QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
+    QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/'; }
+    QString SuiteDir() const { return Path(QStringLiteral("suite")) + u'/'; }
+    QString ModuleDir(const char* folder) const { return SuiteDir() + QString::fromUtf8(folder) + u'/'; }
+    QString SiteInfo(const char* folder, qint32 nr) const
+    {
+        return ModuleDir(folder) + QStringLiteral("siteinfo_%1.ini").arg(nr);
+    }
+    QString JobFile() const { return DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
+    QString UserLog() const { return DataDir() + QStringLiteral("VL_Userlog.txt"); }
+    QString Installer() const { return SuiteDir() + QStringLiteral("VorlandtUpdate.exe"); }
+    // A private copy: the diagnostic log goes beside the executable, which must not be the
+    // build folder every test shares.
+    QString UpdateCheck() const { return Path(QStringLiteral("bin/vorlandt-update-check")); }
+    QString DiagnosticLog() const { return Path(QStringLiteral("bin/VorlandtOnlineUpdater_Log.txt")); }
+
+    TRun Run(const QString& program, const QStringList& arguments) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), Path(QStringLiteral("tmp")));
+        environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), Path(QStringLiteral("programdata")));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), Path(QStringLiteral("state")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Path(QStringLiteral("config")));
+        // The C locale's regional format is the German one: dates read dd.mm.yyyy.
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(FDir->path());
+        // No terminal: the console front end takes its answers from the options.
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(program, arguments);
+        TRun run;
+        if (!process.waitForStarted(30000))
+            return run;
+        if (!process.waitForFinished(240000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            return run;
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    TRun CheckForUpdates(const QStringList& arguments)
+    {
+        TRun run = Run(UpdateCheck(), arguments);
+        if (run.exitCode != 0)
+            qWarning().noquote() << "stdout:" << run.out << "\nstderr:" << run.err;
+        return run;
+    }
+
+    void StartServer()
+    {
+        if (!FPkiError.isEmpty())
+            QSKIP(qPrintable(FPkiError));
+        if (TTestHttpsServer::PythonProgram().isEmpty())
+            QSKIP("python3 missing: no loopback HTTPS server");
+        FServer = std::make_unique<TTestHttpsServer>();
+        const QString error = FServer->Start(FPki.ServerCert, FPki.ServerKey, QFINDTESTDATA("e2e/www"));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         FServer->Url(QStringLiteral("/")));
+    }
+
+    QString DescriptorPath(qint32 nr, qint32 haupt) const
+    {
+        return TempDir() + QStringLiteral("update_%1_%2.xml").arg(nr).arg(haupt);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        FOriginalTempPath = QDir::tempPath();
+        if (TTestPki::OpensslProgram().isEmpty())
+            FPkiError = QStringLiteral("openssl missing: no certificates for the loopback server");
+        else if (!FCertDir.isValid())
+            FPkiError = QStringLiteral("no temporary folder for the certificates");
+        else
+            FPkiError = FPki.Create(FCertDir.path());
+        if (FPkiError.isEmpty()) {
+            qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
+            qunsetenv("SSL_CERT_DIR");
+        }
+        for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+            qunsetenv(variable);
+    }
+
+    void init()
+    {
+        FDir = std::make_unique<QTemporaryDir>(FOriginalTempPath + QStringLiteral("/tst_endToEnd-XXXXXX"));
+        QVERIFY(FDir->isValid());
+        for (const char* folder : {"tmp", "programdata", "state", "config", "bin"})
+            QVERIFY(QDir().mkpath(Path(QString::fromUtf8(folder))));
+        QVERIFY(QFile::copy(QStringLiteral(VORLANDT_UPDATE_CHECK_EXE), UpdateCheck()));
+        QVERIFY(QDir().mkpath(SuiteDir()));
+        QVERIFY(QFile::link(QStringLiteral(VORLANDT_DEMO_INSTALLER_EXE), Installer()));
+
+        qputenv("VORLANDT_USER_STORE", Path(QStringLiteral("user.db")).toUtf8());
+        qputenv("VORLANDT_MACHINE_STORE", Path(QStringLiteral("machine.db")).toUtf8());
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, SuiteDir());
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+        for (const TModule& m : Modules) {
+            const QString registration = SettingsKeys::OnlineUpdateModule + QString::fromUtf8(m.folder);
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, registration, SettingsKeys::UpdateID, m.nr);
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, registration, SettingsKeys::UpdateHauptversion, m.haupt);
+            WriteStringValue(HKEY_LOCAL_MACHINE, registration, SettingsKeys::UpdateModulbezeichnung,
+                             QString::fromUtf8(m.name));
+            WriteStringValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\KRSoftware\\Module\\") + m.folder,
+                             SettingsKeys::Pfad, ModuleDir(m.folder));
+            QVERIFY(QDir().mkpath(ModuleDir(m.folder)));
+        }
+        // Lohn has no version file yet: it counts as 0.0.0 and gets one from the installer.
+        QVERIFY(WriteFile(SiteInfo("Buchhaltung", 42),
+                          "[Version]\r\nhauptversion=12\r\nnebenversion=3\r\nunterversion=1\r\n"));
+        QVERIFY(WriteFile(SiteInfo("Kasse", 7), "hauptversion=5\r\nnebenversion=1\r\nunterversion=0\r\n"));
+    }
+
+    void cleanup()
+    {
+        if (FServer)
+            FServer->Stop();
+        FServer.reset();
+        FDir.reset();
+    }
+
+    // ---- the update check, the installer it starts, and the next check ---------------------
+
+    void acceptedUpdatesAreInstalledAndNotOfferedAgain()
+    {
+        StartServer();
+
+        const TRun first = CheckForUpdates({QStringLiteral("--accept")});
+        QCOMPARE(first.exitCode, 0);
+
+        // What the windows would have shown, in order: the news item, the malformed
+        // descriptor's warning, the pending updates grouped by module, the answer.
+        const QString expectedOut = QStringLiteral(
+                                        "Neuigkeit vom 01.02.2026\n"
+                                        "Neu: Online-Updates für alle Module\n"
+                                        "\n") +
+                                    QStringLiteral("Warnung: Datei \"") + DescriptorPath(9, 1) +
+                                    QStringLiteral("\" hat nicht das richtige Format:\n\n");
+        QVERIFY2(first.out.startsWith(expectedOut), qPrintable(first.out));
+        const QString pending = QStringLiteral(
+            "Anstehende Updates:\n"
+            "\n"
+            "Zahlwerk Kasse\n"
+            "  Version 5.2.0\n"
+            "    Gutscheine\n"
+            "\n"
+            "Lohn;Gehalt für Büros\n"
+            "  Version 1.1.1\n"
+            "    Beitragssätze\n"
+            "\n"
+            "Vorlandt Buchhaltung\n"
+            "  Version 12.3.2\n"
+            "    Umsatzsteuer: neue Kennzahlen\n"
+            "    Offene Posten nach Fälligkeit\n"
+            "  Version 12.4.0\n"
+            "    Jahresversion: Hinweise\n"
+            "\n"
+            "Updates installieren\n");
+        QVERIFY2(first.out.endsWith(pending), qPrintable(first.out));
+        // The missing descriptor (404) is skipped without a word.
+        QVERIFY(!first.out.contains(QStringLiteral("update_13_2")));
+
+        // Progress goes to stderr, one line per registration.
+        for (const TModule& m : Modules)
+            QVERIFY2(
+                first.err.contains(QStringLiteral("/04] Überprüfe %1...\n").arg(QString::fromUtf8(m.folder))),
+                qPrintable(first.err));
+
+        // The job file: Windows-1252, CR LF, in key order; a designation keeps its ";".
+        const QString jobs =
+            QStringLiteral("6;%1;7;5;2;0;s;-;Zahlwerk Kasse\r\n").arg(DescriptorPath(7, 5)) +
+            QStringLiteral("6;%1;9;1;1;1;-;-;Lohn;Gehalt für Büros\r\n").arg(DescriptorPath(9, 1)) +
+            QStringLiteral("6;%1;42;12;3;2;-;-;Vorlandt Buchhaltung\r\n").arg(DescriptorPath(42, 12)) +
+            QStringLiteral("6;%1;42;12;4;0;-;-;Vorlandt Buchhaltung\r\n").arg(DescriptorPath(42, 12));
+        QCOMPARE(ReadFile(JobFile()), Cp1252(jobs));
+
+        // A temporary log entry per pending update: the description's paragraphs as plain text.
+        QCOMPARE(
+            ReadFile(TempDir() + QStringLiteral("VL_UpdateTXT_42_12_3_2.tmp")),
+            Cp1252(QStringLiteral("Umsatzsteuer: neue Kennzahlen\r\nOffene Posten nach Fälligkeit\r\n")));
+        QCOMPARE(ReadFile(TempDir() + QStringLiteral("VL_UpdateTXT_7_5_2_0.tmp")),
+                 QByteArray("Gutscheine\r\n"));
+        QVERIFY(!QFile::exists(TempDir() + QStringLiteral("VL_UpdateTXT_42_12_3_1.tmp")));
+
+        // The installer ran: every update in the log, the last job on top, versions raised.
+        const QString log = platform::DecodeWindows1252(ReadFile(UserLog()));
+        QCOMPARE(
+            WithoutDates(log),
+            LogEntry(QStringLiteral("Vorlandt Buchhaltung"), QStringLiteral("12.4.0"),
+                     QStringLiteral("Jahresversion: Hinweise")) +
+                LogEntry(QStringLiteral("Vorlandt Buchhaltung"), QStringLiteral("12.3.2"),
+                         QStringLiteral("Umsatzsteuer: neue Kennzahlen\r\nOffene Posten nach Fälligkeit")) +
+                LogEntry(QStringLiteral("Lohn;Gehalt für Büros"), QStringLiteral("1.1.1"),
+                         QStringLiteral("Beitragssätze")) +
+                LogEntry(QStringLiteral("Zahlwerk Kasse"), QStringLiteral("5.2.0"),
+                         QStringLiteral("Gutscheine")));
+        QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)),
+                 QByteArray("[Version]\r\nhauptversion=12\r\nnebenversion=4\r\nunterversion=0\r\n"));
+        QCOMPARE(ReadFile(SiteInfo("Kasse", 7)),
+                 QByteArray("hauptversion=5\r\nnebenversion=2\r\nunterversion=0\r\n"));
+        QCOMPARE(ReadFile(SiteInfo("Lohn", 9)),
+                 QByteArray("hauptversion=1\r\nnebenversion=1\r\nunterversion=1\r\n"));
+        QVERIFY(!QFile::exists(SiteInfo("Archiv", 13)));
+
+        // The diagnostic log of the run, saved when the program ended.
+        const QStringList lines =
+            platform::SplitLines(platform::DecodeWindows1252(ReadFile(DiagnosticLog())));
+        QVERIFY2(lines.size() > 3, qPrintable(lines.join(u'\n')));
+        QVERIFY(lines.at(0).startsWith(QStringLiteral("Timestamp: ")));
+        QCOMPARE(lines.at(1), QStringLiteral("Updatesuche gestartet"));
+        // The file ends with an empty line.
+        QCOMPARE(lines.mid(lines.size() - 2),
+                 QStringList({QStringLiteral("VorlandtOnlineUpdater beendet"), QString()}));
+        const QStringList expectedLines = {
+            QStringLiteral("CheckForNews - Result: True"),
+            QStringLiteral("DownloadUpdateXML - HTTPS-Quelle wird verwendet: ") +
+                FServer->Url(QStringLiteral("/Modul_13/update_13_2.xml")),
+            QStringLiteral("StartEXE - Start - Parameters: (Handle), ") + Installer() +
+                QStringLiteral(", -DoUpdateJobs, True"),
+            QStringLiteral("StartEXE - Ende - Result: True"),
+        };
+        for (const QString& line : expectedLines)
+            QVERIFY2(lines.contains(line), qPrintable(line));
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^GetVersionInfos - .*\"nr\""))).size(), 1);
+
+        // The next search: the news item was seen, the installed updates are no longer pending
+        // (the malformed descriptor still warns), no job file, no installer, the log unchanged.
+        const TRun second = CheckForUpdates({QStringLiteral("--accept")});
+        QCOMPARE(second.exitCode, 0);
+        QVERIFY2(!second.out.contains(QStringLiteral("Neuigkeit vom")), qPrintable(second.out));
+        QVERIFY2(second.out.endsWith(QStringLiteral("Information: Keine neuen Updates gefunden.\n\n"
+                                                    "Ihre Software ist auf dem neuesten Stand.\n")),
+                 qPrintable(second.out));
+        QVERIFY(!QFile::exists(JobFile()));
+        QCOMPARE(platform::DecodeWindows1252(ReadFile(UserLog())), log);
+        const QStringList secondLines =
+            platform::SplitLines(platform::DecodeWindows1252(ReadFile(DiagnosticLog())));
+        QVERIFY(secondLines.contains(QStringLiteral("NewsExist - NewsItem bereits angezeigt")));
+        QVERIFY(secondLines.filter(QStringLiteral("StartEXE")).isEmpty());
+    }
+
+    void declinedUpdatesLeaveNoJobAndInstallNothing()
+    {
+        StartServer();
+
+        const TRun run = CheckForUpdates({});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.endsWith(QStringLiteral("Keine Updates durchführen\n")), qPrintable(run.out));
+        QVERIFY(!QFile::exists(JobFile()));
+        QVERIFY(!QFile::exists(UserLog()));
+        QVERIFY(!QFile::exists(SiteInfo("Lohn", 9)));
+        QCOMPARE(ReadFile(SiteInfo("Kasse", 7)),
+                 QByteArray("hauptversion=5\r\nnebenversion=1\r\nunterversion=0\r\n"));
+        // The entries are written before the person decides, so they exist all the same.
+        QVERIFY(QFile::exists(TempDir() + QStringLiteral("VL_UpdateTXT_7_5_2_0.tmp")));
+    }
+
+    // ---- the demo installer alone -----------------------------------------------------------
+
+    void damagedJobFileChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("jobFile");  // "@" stands for the temporary folder
+        QTest::addColumn<QString>("message");     // part of the message on stderr
+
+        const QByteArray good = "6;@update_42_12.xml;42;12;3;2;-;-;Vorlandt Buchhaltung\r\n";
+        // clang-format off
+        QTest::newRow("too few fields")
+            << QByteArray("6;@update_42_12.xml;42;12;3;2\r\n") << "Zeile 1: 6 statt 9 Felder.";
+        QTest::newRow("another job format")
+            << QByteArray("7;@update_42_12.xml;42;12;3;2;-;-;B\r\n") << "Auftragsformat \"7\"";
+        QTest::newRow("a version that is no number")
+            << QByteArray("6;@update_42_12.xml;42;12;drei;2;-;-;B\r\n") << "Nebenversion \"drei\" ist keine ganze Zahl.";
+        QTest::newRow("a number beyond 32 bits")
+            << QByteArray("6;@update_42_12.xml;4294967338;12;3;2;-;-;B\r\n") << "Modulnummer \"4294967338\"";
+        QTest::newRow("a hexadecimal number")
+            << QByteArray("6;@update_42_12.xml;0x2a;12;3;2;-;-;B\r\n") << "Modulnummer \"0x2a\"";
+        QTest::newRow("an unknown silent flag")
+            << QByteArray("6;@update_42_12.xml;42;12;3;2;x;-;B\r\n") << "Kennzeichen \"x\"";
+        QTest::newRow("good line, then an empty line: not even the good one")
+            << good + "\r\n" + good << "Zeile 2: Die Zeile ist leer.";
+        QTest::newRow("good line, then a cut one: not even the good one")
+            << good + "6;@update_42_12.xml;42;1" << "Zeile 2: 4 statt 9 Felder.";
+        QTest::newRow("descriptor missing")
+            << QByteArray("6;@update_1_1.xml;42;12;3;2;-;-;B\r\n") << "update_1_1.xml\" kann nicht gelesen werden";
+        QTest::newRow("descriptor that is no XML")
+            << QByteArray("6;@kaputt.xml;42;12;3;2;-;-;B\r\n") << "ist kein gültiges XML";
+        QTest::newRow("descriptor without this update")
+            << QByteArray("6;@update_42_12.xml;42;12;3;9;-;-;B\r\n") << "enthält dieses Update nicht.";
+        QTest::newRow("module folder not registered")
+            << QByteArray("6;@ohne_ordner.xml;42;12;3;2;-;-;B\r\n")
+            << "Keine Verzeichnisangabe am angegebenen Registry-Pfad gefunden.";
+        QTest::newRow("no job file") << QByteArray() << "VL_Update_Jobfile.vuj\" kann nicht gelesen werden";
+        // clang-format on
+    }
+
+    void damagedJobFileChangesNothing()
+    {
+        QFETCH(QByteArray, jobFile);
+        QFETCH(QString, message);
+
+        QVERIFY(QFile::copy(QFINDTESTDATA("e2e/www/Modul_42/update_42_12.xml"), DescriptorPath(42, 12)));
+        QVERIFY(WriteFile(TempDir() + QStringLiteral("kaputt.xml"), "<modul><version nr=\"3\">"));
+        QVERIFY(
+            WriteFile(TempDir() + QStringLiteral("ohne_ordner.xml"),
+                      "<m verzeichnis_reg_rootkey=\"{HKLM}\" verzeichnis_reg_key=\"Software\\Fehlt\" "
+                      "verzeichnis_reg_name=\"Pfad\"><v nr=\"3\"><u nr=\"2\"><beschreibung/></u></v></m>"));
+        QVERIFY(QDir().mkpath(DataDir()));
+        if (!jobFile.isNull())
+            QVERIFY(WriteFile(JobFile(), jobFile.replace('@', Cp1252(TempDir()))));
+        const QByteArray oldLog =
+            Cp1252(LogEntry(QStringLiteral("Alt"), QStringLiteral("1.0.0"), QStringLiteral("früher")));
+        QVERIFY(WriteFile(UserLog(), oldLog));
+        const QByteArray siteInfo = ReadFile(SiteInfo("Buchhaltung", 42));
+
+        const TRun run = Run(Installer(), {QStringLiteral("-DoUpdateJobs")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith(QStringLiteral("VorlandtUpdate: ")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(ReadFile(UserLog()), oldLog);
+        QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)), siteInfo);
+    }
+
+    void installerRaisesVersionFileKeepingItsOtherLines_data()
+    {
+        QTest::addColumn<QByteArray>("before");  // empty: no file
+        QTest::addColumn<QString>("version");    // of the job: "12.3.2"
+        QTest::addColumn<QByteArray>("after");
+
+        const QByteArray utf8Bom("\xEF\xBB\xBF");
+        // clang-format off
+        QTest::newRow("no file yet")
+            << QByteArray() << "12.3.2"
+            << QByteArray("hauptversion=12\r\nnebenversion=3\r\nunterversion=2\r\n");
+        QTest::newRow("keys keep their spelling, other lines and LF ends become CR LF")
+            << QByteArray("[Version]\nHauptversion=12\nname=Buchhaltung\nNEBENVERSION=3\nunterversion=1\n")
+            << "12.3.2"
+            << QByteArray("[Version]\r\nHauptversion=12\r\nname=Buchhaltung\r\nNEBENVERSION=3\r\nunterversion=2\r\n");
+        QTest::newRow("a key with a blank before = is no key")
+            << QByteArray("nebenversion =9\r\n") << "12.3.2"
+            << QByteArray("nebenversion =9\r\nhauptversion=12\r\nnebenversion=3\r\nunterversion=2\r\n");
+        QTest::newRow("UTF-8 with byte-order mark stays UTF-8")
+            << utf8Bom + "ort=Müller\r\nnebenversion=3\r\n" << "12.3.2"
+            << utf8Bom + "ort=Müller\r\nnebenversion=3\r\nhauptversion=12\r\nunterversion=2\r\n";
+        QTest::newRow("a later installed version is not turned back")
+            << QByteArray("hauptversion=12\r\nnebenversion=4\r\nunterversion=0\r\n") << "12.3.2"
+            << QByteArray("hauptversion=12\r\nnebenversion=4\r\nunterversion=0\r\n");
+        // clang-format on
+    }
+
+    void installerRaisesVersionFileKeepingItsOtherLines()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, version);
+        QFETCH(QByteArray, after);
+
+        QFile::remove(SiteInfo("Buchhaltung", 42));
+        if (!before.isEmpty())
+            QVERIFY(WriteFile(SiteInfo("Buchhaltung", 42), before));
+        QVERIFY(QFile::copy(QFINDTESTDATA("e2e/www/Modul_42/update_42_12.xml"), DescriptorPath(42, 12)));
+        const QStringList v = version.split(u'.');
+        QVERIFY(WriteFile(JobFile(), Cp1252(QStringLiteral("6;%1;42;%2;%3;%4;-;-;Vorlandt Buchhaltung\r\n")
+                                                .arg(DescriptorPath(42, 12), v[0], v[1], v[2]))));
+
+        const TRun run = Run(Installer(), {QStringLiteral("-DoUpdateJobs")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)), after);
+        // Installed all the same, so the log names it.
+        QVERIFY(ReadFile(UserLog()).contains("Version: " + version.toLatin1() + "\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endToEnd.moc"
