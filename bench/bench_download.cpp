@@ -4,6 +4,8 @@
 //   build/bench/bench_download [--benchmark_filter=Slow]
 #include "sources/Download.h"
 
+#include "BenchHttpsServer.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -44,62 +46,13 @@ public Q_SLOTS:
     void setValue(int) { ++Calls; }
 };
 
-// A self-signed certificate, the test server on it, and a private settings store.
-struct TServerFixture {
-    QTemporaryDir Dir;
-    QProcess Server;
-    int Port = 0;
-    QString Error;
-
+// The server with one large file to fetch.
+struct TServerFixture : TBenchHttpsServer {
     TServerFixture()
     {
-        qputenv("VORLANDT_USER_STORE", Dir.filePath(QStringLiteral("user.db")).toUtf8());
-        const QString root = Dir.filePath(QStringLiteral("www"));
-        QDir().mkpath(root);
-        QFile large(QDir(root).filePath(QStringLiteral("large.bin")));
-        if (!large.open(QIODevice::WriteOnly) || large.write(QByteArray(16 * 1024 * 1024, 'L')) < 0) {
+        if (Error.isEmpty() && !WriteFile(QDir(Root()).filePath(QStringLiteral("large.bin")),
+                                          QByteArray(16 * 1024 * 1024, 'L')))
             Error = QStringLiteral("cannot write the served file");
-            return;
-        }
-        large.close();
-
-        QProcess openssl;
-        openssl.setWorkingDirectory(Dir.path());
-        openssl.setProcessChannelMode(QProcess::MergedChannels);
-        openssl.start(QStandardPaths::findExecutable(QStringLiteral("openssl")),
-                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                       "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1",
-                       "-keyout", "server.key", "-out", "server.pem"});
-        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
-            Error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
-            return;
-        }
-        qputenv("SSL_CERT_FILE", Dir.filePath(QStringLiteral("server.pem")).toUtf8());
-
-        const QString script = QFileInfo(QStringLiteral(__FILE__))
-                                   .dir()
-                                   .filePath(QStringLiteral("../tests/support/https_server.py"));
-        Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                     {script, "--cert", Dir.filePath(QStringLiteral("server.pem")), "--key",
-                      Dir.filePath(QStringLiteral("server.key")), "--root", root, "--lifetime", "600"});
-        while (Server.waitForReadyRead(10000) && !Server.canReadLine()) {
-        }
-        Port = Server.readLine().trimmed().toInt();
-        if (Port == 0)
-            Error = QStringLiteral("the test server did not start");
-    }
-
-    ~TServerFixture()
-    {
-        Server.closeWriteChannel();
-        if (!Server.waitForFinished(3000))
-            Server.kill();
-    }
-
-    QString Url(const QString& path) const
-    {
-        return QStringLiteral("https://127.0.0.1:%1%2").arg(Port).arg(path);
     }
 };
 

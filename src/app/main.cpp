@@ -5,6 +5,8 @@
 #include "catalog/UserLogWindow.h"
 #include "services/BasicProcs.h"
 
+#include <QTimer>
+
 #include <memory>
 
 int main(int argc, char** argv)
@@ -36,6 +38,9 @@ int main(int argc, char** argv)
     if (!frmMain->Terminated()) {
         if (frmMain->ShowMainForm())
             frmMain->show();
+        // For start-up measurements: end as soon as the window has been shown and painted.
+        if (qEnvironmentVariableIsSet("VORLANDT_EXIT_WHEN_SHOWN"))
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
         result = TApplication::exec();
     }
     frmUserLog.reset();

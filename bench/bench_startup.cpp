@@ -1,0 +1,58 @@
+// Time from the start of VorlandtOnlineUpdater to its main window shown, against a minimal Qt
+// window program built the same way; both end once the window is up (offscreen platform, so the
+// figure does not depend on a display server).
+//   build/bench/bench_startup
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void StartUntilShown(benchmark::State& state, const QString& program)
+{
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("VORLANDT_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("VORLANDT_USER_STORE"), dir.filePath(QStringLiteral("user.db")));
+    environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"), dir.filePath(QStringLiteral("machine.db")));
+    environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), dir.path());
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+    for (auto _ : state) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, {});
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+            state.SkipWithError("the program did not end by itself");
+            return;
+        }
+    }
+}
+
+void BM_UpdaterUntilShown(benchmark::State& state)
+{
+    StartUntilShown(state, QStringLiteral(VORLANDT_UPDATER));
+}
+BENCHMARK(BM_UpdaterUntilShown)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_MinimalWindowUntilShown(benchmark::State& state)
+{
+    StartUntilShown(state, QStringLiteral(VORLANDT_MINIMAL_WINDOW));
+}
+BENCHMARK(BM_MinimalWindowUntilShown)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
