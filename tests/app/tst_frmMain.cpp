@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/mainFrontend.h"
 #include "catalog/JobHandOff.h"
+#include "catalog/UserLogWindow.h"
 #include "dialogs/UpdateBenachrichtigung.h"
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -268,6 +269,17 @@ private Q_SLOTS:
         QTest::qWait(50);
         QVERIFY(frm.isVisible());
         QVERIFY(!frm.tiUpdater->isVisible());
+    }
+
+    void installedUpdatesButtonShowsTheLogWindow()
+    {
+        TfrmMain frm({});
+        TfrmUserLog frmUserLog(&frm);
+        frm.SetUserLogWindow(&frmUserLog);
+        frm.show();
+        TModalResponder responder;
+        QTest::mouseClick(frm.btnInstallierteUpdates, Qt::LeftButton);
+        QCOMPARE(responder.Others, QStringList({QStringLiteral("frmUserLog")}));
     }
 
     void destructionWritesTheLog()
