@@ -390,6 +390,8 @@ private Q_SLOTS:
         QTest::newRow("module folder not registered")
             << QByteArray("6;@ohne_ordner.xml;42;12;3;2;-;-;B\r\n")
             << "Keine Verzeichnisangabe am angegebenen Registry-Pfad gefunden.";
+        QTest::newRow("good line, then one whose module folder is gone: not even the good one")
+            << good + "6;@weg.xml;42;12;3;2;-;-;B\r\n" << "Das Installationsverzeichnis";
         QTest::newRow("no job file") << QByteArray() << "VL_Update_Jobfile.vuj\" kann nicht gelesen werden";
         // clang-format on
     }
@@ -405,7 +407,12 @@ private Q_SLOTS:
             WriteFile(TempDir() + QStringLiteral("ohne_ordner.xml"),
                       "<m verzeichnis_reg_rootkey=\"{HKLM}\" verzeichnis_reg_key=\"Software\\Fehlt\" "
                       "verzeichnis_reg_name=\"Pfad\"><v nr=\"3\"><u nr=\"2\"><beschreibung/></u></v></m>"));
-        QVERIFY(QDir().mkpath(DataDir()));
+        WriteStringValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Weg"), SettingsKeys::Pfad,
+                         Path(QStringLiteral("weg/")));
+        QVERIFY(
+            WriteFile(TempDir() + QStringLiteral("weg.xml"),
+                      "<m verzeichnis_reg_rootkey=\"{HKLM}\" verzeichnis_reg_key=\"Software\\Weg\" "
+                      "verzeichnis_reg_name=\"Pfad\"><v nr=\"3\"><u nr=\"2\"><beschreibung/></u></v></m>"));
         if (!jobFile.isNull())
             QVERIFY(WriteFile(JobFile(), jobFile.replace('@', Cp1252(TempDir()))));
         const QByteArray oldLog =
