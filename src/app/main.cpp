@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/mainFrontend.h"
 #include "catalog/UserLogWindow.h"
+#include "dialogs/Einstellungen.h"
 #include "services/BasicProcs.h"
 
 #include <QTimer>
@@ -31,6 +32,8 @@ int main(int argc, char** argv)
     // Created in this order and destroyed in the reverse one; the main window last, so that its
     // FormDestroy writes the diagnostic log after everything else has ended.
     auto frmMain = std::make_unique<TfrmMain>(arguments);
+    auto frmEinstellungen = std::make_unique<TfrmEinstellungen>(frmMain.get());
+    frmMain->SetSettingsWindow(frmEinstellungen.get());
     auto frmUserLog = std::make_unique<TfrmUserLog>(frmMain.get());
     frmMain->SetUserLogWindow(frmUserLog.get());
 
@@ -44,6 +47,7 @@ int main(int argc, char** argv)
         result = TApplication::exec();
     }
     frmUserLog.reset();
+    frmEinstellungen.reset();
     frmMain.reset();
     return result;
 }

@@ -6,6 +6,7 @@
 #include "catalog/UserLogWindow.h"
 #include "dialogs/UpdateBenachrichtigung.h"
 #include "download/TestHttpsServer.h"
+#include "platform/VorlandtError.h"
 #include "download/TestPki.h"
 
 #include "RunWorld.h"
@@ -280,6 +281,20 @@ private Q_SLOTS:
         TModalResponder responder;
         QTest::mouseClick(frm.btnInstallierteUpdates, Qt::LeftButton);
         QCOMPARE(responder.Others, QStringList({QStringLiteral("frmUserLog")}));
+    }
+
+    // A store that refuses the settings reaches the general error display, not Qt's event loop.
+    void settingsButtonShowsTheDialogAndItsErrors()
+    {
+        struct TRefusingSettings : QDialog {
+            int exec() override { throw EVorlandtError(QStringLiteral("Schreiben verweigert")); }
+        } frmEinstellungen;
+        TfrmMain frm({});
+        frm.SetSettingsWindow(&frmEinstellungen);
+        frm.show();
+        TModalResponder responder;
+        QTest::mouseClick(frm.btnEinstellungen, Qt::LeftButton);
+        QCOMPARE(responder.Boxes, QStringList({QStringLiteral("Schreiben verweigert")}));
     }
 
     void destructionWritesTheLog()

@@ -1,0 +1,99 @@
+// The settings dialog "Einstellungen": autostart, interval, news, local source, log, proxy and
+// (for administrators) the modules that take part in update searches. Every showing loads the
+// controls afresh from the settings store; only OK saves.
+#pragma once
+
+#include "platform/VorlandtError.h"
+
+#include <QDialog>
+#include <QLineEdit>
+
+#include <optional>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QShowEvent;
+class QSpinBox;
+class QToolButton;
+
+// A text field with its caption above it; the caption is greyed with the field.
+class TLabeledEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    // `geometry` is the field's; the caption goes 16 pixels above its top left corner.
+    TLabeledEdit(const QString& caption, const QRect& geometry, QWidget* parent);
+
+    QLabel* EditLabel;
+
+protected:
+    void changeEvent(QEvent* event) override;
+};
+
+class TfrmEinstellungen : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmEinstellungen(QWidget* parent = nullptr);
+
+    // Shows the dialog modally. When saving failed, raises that EVorlandtError once the dialog
+    // has closed, so that the caller's general error display shows the store's message.
+    int exec() override;
+
+    // Children of the dialog, which owns them.
+    QCheckBox* cbAktiv;
+    QCheckBox* cbNews;
+    QCheckBox* cbLocalSource;
+    QLineEdit* edLocalSource;
+    QLabel* Label2;
+    QSpinBox* seDays;
+    QLabel* Label1;
+    QGroupBox* grpProxy;
+    QCheckBox* cbProxyVerwenden;
+    QToolButton* BitBtn4;
+    TLabeledEdit* lbledtProxyServer;
+    TLabeledEdit* lbledtProxyPort;
+    TLabeledEdit* lbledtProxyUsername;
+    TLabeledEdit* lbledtProxyPassword;
+    TLabeledEdit* lbledtUserAgent;
+    QCheckBox* cbLog;
+    QLabel* Label3;
+    QListWidget* clbModule;
+    QFrame* pnlNoAdminWarning;
+    QPlainTextEdit* memoNoAdminWarning;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QPushButton* BitBtn3;
+    QToolButton* btnFeedbackTool;
+
+public Q_SLOTS:
+    void BitBtn1Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void btnFeedbackToolClick();
+    void cbAktivClick();
+    void cbLocalSourceClick();
+    void cbProxyVerwendenClick();
+    void BrowseLocalSource();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void LoadSettings();
+    void SaveSettings();
+    void LoadModuleList();
+    void UpdateControlStates();
+    void UpdateProxyControls();
+    void FitFontToLayout();
+    void CenterOverParent();
+    void ShowError(const QString& message);
+
+    // A failed save, kept until exec() can hand it to its caller.
+    std::optional<EVorlandtError> FSaveError;
+    bool FInExec = false;
+};

@@ -1,0 +1,136 @@
+// The settings dialog's values and the settings store.
+#include "dialogs/EinstellungenStore.h"
+
+#include "platform/AutostartEntry.h"
+#include "platform/IntText.h"
+#include "services/FrontEnd.h"
+#include "services/Log.h"
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace K = SettingsKeys;
+
+int IntervalInHoursToTage(qint32 hours)
+{
+    return std::clamp(hours / 24, MinTage, MaxTage);
+}
+
+qint32 TageToIntervalInHours(int tage)
+{
+    // The spin field holds the range, but a caller's value must not overflow the stored number.
+    return std::clamp(tage, MinTage, MaxTage) * 24;
+}
+
+qint32 ProxyPortFromText(const QString& text)
+{
+    return StrToIntDef(text, 0);
+}
+
+QString LocalSourceForStore(const QString& text)
+{
+    if (text.isEmpty() || text.endsWith(u'/'))
+        return text;
+    return text + u'/';
+}
+
+TEinstellungenWerte LoadEinstellungen()
+{
+    const TRootKey hkcu = HKEY_CURRENT_USER;
+    TEinstellungenWerte werte;
+    werte.Aktiv = !ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false);
+    werte.Tage = IntervalInHoursToTage(
+        ReadIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, K::IntervalInHoursDefault));
+    werte.LocalSource = ValueExists(hkcu, K::OnlineUpdate, K::LocalSource);
+    const QString lastLocalSource = ReadStringValue(hkcu, K::OnlineUpdate, K::LastLocalSource, QString());
+    werte.LocalSourceText = ReadStringValue(hkcu, K::OnlineUpdate, K::LocalSource, lastLocalSource);
+    werte.News = ReadBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, K::NewsAktivDefault);
+    werte.Log = ReadBoolValue(hkcu, K::Log, K::LogAktiv, K::LogAktivDefault);
+    werte.ProxyAktiv = ReadBoolValue(hkcu, K::Proxy, K::ProxyAktiv, K::ProxyAktivDefault);
+    werte.ProxyServer = ReadStringValue(hkcu, K::Proxy, K::ProxyServer, K::ProxyServerDefault);
+    werte.ProxyPort = QString::number(ReadIntegerValue(hkcu, K::Proxy, K::ProxyPort, K::ProxyPortDefault));
+    werte.ProxyUsername = ReadStringValue(hkcu, K::Proxy, K::ProxyUsername, QString());
+    werte.ProxyPassword = ScramblePassword(ReadStringValue(hkcu, K::Proxy, K::ProxyPassword, QString()),
+                                           K::PasswordScrambleKey);
+    werte.UserAgent = ReadStringValue(hkcu, K::Proxy, K::UserAgent, K::UserAgentDefault);
+    return werte;
+}
+
+QList<TModulEintrag> LoadModulListe()
+{
+    QList<TModulEintrag> module;
+    QStringList names;
+    if (!GetSubKeyNames(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule, names))
+        return module;
+    for (const QString& name : names) {
+        module.append({name, !ReadBoolValue(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule + name,
+                                            K::ModuleDisabled, K::ModuleDisabledDialogDefault)});
+    }
+    return module;
+}
+
+void SaveEinstellungen(const TEinstellungenWerte& werte, bool adminRights, const QString& executable)
+{
+    const TRootKey hkcu = HKEY_CURRENT_USER;
+    WriteBoolValue(hkcu, K::OnlineUpdate, K::Disable, !werte.Aktiv);
+    WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, TageToIntervalInHours(werte.Tage));
+    if (werte.LocalSource) {
+        WriteStringValue(hkcu, K::OnlineUpdate, K::LocalSource, LocalSourceForStore(werte.LocalSourceText));
+    } else if (ValueExists(hkcu, K::OnlineUpdate, K::LocalSource)) {
+        // Kept so that the next showing offers the folder again.
+        WriteStringValue(hkcu, K::OnlineUpdate, K::LastLocalSource,
+                         ReadStringValue(hkcu, K::OnlineUpdate, K::LocalSource, QString()));
+        DeleteValue(hkcu, K::OnlineUpdate, K::LocalSource);
+    }
+    WriteBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, werte.News);
+    if (werte.Aktiv)
+        platform::WriteAutostartEntry(executable);
+    else
+        platform::RemoveAutostartEntry();
+    // Only administrators may write the machine-wide registrations; without the rights the list
+    // was never loaded and the installers' values stay as they are.
+    if (adminRights) {
+        for (const TModulEintrag& eintrag : werte.Module)
+            WriteBoolValue(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule + eintrag.Name, K::ModuleDisabled,
+                           !eintrag.Aktiv);
+    }
+    WriteBoolValue(hkcu, K::Log, K::LogAktiv, werte.Log);
+    WriteBoolValue(hkcu, K::Proxy, K::ProxyAktiv, werte.ProxyAktiv);
+    WriteStringValue(hkcu, K::Proxy, K::ProxyServer, werte.ProxyServer);
+    WriteIntegerValue(hkcu, K::Proxy, K::ProxyPort, ProxyPortFromText(werte.ProxyPort));
+    WriteStringValue(hkcu, K::Proxy, K::ProxyUsername, werte.ProxyUsername);
+    // Never in clear text: anyone who can read the store file would read the password.
+    WriteStringValue(hkcu, K::Proxy, K::ProxyPassword,
+                     ScramblePassword(werte.ProxyPassword, K::PasswordScrambleKey));
+    WriteStringValue(hkcu, K::Proxy, K::UserAgent, werte.UserAgent);
+}
+
+QString LogInfoText(const QString& logFolder)
+{
+    // Line feed before carriage return, as the information window has always been given it.
+    return QStringLiteral(
+               "Der VorlandtOnlineUpdater erzeugt beim Schließen der Anwendung, sowie beim Downloadprozess "
+               "Log-Dateien.\n\rDie Log-Dateien sind unter folgendem Pfad zu finden:\n\r") +
+           logFolder;
+}
+
+void OpenHelpTopic(const QString& programFolder, int helpContext)
+{
+    const QString folder = programFolder.endsWith(u'/') ? programFolder : programFolder + u'/';
+    const QString helpFile = folder + HelpFileName;
+    // The desktop's viewer opens the file but knows nothing of topics: the log says which one
+    // was asked for.
+    WriteLog(2, QStringLiteral("BitBtn3Click - Hilfe: %1 - HelpContext: %2").arg(helpFile).arg(helpContext));
+    if (!QFileInfo(helpFile).isFile()) {
+        MessageDialog(QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(helpFile),
+                      TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+        return;
+    }
+    if (!FrontEnd().OpenDocument(helpFile)) {
+        MessageDialog(QStringLiteral("Die Hilfedatei \"%1\" konnte nicht geöffnet werden.").arg(helpFile),
+                      TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+    }
+}

@@ -1,0 +1,67 @@
+// What the settings dialog shows and saves, without widgets: every control's value as loaded from
+// and written to the settings store, in the order the dialog loads and saves them.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// One module registration in the module list: its subkey name and whether it takes part.
+struct TModulEintrag {
+    QString Name;
+    bool Aktiv = true;
+    friend bool operator==(const TModulEintrag&, const TModulEintrag&) = default;
+};
+
+// The controls' values. The proxy port is the field's text, the password in clear.
+struct TEinstellungenWerte {
+    bool Aktiv = true;  // cbAktiv
+    int Tage = 2;       // seDays
+    bool LocalSource = false;
+    QString LocalSourceText;
+    bool News = true;
+    bool Log = false;
+    bool ProxyAktiv = false;
+    QString ProxyServer;
+    QString ProxyPort;
+    QString ProxyUsername;
+    QString ProxyPassword;
+    QString UserAgent;
+    // Only administrators see and save it.
+    QList<TModulEintrag> Module;
+};
+
+inline constexpr int MinTage = 2;
+inline constexpr int MaxTage = 28;
+// The help topic of the settings dialog.
+inline constexpr int EinstellungenHelpContext = 10003;
+inline const QString HelpFileName = QStringLiteral("vorlandt-online-updater.chm");
+
+// Stored hours as whole days (remainder dropped), held within MinTage to MaxTage.
+int IntervalInHoursToTage(qint32 hours);
+qint32 TageToIntervalInHours(int tage);
+// The port field's text as stored: 0 when it is no integer.
+qint32 ProxyPortFromText(const QString& text);
+// The directory field's text as stored: with a trailing "/". An empty field stays empty, which
+// the retrieval takes as "use the download server"; a lone "/" would make the root folder the
+// update source.
+QString LocalSourceForStore(const QString& text);
+
+// Every per-user value (Module stays empty). Never fails: missing values give the defaults.
+TEinstellungenWerte LoadEinstellungen();
+
+// The module registrations in the store's order, ticked unless "Disabled" is set. Raises the
+// store's read message when the machine-wide registration key is missing.
+QList<TModulEintrag> LoadModulListe();
+
+// Writes every value, changed or not, in the dialog's order: "Disable", interval, local source,
+// news, the autostart entry for `executable`, the modules (only when `adminRights`), the log
+// switch, the proxy values. The first refused write raises EVorlandtError; what was written
+// before stays and nothing after it is written.
+void SaveEinstellungen(const TEinstellungenWerte& werte, bool adminRights, const QString& executable);
+
+// The information text of the log button for the folder the diagnostic log goes to.
+QString LogInfoText(const QString& logFolder);
+
+// Opens the help file in `programFolder` through the front end and logs the topic; a missing
+// file or a refusing desktop gets an error box naming the path.
+void OpenHelpTopic(const QString& programFolder, int helpContext);

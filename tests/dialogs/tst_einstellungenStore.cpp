@@ -1,0 +1,454 @@
+// The settings dialog's values against a real store: the interval in days, the first showing,
+// the port field, the local-source moves, the scrambled password, the autostart box, the module
+// list with and without administrator rights, a refused module write, help and log texts.
+#include "EinstellungenWorld.h"
+
+#include "dialogs/EinstellungenStore.h"
+#include "platform/AutostartEntry.h"
+#include "platform/VorlandtError.h"
+#include "services/Log.h"
+#include "support/ScriptedFrontEnd.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTest>
+#include <QVariant>
+
+#include <memory>
+
+namespace K = SettingsKeys;
+
+namespace {
+
+const QString kExecutable = QStringLiteral("/opt/vorlandt/VorlandtOnlineUpdater");
+
+// A stored value as a QVariant: null when absent, an int or a string otherwise.
+void Store(const QString& key, const QString& name, const QVariant& value)
+{
+    if (value.isNull())
+        return;
+    if (value.typeId() == QMetaType::QString)
+        WriteStringValue(HKEY_CURRENT_USER, key, name, value.toString());
+    else
+        WriteIntegerValue(HKEY_CURRENT_USER, key, name, value.toInt());
+}
+
+QVariant StoredString(const QString& key, const QString& name)
+{
+    if (!ValueExists(HKEY_CURRENT_USER, key, name))
+        return QVariant();
+    return ReadStringValue(HKEY_CURRENT_USER, key, name, QStringLiteral("<no string>"));
+}
+
+QVariant StoredInteger(const QString& key, const QString& name)
+{
+    if (!ValueExists(HKEY_CURRENT_USER, key, name))
+        return QVariant();
+    return ReadIntegerValue(HKEY_CURRENT_USER, key, name, -99999);
+}
+
+QString StoreError(const std::function<void()>& operation)
+{
+    try {
+        operation();
+    } catch (const EVorlandtError& e) {
+        return e.message();
+    }
+    return QStringLiteral("<none>");
+}
+
+}  // namespace
+
+class TestEinstellungenStore : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TEinstellungenWorld> FWorld;
+
+private slots:
+    void init()
+    {
+        FWorld = std::make_unique<TEinstellungenWorld>();
+        QVERIFY(FWorld->IsValid());
+    }
+
+    void cleanup() { FWorld.reset(); }
+
+    void intervalShownAsDaysAndSavedAsWholeDays_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("shownDays");
+        QTest::addColumn<int>("savedHours");
+        QTest::newRow("48 hours") << QVariant(48) << 2 << 48;
+        QTest::newRow("100 hours: remainder dropped") << QVariant(100) << 4 << 96;
+        QTest::newRow("24 hours: below the least") << QVariant(24) << 2 << 48;
+        QTest::newRow("1000 hours: above the most") << QVariant(1000) << 28 << 672;
+        QTest::newRow("missing: default 48") << QVariant() << 2 << 48;
+        QTest::newRow("negative") << QVariant(-240) << 2 << 48;
+        QTest::newRow("largest number") << QVariant(2147483647) << 28 << 672;
+        QTest::newRow("text holding 72") << QVariant(QStringLiteral("72")) << 3 << 72;
+    }
+
+    void intervalShownAsDaysAndSavedAsWholeDays()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, shownDays);
+        QFETCH(int, savedHours);
+        Store(K::OnlineUpdate, K::IntervalInHours, stored);
+
+        const TEinstellungenWerte werte = LoadEinstellungen();
+        QCOMPARE(werte.Tage, shownDays);
+        SaveEinstellungen(werte, false, kExecutable);
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(savedHours));
+    }
+
+    void firstShowingOnEmptyStoreWritesEveryDefault()
+    {
+        const TEinstellungenWerte werte = LoadEinstellungen();
+        QVERIFY(werte.Aktiv);
+        QVERIFY(werte.News);
+        QVERIFY(!werte.LocalSource);
+        QCOMPARE(werte.LocalSourceText, QString());
+        QVERIFY(!werte.Log);
+        QVERIFY(!werte.ProxyAktiv);
+        QCOMPARE(werte.ProxyServer, QStringLiteral("localhost"));
+        QCOMPARE(werte.ProxyPort, QStringLiteral("80"));
+        QCOMPARE(werte.ProxyUsername, QString());
+        QCOMPARE(werte.ProxyPassword, QString());
+        QCOMPARE(werte.UserAgent, QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"));
+
+        SaveEinstellungen(werte, false, kExecutable);
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(0));
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(48));
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(1));
+        QCOMPARE(StoredString(K::OnlineUpdate, K::LocalSource), QVariant());
+        QCOMPARE(StoredString(K::OnlineUpdate, K::LastLocalSource), QVariant());
+        QCOMPARE(StoredInteger(K::Log, K::LogAktiv), QVariant(0));
+        QCOMPARE(StoredInteger(K::Proxy, K::ProxyAktiv), QVariant(0));
+        QCOMPARE(StoredString(K::Proxy, K::ProxyServer), QVariant(QStringLiteral("localhost")));
+        QCOMPARE(StoredInteger(K::Proxy, K::ProxyPort), QVariant(80));
+        QCOMPARE(StoredString(K::Proxy, K::ProxyUsername), QVariant(QString()));
+        QCOMPARE(StoredString(K::Proxy, K::ProxyPassword), QVariant(QString()));
+        QCOMPARE(StoredString(K::Proxy, K::UserAgent),
+                 QVariant(QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)")));
+        QVERIFY(QFile::exists(FWorld->AutostartFile()));
+    }
+
+    void proxyPortFieldSavedAsNumber_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("80a is no number") << "80a" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("8080") << "8080" << 8080;
+        QTest::newRow("leading blanks") << "  3128" << 3128;
+        QTest::newRow("hexadecimal") << "$1F90" << 8080;
+        QTest::newRow("beyond 32 bits") << "99999999999" << 0;
+    }
+
+    void proxyPortFieldSavedAsNumber()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, stored);
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.ProxyPort = field;
+        SaveEinstellungen(werte, false, kExecutable);
+        QCOMPARE(StoredInteger(K::Proxy, K::ProxyPort), QVariant(stored));
+    }
+
+    void localSourceShown_data()
+    {
+        QTest::addColumn<QVariant>("local");
+        QTest::addColumn<QVariant>("last");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("none") << QVariant() << QVariant() << false << "";
+        QTest::newRow("last offered, box cleared")
+            << QVariant() << QVariant("/srv/alt/") << false << "/srv/alt/";
+        QTest::newRow("local wins over last")
+            << QVariant("/srv/neu/") << QVariant("/srv/alt/") << true << "/srv/neu/";
+        QTest::newRow("empty local: ticked, empty field")
+            << QVariant("") << QVariant("/srv/alt/") << true << "";
+    }
+
+    void localSourceShown()
+    {
+        QFETCH(QVariant, local);
+        QFETCH(QVariant, last);
+        QFETCH(bool, ticked);
+        QFETCH(QString, field);
+        Store(K::OnlineUpdate, K::LocalSource, local);
+        Store(K::OnlineUpdate, K::LastLocalSource, last);
+        const TEinstellungenWerte werte = LoadEinstellungen();
+        QCOMPARE(werte.LocalSource, ticked);
+        QCOMPARE(werte.LocalSourceText, field);
+    }
+
+    void localSourceSaved_data()
+    {
+        QTest::addColumn<QVariant>("local");
+        QTest::addColumn<QVariant>("last");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("savedLocal");
+        QTest::addColumn<QVariant>("savedLast");
+        QTest::newRow("ticked: separator appended")
+            << QVariant() << QVariant() << true << "/srv/updates" << QVariant("/srv/updates/") << QVariant();
+        QTest::newRow("ticked: separator kept")
+            << QVariant() << QVariant() << true << "/srv/updates/" << QVariant("/srv/updates/") << QVariant();
+        // An empty field must not turn the root folder into the update source.
+        QTest::newRow("ticked with empty field: download server")
+            << QVariant() << QVariant() << true << "" << QVariant("") << QVariant();
+        QTest::newRow("cleared: moved to last") << QVariant("/srv/a/") << QVariant("/srv/old/") << false
+                                                << "/srv/a/" << QVariant() << QVariant("/srv/a/");
+        QTest::newRow("cleared: the stored text moves, not the field's")
+            << QVariant("/srv/a/") << QVariant() << false << "/elsewhere" << QVariant()
+            << QVariant("/srv/a/");
+        QTest::newRow("cleared without local: last untouched")
+            << QVariant() << QVariant("/srv/old/") << false << "/srv/old/" << QVariant()
+            << QVariant("/srv/old/");
+    }
+
+    void localSourceSaved()
+    {
+        QFETCH(QVariant, local);
+        QFETCH(QVariant, last);
+        QFETCH(bool, ticked);
+        QFETCH(QString, field);
+        QFETCH(QVariant, savedLocal);
+        QFETCH(QVariant, savedLast);
+        Store(K::OnlineUpdate, K::LocalSource, local);
+        Store(K::OnlineUpdate, K::LastLocalSource, last);
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.LocalSource = ticked;
+        werte.LocalSourceText = field;
+        SaveEinstellungen(werte, false, kExecutable);
+        QCOMPARE(StoredString(K::OnlineUpdate, K::LocalSource), savedLocal);
+        QCOMPARE(StoredString(K::OnlineUpdate, K::LastLocalSource), savedLast);
+    }
+
+    void clearedLocalSourceOfferedAgainAtNextShowing()
+    {
+        Store(K::OnlineUpdate, K::LocalSource, QStringLiteral("/srv/updates/"));
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.LocalSource = false;
+        SaveEinstellungen(werte, false, kExecutable);
+
+        const TEinstellungenWerte next = LoadEinstellungen();
+        QVERIFY(!next.LocalSource);
+        QCOMPARE(next.LocalSourceText, QStringLiteral("/srv/updates/"));
+    }
+
+    void passwordStoredOnlyScrambled_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("letters") << "Geheim";
+        QTest::newRow("umlaut, blank and tab") << "Grüße an\talle";
+    }
+
+    void passwordStoredOnlyScrambled()
+    {
+        QFETCH(QString, password);
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.ProxyPassword = password;
+        SaveEinstellungen(werte, false, kExecutable);
+
+        const QString stored = StoredString(K::Proxy, K::ProxyPassword).toString();
+        QCOMPARE(stored, ScramblePassword(password, K::PasswordScrambleKey));
+        QVERIFY(stored != password);
+        // Nor anywhere in the file, in either encoding a store might use.
+        QFile file(FWorld->UserStoreFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(!bytes.contains(password.toUtf8()));
+        QVERIFY(!bytes.contains(
+            QByteArray(reinterpret_cast<const char*>(password.utf16()), password.size() * 2)));
+        QCOMPARE(LoadEinstellungen().ProxyPassword, password);
+    }
+
+    void autostartBoxShownFromDisable_data()
+    {
+        QTest::addColumn<QVariant>("disable");
+        QTest::addColumn<bool>("ticked");
+        QTest::newRow("missing") << QVariant() << true;
+        QTest::newRow("0") << QVariant(0) << true;
+        QTest::newRow("1") << QVariant(1) << false;
+        QTest::newRow("2 counts as off here") << QVariant(2) << false;
+    }
+
+    void autostartBoxShownFromDisable()
+    {
+        QFETCH(QVariant, disable);
+        QFETCH(bool, ticked);
+        Store(K::OnlineUpdate, K::Disable, disable);
+        // The entry itself is not consulted when loading.
+        platform::WriteAutostartEntry(kExecutable);
+        QCOMPARE(LoadEinstellungen().Aktiv, ticked);
+    }
+
+    void autostartBoxSavesDisableAndEntry_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<bool>("entryBefore");
+        QTest::addColumn<int>("disable");
+        QTest::newRow("ticked, no entry yet") << true << false << 0;
+        QTest::newRow("ticked, entry rewritten") << true << true << 0;
+        QTest::newRow("cleared, entry removed") << false << true << 1;
+        QTest::newRow("cleared, no entry") << false << false << 1;
+    }
+
+    void autostartBoxSavesDisableAndEntry()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(bool, entryBefore);
+        QFETCH(int, disable);
+        if (entryBefore)
+            platform::WriteAutostartEntry(QStringLiteral("/old/place/VorlandtOnlineUpdater"));
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.Aktiv = ticked;
+        SaveEinstellungen(werte, false, kExecutable);
+
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(disable));
+        QCOMPARE(QFile::exists(FWorld->AutostartFile()), ticked);
+        if (ticked) {
+            QFile entry(FWorld->AutostartFile());
+            QVERIFY(entry.open(QIODevice::ReadOnly));
+            QVERIFY(entry.readAll().contains("\nExec=\"/opt/vorlandt/VorlandtOnlineUpdater\" -a\n"));
+        }
+    }
+
+    void moduleListTickedUnlessDisabled()
+    {
+        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), 1);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lohn"), 0);
+        TEinstellungenWorld::AddModule(QStringLiteral("Zeit"), 2);
+        const QList<TModulEintrag> expected = {{QStringLiteral("Kasse"), false},
+                                               {QStringLiteral("Lager"), true},
+                                               {QStringLiteral("Lohn"), true},
+                                               {QStringLiteral("Zeit"), false}};
+        QCOMPARE(LoadModulListe(), expected);
+    }
+
+    void moduleListWithoutRegistrationKeyRaisesReadMessage()
+    {
+        QCOMPARE(StoreError([] { LoadModulListe(); }),
+                 QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
+                                "OnlineUpdateModule\\\" for read"));
+    }
+
+    void moduleValuesWrittenOnlyWithAdminRights_data()
+    {
+        QTest::addColumn<bool>("admin");
+        QTest::newRow("administrator") << true;
+        QTest::newRow("no administrator") << false;
+    }
+
+    void moduleValuesWrittenOnlyWithAdminRights()
+    {
+        QFETCH(bool, admin);
+        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), 1);
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.Module = {{QStringLiteral("Kasse"), false}, {QStringLiteral("Lager"), true}};
+        SaveEinstellungen(werte, admin, kExecutable);
+
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")),
+                 admin ? std::optional<qint32>(1) : std::nullopt);
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")),
+                 std::optional<qint32>(admin ? 0 : 1));
+        // The per-user values after the module loop are saved either way.
+        QCOMPARE(StoredInteger(K::Proxy, K::ProxyPort), QVariant(80));
+    }
+
+    void refusedModuleWriteStopsSavingAndKeepsWhatWasWritten()
+    {
+        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lohn"), std::nullopt);
+        QVERIFY(FWorld->RefuseModuleWrites(QStringLiteral("Lager")));
+
+        TEinstellungenWerte werte = LoadEinstellungen();
+        werte.Tage = 5;
+        werte.ProxyAktiv = true;
+        werte.Module = {{QStringLiteral("Kasse"), false},
+                        {QStringLiteral("Lager"), false},
+                        {QStringLiteral("Lohn"), false}};
+        QCOMPARE(StoreError([&] { SaveEinstellungen(werte, true, kExecutable); }),
+                 QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
+                                "OnlineUpdateModule\\Lager\" for write"));
+
+        // Before the refused registration: written.
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(0));
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(120));
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(1));
+        QVERIFY(QFile::exists(FWorld->AutostartFile()));
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(1));
+        // From the refused one on: not written.
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")), std::nullopt);
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lohn")), std::nullopt);
+        QCOMPARE(StoredInteger(K::Log, K::LogAktiv), QVariant());
+        QCOMPARE(StoredInteger(K::Proxy, K::ProxyAktiv), QVariant());
+        QCOMPARE(StoredString(K::Proxy, K::UserAgent), QVariant());
+    }
+
+    void helpFileOpenedBesideProgram_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("desktopOpens");
+        QTest::addColumn<QString>("message");  // %1: the help file's path
+        QTest::newRow("present") << true << true << "";
+        QTest::newRow("missing") << false << true << "Die Hilfedatei \"%1\" wurde nicht gefunden.";
+        QTest::newRow("desktop refuses")
+            << true << false << "Die Hilfedatei \"%1\" konnte nicht geöffnet werden.";
+    }
+
+    void helpFileOpenedBesideProgram()
+    {
+        QFETCH(bool, present);
+        QFETCH(bool, desktopOpens);
+        QFETCH(QString, message);
+        const QString folder = FWorld->Path(QStringLiteral("program"));
+        const QString helpFile = folder + QStringLiteral("/vorlandt-online-updater.chm");
+        QVERIFY(QDir().mkpath(folder));
+        if (present) {
+            QFile file(helpFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        WriteBoolValue(HKEY_CURRENT_USER, K::Log, K::LogAktiv, true);
+        WriteLog(1, QString());
+
+        TScriptedFrontEnd frontEnd;
+        frontEnd.SetOpenDocumentResult(desktopOpens);
+        if (!message.isEmpty())
+            frontEnd.Answer({mrOk});
+        const TScopedFrontEnd scope(frontEnd);
+        OpenHelpTopic(folder, EinstellungenHelpContext);
+
+        QCOMPARE(frontEnd.OpenedDocuments(), present ? QStringList{helpFile} : QStringList());
+        if (message.isEmpty()) {
+            QVERIFY(frontEnd.Messages().isEmpty());
+        } else {
+            const QList<TShownMessage> expected = {
+                {message.arg(helpFile), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0}};
+            QCOMPARE(frontEnd.Messages(), expected);
+            QCOMPARE(frontEnd.PendingAnswers(), 0);
+        }
+        const std::optional<QStringList> log = LogBufferForTesting();
+        QVERIFY(log);
+        QVERIFY2(log->join(u'\n').contains(QStringLiteral("10003")), qPrintable(log->join(u'\n')));
+        WriteLog(3, QString());
+    }
+
+    void logInfoNamesTheLogFolder()
+    {
+        QCOMPARE(
+            LogInfoText(QStringLiteral("/home/anna/.local/state/vorlandt/")),
+            QStringLiteral("Der VorlandtOnlineUpdater erzeugt beim Schließen der Anwendung, sowie beim "
+                           "Downloadprozess Log-Dateien.\n\rDie Log-Dateien sind unter folgendem Pfad zu "
+                           "finden:\n\r/home/anna/.local/state/vorlandt/"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEinstellungenStore)
+#include "tst_einstellungenStore.moc"

@@ -1,0 +1,363 @@
+// The settings dialog on the screen: the enabled states after clicks, every showing reloading the
+// store, OK saving through exec() and handing a refused write to its caller, the module list for
+// administrators and the warning for everybody else, and the log and help buttons.
+#include "EinstellungenWorld.h"
+
+#include "dialogs/Einstellungen.h"
+#include "dialogs/EinstellungenStore.h"
+#include "platform/VorlandtError.h"
+#include "services/Information.h"
+#include "services/Log.h"
+#include "support/ModalAnswer.h"
+#include "support/ScriptedFrontEnd.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTest>
+#include <QToolButton>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace K = SettingsKeys;
+
+class TestFrmEinstellungen : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TEinstellungenWorld> FWorld;
+    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
+    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TfrmEinstellungen> FDialog;
+
+    QCheckBox* Box(const QString& name) const { return FDialog->findChild<QCheckBox*>(name); }
+
+    // The colour both interval labels are drawn in: "normal", "grey" or what else it is.
+    QString LabelColour() const
+    {
+        const QColor label1 = FDialog->Label1->palette().color(QPalette::WindowText);
+        if (FDialog->Label2->palette().color(QPalette::WindowText) != label1)
+            return QStringLiteral("two colours");
+        if (label1 == FDialog->palette().color(QPalette::Active, QPalette::WindowText))
+            return QStringLiteral("normal");
+        if (label1 == FDialog->palette().color(QPalette::Disabled, QPalette::WindowText))
+            return QStringLiteral("grey");
+        return label1.name();
+    }
+
+private slots:
+    void init()
+    {
+        FWorld = std::make_unique<TEinstellungenWorld>();
+        QVERIFY(FWorld->IsValid());
+        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
+        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        QVERIFY(TEinstellungenWorld::CreateRegistrationKey());
+        FDialog = std::make_unique<TfrmEinstellungen>();
+    }
+
+    void cleanup()
+    {
+        FDialog.reset();
+        FScope.reset();
+        FFrontEnd.reset();
+        FWorld.reset();
+    }
+
+    void enabledStatesFollowTheBoxes_data()
+    {
+        QTest::addColumn<bool>("aktiv");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<bool>("proxy");
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<bool>("searchControls");  // cbNews, cbLocalSource, seDays
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<bool>("proxyFields");
+        const QStringList none;
+        QTest::newRow("all on") << true << true << true << none << true << true << true;
+        QTest::newRow("loaded with autostart off")
+            << false << true << false << none << false << false << false;
+        QTest::newRow("autostart cleared")
+            << true << true << false << QStringList{"cbAktiv"} << false << false << false;
+        QTest::newRow("autostart ticked again")
+            << false << true << false << QStringList{"cbAktiv"} << true << true << false;
+        QTest::newRow("local source cleared")
+            << true << true << false << QStringList{"cbLocalSource"} << true << false << false;
+        QTest::newRow("local source ticked")
+            << true << false << false << QStringList{"cbLocalSource"} << true << true << false;
+        QTest::newRow("log box leaves autostart's states")
+            << false << true << false << QStringList{"cbLog"} << false << false << false;
+        QTest::newRow("proxy ticked")
+            << true << false << false << QStringList{"cbProxyVerwenden"} << true << false << true;
+        QTest::newRow("proxy cleared")
+            << true << false << true << QStringList{"cbProxyVerwenden"} << true << false << false;
+    }
+
+    void enabledStatesFollowTheBoxes()
+    {
+        QFETCH(bool, aktiv);
+        QFETCH(bool, local);
+        QFETCH(bool, proxy);
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, searchControls);
+        QFETCH(bool, directory);
+        QFETCH(bool, proxyFields);
+        WriteBoolValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::Disable, !aktiv);
+        if (local)
+            WriteStringValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::LocalSource, QStringLiteral("/srv/u/"));
+        WriteBoolValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyAktiv, proxy);
+
+        FDialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FDialog.get()));
+        for (const QString& name : clicks) {
+            QCheckBox* box = Box(name);
+            QVERIFY2(box && box->isEnabled(), qPrintable(name));
+            QTest::mouseClick(box, Qt::LeftButton);
+        }
+
+        QCOMPARE(FDialog->cbNews->isEnabled(), searchControls);
+        QCOMPARE(FDialog->cbLocalSource->isEnabled(), searchControls);
+        QCOMPARE(FDialog->seDays->isEnabled(), searchControls);
+        QCOMPARE(LabelColour(), searchControls ? QStringLiteral("normal") : QStringLiteral("grey"));
+        QCOMPARE(FDialog->edLocalSource->isEnabled(), directory);
+        for (QLineEdit* field : {static_cast<QLineEdit*>(FDialog->lbledtProxyServer),
+                                 static_cast<QLineEdit*>(FDialog->lbledtProxyPort),
+                                 static_cast<QLineEdit*>(FDialog->lbledtProxyUsername),
+                                 static_cast<QLineEdit*>(FDialog->lbledtProxyPassword)})
+            QCOMPARE(field->isEnabled(), proxyFields);
+        QCOMPARE(FDialog->lbledtProxyServer->EditLabel->isEnabled(), proxyFields);
+        QVERIFY(FDialog->lbledtUserAgent->isEnabled());
+    }
+
+    void everyShowingReloadsAndCancelDiscards()
+    {
+        FDialog->show();
+        FDialog->cbNews->setChecked(false);
+        FDialog->lbledtProxyPort->setText(QStringLiteral("1234"));
+        FDialog->seDays->setValue(9);
+        QTest::mouseClick(FDialog->BitBtn2, Qt::LeftButton);
+        QVERIFY(!FDialog->isVisible());
+        QCOMPARE(FDialog->result(), int(QDialog::Rejected));
+        QVERIFY(!ValueExists(HKEY_CURRENT_USER, K::OnlineUpdate, K::NewsAktiv));
+        QVERIFY(!ValueExists(HKEY_CURRENT_USER, K::Proxy, K::ProxyPort));
+
+        WriteIntegerValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::IntervalInHours, 240);
+        FDialog->show();
+        QVERIFY(FDialog->cbNews->isChecked());
+        QCOMPARE(FDialog->lbledtProxyPort->text(), QStringLiteral("80"));
+        QCOMPARE(FDialog->seDays->value(), 10);
+    }
+
+    void okSavesThroughExec()
+    {
+        TModalAnswer answer([](QWidget* modal) {
+            auto* dialog = qobject_cast<TfrmEinstellungen*>(modal);
+            if (dialog == nullptr)
+                return;
+            QTest::mouseClick(dialog->cbAktiv, Qt::LeftButton);
+            QTest::mouseClick(dialog->cbProxyVerwenden, Qt::LeftButton);
+            dialog->lbledtProxyPort->setText(QStringLiteral("80a"));
+            dialog->lbledtProxyPassword->setText(QStringLiteral("Geheim"));
+            QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
+        });
+        QCOMPARE(FDialog->exec(), int(QDialog::Accepted));
+        QVERIFY(!answer.WatchdogFired());
+
+        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::Disable, -1), 1);
+        QVERIFY(!QFile::exists(FWorld->AutostartFile()));
+        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyAktiv, -1), 1);
+        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyPort, -1), 0);
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyPassword, QString()),
+                 ScramblePassword(QStringLiteral("Geheim"), K::PasswordScrambleKey));
+        QVERIFY(FFrontEnd->Messages().isEmpty());
+    }
+
+    void tickedAutostartWritesEntryForThisProgram()
+    {
+        TModalAnswer answer([](QWidget* modal) {
+            if (auto* dialog = qobject_cast<TfrmEinstellungen*>(modal))
+                QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        QCOMPARE(FDialog->exec(), int(QDialog::Accepted));
+        QFile entry(FWorld->AutostartFile());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains("\nExec=\"" + QCoreApplication::applicationFilePath().toUtf8() +
+                                         "\" -a\n"));
+    }
+
+    void passwordFieldShowsStars()
+    {
+        WriteStringValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyPassword,
+                         ScramblePassword(QStringLiteral("abc"), K::PasswordScrambleKey));
+        FDialog->show();
+        QCOMPARE(FDialog->lbledtProxyPassword->text(), QStringLiteral("abc"));
+        QCOMPARE(FDialog->lbledtProxyPassword->displayText(), QStringLiteral("***"));
+    }
+
+    void refusedSaveReachesTheCallerOfExec()
+    {
+        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
+        QVERIFY(FWorld->RefuseModuleWrites(QStringLiteral("Lager")));
+        TModalAnswer answer([](QWidget* modal) {
+            if (auto* dialog = qobject_cast<TfrmEinstellungen*>(modal))
+                QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
+        });
+        QString message = QStringLiteral("<none>");
+        try {
+            FDialog->exec();
+        } catch (const EVorlandtError& e) {
+            message = e.message();
+        }
+        QCOMPARE(message,
+                 QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
+                                "OnlineUpdateModule\\Lager\" for write"));
+        QVERIFY(!FDialog->isVisible());
+        QCOMPARE(FDialog->result(), int(QDialog::Accepted));
+        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::NewsAktiv, -1), 1);
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(0));
+        QVERIFY(!ValueExists(HKEY_CURRENT_USER, K::Log, K::LogAktiv));
+        // Only the caller shows it: no second box from the dialog.
+        QVERIFY(FFrontEnd->Messages().isEmpty());
+
+        // The next showing starts clean.
+        TModalAnswer cancel([](QWidget* modal) {
+            if (auto* dialog = qobject_cast<TfrmEinstellungen*>(modal))
+                dialog->reject();
+        });
+        QCOMPARE(FDialog->exec(), int(QDialog::Rejected));
+    }
+
+    void administratorSeesModulesTickedUnlessDisabled()
+    {
+        if (!HasAdminRights())
+            QSKIP("the private machine store is not writable here");
+        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), 1);
+        FDialog->show();
+        QVERIFY(FDialog->pnlNoAdminWarning->isHidden());
+        QCOMPARE(FDialog->clbModule->count(), 2);
+        QCOMPARE(FDialog->clbModule->item(0)->text(), QStringLiteral("Kasse"));
+        QCOMPARE(FDialog->clbModule->item(0)->checkState(), Qt::Checked);
+        QCOMPARE(FDialog->clbModule->item(1)->text(), QStringLiteral("Lager"));
+        QCOMPARE(FDialog->clbModule->item(1)->checkState(), Qt::Unchecked);
+
+        FDialog->clbModule->item(0)->setCheckState(Qt::Unchecked);
+        FDialog->clbModule->item(1)->setCheckState(Qt::Checked);
+        QTest::mouseClick(FDialog->BitBtn1, Qt::LeftButton);
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(1));
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")), std::optional<qint32>(0));
+    }
+
+    void missingRegistrationKeyShownWhileTheRestLoads()
+    {
+        if (!HasAdminRights())
+            QSKIP("the private machine store is not writable here");
+        QVERIFY(platform::StoreBackend::deleteKey(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule));
+        WriteIntegerValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyPort, 3128);
+        FFrontEnd->Answer({mrOk});
+        FDialog->show();
+        QCOMPARE(FDialog->lbledtProxyPort->text(), QStringLiteral("3128"));
+        QCOMPARE(FDialog->clbModule->count(), 0);
+        QTRY_COMPARE(FFrontEnd->Messages().size(), 1);
+        QCOMPARE(
+            FFrontEnd->Messages().first(),
+            (TShownMessage{QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\"
+                                          "Module\\OnlineUpdateModule\\\" for read"),
+                           TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0}));
+    }
+
+    void nonAdministratorSeesWarningAndWritesNoModule()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root to run the dialog as an unprivileged user");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("setpriv (util-linux) is not installed");
+
+        // Registrations written by root as an installer would: the store file 0644 in a 0755 folder.
+        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), 1);
+        const auto mode = [](const QString& path, mode_t m) {
+            return ::chmod(QFile::encodeName(path).constData(), m) == 0;
+        };
+        QVERIFY(mode(FWorld->Root(), 0755));
+        QVERIFY(mode(FWorld->Path(QStringLiteral("machine")), 0755));
+        QVERIFY(mode(FWorld->MachineStoreFile(), 0644));
+        QVERIFY(mode(FWorld->Path(QStringLiteral("user")), 0777));
+        QVERIFY(QDir().mkpath(FWorld->Path(QStringLiteral("config"))));
+        QVERIFY(mode(FWorld->Path(QStringLiteral("config")), 0777));
+        QVERIFY(QDir().mkpath(FWorld->Path(QStringLiteral("home"))));
+        QVERIFY(mode(FWorld->Path(QStringLiteral("home")), 0777));
+        const QString child = FWorld->Path(QStringLiteral("einstellungenChild"));
+        QVERIFY(QFile::copy(QStringLiteral(VORLANDT_EINSTELLUNGEN_CHILD), child));
+        QVERIFY(mode(child, 0755));
+
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), FWorld->Path(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), FWorld->Path(QStringLiteral("home")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        process.setProcessEnvironment(env);
+        process.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", child});
+        QVERIFY(process.waitForFinished(120000));
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(errors));
+        const QStringList lines =
+            QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, (QStringList{"admin=false", "warning=visible", "modules=0", "closed=yes"}));
+
+        // The installers' values stay as they were; the user's own were saved.
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::nullopt);
+        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")), std::optional<qint32>(1));
+        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::Disable, -1), 0);
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, K::Proxy, K::UserAgent, QString()),
+                 QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"));
+        QVERIFY(QFile::exists(FWorld->AutostartFile()));
+    }
+
+    void logButtonNamesTheFolderTheLogGoesTo()
+    {
+        QString shown;
+        TModalAnswer answer([&shown](QWidget* modal) {
+            if (auto* info = qobject_cast<TInfo*>(modal)) {
+                shown = info->MessageText();
+                info->ButtonOK->click();
+            }
+        });
+        QTest::mouseClick(FDialog->BitBtn4, Qt::LeftButton);
+        QVERIFY(!answer.WatchdogFired());
+        QVERIFY(shown.startsWith(
+            QStringLiteral("Der VorlandtOnlineUpdater erzeugt beim Schließen der Anwendung")));
+        QVERIFY2(shown.endsWith(QStringLiteral("finden:\n\r") + LogDirectory()), qPrintable(shown));
+    }
+
+    void helpButtonWithoutHelpFileNamesThePath()
+    {
+        const QString helpFile =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/vorlandt-online-updater.chm");
+        if (QFile::exists(helpFile))
+            QSKIP("a help file lies beside the test program");
+        FFrontEnd->Answer({mrOk});
+        QTest::mouseClick(FDialog->BitBtn3, Qt::LeftButton);
+        QCOMPARE(FFrontEnd->Messages(),
+                 (QList<TShownMessage>{
+                     {QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(helpFile),
+                      TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0}}));
+        QVERIFY(FFrontEnd->OpenedDocuments().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestFrmEinstellungen)
+#include "tst_frmEinstellungen.moc"
