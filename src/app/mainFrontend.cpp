@@ -8,6 +8,9 @@
 #include "services/BasicProcs.h"
 #include "services/Log.h"
 #include "sources/UpdateCheck.h"
+#include "tracking/AppMessageHook.h"
+#include "tracking/Tracker.h"
+#include "tracking/TrackingEvents.h"
 
 #include <QCoreApplication>
 #include <QCloseEvent>
@@ -189,10 +192,14 @@ void TfrmMain::FormCreate(const QStringList& arguments)
     FAutostartModus = !arguments.isEmpty() && arguments.first() == QStringLiteral("-a");
     FUpdates = std::make_unique<TUpdates>();
     FUpdateCheck = std::make_unique<TUpdateCheck>(FUpdates.get());
+    // May ask for consent first; it never raises, whatever the tracking server does.
+    FStatisticsTracker = std::make_unique<TTracker>(QString(), std::make_unique<TAppMessageHook>());
+    FStatisticsTracker->Start();
     FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     FShowMainForm = !FAutostartModus;
     if (FAutostartModus) {
         WriteLog(2, QStringLiteral("FormCreate - AutostartModus aktiv"));
+        FStatisticsTracker->AddEvent(std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
         RunUpdateCheck(false);
         FTerminated = true;
     }
@@ -210,8 +217,11 @@ void TfrmMain::FormShow()
 void TfrmMain::FormDestroy()
 {
     FinishProgramLog();
+    if (FStatisticsTracker)
+        FStatisticsTracker->Stop();
     FUpdates.reset();
     FUpdateCheck.reset();
+    FStatisticsTracker.reset();
     FfrmUpdateBenachrichtigung.reset();
 }
 

@@ -20,6 +20,7 @@ class QPushButton;
 class QSystemTrayIcon;
 class TfrmMain;
 class TfrmUpdateBenachrichtigung;
+class TTracker;
 class TUpdateCheck;
 class TUpdateRun;
 class TUpdates;
@@ -67,6 +68,7 @@ public:
 
     TfrmUpdateBenachrichtigung* frmUpdateBenachrichtigung() const { return FfrmUpdateBenachrichtigung.get(); }
     const TUpdates* Updates() const { return FUpdates.get(); }
+    TTracker* StatisticsTracker() const { return FStatisticsTracker.get(); }
     const QString& DLLPfad() const { return FDLLPfad; }
 
     // True when minimising hides the window in the notification area; without a system tray the
@@ -99,6 +101,7 @@ private:
 
     QString FDLLPfad;
     bool FAutostartModus = false;
+    std::unique_ptr<TTracker> FStatisticsTracker;
     std::unique_ptr<TUpdateCheck> FUpdateCheck;
     std::unique_ptr<TUpdates> FUpdates;
 

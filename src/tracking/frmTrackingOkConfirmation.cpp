@@ -1,9 +1,189 @@
 // The consent question of the usage tracking.
 #include "tracking/frmTrackingOkConfirmation.h"
 
+#include "services/FrontEnd.h"
 #include "services/QtFrontEnd.h"
+
+#include <QFont>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+// The layout, in pixels of the client area.
+constexpr QSize ClientSize(520, 502);
+constexpr QRect LetterRect(8, 8, 504, 382);
+constexpr QRect DecisionRect(8, 396, 504, 67);
+constexpr QRect CloseRect(415, 469, 99, 25);
+
+// The OK button's glyph: a green tick, drawn here so that the dialog needs no image file.
+QIcon TickGlyph()
+{
+    QPixmap glyph(16, 16);
+    glyph.fill(Qt::transparent);
+    QPainter painter(&glyph);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath tick;
+    tick.moveTo(2.5, 8.5);
+    tick.lineTo(6.5, 12.5);
+    tick.lineTo(13.5, 3.5);
+    painter.setPen(QPen(QColor(0x1E, 0x8C, 0x2E), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(tick);
+    return QIcon(glyph);
+}
+
+}  // namespace
+
+QStringList TfrmTrackingOkConfirmation::LetterLines()
+{
+    // Trailing blanks are part of the letter as it was written.
+    return {
+        QStringLiteral("Sehr geehrter Vorlandt-Software-Anwender,"),
+        QString(),
+        QStringLiteral("wir bei Vorlandt arbeiten ständig daran, Sie mit unseren Softwareprodukten in Ihrer "
+                       "täglichen "),
+        QStringLiteral("Arbeit optimal zu unterstützen.   "),
+        QString(),
+        QStringLiteral(
+            "Um unseren Service noch weiter zu verbessern, bitten wir Sie jetzt um Ihre Mithilfe."),
+        QString(),
+        QStringLiteral("Mit Ihrer Erlaubnis möchten wir die Nutzung unserer Software analysieren - "
+                       "selbstverständlich völlig "),
+        QStringLiteral("anonym!"),
+        QString(),
+        QStringLiteral(
+            "Dazu erstellen die Vorlandt-Anwendungen zusammenfassende anonymisierte Statistiken und "),
+        QStringLiteral(
+            "Fehlerreports. Diese enthalten keinerlei von Ihnen getätigte Eingaben, sondern dienen "
+            "lediglich "),
+        QStringLiteral("dazu, die Bedienung der Vorlandt-Software zu analysieren."),
+        QStringLiteral(
+            "Damit helfen Sie uns, die Anwendungen noch besser zu machen und künftige Features noch "),
+        QStringLiteral("zielgerichteter zu entwickeln. "),
+        QString(),
+        QStringLiteral(
+            "Es werden ausschließlich nicht personenbezogene Daten erhoben. Es ist technisch nicht "
+            "möglich, sie "),
+        QStringLiteral("einem Nutzer zuzuordnen."),
+        QString(),
+        QStringLiteral(
+            "Bitte helfen Sie mit, indem Sie \"Ja, ich möchte helfen, die Software zu verbessern\" "
+            "aktivieren."),
+        QString(),
+        QStringLiteral("Diese Option können Sie jederzeit nachträglich in den Programmeinstellungen (Punkt "),
+        QStringLiteral("\"Automatisierungseinstellungen\") ändern."),
+        QString(),
+        QStringLiteral("Vielen Dank, dass Sie uns helfen, Ihre Anwendungen zu verbessern."),
+        QString(),
+        QString(),
+        QStringLiteral("Ihr Vorlandt-Software-Team"),
+    };
+}
+
+TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
+    // A title bar without any buttons: the only way out is a choice and OK.
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("frmTrackingOkConfirmation"));
+    setWindowTitle(QStringLiteral("Wir bitten um Ihre Mithilfe"));
+    // Where Tahoma is missing the font database substitutes the closest face.
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFixedSize(ClientSize);
+
+    redtTrackingOk = new QTextEdit(this);
+    redtTrackingOk->setObjectName(QStringLiteral("redtTrackingOk"));
+    redtTrackingOk->setGeometry(LetterRect);
+    redtTrackingOk->setFont(QFont(QStringLiteral("Tahoma"), 8));
+    redtTrackingOk->setReadOnly(true);
+    redtTrackingOk->setLineWrapMode(QTextEdit::WidgetWidth);
+    redtTrackingOk->setPlainText(LetterLines().join(u'\n'));
+
+    rgDecision = new QGroupBox(QStringLiteral(" "), this);
+    rgDecision->setObjectName(QStringLiteral("rgDecision"));
+    rgDecision->setGeometry(DecisionRect);
+    QFont bold = font();
+    bold.setBold(true);
+    rgDecision->setFont(bold);
+    auto* items = new QVBoxLayout(rgDecision);
+    items->setContentsMargins(8, 4, 8, 4);
+    items->setSpacing(2);
+    for (const QString& text : {QStringLiteral("Ja, ich möchte helfen, die Software zu verbessern."),
+                                QStringLiteral("Nein, ich möchte nicht helfen.")}) {
+        auto* item = new QRadioButton(text, rgDecision);
+        item->setObjectName(QStringLiteral("rgDecisionItem%1").arg(rgDecisionItems.size()));
+        items->addWidget(item);
+        rgDecisionItems << item;
+    }
+
+    btnClose = new QPushButton(TickGlyph(), QStringLiteral("OK"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setGeometry(CloseRect);
+    btnClose->setDefault(true);
+    connect(btnClose, &QPushButton::clicked, this, &TfrmTrackingOkConfirmation::btnCloseClick);
+
+    setTabOrder(rgDecisionItems.first(), rgDecisionItems.last());
+    setTabOrder(rgDecisionItems.last(), btnClose);
+}
+
+int TfrmTrackingOkConfirmation::ItemIndex() const
+{
+    for (int i = 0; i < rgDecisionItems.size(); ++i) {
+        if (rgDecisionItems[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+bool TfrmTrackingOkConfirmation::TrackingOk()
+{
+    FZustimmungErteilt = false;
+    exec();
+    return FZustimmungErteilt;
+}
+
+void TfrmTrackingOkConfirmation::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfrmTrackingOkConfirmation::FormShow()
+{
+    if (parentWidget() == nullptr) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    btnClose->setFocus();
+}
+
+void TfrmTrackingOkConfirmation::btnCloseClick()
+{
+    const int index = ItemIndex();
+    if (index < 0) {
+        MessageDialog(QStringLiteral("Bitte wählen Sie eine der Antworten aus."), TMsgDlgType::mtInformation,
+                      TMsgDlgButtons::mbOK, 0);
+        return;
+    }
+    FZustimmungErteilt = index == 0;
+    done(QDialog::Accepted);
+}
 
 bool TQtFrontEnd::AskTrackingConsent()
 {
-    return false;
+    TfrmTrackingOkConfirmation form;
+    return form.TrackingOk();
 }

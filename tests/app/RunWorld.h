@@ -36,6 +36,9 @@ public:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource, SourceDir());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv, false);
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, SuiteDir());
+        // Asked about usage tracking today and declined: the main window asks nothing and sends nothing.
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingLastQuery,
+                         QStringLiteral("15.03.2024"));
     }
 
     ~TRunWorld()

@@ -7,6 +7,9 @@
 #include "dialogs/UpdateBenachrichtigung.h"
 #include "download/TestHttpsServer.h"
 #include "platform/VorlandtError.h"
+#include "tracking/TrackingConnection.h"
+
+#include "TrackingServerProcess.h"
 #include "download/TestPki.h"
 
 #include "RunWorld.h"
@@ -295,6 +298,28 @@ private Q_SLOTS:
         TModalResponder responder;
         QTest::mouseClick(frm.btnEinstellungen, Qt::LeftButton);
         QCOMPARE(responder.Boxes, QStringList({QStringLiteral("Schreiben verweigert")}));
+    }
+
+    // With consent given, an autostart run reaches the tracking server as start, "Auto-Modus"
+    // and end, in this order, sent while the main window goes away.
+    void autostartRunIsTracked()
+    {
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk, true);
+        TTrackingServerProcess server(FWorld->Path(QStringLiteral("tracking.db")));
+        if (!server.Start(101))
+            QSKIP("the reference tracking server did not start");
+        TTrackingConnection::SetPortForTesting(server.Port());
+        {
+            TModalResponder responder;
+            TfrmMain frm({QStringLiteral("-a")});
+            QVERIFY(frm.Terminated());
+            QCOMPARE(responder.Boxes, QStringList());
+        }
+        TTrackingConnection::SetPortForTesting(0);
+        QCOMPARE(server.Summary(), QStringList({"GetTrackingProbability", "SendUserEvent:Tracker-Start",
+                                                "SendUserEvent:Auto-Modus", "SendUserEvent:Tracker-Ende"}));
+        QVERIFY(server.Stop());
     }
 
     void destructionWritesTheLog()
