@@ -5,6 +5,8 @@
 #include "services/QtFrontEnd.h"
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QTextDocument>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QPainter>
@@ -14,14 +16,19 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 // The layout, in pixels of the client area.
 constexpr QSize ClientSize(520, 502);
 constexpr QRect LetterRect(8, 8, 504, 382);
+// Small enough for any sans-serif substitute of Tahoma, large enough to read.
+constexpr qreal MinimumLetterPointSize = 6.5;
 constexpr QRect DecisionRect(8, 396, 504, 67);
 constexpr QRect CloseRect(415, 469, 99, 25);
 
@@ -107,6 +114,7 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     redtTrackingOk->setReadOnly(true);
     redtTrackingOk->setLineWrapMode(QTextEdit::WidgetWidth);
     redtTrackingOk->setPlainText(LetterLines().join(u'\n'));
+    FitLetterFont();
 
     rgDecision = new QGroupBox(QStringLiteral(" "), this);
     rgDecision->setObjectName(QStringLiteral("rgDecision"));
@@ -186,4 +194,25 @@ bool TQtFrontEnd::AskTrackingConsent()
 {
     TfrmTrackingOkConfirmation form;
     return form.TrackingOk();
+}
+
+void TfrmTrackingOkConfirmation::FitLetterFont()
+{
+    // The letter's lines were broken for Tahoma. A wider substitute face would break most of them
+    // a second time, leaving a ragged letter, so its font shrinks a little until the longest line
+    // fits beside the scroll bar.
+    const int room = LetterRect.width() - 2 * redtTrackingOk->frameWidth() -
+                     redtTrackingOk->verticalScrollBar()->sizeHint().width() -
+                     2 * static_cast<int>(redtTrackingOk->document()->documentMargin()) - 2;
+    QFont letterFont = redtTrackingOk->font();
+    const auto longest = [&] {
+        const QFontMetrics metrics(letterFont);
+        int width = 0;
+        for (const QString& line : LetterLines())
+            width = std::max(width, metrics.horizontalAdvance(line));
+        return width;
+    };
+    while (longest() > room && letterFont.pointSizeF() > MinimumLetterPointSize)
+        letterFont.setPointSizeF(letterFont.pointSizeF() - 0.25);
+    redtTrackingOk->setFont(letterFont);
 }

@@ -43,6 +43,7 @@ protected:
 
 private:
     void FormShow();
+    void FitLetterFont();
 
     bool FZustimmungErteilt = false;
 };
