@@ -2,6 +2,9 @@
 // window program built the same way; both end once the window is up (offscreen platform, so the
 // figure does not depend on a display server).
 //   build/bench/bench_startup
+#include "services/Registry.h"
+#include "services/SettingsKeys.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -21,6 +24,10 @@ void StartUntilShown(benchmark::State& state, const QString& program)
     environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"), dir.filePath(QStringLiteral("machine.db")));
     environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), dir.path());
     environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+    // A user who agreed to usage tracking: no question at start; with no tracking server on this
+    // machine the connection is refused at once.
+    qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk, true);
     for (auto _ : state) {
         QProcess process;
         process.setProcessEnvironment(environment);
