@@ -11,21 +11,6 @@
 
 namespace {
 
-QString Caption(TMsgDlgType type)
-{
-    switch (type) {
-        case TMsgDlgType::mtError:
-            return QStringLiteral("Fehler");
-        case TMsgDlgType::mtInformation:
-            return QStringLiteral("Information");
-        case TMsgDlgType::mtConfirmation:
-            return QStringLiteral(u"Bestätigung");
-        case TMsgDlgType::mtWarning:
-            break;
-    }
-    return QStringLiteral("Warnung");
-}
-
 QString Indented(const QString& text, const QString& indent)
 {
     QStringList lines = ConsoleLines(text).split(u'\n');
@@ -89,7 +74,7 @@ std::optional<int> TConsoleFrontEnd::Ask(const QString& question, const QStringL
 
 int TConsoleFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
 {
-    Print(Caption(type) + QStringLiteral(": ") + ConsoleLines(text));
+    Print(MessageDialogCaption(type) + QStringLiteral(": ") + ConsoleLines(text));
     switch (buttons) {
         case TMsgDlgButtons::mbOK:
             return mrOk;

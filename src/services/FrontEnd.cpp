@@ -14,21 +14,6 @@
 
 namespace {
 
-QString Caption(TMsgDlgType type)
-{
-    switch (type) {
-        case TMsgDlgType::mtError:
-            return QStringLiteral("Fehler");
-        case TMsgDlgType::mtInformation:
-            return QStringLiteral("Informationen");
-        case TMsgDlgType::mtConfirmation:
-            return QStringLiteral(u"Bestätigen");
-        case TMsgDlgType::mtWarning:
-            break;
-    }
-    return QStringLiteral("Warnung");
-}
-
 int DefaultButton(TMsgDlgButtons buttons)
 {
     switch (buttons) {
@@ -46,7 +31,7 @@ class TDefaultFrontEnd : public TFrontEnd {
 public:
     int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override
     {
-        const QByteArray line = (Caption(type) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
+        const QByteArray line = (MessageDialogCaption(type) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
         std::fflush(stderr);
         return DefaultButton(buttons);
@@ -77,6 +62,21 @@ TDefaultFrontEnd& DefaultFrontEnd()
 std::atomic<TFrontEnd*> currentFrontEnd{nullptr};
 
 }  // namespace
+
+QString MessageDialogCaption(TMsgDlgType type)
+{
+    switch (type) {
+        case TMsgDlgType::mtError:
+            return QStringLiteral("Fehler");
+        case TMsgDlgType::mtInformation:
+            return QStringLiteral("Informationen");
+        case TMsgDlgType::mtConfirmation:
+            return QStringLiteral(u"Bestätigen");
+        case TMsgDlgType::mtWarning:
+            break;
+    }
+    return QStringLiteral("Warnung");
+}
 
 void TFrontEnd::ShowNews(TNewsAnzeige& news)
 {

@@ -12,6 +12,10 @@ class TUpdates;
 // The message box types, in the order the callers number them.
 enum class TMsgDlgType : int { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3 };
 
+// The title of a message box of this type ("Warnung", "Fehler", "Informationen", "Bestätigen"),
+// the same in every front end.
+QString MessageDialogCaption(TMsgDlgType type);
+
 // The button sets the program uses.
 enum class TMsgDlgButtons { mbOK, mbAbortRetry, mbYesNo };
 

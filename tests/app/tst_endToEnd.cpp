@@ -329,7 +329,7 @@ private Q_SLOTS:
         const TRun second = CheckForUpdates({QStringLiteral("--accept")});
         QCOMPARE(second.exitCode, 0);
         QVERIFY2(!second.out.contains(QStringLiteral("Neuigkeit vom")), qPrintable(second.out));
-        QVERIFY2(second.out.endsWith(QStringLiteral("Information: Keine neuen Updates gefunden.\n\n"
+        QVERIFY2(second.out.endsWith(QStringLiteral("Informationen: Keine neuen Updates gefunden.\n\n"
                                                     "Ihre Software ist auf dem neuesten Stand.\n")),
                  qPrintable(second.out));
         QVERIFY(!QFile::exists(JobFile()));
