@@ -2,6 +2,7 @@
 // desktop-file-validate, writing and removing, and clear errors where the file cannot be handled.
 #include "platform/AutostartEntry.h"
 #include "platform/VorlandtError.h"
+#include "support/ErrorOf.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,16 +50,6 @@ QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QString ErrorOf(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const EVorlandtError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<none>");
 }
 
 }  // namespace

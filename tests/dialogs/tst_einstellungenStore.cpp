@@ -2,6 +2,7 @@
 // the port field, the local-source moves, the scrambled password, the autostart box, the module
 // list with and without administrator rights, a refused module write, help and log texts.
 #include "EinstellungenWorld.h"
+#include "support/ErrorOf.h"
 
 #include "dialogs/EinstellungenStore.h"
 #include "platform/AutostartEntry.h"
@@ -45,16 +46,6 @@ QVariant StoredInteger(const QString& key, const QString& name)
     if (!ValueExists(HKEY_CURRENT_USER, key, name))
         return QVariant();
     return ReadIntegerValue(HKEY_CURRENT_USER, key, name, -99999);
-}
-
-QString StoreError(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const EVorlandtError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<none>");
 }
 
 }  // namespace
@@ -332,7 +323,7 @@ private slots:
 
     void moduleListWithoutRegistrationKeyRaisesReadMessage()
     {
-        QCOMPARE(StoreError([] { LoadModulListe(); }),
+        QCOMPARE(ErrorOf([] { LoadModulListe(); }),
                  QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
                                 "OnlineUpdateModule\\\" for read"));
     }
@@ -374,7 +365,7 @@ private slots:
         werte.Module = {{QStringLiteral("Kasse"), false},
                         {QStringLiteral("Lager"), false},
                         {QStringLiteral("Lohn"), false}};
-        QCOMPARE(StoreError([&] { SaveEinstellungen(werte, true, kExecutable); }),
+        QCOMPARE(ErrorOf([&] { SaveEinstellungen(werte, true, kExecutable); }),
                  QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
                                 "OnlineUpdateModule\\Lager\" for write"));
 
