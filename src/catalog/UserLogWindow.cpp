@@ -5,6 +5,7 @@
 #include "platform/TextCodec.h"
 #include "platform/VorlandtError.h"
 #include "services/FrontEnd.h"
+#include "services/QtFrontEnd.h"
 
 #include <QFont>
 #include <QPlainTextEdit>
@@ -67,7 +68,7 @@ void TfrmUserLog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         FormShow();
-        CenterOverParent();
+        CenterOverOwner(*this);
     }
 }
 
@@ -84,15 +85,4 @@ void TfrmUserLog::FormShow()
         QTimer::singleShot(
             0, this, [message] { MessageDialog(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0); });
     }
-}
-
-void TfrmUserLog::CenterOverParent()
-{
-    const QWidget* owner = parentWidget();
-    if (owner == nullptr)
-        return;
-    const QRect over = owner->window()->frameGeometry();
-    QRect frame = frameGeometry();
-    frame.moveCenter(over.center());
-    move(frame.topLeft());
 }

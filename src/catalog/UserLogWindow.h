@@ -25,5 +25,4 @@ protected:
 
 private:
     void FormShow();
-    void CenterOverParent();
 };

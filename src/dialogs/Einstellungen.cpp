@@ -6,6 +6,7 @@
 #include "services/FrontEnd.h"
 #include "services/Information.h"
 #include "services/Log.h"
+#include "services/QtFrontEnd.h"
 #include "services/Registry.h"
 
 #include <QAction>
@@ -290,7 +291,7 @@ void TfrmEinstellungen::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         FormShow();
-        CenterOverParent();
+        CenterOverOwner(*this);
     }
 }
 
@@ -485,17 +486,6 @@ void TfrmEinstellungen::FitFontToLayout()
         label->adjustSize();
     for (QCheckBox* box : findChildren<QCheckBox*>())
         box->resize(box->sizeHint().width(), CheckBoxHeight);
-}
-
-void TfrmEinstellungen::CenterOverParent()
-{
-    const QWidget* owner = parentWidget();
-    if (owner == nullptr)
-        return;
-    const QRect over = owner->window()->frameGeometry();
-    QRect frame = frameGeometry();
-    frame.moveCenter(over.center());
-    move(frame.topLeft());
 }
 
 void TfrmEinstellungen::ShowError(const QString& message)

@@ -90,7 +90,6 @@ private:
     void UpdateControlStates();
     void UpdateProxyControls();
     void FitFontToLayout();
-    void CenterOverParent();
     void ShowError(const QString& message);
 
     // A failed save, kept until exec() can hand it to its caller.

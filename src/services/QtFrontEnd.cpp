@@ -236,3 +236,13 @@ void TQtFrontEnd::ShowNews(TNewsAnzeige& news)
         return true;
     });
 }
+
+void CenterOverOwner(QWidget& window)
+{
+    const QWidget* owner = window.parentWidget();
+    if (owner == nullptr)
+        return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(owner->window()->frameGeometry().center());
+    window.move(frame.topLeft());
+}

@@ -71,6 +71,10 @@ private:
     QPointer<QWidget> FMainWindow;
 };
 
+// Centres a window over the window of its Qt parent (its owner); a window without one stays
+// where it is.
+void CenterOverOwner(QWidget& window);
+
 // Line ends as the core writes them (CR LF, LF CR, lone CR or LF) turned into the "\n" Qt breaks
 // lines at; a stray CR would otherwise show as a blank or no break at all.
 QString DisplayLineBreaks(const QString& text);
