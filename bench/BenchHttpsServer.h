@@ -40,8 +40,8 @@ struct TBenchHttpsServer {
                                    .filePath(QStringLiteral("../tests/support/https_server.py"));
         Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                     {script, "--cert", CertFile(), "--key", Dir.filePath(QStringLiteral("server.key")), "--root",
-                      Root(), "--lifetime", "600"});
+                     {script, "--cert", CertFile(), "--key", Dir.filePath(QStringLiteral("server.key")),
+                      "--root", Root(), "--lifetime", "600"});
         while (Server.waitForReadyRead(10000) && !Server.canReadLine()) {
         }
         Port = Server.readLine().trimmed().toInt();

@@ -32,7 +32,8 @@ void StartUntilShown(benchmark::State& state, const QString& program)
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(program, {});
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0) {
             state.SkipWithError("the program did not end by itself");
             return;
         }

@@ -31,17 +31,20 @@ public:
 // A descriptor of about 10 KB whose updates are all installed already.
 QByteArray Descriptor(int id)
 {
-    QByteArray xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<modul verzeichnis_reg_rootkey=\"{HKLM}\" "
-                                    "verzeichnis_reg_key=\"Software\\Bench\\%1\" verzeichnis_reg_name=\"Pfad\">\n")
-                         .arg(id)
-                         .toUtf8();
+    QByteArray xml =
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<modul verzeichnis_reg_rootkey=\"{HKLM}\" "
+            "verzeichnis_reg_key=\"Software\\Bench\\%1\" verzeichnis_reg_name=\"Pfad\">\n")
+            .arg(id)
+            .toUtf8();
     for (int minor = 0; xml.size() < 10 * 1024; ++minor) {
         xml += QStringLiteral("<version nr=\"%1\">").arg(minor).toUtf8();
         for (int sub = 0; sub < 3; ++sub)
-            xml += QStringLiteral("<update nr=\"%1\" filename=\"m%2_%3_%1.exe\" still=\"ja\" typ=\"execute\">"
-                                  "<beschreibung><![CDATA[{\\rtf1\\ansi{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs16 "
-                                  "\\b Neu in %3.%1:\\b0\\par Schnellere Suche, neue Berichte und viele kleine "
-                                  "Verbesserungen.\\par}]]></beschreibung></update>\n")
+            xml += QStringLiteral(
+                       "<update nr=\"%1\" filename=\"m%2_%3_%1.exe\" still=\"ja\" typ=\"execute\">"
+                       "<beschreibung><![CDATA[{\\rtf1\\ansi{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs16 "
+                       "\\b Neu in %3.%1:\\b0\\par Schnellere Suche, neue Berichte und viele kleine "
+                       "Verbesserungen.\\par}]]></beschreibung></update>\n")
                        .arg(sub)
                        .arg(id)
                        .arg(minor)
@@ -67,16 +70,19 @@ struct TRunFixture : TBenchHttpsServer {
         for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
             qunsetenv(variable);
 
-        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL, Url(QStringLiteral("/")));
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         Url(QStringLiteral("/")));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv, false);
         for (int id = 1; id <= ModuleCount; ++id) {
-            const QString key = SettingsKeys::OnlineUpdateModule + QStringLiteral("Modul%1").arg(id, 3, 10, QLatin1Char('0'));
+            const QString key =
+                SettingsKeys::OnlineUpdateModule + QStringLiteral("Modul%1").arg(id, 3, 10, QLatin1Char('0'));
             WriteIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateID, id);
             WriteIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateHauptversion, 1);
             WriteStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
                              QStringLiteral("Modul %1").arg(id));
             const QString folder = base + QStringLiteral("modules/%1/").arg(id);
-            WriteStringValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Bench\\%1").arg(id), QStringLiteral("Pfad"), folder);
+            WriteStringValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Bench\\%1").arg(id),
+                             QStringLiteral("Pfad"), folder);
             if (!WriteFile(folder + QStringLiteral("siteinfo_%1.ini").arg(id),
                            "hauptversion=1\r\nnebenversion=999\r\nunterversion=0\r\n") ||
                 !WriteFile(Root() + QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id), Descriptor(id))) {
@@ -98,8 +104,8 @@ struct TRunFixture : TBenchHttpsServer {
             for (bool head : {true, false}) {
                 if (!arguments.isEmpty())
                     arguments << QStringLiteral("--next");
-                arguments << QStringLiteral("-s") << QStringLiteral("--cacert") << CertFile() << QStringLiteral("-o")
-                          << QStringLiteral("/dev/null");
+                arguments << QStringLiteral("-s") << QStringLiteral("--cacert") << CertFile()
+                          << QStringLiteral("-o") << QStringLiteral("/dev/null");
                 if (head)
                     arguments << QStringLiteral("-I");
                 arguments << url;

@@ -13,7 +13,7 @@ namespace {
 
 QString Indented(const QString& text, const QString& indent)
 {
-    QStringList lines = ConsoleLines(text).split(u'\n');
+    QStringList lines = DisplayLineBreaks(text).split(u'\n');
     while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
     for (QString& line : lines)
@@ -22,14 +22,6 @@ QString Indented(const QString& text, const QString& indent)
 }
 
 }  // namespace
-
-QString ConsoleLines(const QString& text)
-{
-    QString result = text;
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    result.replace(u'\r', u'\n');
-    return result;
-}
 
 TConsoleFrontEnd::TConsoleFrontEnd(const TOptions& options, FILE* out, FILE* err, FILE* in)
     : FOptions(options), FOut(out), FErr(err), FIn(in)
@@ -72,9 +64,10 @@ std::optional<int> TConsoleFrontEnd::Ask(const QString& question, const QStringL
     }
 }
 
-int TConsoleFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
+int TConsoleFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                                    int helpContext)
 {
-    Print(MessageDialogCaption(type) + QStringLiteral(": ") + ConsoleLines(text));
+    Print(MessageDialogCaption(type) + QStringLiteral(": ") + DisplayLineBreaks(text));
     switch (buttons) {
         case TMsgDlgButtons::mbOK:
             return mrOk;
@@ -82,8 +75,8 @@ int TConsoleFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgD
             // Without someone to ask, a retry would ask the same question for ever.
             if (!FOptions.Interactive)
                 return mrAbort;
-            const std::optional<int> answer =
-                Ask(QStringLiteral("[a] Abbrechen, [w] Wiederholen?"), {QStringLiteral("a"), QStringLiteral("w")});
+            const std::optional<int> answer = Ask(QStringLiteral("[a] Abbrechen, [w] Wiederholen?"),
+                                                  {QStringLiteral("a"), QStringLiteral("w")});
             return answer == 1 ? mrRetry : mrAbort;
         }
         case TMsgDlgButtons::mbYesNo: {
@@ -123,7 +116,8 @@ void TConsoleFrontEnd::ShowNews(TNewsAnzeige& news)
             keys.append(QString::number(i));
         }
         keys.append(QString());  // Enter keeps the preselected choice
-        const std::optional<int> answer = Ask(QStringLiteral("Auswahl [%1]:").arg(TNewsAnzeige::DefaultChoice), keys);
+        const std::optional<int> answer =
+            Ask(QStringLiteral("Auswahl [%1]:").arg(TNewsAnzeige::DefaultChoice), keys);
         choice = (!answer || *answer == keys.size() - 1) ? TNewsAnzeige::DefaultChoice : *answer;
     }
     news.FormClose(choice);
@@ -146,14 +140,16 @@ bool TConsoleFrontEnd::ConfirmUpdates(const TUpdates& updates)
             const auto node = updates.UpdateDictionary().find(entry.Key);
             if (node == updates.UpdateDictionary().end())
                 continue;
-            const QString description = Indented(ConvertRTFToText(node->second->BeschreibungRTF()), QStringLiteral("    "));
+            const QString description =
+                Indented(ConvertRTFToText(node->second->BeschreibungRTF()), QStringLiteral("    "));
             if (!description.isEmpty())
                 Print(description);
         }
     }
     Print(QString());
     if (!FOptions.Interactive) {
-        Print(FOptions.Accept ? QStringLiteral("Updates installieren") : QStringLiteral(u"Keine Updates durchführen"));
+        Print(FOptions.Accept ? QStringLiteral("Updates installieren")
+                              : QStringLiteral(u"Keine Updates durchführen"));
         return FOptions.Accept;
     }
     const std::optional<int> answer = Ask(QStringLiteral("Updates installieren? [j] Ja, [n] Nein:"),

@@ -47,6 +47,3 @@ private:
     FILE* FErr;
     FILE* FIn;
 };
-
-// Line ends as the core writes them (CR LF) turned into the terminal's "\n".
-QString ConsoleLines(const QString& text);

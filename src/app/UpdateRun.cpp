@@ -23,8 +23,8 @@ const QString CrLf = QStringLiteral("\r\n");
 QString BusyWarning(const QString& running)
 {
     return QStringLiteral("Die folgenden Module sind zur Zeit aktiv:") + CrLf + CrLf + running + CrLf + CrLf +
-           QStringLiteral(u"Daher können anstehende Updates leider nicht durchgeführt werden.") + CrLf + CrLf +
-           QStringLiteral("Bitte beenden Sie die genannten Module, bevor Sie fortfahren.");
+           QStringLiteral(u"Daher können anstehende Updates leider nicht durchgeführt werden.") + CrLf +
+           CrLf + QStringLiteral("Bitte beenden Sie die genannten Module, bevor Sie fortfahren.");
 }
 
 }  // namespace
@@ -40,8 +40,8 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     QFile::remove(JobFilePath());
     FUpdates.Clear();
 
-    const qint32 disable = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::Disable,
-                                            SettingsKeys::DisableDefault);
+    const qint32 disable = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                            SettingsKeys::Disable, SettingsKeys::DisableDefault);
     if (disable == 1 && !Manual)
         return;
 
@@ -69,12 +69,14 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
         if (ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun,
                              SettingsKeys::ModuleDisabledRunDefault) == 1)
             continue;
-        const qint32 hauptversion = ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateHauptversion,
-                                                     SettingsKeys::UpdateHauptversionDefault);
+        const qint32 hauptversion =
+            ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateHauptversion,
+                             SettingsKeys::UpdateHauptversionDefault);
         const qint32 id =
             ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateID, SettingsKeys::UpdateIDDefault);
-        const QString modulbezeichnung = ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
-                                                         SettingsKeys::UpdateModulbezeichnungDefault);
+        const QString modulbezeichnung =
+            ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
+                            SettingsKeys::UpdateModulbezeichnungDefault);
         FUpdateCheck.ReadVersionTree(modulbezeichnung, id, hauptversion, Manual);
     }
 
@@ -90,7 +92,8 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
         return;
 
     for (QString running = VorlandtProzesseAktiv(); !running.isEmpty(); running = VorlandtProzesseAktiv()) {
-        if (MessageDialog(BusyWarning(running), TMsgDlgType::mtWarning, TMsgDlgButtons::mbAbortRetry, 0) == mrAbort)
+        if (MessageDialog(BusyWarning(running), TMsgDlgType::mtWarning, TMsgDlgButtons::mbAbortRetry, 0) ==
+            mrAbort)
             return;
     }
 
@@ -128,7 +131,8 @@ bool TUpdateRun::ShowUpdateNotification()
 void BeginSearchLog()
 {
     WriteLog(1, QString());
-    WriteLog(2, QStringLiteral("Timestamp: ") + platform::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn"), platform::Clock::now()));
+    WriteLog(2, QStringLiteral("Timestamp: ") +
+                    platform::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn"), platform::Clock::now()));
     WriteLog(2, QStringLiteral("Updatesuche gestartet"));
 }
 

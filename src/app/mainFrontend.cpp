@@ -12,8 +12,8 @@
 #include "tracking/Tracker.h"
 #include "tracking/TrackingEvents.h"
 
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
@@ -99,17 +99,17 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       tiUpdater(new QSystemTrayIcon(this)),
-      btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"), QStringLiteral(":/icons/search.png"),
-                          StartRect, QSize(32, 32))),
+      btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"),
+                          QStringLiteral(":/icons/search.png"), StartRect, QSize(32, 32))),
       btnEinstellungen(MakeButton(this, "btnEinstellungen", QStringLiteral("Einstellungen"),
                                   QStringLiteral(":/icons/settings.png"), EinstellungenRect, QSize(16, 16))),
       lblFortschritt(new QLabel(QStringLiteral("Bereit."), this)),
       pbFortschritt(new QProgressBar(this)),
       btnFeedbackTool(MakeButton(this, "btnFeedbackTool", QString(), QStringLiteral(":/icons/feedback.png"),
                                  FeedbackRect, QSize(24, 24))),
-      btnInstallierteUpdates(MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"),
-                                        QStringLiteral(":/icons/history.png"), InstallierteUpdatesRect,
-                                        QSize(16, 16))),
+      btnInstallierteUpdates(
+          MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"),
+                     QStringLiteral(":/icons/history.png"), InstallierteUpdatesRect, QSize(16, 16))),
       FFrontEnd(*this)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -160,7 +160,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     };
     connect(btnStart, &QPushButton::clicked, this, guarded(&TfrmMain::btnStartClick));
     connect(btnEinstellungen, &QPushButton::clicked, this, guarded(&TfrmMain::btnEinstellungenClick));
-    connect(btnInstallierteUpdates, &QPushButton::clicked, this, guarded(&TfrmMain::btnInstallierteUpdatesClick));
+    connect(btnInstallierteUpdates, &QPushButton::clicked, this,
+            guarded(&TfrmMain::btnInstallierteUpdatesClick));
     connect(btnFeedbackTool, &QPushButton::clicked, this, guarded(&TfrmMain::btnFeedbackToolClick));
 
     FFrontEnd.setMainWindow(this);
@@ -199,7 +200,8 @@ void TfrmMain::FormCreate(const QStringList& arguments)
     FShowMainForm = !FAutostartModus;
     if (FAutostartModus) {
         WriteLog(2, QStringLiteral("FormCreate - AutostartModus aktiv"));
-        FStatisticsTracker->AddEvent(std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
+        FStatisticsTracker->AddEvent(
+            std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
         RunUpdateCheck(false);
         FTerminated = true;
     }

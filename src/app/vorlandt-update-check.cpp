@@ -11,9 +11,9 @@
 
 #include <QCoreApplication>
 
+#include <unistd.h>
 #include <cstdio>
 #include <exception>
-#include <unistd.h>
 
 namespace {
 
@@ -66,7 +66,8 @@ int main(int argc, char** argv)
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (arguments == QStringList{QStringLiteral("--help")} || arguments == QStringList{QStringLiteral("-h")}) {
+    if (arguments == QStringList{QStringLiteral("--help")} ||
+        arguments == QStringList{QStringLiteral("-h")}) {
         std::fputs(Usage, stdout);
         return 0;
     }

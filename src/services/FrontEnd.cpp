@@ -31,7 +31,8 @@ class TDefaultFrontEnd : public TFrontEnd {
 public:
     int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override
     {
-        const QByteArray line = (MessageDialogCaption(type) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
+        const QByteArray line =
+            (MessageDialogCaption(type) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
         std::fflush(stderr);
         return DefaultButton(buttons);
@@ -108,4 +109,26 @@ TFrontEnd& FrontEnd()
 TFrontEnd* SetFrontEnd(TFrontEnd* frontEnd)
 {
     return currentFrontEnd.exchange(frontEnd);
+}
+
+QString DisplayLineBreaks(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n') {
+            result.append(c);
+            continue;
+        }
+        // CR LF and LF CR are one break each; the partner of a pair is skipped.
+        if (i + 1 < text.size()) {
+            const QChar next = text.at(i + 1);
+            if ((next == u'\r' || next == u'\n') && next != c) {
+                ++i;
+            }
+        }
+        result.append(u'\n');
+    }
+    return result;
 }

@@ -16,6 +16,10 @@ enum class TMsgDlgType : int { mtWarning = 0, mtError = 1, mtInformation = 2, mt
 // the same in every front end.
 QString MessageDialogCaption(TMsgDlgType type);
 
+// Line ends as the core writes them (CR LF, LF CR, lone CR or LF) turned into the "\n" that Qt
+// and terminals break lines at; a stray CR would otherwise show as a blank or no break at all.
+QString DisplayLineBreaks(const QString& text);
+
 // The button sets the program uses.
 enum class TMsgDlgButtons { mbOK, mbAbortRetry, mbYesNo };
 

@@ -58,28 +58,6 @@ Result OnUserInterfaceThread(Call call)
 
 }  // namespace
 
-QString DisplayLineBreaks(const QString& text)
-{
-    QString result;
-    result.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != u'\r' && c != u'\n') {
-            result.append(c);
-            continue;
-        }
-        // CR LF and LF CR are one break each; the partner of a pair is skipped.
-        if (i + 1 < text.size()) {
-            const QChar next = text.at(i + 1);
-            if ((next == u'\r' || next == u'\n') && next != c) {
-                ++i;
-            }
-        }
-        result.append(u'\n');
-    }
-    return result;
-}
-
 QString MessageBoxDisplayText(const QString& text)
 {
     QString shown = DisplayLineBreaks(text);

@@ -75,10 +75,6 @@ private:
 // where it is.
 void CenterOverOwner(QWidget& window);
 
-// Line ends as the core writes them (CR LF, LF CR, lone CR or LF) turned into the "\n" Qt breaks
-// lines at; a stray CR would otherwise show as a blank or no break at all.
-QString DisplayLineBreaks(const QString& text);
-
 // The text a message box shows: the callers double "&" because a Windows message box takes a
 // single one as a mnemonic marker; a plain-text Qt box shows every character as it is.
 QString MessageBoxDisplayText(const QString& text);

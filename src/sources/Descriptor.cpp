@@ -178,8 +178,9 @@ bool TUpdateCheck::CheckInterval()
         WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: False"));
         throw;
     }
-    WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") + platform::DateTimeToStr(schedule.LastCheck) +
-                    QStringLiteral("... Interval [h]: ") + QString::number(schedule.IntervalHours));
+    WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") +
+                    platform::DateTimeToStr(schedule.LastCheck) + QStringLiteral("... Interval [h]: ") +
+                    QString::number(schedule.IntervalHours));
     const bool result = schedule.Due();
     WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: ") +
                     (result ? QStringLiteral("True") : QStringLiteral("False")));
@@ -192,13 +193,14 @@ TCheckSchedule ReadCheckSchedule()
     // A value never written means the first of January 2012 in any locale: the default text is
     // German and would not read back under another regional format.
     if (ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime))
-        schedule.LastCheck = platform::StrToDateTime(ReadStringValue(
-            HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
-            SettingsKeys::LastCheckDateTimeDefault));
+        schedule.LastCheck = platform::StrToDateTime(
+            ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+                            SettingsKeys::LastCheckDateTimeDefault));
     else
         schedule.LastCheck = QDateTime(QDate(2012, 1, 1), QTime(0, 0));
-    schedule.IntervalHours = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
-                                              SettingsKeys::IntervalInHours, SettingsKeys::IntervalInHoursDefault);
+    schedule.IntervalHours =
+        ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours,
+                         SettingsKeys::IntervalInHoursDefault);
     return schedule;
 }
 

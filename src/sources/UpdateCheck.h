@@ -17,7 +17,8 @@ public:
 
     // Checks one module: interval gate (unless ignored), fetch, evaluation. True when the
     // descriptor was fetched and read without error.
-    bool ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion, bool IgnoreCheckInterval);
+    bool ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion,
+                         bool IgnoreCheckInterval);
 
     bool DownloadUpdateXML(int ModulID, int ModulHauptversion);
     bool DownloadNewsXML();

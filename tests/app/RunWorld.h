@@ -33,12 +33,13 @@ public:
         platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
         platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 15), QTime(10, 0)));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource, SourceDir());
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
+                         SourceDir());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv, false);
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, SuiteDir());
         // Asked about usage tracking today and declined: the main window asks nothing and sends nothing.
-        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingLastQuery,
-                         QStringLiteral("15.03.2024"));
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen,
+                         SettingsKeys::TrackingLastQuery, QStringLiteral("15.03.2024"));
     }
 
     ~TRunWorld()
@@ -74,36 +75,44 @@ public:
         WriteStringValue(HKEY_LOCAL_MACHINE, folderKey, QStringLiteral("Pfad"), ModuleDir(id));
         if (!QDir().mkpath(ModuleDir(id)) ||
             !WriteFile(ModuleDir(id) + QStringLiteral("siteinfo_%1.ini").arg(id),
-                       QStringLiteral("hauptversion=%1\r\nnebenversion=0\r\nunterversion=0\r\n").arg(haupt).toLatin1()))
+                       QStringLiteral("hauptversion=%1\r\nnebenversion=0\r\nunterversion=0\r\n")
+                           .arg(haupt)
+                           .toLatin1()))
             return false;
 
-        QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<modul verzeichnis_reg_rootkey=\"{HKLM}\" "
-                                     "verzeichnis_reg_key=\"%1\" verzeichnis_reg_name=\"Pfad\">\n")
-                          .arg(folderKey);
+        QString xml =
+            QStringLiteral(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<modul verzeichnis_reg_rootkey=\"{HKLM}\" "
+                "verzeichnis_reg_key=\"%1\" verzeichnis_reg_name=\"Pfad\">\n")
+                .arg(folderKey);
         QMap<int, QList<int>> byMinor;
         for (const auto& [minor, sub] : offered)
             byMinor[minor].append(sub);
         for (auto minor = byMinor.cbegin(); minor != byMinor.cend(); ++minor) {
             xml += QStringLiteral("  <version nr=\"%1\">\n").arg(minor.key());
             for (int sub : minor.value())
-                xml += QStringLiteral("    <update nr=\"%1\" filename=\"m%2_%3_%1.exe\"><beschreibung>"
-                                      "{\\rtf1 Neu in %3.%1: \\b fett\\b0 .}</beschreibung></update>\n")
+                xml += QStringLiteral(
+                           "    <update nr=\"%1\" filename=\"m%2_%3_%1.exe\"><beschreibung>"
+                           "{\\rtf1 Neu in %3.%1: \\b fett\\b0 .}</beschreibung></update>\n")
                            .arg(sub)
                            .arg(id)
                            .arg(minor.key());
             xml += QStringLiteral("  </version>\n");
         }
         xml += QStringLiteral("</modul>\n");
-        return WriteFile(SourceDir() + QStringLiteral("Modul_%1/update_%1_%2.xml").arg(id).arg(haupt), xml.toUtf8());
+        return WriteFile(SourceDir() + QStringLiteral("Modul_%1/update_%1_%2.xml").arg(id).arg(haupt),
+                         xml.toUtf8());
     }
 
     // A news file in the local source with one item meant for this updater.
     bool AddNews() const
     {
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv, true);
-        return WriteFile(SourceDir() + QStringLiteral("news/news.xml"),
-                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<news><item id=\"1\" datum=\"01.03.2024\" "
-                         "updaterversion=\"6\"><beschreibung><![CDATA[{\\rtf1 Neuigkeit}]]></beschreibung></item></news>\n");
+        return WriteFile(
+            SourceDir() + QStringLiteral("news/news.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<news><item id=\"1\" datum=\"01.03.2024\" "
+            "updaterversion=\"6\"><beschreibung><![CDATA[{\\rtf1 "
+            "Neuigkeit}]]></beschreibung></item></news>\n");
     }
 
     // Puts the fake installer (which records its call in aufruf.txt) into the suite folder.
@@ -111,9 +120,13 @@ public:
     {
         const QString target = SuiteDir() + InstallerFileName;
         return QFile::copy(fakeInstaller, target) &&
-               QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+               QFile::setPermissions(
+                   target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    QString InstallerCall() const { return QString::fromUtf8(ReadFile(SuiteDir() + QStringLiteral("aufruf.txt"))); }
+    QString InstallerCall() const
+    {
+        return QString::fromUtf8(ReadFile(SuiteDir() + QStringLiteral("aufruf.txt")));
+    }
 
     static bool WriteFile(const QString& path, const QByteArray& content)
     {

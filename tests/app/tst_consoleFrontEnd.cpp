@@ -147,16 +147,17 @@ private Q_SLOTS:
 
         QCOMPARE(console.FrontEnd->ConfirmUpdates(updates), accepted);
 
-        const QString listing = QStringLiteral("Anstehende Updates:\n\n"
-                                               "Vorlandt Kasse\n"
-                                               "  Version 3.0.2\n"
-                                               "  Version 3.1.0\n"
-                                               "    Neu:\n"
-                                               "    schneller\n"
-                                               "\n"
-                                               "Vorlandt Faktura\n"
-                                               "  Version 2.0.1\n"
-                                               "    Fehler behoben.\n\n");
+        const QString listing = QStringLiteral(
+            "Anstehende Updates:\n\n"
+            "Vorlandt Kasse\n"
+            "  Version 3.0.2\n"
+            "  Version 3.1.0\n"
+            "    Neu:\n"
+            "    schneller\n"
+            "\n"
+            "Vorlandt Faktura\n"
+            "  Version 2.0.1\n"
+            "    Fehler behoben.\n\n");
         const QString out = console.Out();
         QVERIFY2(out.startsWith(listing), qPrintable(out));
     }
@@ -182,15 +183,17 @@ private Q_SLOTS:
         TRunWorld world;
         QVERIFY(world.IsValid());
         pugi::xml_document document;
-        QVERIFY(document.load_string("<news><item id=\"4\" datum=\"01.03.2024\" updaterversion=\"6\">"
-                                     "<beschreibung><![CDATA[{\\rtf1 Zeile eins\\par Zeile zwei}]]></beschreibung></item></news>"));
+        QVERIFY(document.load_string(
+            "<news><item id=\"4\" datum=\"01.03.2024\" updaterversion=\"6\">"
+            "<beschreibung><![CDATA[{\\rtf1 Zeile eins\\par Zeile zwei}]]></beschreibung></item></news>"));
         TNewsAnzeige news(document.document_element().first_child());
         TConsole console(typed, Options(interactive, false, postpone));
 
         console.FrontEnd->ShowNews(news);
 
         const QString out = console.Out();
-        QVERIFY2(out.startsWith(QStringLiteral("Neuigkeit vom 01.03.2024\nZeile eins\nZeile zwei\n")), qPrintable(out));
+        QVERIFY2(out.startsWith(QStringLiteral("Neuigkeit vom 01.03.2024\nZeile eins\nZeile zwei\n")),
+                 qPrintable(out));
         const QStringList stored = QDir(world.DataDir()).entryList(QDir::Files);
         QCOMPARE(stored.size(), postponed ? 1 : 0);
     }

@@ -57,8 +57,8 @@ public:
     }
 
     std::function<void(QWidget*)> BeforeAnswer;
-    QStringList Boxes;           // the texts of the message boxes, as shown
-    QList<int> Notifications;    // the number of panels of each notification dialog
+    QStringList Boxes;         // the texts of the message boxes, as shown
+    QList<int> Notifications;  // the number of panels of each notification dialog
     QStringList Others;
 
 private:
@@ -88,7 +88,8 @@ private Q_SLOTS:
             if (FServerError.isEmpty()) {
                 qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
                 qunsetenv("SSL_CERT_DIR");
-                for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+                for (const char* variable :
+                     {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
                     qunsetenv(variable);
                 FServerError = FServer.Start(FPki.ServerCert, FPki.ServerKey, FWwwDir.path());
             }
@@ -137,9 +138,11 @@ private Q_SLOTS:
         // The autostart run happened inside the creation, found nothing and said nothing.
         QCOMPARE(frm.Terminated(), autostart);
         QCOMPARE(responder.Boxes, QStringList());
-        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, {}),
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                 SettingsKeys::LastCheckDateTime, {}),
                  autostart ? QStringLiteral("15.03.2024 10:00:00") : QString());
-        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) == autostart);
+        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) ==
+                autostart);
     }
 
     // An autostart run that fails shows the error and keeps the program: hidden with the tray
@@ -158,7 +161,8 @@ private Q_SLOTS:
         TModalResponder responder;
         TfrmMain frm({QStringLiteral("-a")});  // no registrations key: the store's read error
         QCOMPARE(responder.Boxes.size(), 1);
-        QVERIFY2(responder.Boxes.first().contains(QStringLiteral("OnlineUpdateModule")), qPrintable(responder.Boxes.first()));
+        QVERIFY2(responder.Boxes.first().contains(QStringLiteral("OnlineUpdateModule")),
+                 qPrintable(responder.Boxes.first()));
         QVERIFY(!frm.Terminated());
         QCOMPARE(frm.ShowMainForm(), !tray);
         QCOMPARE(frm.tiUpdater->isVisible(), tray);
@@ -183,7 +187,8 @@ private Q_SLOTS:
         QString labelWhileWaiting;
         int positionWhileWaiting = -1;
         QTimer::singleShot(500, &frm, [&] {
-            for (QPushButton* button : {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
+            for (QPushButton* button :
+                 {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
                 enabledWhileWaiting.append(button->isEnabled());
             labelWhileWaiting = frm.lblFortschritt->text();
             positionWhileWaiting = frm.pbFortschritt->value();
@@ -195,7 +200,8 @@ private Q_SLOTS:
         QCOMPARE(labelWhileWaiting, QStringLiteral(u"[01/01] Überprüfe Kasse..."));
         QCOMPARE(positionWhileWaiting, 1);
         QCOMPARE(responder.Boxes.last(), NothingFound);
-        for (QPushButton* button : {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
+        for (QPushButton* button :
+             {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
             QVERIFY(button->isEnabled());
         QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
         QCOMPARE(LogBufferForTesting()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
@@ -305,7 +311,8 @@ private Q_SLOTS:
     void autostartRunIsTracked()
     {
         QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
-        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk, true);
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk,
+                       true);
         TTrackingServerProcess server(FWorld->Path(QStringLiteral("tracking.db")));
         if (!server.Start(101))
             QSKIP("the reference tracking server did not start");
@@ -329,7 +336,8 @@ private Q_SLOTS:
             WriteLog(2, QStringLiteral("Zeile"));
         }
         QCOMPARE(LogBufferForTesting(), std::nullopt);
-        QVERIFY(FWorld->ReadFile(LogDirectory() + LogFileName).endsWith("Zeile\r\nVorlandtOnlineUpdater beendet\r\n\r\n"));
+        QVERIFY(FWorld->ReadFile(LogDirectory() + LogFileName)
+                    .endsWith("Zeile\r\nVorlandtOnlineUpdater beendet\r\n\r\n"));
     }
 };
 

@@ -40,7 +40,8 @@ public:
         // /proc shows the new argv[0] once exec is through.
         for (int i = 0; i < 500 && FPid > 0; ++i) {
             if (QFile(QStringLiteral("/proc/%1/cmdline").arg(FPid)).open(QIODevice::ReadOnly) &&
-                QFile::encodeName(QFileInfo(QStringLiteral("/proc/%1/exe").arg(FPid)).symLinkTarget()).endsWith("sleep"))
+                QFile::encodeName(QFileInfo(QStringLiteral("/proc/%1/exe").arg(FPid)).symLinkTarget())
+                    .endsWith("sleep"))
                 break;
             QThread::msleep(2);
         }
@@ -132,7 +133,8 @@ private Q_SLOTS:
         QVERIFY(FWorld->AddNews());
         WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::Disable, disable);
         if (!lastCheck.isEmpty())
-            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, lastCheck);
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+                             lastCheck);
         QVERIFY(FWorld->WriteFile(JobFile(), "6;alt\r\n"));
         if (registrationsRead && manual)
             FFrontEnd->Answer({mrOk});
@@ -141,14 +143,16 @@ private Q_SLOTS:
 
         QVERIFY2(!QFile::exists(JobFile()), "the job file of an earlier run is always deleted");
         QCOMPARE(FFrontEnd->ShownNews().size(), newsLookedFor ? 1 : 0);
-        QCOMPARE(FFrontEnd->ProgressTexts(),
-                 registrationsRead ? QStringList{QStringLiteral(u"[01/01] Überprüfe Kasse...")} : QStringList());
+        QCOMPARE(FFrontEnd->ProgressTexts(), registrationsRead
+                                                 ? QStringList{QStringLiteral(u"[01/01] Überprüfe Kasse...")}
+                                                 : QStringList());
         // Only a manual run says that nothing was found; an autostart run stays silent.
         QCOMPARE(FFrontEnd->Messages().size(), registrationsRead && manual ? 1 : 0);
         if (registrationsRead && manual)
             QCOMPARE(FFrontEnd->Messages().first(),
                      (TShownMessage{NothingFound, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, 0}));
-        QCOMPARE(LogBufferForTesting()->contains(QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")),
+        QCOMPARE(LogBufferForTesting()->contains(
+                     QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")),
                  !manual && newsLookedFor && !registrationsRead);
     }
 
@@ -156,10 +160,12 @@ private Q_SLOTS:
     // takes effect; a run stopped at a gate records nothing.
     void recordsTheCheckTime()
     {
-        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        QVERIFY(
+            FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours, 24);
         RunAutostart();
-        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, {}),
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                 SettingsKeys::LastCheckDateTime, {}),
                  QStringLiteral("15.03.2024 10:00:00"));
         // Every module of that autostart run was read, although the time was recorded.
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
@@ -167,7 +173,8 @@ private Q_SLOTS:
         platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(9, 59, 59)));
         RunAutostart();
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
-        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime, {}),
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                 SettingsKeys::LastCheckDateTime, {}),
                  QStringLiteral("15.03.2024 10:00:00"));
 
         platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(10, 0)));
@@ -183,7 +190,8 @@ private Q_SLOTS:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
                          QStringLiteral("gestern"));
         QVERIFY_THROWS_EXCEPTION(EVorlandtError, RunAutostart());
-        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")));
+        QVERIFY(LogBufferForTesting()->contains(
+            QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")));
 
         FFrontEnd->Answer({mrOk});
         RunManual();
@@ -198,7 +206,8 @@ private Q_SLOTS:
             RunManual();
             QFAIL("no error");
         } catch (const EVorlandtError& error) {
-            QVERIFY2(error.message().contains(QStringLiteral("OnlineUpdateModule")), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(QStringLiteral("OnlineUpdateModule")),
+                     qPrintable(error.message()));
         }
         QCOMPARE(FFrontEnd->Messages().size(), 0);
     }
@@ -220,15 +229,18 @@ private Q_SLOTS:
                                                           QStringLiteral(u"[03/03] Überprüfe C...")}));
         QCOMPARE(FFrontEnd->ProgressPosition(), 3);
         QCOMPARE(FFrontEnd->ProgressMaximum(), 3);
-        QCOMPARE(FFrontEnd->ShownUpdates(),
-                 QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{11, 0, 1}, TUpdateIdentifier{13, 0, 1}}}));
+        QCOMPARE(
+            FFrontEnd->ShownUpdates(),
+            QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{11, 0, 1}, TUpdateIdentifier{13, 0, 1}}}));
     }
 
     void progressNumbersGrowPastTwoDigits()
     {
-        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource, FWorld->SourceDir());
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
+                         FWorld->SourceDir());
         for (int i = 1; i <= 120; ++i) {
-            const QString key = SettingsKeys::OnlineUpdateModule + QStringLiteral("M%1").arg(i, 3, 10, QLatin1Char('0'));
+            const QString key =
+                SettingsKeys::OnlineUpdateModule + QStringLiteral("M%1").arg(i, 3, 10, QLatin1Char('0'));
             WriteIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun, 1);
         }
         FFrontEnd->Answer({mrOk});
@@ -243,7 +255,8 @@ private Q_SLOTS:
     void acceptedUpdatesGoToTheInstaller()
     {
         QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
-        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 0}, {1, 0}, {0, 2}}));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"),
+                                  {{0, 0}, {1, 0}, {0, 2}}));
         FFrontEnd->AcceptUpdates({true});
 
         TUpdateCheck check(&FUpdates);
@@ -251,8 +264,9 @@ private Q_SLOTS:
         run.RunUpdateCheck(true);
 
         // 3.0.0 is installed: it is not offered again.
-        QCOMPARE(FFrontEnd->ShownUpdates(),
-                 QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{12, 0, 2}, TUpdateIdentifier{12, 1, 0}}}));
+        QCOMPARE(
+            FFrontEnd->ShownUpdates(),
+            QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{12, 0, 2}, TUpdateIdentifier{12, 1, 0}}}));
         const QString descriptor = FWorld->TempDir() + QStringLiteral("update_12_3.xml");
         QCOMPARE(FWorld->ReadFile(JobFile()),
                  (QStringLiteral("6;%1;12;3;0;2;-;-;Vorlandt Kasse\r\n6;%1;12;3;1;0;-;-;Vorlandt Kasse\r\n")
@@ -269,7 +283,8 @@ private Q_SLOTS:
     void declinedUpdatesLeaveNoJob()
     {
         QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
-        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        QVERIFY(
+            FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         FFrontEnd->AcceptUpdates({false});
         RunManual();
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
@@ -289,7 +304,8 @@ private Q_SLOTS:
     {
         QFETCH(QList<int>, answers);
         QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
-        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        QVERIFY(
+            FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         const TRunningModule kasse(QStringLiteral("Kassenbuch.exe"));
         QVERIFY(kasse.IsRunning());
         FFrontEnd->AcceptUpdates({true});
@@ -312,13 +328,15 @@ private Q_SLOTS:
     void retryAfterTheModuleEndedHandsOver()
     {
         QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
-        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        QVERIFY(
+            FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         auto kasse = std::make_unique<TRunningModule>(QStringLiteral("Faktura.exe"));
 
         class TEndingFrontEnd : public TScriptedFrontEnd {
         public:
             std::unique_ptr<TRunningModule>* Module = nullptr;
-            int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int help) override
+            int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                              int help) override
             {
                 const int answer = TScriptedFrontEnd::MessageDialog(text, type, buttons, help);
                 Module->reset();
@@ -345,12 +363,13 @@ private Q_SLOTS:
         WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
         platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 5), QTime(7, 4, 59)));
         BeginSearchLog();
-        QCOMPARE(*LogBufferForTesting(),
-                 QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"), QStringLiteral("Updatesuche gestartet")}));
+        QCOMPARE(*LogBufferForTesting(), QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"),
+                                                      QStringLiteral("Updatesuche gestartet")}));
         FinishProgramLog();
         QCOMPARE(LogBufferForTesting(), std::nullopt);
         const QByteArray file = FWorld->ReadFile(LogDirectory() + LogFileName);
-        QVERIFY2(file.endsWith("Updatesuche gestartet\r\nVorlandtOnlineUpdater beendet\r\n\r\n"), file.constData());
+        QVERIFY2(file.endsWith("Updatesuche gestartet\r\nVorlandtOnlineUpdater beendet\r\n\r\n"),
+                 file.constData());
         QVERIFY(file.startsWith("Timestamp: 05.03.2024 07:04\r\n"));
     }
 };
