@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
@@ -268,17 +269,13 @@ void TfrmMain::btnStartClick()
 {
     BeginSearchLog();
     SetButtonsEnabled(false);
-    try {
-        RunUpdateCheck(true);
-    } catch (...) {
+    // However the run ends: an error goes on to the general error display after this.
+    const auto ready = qScopeGuard([this] {
         SetButtonsEnabled(true);
         lblFortschritt->setText(QStringLiteral("Bereit."));
         lblFortschritt->adjustSize();
-        throw;
-    }
-    SetButtonsEnabled(true);
-    lblFortschritt->setText(QStringLiteral("Bereit."));
-    lblFortschritt->adjustSize();
+    });
+    RunUpdateCheck(true);
 }
 
 void TfrmMain::RunUpdateCheck(bool Manual)
