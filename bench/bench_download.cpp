@@ -5,8 +5,8 @@
 #include "sources/Download.h"
 
 #include "BenchHttpsServer.h"
+#include "BenchMain.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,8 +50,8 @@ public Q_SLOTS:
 struct TServerFixture : TBenchHttpsServer {
     TServerFixture()
     {
-        if (Error.isEmpty() && !WriteFile(QDir(Root()).filePath(QStringLiteral("large.bin")),
-                                          QByteArray(16 * 1024 * 1024, 'L')))
+        if (Error.isEmpty() &&
+            !WriteFile(QDir(Root()).filePath(QStringLiteral("large.bin")), QByteArray(16 * 1024 * 1024, 'L')))
             Error = QStringLiteral("cannot write the served file");
     }
 };
@@ -131,14 +131,7 @@ BENCHMARK(BM_LargeFile)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark:
 int main(int argc, char** argv)
 {
     // The caller's side waits in an event loop, so the benchmark needs an application object.
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    gFixture.reset();
-    return 0;
+    return RunBenchmarksWithApplication(argc, argv, [] { gFixture.reset(); });
 }
 
 #include "bench_download.moc"

@@ -5,7 +5,8 @@
 #include "services/Registry.h"
 #include "services/SettingsKeys.h"
 
-#include <QCoreApplication>
+#include "BenchMain.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -56,11 +57,5 @@ BENCHMARK(BM_MinimalWindowUntilShown)->Iterations(20)->UseRealTime()->Unit(bench
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksWithApplication(argc, argv);
 }

@@ -11,7 +11,7 @@
 
 #include "BenchHttpsServer.h"
 
-#include <QCoreApplication>
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -163,12 +163,5 @@ BENCHMARK(BM_CurlSameRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kM
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    gFixture.reset();
-    return 0;
+    return RunBenchmarksWithApplication(argc, argv, [] { gFixture.reset(); });
 }
