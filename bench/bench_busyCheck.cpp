@@ -1,10 +1,10 @@
 // One busy check (35 table rows against one reading of /proc) next to a bare listing of /proc
 // that makes the same system calls, on a machine with about a thousand extra processes.
-#include "platform/ProcessList.h"
-#include "services/BusyCheck.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/ProcessList.h"
+#include "core/services/BusyCheck.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QTemporaryDir>
 

@@ -1,11 +1,11 @@
 // Reading a descriptor of 10,000 updates of one module: pugixml loading the file alone against
 // the fetch from a local source with the load, and against the whole check (fetch, load and
 // evaluation into the catalog). Argument: diagnostic log off (0) or on (1).
-#include "catalog/Updates.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/UpdateCheck.h"
+#include "core/catalog/Updates.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // wall time during a slow ~3 s transfer from the loopback test server, with and without progress
 // targets; and loopback throughput of a large file. Needs python3 and openssl.
 //   build/bench/bench_download [--benchmark_filter=Slow]
-#include "sources/Download.h"
+#include "core/sources/Download.h"
 
 #include "BenchHttpsServer.h"
 #include "BenchMain.h"

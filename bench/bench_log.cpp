@@ -1,8 +1,8 @@
 // Diagnostic log lines per second with the switch on: each line costs one store read of the
 // switch plus the append under the log's lock.
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QTemporaryDir>
 

@@ -2,8 +2,8 @@
 // window program built the same way; both end once the window is up (offscreen platform, so the
 // figure does not depend on a display server).
 //   build/bench/bench_startup
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include "BenchMain.h"
 

@@ -1,7 +1,7 @@
 // Settings-store throughput: reads of an existing value from one and from two threads (each
 // read opens nothing new but still sees the file's current content), and one write for scale.
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QTemporaryDir>
 

@@ -2,12 +2,12 @@
 // (descriptors of about 10 KB, nothing pending), against one curl command line that makes the
 // same HEAD and GET requests: the limit the transfers themselves set. Needs python3, openssl, curl.
 //   build/bench/bench_updateRun
-#include "app/UpdateRun.h"
-#include "catalog/Updates.h"
-#include "services/FrontEnd.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/UpdateCheck.h"
+#include "core/run/UpdateRun.h"
+#include "core/catalog/Updates.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/UpdateCheck.h"
 
 #include "BenchHttpsServer.h"
 

@@ -1,12 +1,12 @@
 // libFuzzer entry for the update descriptor: any bytes, fetched from a local source folder and
 // evaluated, must end in true, false or a warning box, never in a crash or a hang, and a
 // successful evaluation must leave a catalog whose updates all belong to a module record.
-#include "catalog/Updates.h"
-#include "platform/VorlandtError.h"
-#include "services/FrontEnd.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/UpdateCheck.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <QDir>
 #include <QFile>

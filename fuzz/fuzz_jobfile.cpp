@@ -2,7 +2,7 @@
 // and every job it accepts carries what a job line must.
 #include "JobFile.h"
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <cstdint>
 #include <cstdlib>

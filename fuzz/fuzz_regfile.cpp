@@ -2,7 +2,7 @@
 // every value the reader accepts must come back unchanged through the writer.
 #include "RegFile.h"
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,10 +1,10 @@
 // VorlandtOnlineUpdater: the GUI program. With "-a" as its first argument it searches once,
 // silently unless there is something to show, and ends.
-#include "app/Application.h"
-#include "app/mainFrontend.h"
-#include "catalog/UserLogWindow.h"
-#include "dialogs/Einstellungen.h"
-#include "services/BasicProcs.h"
+#include "gui/Application.h"
+#include "gui/mainFrontend.h"
+#include "gui/UserLogWindow.h"
+#include "gui/Einstellungen.h"
+#include "core/services/BasicProcs.h"
 
 #include <QTimer>
 

@@ -1,13 +1,13 @@
 // vorlandt-update-check: the update run for terminals, scripts and machines without a display.
 // It runs the same steps as the main window's search button (or, with -a, its autostart run) and
 // prints what the windows would show.
-#include "app/ConsoleFrontEnd.h"
-#include "app/UpdateRun.h"
-#include "catalog/Updates.h"
-#include "platform/IntText.h"
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "sources/UpdateCheck.h"
+#include "core/run/ConsoleFrontEnd.h"
+#include "core/run/UpdateRun.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/IntText.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 // Every physical input reaches the application first as an event for its QWindow and only then,
 // once or several times (propagation to parents), for widgets; the filter counts only the first.
-#include "tracking/AppMessageHook.h"
+#include "gui/AppMessageHook.h"
 
-#include "tracking/TrackingControls.h"
+#include "gui/TrackingControls.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,8 +2,8 @@
 // click, horizontal wheel turn and key press into exactly one usage event.
 #pragma once
 
-#include "tracking/TrackingEvents.h"
-#include "tracking/TrackingHook.h"
+#include "core/tracking/TrackingEvents.h"
+#include "core/tracking/TrackingHook.h"
 
 #include <QObject>
 #include <QPointer>

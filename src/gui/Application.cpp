@@ -1,8 +1,8 @@
 // The general error display and the application-wide help file.
-#include "app/Application.h"
+#include "gui/Application.h"
 
-#include "platform/VorlandtError.h"
-#include "services/FrontEnd.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/FrontEnd.h"
 
 #include <QPointer>
 

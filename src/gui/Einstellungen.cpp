@@ -1,13 +1,13 @@
 // The settings dialog.
-#include "dialogs/Einstellungen.h"
+#include "gui/Einstellungen.h"
 
-#include "dialogs/EinstellungenStore.h"
-#include "services/BasicProcs.h"
-#include "services/FrontEnd.h"
-#include "services/Information.h"
-#include "services/Log.h"
-#include "services/QtFrontEnd.h"
-#include "services/Registry.h"
+#include "core/settings/EinstellungenStore.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/FrontEnd.h"
+#include "gui/Information.h"
+#include "core/services/Log.h"
+#include "gui/QtFrontEnd.h"
+#include "core/services/Registry.h"
 
 #include <QAction>
 #include <QCheckBox>

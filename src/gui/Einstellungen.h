@@ -3,7 +3,7 @@
 // controls afresh from the settings store; only OK saves.
 #pragma once
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QDialog>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // The small information window.
-#include "services/Information.h"
+#include "gui/Information.h"
 
-#include "services/QtFrontEnd.h"
+#include "gui/QtFrontEnd.h"
 
 #include <QFont>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The GUI's front end: message boxes as Qt widgets and documents opened by the desktop.
-#include "services/QtFrontEnd.h"
+#include "gui/QtFrontEnd.h"
 
-#include "news/frmNewsAnzeige.h"
+#include "gui/frmNewsAnzeige.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 // opened with the desktop's handler.
 #pragma once
 
-#include "services/FrontEnd.h"
+#include "core/services/FrontEnd.h"
 
 #include <QHash>
 #include <QMessageBox>

@@ -1,5 +1,5 @@
 // Controls as the usage events record them.
-#include "tracking/TrackingControls.h"
+#include "gui/TrackingControls.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // and the position in that form, copied as text into a usage event.
 #pragma once
 
-#include "tracking/TrackingEvents.h"
+#include "core/tracking/TrackingEvents.h"
 
 #include <QPoint>
 

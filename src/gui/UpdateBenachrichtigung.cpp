@@ -1,11 +1,11 @@
 // The update notification dialog.
-#include "dialogs/UpdateBenachrichtigung.h"
+#include "gui/UpdateBenachrichtigung.h"
 
-#include "dialogs/UpdateList.h"
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
+#include "core/catalog/UpdateList.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
 
 #include <QCheckBox>
 #include <QEnterEvent>

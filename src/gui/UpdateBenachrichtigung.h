@@ -2,7 +2,7 @@
 // panels, the description of the entry under the pointer, and the question whether to install.
 #pragma once
 
-#include "catalog/Updates.h"
+#include "core/catalog/Updates.h"
 
 #include <QDialog>
 #include <QLabel>

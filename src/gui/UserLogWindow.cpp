@@ -1,11 +1,11 @@
 // The installed-updates window.
-#include "catalog/UserLogWindow.h"
+#include "gui/UserLogWindow.h"
 
-#include "catalog/UserLog.h"
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
-#include "services/FrontEnd.h"
-#include "services/QtFrontEnd.h"
+#include "core/catalog/UserLog.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/FrontEnd.h"
+#include "gui/QtFrontEnd.h"
 
 #include <QFont>
 #include <QPlainTextEdit>

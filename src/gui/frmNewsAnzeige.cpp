@@ -1,12 +1,12 @@
 // The news window.
-#include "news/frmNewsAnzeige.h"
+#include "gui/frmNewsAnzeige.h"
 
-#include "news/NewsAnzeige.h"
-#include "platform/RtfReader.h"
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/RtfReader.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
 
 #include <QComboBox>
 #include <QFont>

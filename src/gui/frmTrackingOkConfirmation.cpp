@@ -1,8 +1,8 @@
 // The consent question of the usage tracking.
-#include "tracking/frmTrackingOkConfirmation.h"
+#include "gui/frmTrackingOkConfirmation.h"
 
-#include "services/FrontEnd.h"
-#include "services/QtFrontEnd.h"
+#include "core/services/FrontEnd.h"
+#include "gui/QtFrontEnd.h"
 
 #include <QFont>
 #include <QFontMetrics>

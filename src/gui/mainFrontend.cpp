@@ -1,16 +1,16 @@
 // The main window: its controls, the two modes, the tray icon and the manual update run.
-#include "app/mainFrontend.h"
+#include "gui/mainFrontend.h"
 
-#include "app/Application.h"
-#include "app/UpdateRun.h"
-#include "catalog/Updates.h"
-#include "dialogs/UpdateBenachrichtigung.h"
-#include "services/BasicProcs.h"
-#include "services/Log.h"
-#include "sources/UpdateCheck.h"
-#include "tracking/AppMessageHook.h"
-#include "tracking/Tracker.h"
-#include "tracking/TrackingEvents.h"
+#include "gui/Application.h"
+#include "core/run/UpdateRun.h"
+#include "core/catalog/Updates.h"
+#include "gui/UpdateBenachrichtigung.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
+#include "core/sources/UpdateCheck.h"
+#include "gui/AppMessageHook.h"
+#include "core/tracking/Tracker.h"
+#include "core/tracking/TrackingEvents.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

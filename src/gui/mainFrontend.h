@@ -4,7 +4,7 @@
 // update run while it is created and then asks the application to end.
 #pragma once
 
-#include "services/QtFrontEnd.h"
+#include "gui/QtFrontEnd.h"
 
 #include <QPointer>
 #include <QString>

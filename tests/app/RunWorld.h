@@ -3,12 +3,12 @@
 // the diagnostic log on, the regional format German and the clock stopped at 15 March 2024, 10:00.
 #pragma once
 
-#include "catalog/JobHandOff.h"
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,9 +3,9 @@
 // leaves, the demo installer it starts, the installed-updates log and version files afterwards,
 // the diagnostic log, and a second run that finds nothing. Then the demo installer alone: a
 // damaged job file changes nothing, and a version file is raised without losing its other lines.
-#include "platform/TextCodec.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"

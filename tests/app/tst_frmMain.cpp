@@ -1,13 +1,13 @@
 // The main window on the offscreen platform: the two modes, the search button's run with its
 // progress display, the general error display, and the retreat to the tray.
-#include "app/Application.h"
-#include "app/mainFrontend.h"
-#include "catalog/JobHandOff.h"
-#include "catalog/UserLogWindow.h"
-#include "dialogs/UpdateBenachrichtigung.h"
+#include "gui/Application.h"
+#include "gui/mainFrontend.h"
+#include "core/catalog/JobHandOff.h"
+#include "gui/UserLogWindow.h"
+#include "gui/UpdateBenachrichtigung.h"
 #include "download/TestHttpsServer.h"
-#include "platform/VorlandtError.h"
-#include "tracking/TrackingConnection.h"
+#include "core/platform/VorlandtError.h"
+#include "core/tracking/TrackingConnection.h"
 
 #include "TrackingServerProcess.h"
 #include "download/TestPki.h"

@@ -1,11 +1,11 @@
 // The update run without windows: its gates, the pass over the registrations, the question, the
 // wait for running modules and the hand-off, against real stores and a local source.
-#include "app/UpdateRun.h"
-#include "catalog/JobHandOff.h"
-#include "catalog/Updates.h"
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "sources/UpdateCheck.h"
+#include "core/run/UpdateRun.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include "RunWorld.h"

@@ -2,12 +2,12 @@
 // pending updates, and the installer's start from the registered folder.
 #include "CatalogWorld.h"
 
-#include "catalog/JobHandOff.h"
-#include "catalog/Updates.h"
-#include "platform/VorlandtError.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

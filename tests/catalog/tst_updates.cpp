@@ -1,7 +1,7 @@
 // The update catalog: which offered updates survive against the installed version, the key and
 // record rules of AddUpdate, the conversions of the descriptor's texts, and the sorted keys.
-#include "catalog/Updates.h"
-#include "platform/VorlandtError.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,12 +2,12 @@
 // keeps, temporary entries, failures that must leave the old log whole, and vorlandt-userlog.
 #include "CatalogWorld.h"
 
-#include "catalog/UserLog.h"
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "platform/VorlandtError.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/catalog/UserLog.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 // writes the way a protected key would.
 #pragma once
 
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,7 +2,7 @@
 // one temporary folder, and a catalog filled by a short call per update.
 #pragma once
 
-#include "catalog/Updates.h"
+#include "core/catalog/Updates.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // A second process for the settings dialog's tests: shows the dialog as whoever runs it, reports
 // what it shows, presses OK and reports every message box instead of showing it.
-#include "dialogs/Einstellungen.h"
-#include "services/FrontEnd.h"
-#include "services/Registry.h"
+#include "gui/Einstellungen.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Registry.h"
 
 #include <QApplication>
 #include <QListWidget>

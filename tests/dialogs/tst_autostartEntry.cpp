@@ -1,7 +1,7 @@
 // The XDG autostart entry: its place, the exact Exec line for awkward paths, validity for
 // desktop-file-validate, writing and removing, and clear errors where the file cannot be handled.
-#include "platform/AutostartEntry.h"
-#include "platform/VorlandtError.h"
+#include "core/platform/AutostartEntry.h"
+#include "core/platform/VorlandtError.h"
 #include "support/ErrorOf.h"
 
 #include <QDir>

@@ -4,10 +4,10 @@
 #include "EinstellungenWorld.h"
 #include "support/ErrorOf.h"
 
-#include "dialogs/EinstellungenStore.h"
-#include "platform/AutostartEntry.h"
-#include "platform/VorlandtError.h"
-#include "services/Log.h"
+#include "core/settings/EinstellungenStore.h"
+#include "core/platform/AutostartEntry.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Log.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QCoreApplication>

@@ -3,11 +3,11 @@
 // administrators and the warning for everybody else, and the log and help buttons.
 #include "EinstellungenWorld.h"
 
-#include "dialogs/Einstellungen.h"
-#include "dialogs/EinstellungenStore.h"
-#include "platform/VorlandtError.h"
-#include "services/Information.h"
-#include "services/Log.h"
+#include "gui/Einstellungen.h"
+#include "core/settings/EinstellungenStore.h"
+#include "core/platform/VorlandtError.h"
+#include "gui/Information.h"
+#include "core/services/Log.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 

@@ -2,7 +2,7 @@
 // under the pointer, its results, the wheel over the list and the links it opens.
 #include "UpdateListWorld.h"
 
-#include "dialogs/UpdateBenachrichtigung.h"
+#include "gui/UpdateBenachrichtigung.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 // updates give, the description file it writes and reads back, and which links it opens.
 #include "UpdateListWorld.h"
 
-#include "dialogs/UpdateList.h"
-#include "platform/VorlandtError.h"
+#include "core/catalog/UpdateList.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QRegularExpression>
 #include <QTest>

@@ -3,9 +3,9 @@
 // Qt front end showing it modally.
 #include "NewsWorld.h"
 
-#include "news/NewsAnzeige.h"
-#include "news/frmNewsAnzeige.h"
-#include "services/QtFrontEnd.h"
+#include "core/news/NewsAnzeige.h"
+#include "gui/frmNewsAnzeige.h"
+#include "gui/QtFrontEnd.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 

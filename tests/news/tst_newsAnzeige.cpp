@@ -3,8 +3,8 @@
 // what happens to a postponed file when its showing closes.
 #include "NewsWorld.h"
 
-#include "news/NewsAnzeige.h"
-#include "platform/VorlandtError.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QTest>
 

@@ -3,9 +3,9 @@
 // postponed items and their order, damaged numbers, and the log lines.
 #include "NewsWorld.h"
 
-#include "news/NewsAnzeige.h"
-#include "platform/VorlandtError.h"
-#include "sources/UpdateCheck.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/VorlandtError.h"
+#include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QScopeGuard>

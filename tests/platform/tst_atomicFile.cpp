@@ -1,7 +1,7 @@
 // Whole-file replacement: new content lands complete, and a failed write names the path and the
 // reason and leaves what was there before.
-#include "platform/AtomicFile.h"
-#include "platform/VorlandtError.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // GetStrInfoFromIni: which line answers a key, how the file is named and decoded, what happens
 // to missing and unreadable files, and the two log lines around every lookup.
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The busy-application check against real processes: copies of /bin/sleep run under the names
 // of the suite's executables, with argv[0] set the way a compatibility layer sets it.
-#include "platform/ProcessList.h"
-#include "services/BusyCheck.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/ProcessList.h"
+#include "core/services/BusyCheck.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The temporary and data directories, the start-up probe of the data directory and the lookup of
 // a module's install folder.
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // Starting the feedback tool from the suite's registered folder: what its start function
 // receives, and the two error boxes when the library or its start function is missing.
-#include "services/BasicProcs.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QDir>

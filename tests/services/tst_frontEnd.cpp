@@ -1,6 +1,6 @@
 // The default front end (captions on stderr, default buttons, xdg-open) and handing the front end
 // over and back.
-#include "services/FrontEnd.h"
+#include "core/services/FrontEnd.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QDir>

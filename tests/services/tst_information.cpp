@@ -1,6 +1,6 @@
 // The information window: its layout, the message as shown, the ways it closes, how it grows
 // for long messages and where it sits on screens of every size.
-#include "services/Information.h"
+#include "gui/Information.h"
 #include "support/ModalAnswer.h"
 
 #include <QApplication>

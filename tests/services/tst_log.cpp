@@ -1,9 +1,9 @@
 // The diagnostic log: the switch read on every call, the four actions, the file's exact bytes,
 // and appends from two threads.
-#include "platform/VorlandtError.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The Qt message boxes: caption, icon and buttons of every type and button set, the code each way
 // of closing a box returns, the text as shown, where the box appears, and how documents and
 // addresses reach the desktop.
-#include "services/QtFrontEnd.h"
+#include "gui/QtFrontEnd.h"
 #include "support/ModalAnswer.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The typed store operations: how each stored kind reads as number, switch and text, the
 // kinds the writes store, the three messages, the password scrambling, damaged and foreign
 // files, two writing processes, and a reader without write permission.
-#include "services/Registry.h"
+#include "core/services/Registry.h"
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Starting programs and opening documents: waiting with the event loop alive, detached starts,
 // what goes to the front end instead, the working folder, and the two log lines of every call.
-#include "services/BasicProcs.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QDir>

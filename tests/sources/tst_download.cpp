@@ -1,10 +1,10 @@
 // TDownload against a real loopback HTTPS server (and a real tinyproxy): which answers lead to a
 // file, what stays untouched when a transfer breaks, what is logged, the user agent, the proxy,
 // and progress delivered on the calling thread while that thread keeps handling events.
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/Download.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/Download.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"

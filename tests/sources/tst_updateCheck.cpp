@@ -1,15 +1,15 @@
 // The update checker: how descriptors and the news file are fetched (local source folder and a
 // loopback HTTPS server), how a descriptor is read into the catalog, which descriptors are
 // refused and with which warning, the interval gate, and that damaged input ends in a result.
-#include "catalog/Updates.h"
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/UpdateCheck.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include "download/TestHttpsServer.h"

@@ -2,7 +2,7 @@
 // raised none.
 #pragma once
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QString>
 

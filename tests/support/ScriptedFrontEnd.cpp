@@ -1,9 +1,9 @@
 // The scripted front end: a queue of answers in, a record of everything shown out.
 #include "support/ScriptedFrontEnd.h"
 
-#include "news/NewsAnzeige.h"
-#include "platform/RtfReader.h"
-#include "platform/VorlandtError.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/RtfReader.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QDebug>
 

@@ -2,8 +2,8 @@
 // and every document it was asked to show, so a test can check what the person would have seen.
 #pragma once
 
-#include "catalog/Updates.h"
-#include "services/FrontEnd.h"
+#include "core/catalog/Updates.h"
+#include "core/services/FrontEnd.h"
 
 #include <QList>
 #include <QQueue>

@@ -2,7 +2,7 @@
 // reported on which line, and that written text reads back to the very same values.
 #include "RegFile.h"
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QtEndian>
 #include <QtTest>

@@ -2,7 +2,7 @@
 // questions and records every message box (the tracker must never show one).
 #pragma once
 
-#include "services/FrontEnd.h"
+#include "core/services/FrontEnd.h"
 
 #include <QQueue>
 #include <QStringList>

@@ -4,14 +4,14 @@
 #include "ConsentFrontEnd.h"
 #include "TrackingServerProcess.h"
 
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 #include "support/ScriptedFrontEnd.h"
-#include "tracking/Tracker.h"
-#include "tracking/TrackingConnection.h"
-#include "tracking/TrackingEvents.h"
+#include "core/tracking/Tracker.h"
+#include "core/tracking/TrackingConnection.h"
+#include "core/tracking/TrackingEvents.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

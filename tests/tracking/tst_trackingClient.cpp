@@ -2,11 +2,11 @@
 // parameters as stored) and against canned answers (server errors, broken answers, silence).
 #include "TrackingServerProcess.h"
 
-#include "platform/VorlandtError.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "tracking/ServerCommunicationClient.h"
-#include "tracking/TrackingConnection.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/tracking/ServerCommunicationClient.h"
+#include "core/tracking/TrackingConnection.h"
 
 #include <QJsonArray>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // Usage events: what each kind records, the time stamp's wire text and the hashed machine
 // identifier read from a network class folder.
-#include "platform/Clock.h"
-#include "tracking/ServerCommunicationClient.h"
-#include "tracking/SystemInformation.h"
-#include "tracking/TrackingEvents.h"
+#include "core/platform/Clock.h"
+#include "core/tracking/ServerCommunicationClient.h"
+#include "core/tracking/SystemInformation.h"
+#include "core/tracking/TrackingEvents.h"
 
 #include <QDir>
 #include <QFile>

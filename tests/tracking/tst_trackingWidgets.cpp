@@ -3,15 +3,15 @@
 #include "ConsentFrontEnd.h"
 #include "TrackingServerProcess.h"
 
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
-#include "tracking/AppMessageHook.h"
-#include "tracking/Tracker.h"
-#include "tracking/TrackingConnection.h"
-#include "tracking/TrackingControls.h"
-#include "tracking/frmTrackingOkConfirmation.h"
+#include "gui/AppMessageHook.h"
+#include "core/tracking/Tracker.h"
+#include "core/tracking/TrackingConnection.h"
+#include "gui/TrackingControls.h"
+#include "gui/frmTrackingOkConfirmation.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,11 +2,11 @@
 // line, the designation being all that follows the eighth ";".
 #include "JobFile.h"
 
-#include "catalog/JobHandOff.h"
-#include "platform/FileRead.h"
-#include "platform/IntText.h"
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/IntText.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -2,9 +2,9 @@
 // uses, so that the version written is the version the next update search finds.
 #include "SiteInfo.h"
 
-#include "platform/FileRead.h"
-#include "platform/IntText.h"
-#include "platform/TextCodec.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/IntText.h"
+#include "core/platform/TextCodec.h"
 
 #include <QFileInfo>
 #include <QStringEncoder>

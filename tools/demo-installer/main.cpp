@@ -4,13 +4,13 @@
 #include "JobFile.h"
 #include "SiteInfo.h"
 
-#include "catalog/JobHandOff.h"
-#include "catalog/UserLog.h"
-#include "platform/AtomicFile.h"
-#include "platform/FileRead.h"
-#include "platform/IntText.h"
-#include "platform/VorlandtError.h"
-#include "sources/UpdateCheck.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/catalog/UserLog.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/IntText.h"
+#include "core/platform/VorlandtError.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // Reading and writing registry export files (.reg text) without touching the store.
 #include "RegFile.h"
 
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QStringDecoder>
 #include <QtEndian>

@@ -2,9 +2,9 @@
 // administrators and scripts; .reg import and export keep registrations portable to Windows.
 #include "RegFile.h"
 
-#include "platform/StoreBackend.h"
-#include "platform/VorlandtError.h"
-#include "services/Registry.h"
+#include "core/platform/StoreBackend.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Registry.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
 // vorlandt-userlog: how the installer adds an installed update to the installed-updates log,
 // from the temporary entry the update search left for it.
-#include "catalog/UserLog.h"
-#include "platform/VorlandtError.h"
+#include "core/catalog/UserLog.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QCoreApplication>
 #include <QStringList>

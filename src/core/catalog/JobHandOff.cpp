@@ -1,12 +1,12 @@
 // The update job file and the installer start that hand accepted updates over.
-#include "catalog/JobHandOff.h"
+#include "core/catalog/JobHandOff.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/TextCodec.h"
-#include "services/BasicProcs.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 

@@ -2,7 +2,7 @@
 // in the data directory, and the installer's start with "-DoUpdateJobs".
 #pragma once
 
-#include "catalog/Updates.h"
+#include "core/catalog/Updates.h"
 
 #include <QString>
 

@@ -1,11 +1,11 @@
 // The update notification dialog's list and description, without widgets.
-#include "dialogs/UpdateList.h"
+#include "core/catalog/UpdateList.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/FileRead.h"
-#include "platform/RtfReader.h"
-#include "platform/TextCodec.h"
-#include "services/BasicProcs.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/RtfReader.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/BasicProcs.h"
 
 #include <QUrl>
 

@@ -3,7 +3,7 @@
 // loaded formatted through the temporary description file.
 #pragma once
 
-#include "catalog/Updates.h"
+#include "core/catalog/Updates.h"
 
 #include <QList>
 #include <QString>

@@ -1,12 +1,12 @@
 // The update catalog: filling, thinning out by installed version, the sorted key list, and the
 // job lines and temporary log entries the hand-off needs.
-#include "catalog/Updates.h"
+#include "core/catalog/Updates.h"
 
-#include "catalog/JobHandOff.h"
-#include "catalog/UserLog.h"
-#include "platform/IntText.h"
-#include "platform/RtfReader.h"
-#include "services/BasicProcs.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/catalog/UserLog.h"
+#include "core/platform/IntText.h"
+#include "core/platform/RtfReader.h"
+#include "core/services/BasicProcs.h"
 
 #include <algorithm>
 

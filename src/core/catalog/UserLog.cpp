@@ -1,14 +1,14 @@
 // The installed-updates log: reading it, writing temporary entries and adding one as the new
 // first entry, each file in the encoding its byte-order mark names.
-#include "catalog/UserLog.h"
+#include "core/catalog/UserLog.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/Clock.h"
-#include "platform/FileRead.h"
-#include "platform/RegionalFormat.h"
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/Clock.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,14 +1,14 @@
 // The news window's decisions: loading an item, postponing it and finding it again.
-#include "news/NewsAnzeige.h"
+#include "core/news/NewsAnzeige.h"
 
-#include "platform/Clock.h"
-#include "platform/FileRead.h"
-#include "platform/RegionalFormat.h"
-#include "platform/RtfReader.h"
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
-#include "services/BasicProcs.h"
-#include "services/Log.h"
+#include "core/platform/Clock.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/platform/RtfReader.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
 // The news step of an update run: fetch the news file, show the postponed items due today,
 // then the file's current item when it is new for this user and this updater.
-#include "news/NewsAnzeige.h"
-#include "platform/VorlandtError.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "services/Version.h"
-#include "sources/UpdateCheck.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/services/Version.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <limits>
 #include <optional>

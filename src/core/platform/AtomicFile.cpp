@@ -1,8 +1,8 @@
 // Whole-file replacement through QSaveFile: temporary file beside the target, flushed and
 // synced to disk, then renamed over the target.
-#include "platform/AtomicFile.h"
+#include "core/platform/AtomicFile.h"
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QSaveFile>
 

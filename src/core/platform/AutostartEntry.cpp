@@ -1,8 +1,8 @@
 // The XDG autostart entry of the updater.
-#include "platform/AutostartEntry.h"
+#include "core/platform/AutostartEntry.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/VorlandtError.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QDir>
 #include <QFile>

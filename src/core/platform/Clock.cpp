@@ -1,5 +1,5 @@
 // The process-wide clock; a moment set by a test replaces the real time until it is cleared.
-#include "platform/Clock.h"
+#include "core/platform/Clock.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 // Reading a whole regular file with a size limit and the one read error for every failure.
-#include "platform/FileRead.h"
+#include "core/platform/FileRead.h"
 
-#include "platform/VorlandtError.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QFile>
 #include <QFileInfo>

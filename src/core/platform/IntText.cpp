@@ -1,4 +1,4 @@
-#include "platform/IntText.h"
+#include "core/platform/IntText.h"
 
 std::optional<qint32> TryStrToInt(QStringView text)
 {

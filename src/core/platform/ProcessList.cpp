@@ -1,6 +1,6 @@
 // Reads /proc with plain system calls: the check runs while the user waits for the installer,
 // and a desktop easily has a thousand processes, so no QDir/QFile objects per process.
-#include "platform/ProcessList.h"
+#include "core/platform/ProcessList.h"
 
 #include <QByteArray>
 #include <QFile>

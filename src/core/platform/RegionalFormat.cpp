@@ -1,8 +1,8 @@
 // Regional date/time settings from LC_TIME, Delphi-style pattern formatting and lenient reading.
-#include "platform/RegionalFormat.h"
+#include "core/platform/RegionalFormat.h"
 
-#include "platform/Clock.h"
-#include "platform/VorlandtError.h"
+#include "core/platform/Clock.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QList>
 #include <QStringView>

@@ -1,7 +1,7 @@
 // Character sets to code pages, and byte decoding through per-page tables or converters.
-#include "platform/RtfCodePage.h"
+#include "core/platform/RtfCodePage.h"
 
-#include "platform/TextCodec.h"
+#include "core/platform/TextCodec.h"
 
 #include <QStringDecoder>
 

@@ -1,5 +1,5 @@
 // Tokenising of a field instruction: a keyword, then arguments and switches.
-#include "platform/RtfField.h"
+#include "core/platform/RtfField.h"
 
 namespace platform {
 

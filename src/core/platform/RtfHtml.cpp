@@ -2,7 +2,7 @@
 // browser's own <p> margins would space every paragraph; white-space:pre-wrap keeps the blanks
 // and tabs of the text as the rich-text control shows them, which is also why no line end
 // stands between the blocks (it would show as a blank).
-#include "platform/RtfHtml.h"
+#include "core/platform/RtfHtml.h"
 
 #include <array>
 

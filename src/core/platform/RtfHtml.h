@@ -2,7 +2,7 @@
 // formats, sizes, colours and links. Font families stay with the window.
 #pragma once
 
-#include "platform/RtfDocument.h"
+#include "core/platform/RtfDocument.h"
 
 namespace platform {
 

@@ -1,10 +1,10 @@
 // A single pass over the bytes with a bounded stack of group states. Text is gathered as bytes
 // and decoded in the code page of its font whenever the state is about to change, so that the
 // two bytes of a double-byte character written as two \'hh escapes stay together.
-#include "platform/RtfParser.h"
+#include "core/platform/RtfParser.h"
 
-#include "platform/RtfCodePage.h"
-#include "platform/RtfField.h"
+#include "core/platform/RtfCodePage.h"
+#include "core/platform/RtfField.h"
 
 #include <QHash>
 

@@ -2,7 +2,7 @@
 // (damaged or hostile files included) still gives the text that can be made out of it.
 #pragma once
 
-#include "platform/RtfDocument.h"
+#include "core/platform/RtfDocument.h"
 
 #include <QByteArrayView>
 

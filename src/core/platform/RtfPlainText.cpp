@@ -1,7 +1,7 @@
 // Paragraphs joined with CR LF. A line break (\line) also becomes CR LF rather than the vertical
 // tab or lone CR a rich-text control would return, since every reader of these texts (log files,
 // the installer) splits lines at CR LF.
-#include "platform/RtfPlainText.h"
+#include "core/platform/RtfPlainText.h"
 
 namespace platform {
 

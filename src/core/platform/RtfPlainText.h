@@ -2,7 +2,7 @@
 // separated by CR LF, line breaks inside a paragraph also as CR LF, tabs kept.
 #pragma once
 
-#include "platform/RtfDocument.h"
+#include "core/platform/RtfDocument.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 // Chooses between RTF and plain text and hands the document to the rendering asked for.
-#include "platform/RtfReader.h"
+#include "core/platform/RtfReader.h"
 
-#include "platform/RtfParser.h"
-#include "platform/TextCodec.h"
+#include "core/platform/RtfParser.h"
+#include "core/platform/TextCodec.h"
 
 #include <array>
 

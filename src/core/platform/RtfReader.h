@@ -2,9 +2,9 @@
 // for logs and files, and HTML for a text browser. Text that is not RTF is taken as plain text.
 #pragma once
 
-#include "platform/RtfDocument.h"
-#include "platform/RtfHtml.h"
-#include "platform/RtfPlainText.h"
+#include "core/platform/RtfDocument.h"
+#include "core/platform/RtfHtml.h"
+#include "core/platform/RtfPlainText.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // The settings store on SQLite: one file per root, one cached connection per thread and file,
 // names folded for lookups but kept in the spelling they were created with.
-#include "platform/StoreBackend.h"
+#include "core/platform/StoreBackend.h"
 
 #include <QDir>
 #include <QFile>

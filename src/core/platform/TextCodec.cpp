@@ -1,5 +1,5 @@
 // Windows-1252 by table in both directions, byte-order-mark detection, and line splitting.
-#include "platform/TextCodec.h"
+#include "core/platform/TextCodec.h"
 
 #include <array>
 

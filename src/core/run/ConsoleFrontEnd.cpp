@@ -1,11 +1,11 @@
 // The console front end: texts out, answers in.
-#include "app/ConsoleFrontEnd.h"
+#include "core/run/ConsoleFrontEnd.h"
 
-#include "catalog/Updates.h"
-#include "dialogs/UpdateList.h"
-#include "news/NewsAnzeige.h"
-#include "platform/RtfReader.h"
-#include "platform/VorlandtError.h"
+#include "core/catalog/Updates.h"
+#include "core/catalog/UpdateList.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/RtfReader.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QStringList>
 

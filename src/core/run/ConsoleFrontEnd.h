@@ -3,7 +3,7 @@
 // one, from the options the caller gave.
 #pragma once
 
-#include "services/FrontEnd.h"
+#include "core/services/FrontEnd.h"
 
 #include <QString>
 #include <QTextStream>

@@ -1,17 +1,17 @@
 // The update run: the gates, the pass over the module registrations, the question to the person,
 // the wait for running modules and the hand-off to the installer.
-#include "app/UpdateRun.h"
+#include "core/run/UpdateRun.h"
 
-#include "catalog/JobHandOff.h"
-#include "catalog/Updates.h"
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "services/BusyCheck.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/UpdateCheck.h"
+#include "core/catalog/JobHandOff.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/services/BusyCheck.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,12 +1,12 @@
 // The basic procedures: small helpers without state of their own.
-#include "services/BasicProcs.h"
+#include "core/services/BasicProcs.h"
 
-#include "platform/FileRead.h"
-#include "platform/TextCodec.h"
-#include "platform/VorlandtError.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QDir>

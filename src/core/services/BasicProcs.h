@@ -3,7 +3,7 @@
 // state between calls; every call looks its answer up afresh.
 #pragma once
 
-#include "services/FrontEnd.h"
+#include "core/services/FrontEnd.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // The busy-application table and the two checks built on one reading of the process list.
-#include "services/BusyCheck.h"
+#include "core/services/BusyCheck.h"
 
-#include "services/Log.h"
+#include "core/services/Log.h"
 
 #include <array>
 

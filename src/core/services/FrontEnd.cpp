@@ -1,10 +1,10 @@
 // The front end in charge, and the default one for processes that never set any: it writes each
 // message to stderr, answers with the box's default button and opens documents with xdg-open.
-#include "services/FrontEnd.h"
+#include "core/services/FrontEnd.h"
 
-#include "news/NewsAnzeige.h"
-#include "platform/RtfReader.h"
-#include "platform/VorlandtError.h"
+#include "core/news/NewsAnzeige.h"
+#include "core/platform/RtfReader.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QFileInfo>
 #include <QProcess>

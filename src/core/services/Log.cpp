@@ -1,11 +1,11 @@
 // The buffer is one program-wide list guarded by one lock: the download worker appends while
 // the user-interface thread may append or save.
-#include "services/Log.h"
+#include "core/services/Log.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/TextCodec.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/AtomicFile.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 // The typed settings-store operations: conversions between the stored kinds and the numbers,
 // texts and switches the updater works with, and the store's error messages.
-#include "services/Registry.h"
+#include "core/services/Registry.h"
 
-#include "platform/IntText.h"
-#include "platform/VorlandtError.h"
+#include "core/platform/IntText.h"
+#include "core/platform/VorlandtError.h"
 
 #include <QtEndian>
 

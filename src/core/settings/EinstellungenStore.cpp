@@ -1,12 +1,12 @@
 // The settings dialog's values and the settings store.
-#include "dialogs/EinstellungenStore.h"
+#include "core/settings/EinstellungenStore.h"
 
-#include "platform/AutostartEntry.h"
-#include "platform/IntText.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/AutostartEntry.h"
+#include "core/platform/IntText.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QFileInfo>
 

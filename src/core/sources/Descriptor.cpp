@@ -1,14 +1,14 @@
 // Evaluating a module's update descriptor: the interval gate, the installation directory the
 // root element names, and every offered update into the catalog.
-#include "catalog/Updates.h"
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "platform/VorlandtError.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/UpdateCheck.h"
+#include "core/catalog/Updates.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/UpdateCheck.h"
 
 #include <cstring>
 #include <limits>

@@ -1,10 +1,10 @@
 // TDownload on libcurl: the transfer runs on its own thread, the caller waits in a local event
 // loop that the worker wakes, and progress reaches the caller's objects on the caller's thread.
-#include "sources/Download.h"
+#include "core/sources/Download.h"
 
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,15 +1,15 @@
 // Fetching a module's update descriptor and the news file into the temporary directory, from
 // the download server or a local source folder, and loading them into the checker's documents.
-#include "sources/UpdateCheck.h"
+#include "core/sources/UpdateCheck.h"
 
-#include "platform/FileRead.h"
-#include "platform/TextCodec.h"
-#include "services/BasicProcs.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "sources/Download.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/sources/Download.h"
 
 #include <QByteArrayView>
 #include <QFile>

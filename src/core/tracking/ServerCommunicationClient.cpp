@@ -1,8 +1,8 @@
 // The remote methods and the wire form of their parameters.
-#include "tracking/ServerCommunicationClient.h"
+#include "core/tracking/ServerCommunicationClient.h"
 
-#include "platform/VorlandtError.h"
-#include "tracking/TrackingConnection.h"
+#include "core/platform/VorlandtError.h"
+#include "core/tracking/TrackingConnection.h"
 
 #include <cmath>
 #include <limits>

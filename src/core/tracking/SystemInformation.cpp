@@ -1,6 +1,6 @@
 // Adapters are read from sysfs: it needs no privileges and lists every interface the kernel
 // knows, with its index, whether it is up or not.
-#include "tracking/SystemInformation.h"
+#include "core/tracking/SystemInformation.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,16 +1,16 @@
 // The tracker: consent rule, draw, queue and timer. Sending itself is TTrackingSender's.
-#include "tracking/Tracker.h"
+#include "core/tracking/Tracker.h"
 
-#include "platform/Clock.h"
-#include "platform/RegionalFormat.h"
-#include "platform/VorlandtError.h"
-#include "services/FrontEnd.h"
-#include "services/Log.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
-#include "tracking/ServerCommunicationClient.h"
-#include "tracking/TrackingConnection.h"
-#include "tracking/TrackingEvents.h"
+#include "core/platform/Clock.h"
+#include "core/platform/RegionalFormat.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/tracking/ServerCommunicationClient.h"
+#include "core/tracking/TrackingConnection.h"
+#include "core/tracking/TrackingEvents.h"
 
 #include <QTimer>
 

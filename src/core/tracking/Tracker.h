@@ -3,8 +3,8 @@
 // every five seconds hands the queue to a worker that sends it to the tracking server.
 #pragma once
 
-#include "tracking/TrackingHook.h"
-#include "tracking/TrackingSender.h"
+#include "core/tracking/TrackingHook.h"
+#include "core/tracking/TrackingSender.h"
 
 #include <QObject>
 #include <QString>

@@ -1,10 +1,10 @@
 // HTTP on libcurl, deliberately narrow: plain GET to the one configured host, no proxy, no
 // redirects, short time limits, a bounded answer.
-#include "tracking/TrackingConnection.h"
+#include "core/tracking/TrackingConnection.h"
 
-#include "platform/VorlandtError.h"
-#include "services/Registry.h"
-#include "services/SettingsKeys.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

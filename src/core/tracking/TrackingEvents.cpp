@@ -1,8 +1,8 @@
 // Construction of the usage events.
-#include "tracking/TrackingEvents.h"
+#include "core/tracking/TrackingEvents.h"
 
-#include "platform/Clock.h"
-#include "tracking/SystemInformation.h"
+#include "core/platform/Clock.h"
+#include "core/tracking/SystemInformation.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 // The send step: a lost connection is reopened first; a failing call costs only its own event.
-#include "tracking/TrackingSender.h"
+#include "core/tracking/TrackingSender.h"
 
-#include "platform/VorlandtError.h"
-#include "tracking/ServerCommunicationClient.h"
-#include "tracking/TrackingConnection.h"
-#include "tracking/TrackingEvents.h"
+#include "core/platform/VorlandtError.h"
+#include "core/tracking/ServerCommunicationClient.h"
+#include "core/tracking/TrackingConnection.h"
+#include "core/tracking/TrackingEvents.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 // A second process for the store tests: writes a run of values, or, started as another user,
 // reports what it can read, whether it counts as administrator, and whether it may write.
-#include "platform/VorlandtError.h"
-#include "services/Registry.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/Registry.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // One download without any application object, as a tool would run it: prints the result and
 // the last status, "true 200" for example. Arguments: URL, destination file.
-#include "sources/Download.h"
+#include "core/sources/Download.h"
 
 #include <cstdio>
 

@@ -1,0 +1,22 @@
+# The wall between the libraries: no file of the widget-free core includes anything from gui/ or
+# from QtGui/QtWidgets, and the programs' folder holds nothing but their main files.
+# Run as: cmake -DSRC=<source>/src -P check_layers.cmake
+file(GLOB_RECURSE core_files ${SRC}/core/*.h ${SRC}/core/*.cpp)
+set(bad "")
+foreach(f ${core_files})
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(l ${lines})
+    if(l MATCHES "\"gui/" OR l MATCHES "<Qt(Gui|Widgets)" OR l MATCHES "<Q(Widget|Dialog|MessageBox|Application|Cursor|Icon|Pixmap|Painter|Screen|Window)[ >.]")
+      string(APPEND bad "${f}: ${l}\n")
+    endif()
+  endforeach()
+endforeach()
+file(GLOB app_files RELATIVE ${SRC}/app ${SRC}/app/*)
+foreach(f ${app_files})
+  if(NOT f MATCHES "^(main\\.cpp|vorlandt-update-check\\.cpp|CMakeLists\\.txt)$")
+    string(APPEND bad "src/app/${f}: only the programs' main files belong in src/app\n")
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "layering broken:\n${bad}")
+endif()
