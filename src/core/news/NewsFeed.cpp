@@ -120,7 +120,7 @@ bool TUpdateCheck::OldNewsExist()
     const QStringList oldNewsFiles = TNewsAnzeige::GetOldNewsFiles();
     for (const QString& oldNewsFile : oldNewsFiles) {
         TNewsAnzeige news(oldNewsFile);
-        FrontEnd().ShowNews(news);
+        news.ShowModal();
     }
     WriteLog(2, QStringLiteral("OldNewsExist - Ende - Result: True"));
     return true;
@@ -153,7 +153,7 @@ bool TUpdateCheck::NewsExist()
                 WriteLog(2, QStringLiteral("NewsExist - NewsItem bereits angezeigt"));
             } else {
                 TNewsAnzeige news(newsNode);
-                FrontEnd().ShowNews(news);
+                news.ShowModal();
                 result = true;
             }
         }
