@@ -20,6 +20,7 @@
 #include <QTextDocument>
 #include <QToolButton>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -92,6 +93,23 @@ private:
         TNewsAnzeige news = NewItem(rtf, datum);
         news.FormShow();
         return news.View();
+    }
+
+    // Shows `news` as a news step does, with `frontEnd` in charge, and hands the modal window to
+    // `act`, which must close it. False when no window came.
+    static bool ShowAndAnswer(TNewsAnzeige& news, TFrontEnd& frontEnd,
+                              const std::function<void(TfrmNewsAnzeige*)>& act)
+    {
+        TScopedFrontEnd scope(frontEnd);
+        bool answered = false;
+        TModalAnswer answer([&](QWidget* modal) {
+            if (auto* form = qobject_cast<TfrmNewsAnzeige*>(modal)) {
+                answered = true;
+                act(form);
+            }
+        });
+        news.ShowModal();
+        return answered;
     }
 
 private Q_SLOTS:
@@ -259,13 +277,7 @@ private Q_SLOTS:
         QFETCH(QStringList, stored);
         TNewsAnzeige news = NewItem();
         TQtNewsFrontEnd frontEnd(*FFrontEnd);
-        TScopedFrontEnd scope(frontEnd);
-        bool answered = false;
-        TModalAnswer answer([&](QWidget* modal) {
-            auto* form = qobject_cast<TfrmNewsAnzeige*>(modal);
-            if (form == nullptr)
-                return;
-            answered = true;
+        QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
             form->cbErneutZeigen->setCurrentIndex(choice);
             if (how == QLatin1String("button"))
                 QTest::mouseClick(form->btnSchliessen, Qt::LeftButton);
@@ -277,9 +289,7 @@ private Q_SLOTS:
             // A second closing changes nothing.
             form->cbErneutZeigen->setCurrentIndex(1);
             form->close();
-        });
-        news.ShowModal();
-        QVERIFY(answered);
+        }));
         QCOMPARE(FWorld->DataFiles(), stored);
     }
 
@@ -290,42 +300,26 @@ private Q_SLOTS:
         TNewsAnzeige news(FDocument.document_element().first_child());
         FFrontEnd->Answer({mrOk});
         TQtNewsFrontEnd frontEnd(*FFrontEnd);
-        TScopedFrontEnd scope(frontEnd);
-        bool answered = false;
-        TModalAnswer answer([&](QWidget* modal) {
-            auto* form = qobject_cast<TfrmNewsAnzeige*>(modal);
-            if (form == nullptr)
-                return;
-            answered = true;
+        QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
             const auto close = qScopeGuard([form] { form->close(); });
             QTRY_COMPARE(FFrontEnd->Messages().size(), 1);
             QCOMPARE(FFrontEnd->Messages().first().type, TMsgDlgType::mtError);
             QVERIFY(form->isVisible());
             QCOMPARE(form->lbNewsDatum->text(), QStringLiteral("xx.yy.zzzz"));
             QCOMPARE(form->reNews->toPlainText(), QStringLiteral("Nur Text"));
-        });
-        news.ShowModal();
-        QVERIFY(answered);
+        }));
     }
 
     void qtFrontEndShowsTheWindowModally()
     {
         TNewsAnzeige news = NewItem();
         TQtFrontEnd frontEnd;
-        TScopedFrontEnd scope(frontEnd);
         QString shownDate;
-        bool answered = false;
-        TModalAnswer answer([&](QWidget* modal) {
-            auto* form = qobject_cast<TfrmNewsAnzeige*>(modal);
-            if (form == nullptr)
-                return;
-            answered = true;
+        QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
             shownDate = form->lbNewsDatum->text();
             form->cbErneutZeigen->setCurrentIndex(1);
             QTest::mouseClick(form->btnSchliessen, Qt::LeftButton);
-        });
-        news.ShowModal();
-        QVERIFY(answered);
+        }));
         QCOMPARE(shownDate, QStringLiteral("15.03.2024"));
         QCOMPARE(FWorld->DataFiles(), QStringList{QStringLiteral("2024-03-15_2024-03-17_1_VL_NewsRTF.tmp")});
     }
