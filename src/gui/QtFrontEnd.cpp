@@ -2,6 +2,7 @@
 #include "gui/QtFrontEnd.h"
 
 #include "gui/frmNewsAnzeige.h"
+#include "gui/frmTrackingOkConfirmation.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -199,9 +200,9 @@ bool TQtFrontEnd::OpenDocument(const QString& fileOrUrl)
     });
 }
 
-void TQtFrontEnd::ShowNews(TNewsAnzeige& news)
+int TQtFrontEnd::ShowNews(const TNewsView& news)
 {
-    OnUserInterfaceThread<bool>([&]() -> bool {
+    return OnUserInterfaceThread<int>([&]() -> int {
         QWidget* over = FMainWindow;
         if (over != nullptr && (!over->isVisible() || over->isMinimized()))
             over = nullptr;
@@ -209,10 +210,18 @@ void TQtFrontEnd::ShowNews(TNewsAnzeige& news)
         // The main window may be destroyed while the window is open, taking its child along.
         QPointer<TfrmNewsAnzeige> alive(form.get());
         form->exec();
-        if (alive.isNull())
+        if (alive.isNull()) {
             (void)form.release();
-        return true;
+            return news.DefaultChoice;
+        }
+        return form->Choice();
     });
+}
+
+bool TQtFrontEnd::AskTrackingConsent()
+{
+    TfrmTrackingOkConfirmation form;
+    return form.TrackingOk();
 }
 
 void CenterOverOwner(QWidget& window)

@@ -53,7 +53,7 @@ public:
                       int helpContext) override;
     bool OpenDocument(const QString& fileOrUrl) override;
     // The news window, modal and centred over the main window while that is on the screen.
-    void ShowNews(TNewsAnzeige& news) override;
+    int ShowNews(const TNewsView& news) override;
     // The consent dialog "Wir bitten um Ihre Mithilfe", modal and centred on the screen.
     bool AskTrackingConsent() override;
 

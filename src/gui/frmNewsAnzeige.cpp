@@ -2,10 +2,8 @@
 #include "gui/frmNewsAnzeige.h"
 
 #include "core/news/NewsAnzeige.h"
-#include "core/platform/RtfReader.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
-#include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 
 #include <QComboBox>
@@ -19,13 +17,11 @@
 #include <QPixmap>
 #include <QShowEvent>
 #include <QTextBrowser>
-#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QUrlQuery>
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 
@@ -160,10 +156,11 @@ QUrl WithoutMailAttachments(const QUrl& url)
 
 }  // namespace
 
-TfrmNewsAnzeige::TfrmNewsAnzeige(TNewsAnzeige& news, QWidget* parent)
+TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      FNews(news)
+      FNews(news),
+      FChoice(news.DefaultChoice)
 {
     setObjectName(QStringLiteral("frmNewsAnzeige"));
     setWindowTitle(QStringLiteral("Es gibt Neuigkeiten!"));
@@ -204,8 +201,8 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(TNewsAnzeige& news, QWidget* parent)
     cbErneutZeigen = new QComboBox(Panel1);
     cbErneutZeigen->setObjectName(QStringLiteral("cbErneutZeigen"));
     cbErneutZeigen->setEditable(false);
-    cbErneutZeigen->addItems(TNewsAnzeige::ChoiceTexts());
-    cbErneutZeigen->setCurrentIndex(TNewsAnzeige::DefaultChoice);
+    cbErneutZeigen->addItems(FNews.Choices);
+    cbErneutZeigen->setCurrentIndex(FNews.DefaultChoice);
     cbErneutZeigen->setGeometry(QRect(ChoicePos, QSize(ChoiceWidth, cbErneutZeigen->sizeHint().height())));
 
     btnSchliessen = new QToolButton(Panel1);
@@ -230,23 +227,9 @@ void TfrmNewsAnzeige::showEvent(QShowEvent* event)
 
 void TfrmNewsAnzeige::FormShow()
 {
-    reNews->clear();
-    QString error;
-    try {
-        FNews.FormShow();
-    } catch (const EVorlandtError& e) {
-        error = e.message();
-    } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
-    }
-    // What was loaded before an error is shown all the same.
-    platform::TRtfHtmlOptions options;
-    options.detectLinks = true;
-    reNews->setHtml(platform::RtfToHtml(FNews.NewsRtf(), options));
-    lbNewsDatum->setText(FNews.NewsDatum());
+    reNews->setHtml(FNews.Html);
+    lbNewsDatum->setText(FNews.Datum);
     PlaceNewsDatum();
-    if (!error.isEmpty())
-        ShowError(error);
 }
 
 void TfrmNewsAnzeige::PlaceNewsDatum()
@@ -258,24 +241,11 @@ void TfrmNewsAnzeige::PlaceNewsDatum()
     lbNewsDatum->move(std::max(NewsDatumPos.x(), afterLabel), NewsDatumPos.y());
 }
 
-void TfrmNewsAnzeige::ShowError(const QString& message)
-{
-    // Not from inside the show event: the box waits until the window is on the screen.
-    QTimer::singleShot(0, this,
-                       [message] { MessageDialog(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0); });
-}
-
 void TfrmNewsAnzeige::done(int result)
 {
     if (!FClosed) {
         FClosed = true;
-        try {
-            FNews.FormClose(cbErneutZeigen->currentIndex());
-        } catch (const EVorlandtError& e) {
-            MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
-        } catch (const std::exception& e) {
-            MessageDialog(QString::fromUtf8(e.what()), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
-        }
+        FChoice = cbErneutZeigen->currentIndex();
     }
     QDialog::done(result);
 }

@@ -2,6 +2,8 @@
 // when it is to be shown again. The decisions behind it live in TNewsAnzeige.
 #pragma once
 
+#include "core/services/FrontEnd.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -11,13 +13,12 @@ class QShowEvent;
 class QTextBrowser;
 class QToolButton;
 class QUrl;
-class TNewsAnzeige;
 
 class TfrmNewsAnzeige : public QDialog {
     Q_OBJECT
 public:
-    // `news` (not owned) must outlive the window.
-    explicit TfrmNewsAnzeige(TNewsAnzeige& news, QWidget* parent = nullptr);
+    // Shows `news` once the window is on the screen.
+    explicit TfrmNewsAnzeige(const TNewsView& news, QWidget* parent = nullptr);
 
     // Children of the window, which owns them.
     QFrame* Panel1;
@@ -29,7 +30,8 @@ public:
     QComboBox* cbErneutZeigen;
     QToolButton* btnSchliessen;
 
-    // Closing, by any way, hands the selected choice to TNewsAnzeige::FormClose once.
+    // The choice the window was closed with, by any way; the preselected one until then.
+    int Choice() const { return FChoice; }
     void done(int result) override;
 
 public Q_SLOTS:
@@ -42,8 +44,8 @@ protected:
 private:
     void FormShow();
     void PlaceNewsDatum();
-    void ShowError(const QString& message);
 
-    TNewsAnzeige& FNews;
+    TNewsView FNews;
+    int FChoice;
     bool FClosed = false;
 };

@@ -2,11 +2,9 @@
 #include "gui/frmTrackingOkConfirmation.h"
 
 #include "core/services/FrontEnd.h"
-#include "gui/QtFrontEnd.h"
 
 #include <QFont>
 #include <QFontMetrics>
-#include <QTextDocument>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QPainter>
@@ -15,8 +13,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QShowEvent>
 #include <QScrollBar>
+#include <QShowEvent>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -188,12 +187,6 @@ void TfrmTrackingOkConfirmation::btnCloseClick()
     }
     FZustimmungErteilt = index == 0;
     done(QDialog::Accepted);
-}
-
-bool TQtFrontEnd::AskTrackingConsent()
-{
-    TfrmTrackingOkConfirmation form;
-    return form.TrackingOk();
 }
 
 void TfrmTrackingOkConfirmation::FitLetterFont()

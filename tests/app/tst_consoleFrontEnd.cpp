@@ -1,11 +1,12 @@
 // The console front end: what it prints for each conversation, and the answers it takes from the
 // terminal or, without one, from the options.
-#include "core/run/ConsoleFrontEnd.h"
 #include "core/catalog/Updates.h"
 #include "core/news/NewsAnzeige.h"
+#include "core/run/ConsoleFrontEnd.h"
 
 #include "RunWorld.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <cstdio>
@@ -189,7 +190,12 @@ private Q_SLOTS:
         TNewsAnzeige news(document.document_element().first_child());
         TConsole console(typed, Options(interactive, false, postpone));
 
-        console.FrontEnd->ShowNews(news);
+        {
+            // The showing goes through whichever front end is in charge.
+            TFrontEnd* previous = SetFrontEnd(console.FrontEnd.get());
+            const auto restore = qScopeGuard([previous] { SetFrontEnd(previous); });
+            news.ShowModal();
+        }
 
         const QString out = console.Out();
         QVERIFY2(out.startsWith(QStringLiteral("Neuigkeit vom 01.03.2024\nZeile eins\nZeile zwei\n")),

@@ -4,14 +4,15 @@
 #include "NewsWorld.h"
 
 #include "core/news/NewsAnzeige.h"
-#include "gui/frmNewsAnzeige.h"
 #include "gui/QtFrontEnd.h"
+#include "gui/frmNewsAnzeige.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -19,6 +20,7 @@
 #include <QTextDocument>
 #include <QToolButton>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -52,6 +54,21 @@ QPoint PointOfText(QTextBrowser* browser, const QString& anchorText)
     return browser->cursorRect(middle).center();
 }
 
+// The Qt front end with the scripted one's message boxes and documents, so that a test sees the
+// real window and still records every box.
+class TQtNewsFrontEnd : public TQtFrontEnd {
+public:
+    explicit TQtNewsFrontEnd(TScriptedFrontEnd& scripted) : FScripted(scripted) {}
+    int MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override
+    {
+        return FScripted.MessageDialog(text, type, buttons, helpContext);
+    }
+    bool OpenDocument(const QString& fileOrUrl) override { return FScripted.OpenDocument(fileOrUrl); }
+
+private:
+    TScriptedFrontEnd& FScripted;
+};
+
 }  // namespace
 
 class TestFrmNewsAnzeige : public QObject {
@@ -68,6 +85,31 @@ private:
         if (!ParseNews(FDocument, NewsItem(rtf, datum)))
             qFatal("bad fixture");
         return TNewsAnzeige(FDocument.document_element().first_child());
+    }
+
+    // What the window shows of a new item, loaded as a showing loads it.
+    TNewsView NewView(const QByteArray& rtf = SampleRtf, const QByteArray& datum = "15.03.2024")
+    {
+        TNewsAnzeige news = NewItem(rtf, datum);
+        news.FormShow();
+        return news.View();
+    }
+
+    // Shows `news` as a news step does, with `frontEnd` in charge, and hands the modal window to
+    // `act`, which must close it. False when no window came.
+    static bool ShowAndAnswer(TNewsAnzeige& news, TFrontEnd& frontEnd,
+                              const std::function<void(TfrmNewsAnzeige*)>& act)
+    {
+        TScopedFrontEnd scope(frontEnd);
+        bool answered = false;
+        TModalAnswer answer([&](QWidget* modal) {
+            if (auto* form = qobject_cast<TfrmNewsAnzeige*>(modal)) {
+                answered = true;
+                act(form);
+            }
+        });
+        news.ShowModal();
+        return answered;
     }
 
 private Q_SLOTS:
@@ -90,8 +132,7 @@ private Q_SLOTS:
 
     void windowHasItsCaptionsFontsAndLayout()
     {
-        TNewsAnzeige news = NewItem();
-        TfrmNewsAnzeige form(news);
+        TfrmNewsAnzeige form(NewView());
         QCOMPARE(form.windowTitle(), QStringLiteral("Es gibt Neuigkeiten!"));
         QCOMPARE(form.size(), QSize(559, 477));
         QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -141,8 +182,7 @@ private Q_SLOTS:
 
     void showingFillsTextAndDate()
     {
-        TNewsAnzeige news = NewItem();
-        TfrmNewsAnzeige form(news);
+        TfrmNewsAnzeige form(NewView());
         form.show();
         QCOMPARE(form.lbNewsDatum->text(), QStringLiteral("15.03.2024"));
         const QString text = form.reNews->toPlainText();
@@ -165,8 +205,7 @@ private Q_SLOTS:
 
     void clickingAWebLinkOpensIt()
     {
-        TNewsAnzeige news = NewItem();
-        TfrmNewsAnzeige form(news);
+        TfrmNewsAnzeige form(NewView());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QPoint at = PointOfText(form.reNews, QStringLiteral("Neuigkeiten im Web"));
@@ -203,8 +242,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, link);
         QFETCH(QString, opened);
-        TNewsAnzeige news = NewItem();
-        TfrmNewsAnzeige form(news);
+        TfrmNewsAnzeige form(NewView());
         form.reNewsURLClick(QUrl(link));
         if (opened.isEmpty()) {
             QVERIFY(FFrontEnd->OpenedDocuments().isEmpty());
@@ -238,18 +276,20 @@ private Q_SLOTS:
         QFETCH(QString, how);
         QFETCH(QStringList, stored);
         TNewsAnzeige news = NewItem();
-        auto form = std::make_unique<TfrmNewsAnzeige>(news);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->cbErneutZeigen->setCurrentIndex(choice);
-        if (how == QLatin1String("button"))
-            QTest::mouseClick(form->btnSchliessen, Qt::LeftButton);
-        else if (how == QLatin1String("close"))
+        TQtNewsFrontEnd frontEnd(*FFrontEnd);
+        QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
+            form->cbErneutZeigen->setCurrentIndex(choice);
+            if (how == QLatin1String("button"))
+                QTest::mouseClick(form->btnSchliessen, Qt::LeftButton);
+            else if (how == QLatin1String("close"))
+                form->close();
+            else
+                QTest::keyClick(form, Qt::Key_Escape);
+            QVERIFY(!form->isVisible());
+            // A second closing changes nothing.
+            form->cbErneutZeigen->setCurrentIndex(1);
             form->close();
-        else
-            QTest::keyClick(form.get(), Qt::Key_Escape);
-        QVERIFY(!form->isVisible());
-        form.reset();
+        }));
         QCOMPARE(FWorld->DataFiles(), stored);
     }
 
@@ -259,14 +299,15 @@ private Q_SLOTS:
                   "<news><item><beschreibung>{\\rtf1 {\\b Nur Text}}</beschreibung></item></news>");
         TNewsAnzeige news(FDocument.document_element().first_child());
         FFrontEnd->Answer({mrOk});
-        TfrmNewsAnzeige form(news);
-        form.show();
-        QTRY_COMPARE(FFrontEnd->Messages().size(), 1);
-        QCOMPARE(FFrontEnd->Messages().first().type, TMsgDlgType::mtError);
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.lbNewsDatum->text(), QStringLiteral("xx.yy.zzzz"));
-        QCOMPARE(form.reNews->toPlainText(), QStringLiteral("Nur Text"));
-        form.close();
+        TQtNewsFrontEnd frontEnd(*FFrontEnd);
+        QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
+            const auto close = qScopeGuard([form] { form->close(); });
+            QTRY_COMPARE(FFrontEnd->Messages().size(), 1);
+            QCOMPARE(FFrontEnd->Messages().first().type, TMsgDlgType::mtError);
+            QVERIFY(form->isVisible());
+            QCOMPARE(form->lbNewsDatum->text(), QStringLiteral("xx.yy.zzzz"));
+            QCOMPARE(form->reNews->toPlainText(), QStringLiteral("Nur Text"));
+        }));
     }
 
     void qtFrontEndShowsTheWindowModally()
@@ -274,18 +315,11 @@ private Q_SLOTS:
         TNewsAnzeige news = NewItem();
         TQtFrontEnd frontEnd;
         QString shownDate;
-        bool answered = false;
-        TModalAnswer answer([&](QWidget* modal) {
-            auto* form = qobject_cast<TfrmNewsAnzeige*>(modal);
-            if (form == nullptr)
-                return;
-            answered = true;
+        QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
             shownDate = form->lbNewsDatum->text();
             form->cbErneutZeigen->setCurrentIndex(1);
             QTest::mouseClick(form->btnSchliessen, Qt::LeftButton);
-        });
-        frontEnd.ShowNews(news);
-        QVERIFY(answered);
+        }));
         QCOMPARE(shownDate, QStringLiteral("15.03.2024"));
         QCOMPARE(FWorld->DataFiles(), QStringList{QStringLiteral("2024-03-15_2024-03-17_1_VL_NewsRTF.tmp")});
     }
@@ -297,8 +331,7 @@ private Q_SLOTS:
         const QString target = qEnvironmentVariable("VORLANDT_NEWS_SCREENSHOT");
         if (target.isEmpty())
             QSKIP("VORLANDT_NEWS_SCREENSHOT not set");
-        TNewsAnzeige news = NewItem();
-        TfrmNewsAnzeige form(news);
+        TfrmNewsAnzeige form(NewView());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::qWait(200);

@@ -1,10 +1,6 @@
 // The scripted front end: a queue of answers in, a record of everything shown out.
 #include "support/ScriptedFrontEnd.h"
 
-#include "core/news/NewsAnzeige.h"
-#include "core/platform/RtfReader.h"
-#include "core/platform/VorlandtError.h"
-
 #include <QDebug>
 
 #include <cstring>
@@ -40,15 +36,10 @@ void TScriptedFrontEnd::ChooseForNews(std::initializer_list<int> choices)
         FNewsChoices.enqueue(choice);
 }
 
-void TScriptedFrontEnd::ShowNews(TNewsAnzeige& news)
+int TScriptedFrontEnd::ShowNews(const TNewsView& news)
 {
-    try {
-        news.FormShow();
-    } catch (const EVorlandtError& error) {
-        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
-    }
-    FShownNews.append({news.NewsDatum(), platform::RtfToPlainText(news.NewsRtf())});
-    news.FormClose(FNewsChoices.isEmpty() ? TNewsAnzeige::DefaultChoice : FNewsChoices.dequeue());
+    FShownNews.append({news.Datum, news.PlainText});
+    return FNewsChoices.isEmpty() ? news.DefaultChoice : FNewsChoices.dequeue();
 }
 
 void TScriptedFrontEnd::AcceptUpdates(std::initializer_list<bool> answers)

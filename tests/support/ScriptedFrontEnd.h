@@ -74,9 +74,8 @@ public:
     bool ConfirmUpdates(const TUpdates& updates) override;
     bool AskTrackingConsent() override;
     bool OpenDocument(const QString& fileOrUrl) override;
-    // Loads the item as the window does (errors become error boxes), records it and closes it
-    // with the next queued choice.
-    void ShowNews(TNewsAnzeige& news) override;
+    // Records the item and answers with the next queued choice.
+    int ShowNews(const TNewsView& news) override;
 
 private:
     QQueue<int> FAnswers;

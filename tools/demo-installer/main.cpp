@@ -10,7 +10,7 @@
 #include "core/platform/FileRead.h"
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
-#include "core/sources/UpdateCheck.h"
+#include "core/sources/Descriptor.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -8,6 +8,7 @@
 #include "core/platform/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
+#include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 
 namespace {
 
@@ -59,6 +61,11 @@ QString BeschreibungText(const pugi::xml_node& newsNode)
     return QString::fromUtf8(text);
 }
 
+void ShowErrorBox(const QString& message)
+{
+    MessageDialog(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+}
+
 bool NameTaken(const QString& path)
 {
     // A dangling symbolic link counts: a file created under its name would land where it points.
@@ -88,6 +95,40 @@ const QStringList& TNewsAnzeige::ChoiceTexts()
         QStringLiteral("Nicht wieder anzeigen."),
     };
     return texts;
+}
+
+void TNewsAnzeige::ShowModal()
+{
+    // The general error display stands in for the window's own: the news step goes on, and the
+    // person sees what could be loaded.
+    try {
+        FormShow();
+    } catch (const EVorlandtError& error) {
+        ShowErrorBox(error.message());
+    } catch (const std::exception& error) {
+        ShowErrorBox(QString::fromUtf8(error.what()));
+    }
+    const int choice = FrontEnd().ShowNews(View());
+    try {
+        FormClose(choice);
+    } catch (const EVorlandtError& error) {
+        ShowErrorBox(error.message());
+    } catch (const std::exception& error) {
+        ShowErrorBox(QString::fromUtf8(error.what()));
+    }
+}
+
+TNewsView TNewsAnzeige::View() const
+{
+    TNewsView view;
+    view.Datum = FNewsDatum;
+    platform::TRtfHtmlOptions options;
+    options.detectLinks = true;
+    view.Html = platform::RtfToHtml(FNewsRtf, options);
+    view.PlainText = platform::RtfToPlainText(FNewsRtf);
+    view.Choices = ChoiceTexts();
+    view.DefaultChoice = DefaultChoice;
+    return view;
 }
 
 void TNewsAnzeige::FormShow()

@@ -9,6 +9,8 @@
 
 #include <pugixml.hpp>
 
+struct TNewsView;
+
 class TNewsAnzeige {
 public:
     // A new item of the news file; the node stays owned by its document, which must outlive
@@ -23,6 +25,15 @@ public:
     // What the date label reads until an item's date is known.
     static const QString EmptyNewsDatum;
     static const QString NewsFileName;  // "VL_NewsRTF.tmp"
+
+    // One showing, as the news window has it: loads the item, shows it through the front end in
+    // charge and closes it with the person's choice. An error while loading is shown in an error
+    // box and the item is shown with what was loaded; an error while closing is shown too.
+    void ShowModal();
+
+    // What a window shows of the item as loaded so far: the date label, the text formatted and
+    // plain, and the choices.
+    TNewsView View() const;
 
     // Loads the item: its rich text (for a new item through "VL_NewsRTF.tmp" in the temporary
     // directory) and its date label. Raises EVorlandtError; what was loaded before the error

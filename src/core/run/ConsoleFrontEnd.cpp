@@ -1,11 +1,9 @@
 // The console front end: texts out, answers in.
 #include "core/run/ConsoleFrontEnd.h"
 
-#include "core/catalog/Updates.h"
 #include "core/catalog/UpdateList.h"
-#include "core/news/NewsAnzeige.h"
+#include "core/catalog/Updates.h"
 #include "core/platform/RtfReader.h"
-#include "core/platform/VorlandtError.h"
 
 #include <QStringList>
 
@@ -96,31 +94,22 @@ bool TConsoleFrontEnd::OpenDocument(const QString& fileOrUrl)
     return true;
 }
 
-void TConsoleFrontEnd::ShowNews(TNewsAnzeige& news)
+int TConsoleFrontEnd::ShowNews(const TNewsView& news)
 {
-    try {
-        news.FormShow();
-    } catch (const EVorlandtError& error) {
-        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
-    }
-    Print(QStringLiteral("Neuigkeit vom ") + news.NewsDatum());
-    Print(Indented(platform::RtfToPlainText(news.NewsRtf()), QString()));
+    Print(QStringLiteral("Neuigkeit vom ") + news.Datum);
+    Print(Indented(news.PlainText, QString()));
     Print(QString());
 
-    int choice = FOptions.Postpone.value_or(TNewsAnzeige::DefaultChoice);
-    if (FOptions.Interactive) {
-        const QStringList& texts = TNewsAnzeige::ChoiceTexts();
-        QStringList keys;
-        for (qsizetype i = 0; i < texts.size(); ++i) {
-            Print(QStringLiteral("  [%1] %2").arg(i).arg(texts[i]));
-            keys.append(QString::number(i));
-        }
-        keys.append(QString());  // Enter keeps the preselected choice
-        const std::optional<int> answer =
-            Ask(QStringLiteral("Auswahl [%1]:").arg(TNewsAnzeige::DefaultChoice), keys);
-        choice = (!answer || *answer == keys.size() - 1) ? TNewsAnzeige::DefaultChoice : *answer;
+    if (!FOptions.Interactive)
+        return FOptions.Postpone.value_or(news.DefaultChoice);
+    QStringList keys;
+    for (qsizetype i = 0; i < news.Choices.size(); ++i) {
+        Print(QStringLiteral("  [%1] %2").arg(i).arg(news.Choices[i]));
+        keys.append(QString::number(i));
     }
-    news.FormClose(choice);
+    keys.append(QString());  // Enter keeps the preselected choice
+    const std::optional<int> answer = Ask(QStringLiteral("Auswahl [%1]:").arg(news.DefaultChoice), keys);
+    return (!answer || *answer == keys.size() - 1) ? news.DefaultChoice : *answer;
 }
 
 void TConsoleFrontEnd::ShowProgress(int position, int maximum, const QString& text)

@@ -15,7 +15,7 @@ class TConsoleFrontEnd : public TFrontEnd {
 public:
     struct TOptions {
         // Answers taken when stdin is no terminal: accept the pending updates, and how to close
-        // news items (an index of TNewsAnzeige::ChoiceTexts; nullopt closes with
+        // news items (an index of the item's choices; nullopt closes with the preselected one,
         // "Nicht wieder anzeigen.").
         bool Accept = false;
         std::optional<int> Postpone;
@@ -30,7 +30,7 @@ public:
                       int helpContext) override;
     // Prints the address: a terminal has nothing to click.
     bool OpenDocument(const QString& fileOrUrl) override;
-    void ShowNews(TNewsAnzeige& news) override;
+    int ShowNews(const TNewsView& news) override;
     void ShowProgress(int position, int maximum, const QString& text) override;
     bool ConfirmUpdates(const TUpdates& updates) override;
     // A console run is never tracked.

@@ -11,6 +11,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "core/sources/Descriptor.h"
 #include "core/sources/UpdateCheck.h"
 
 #include <QFile>

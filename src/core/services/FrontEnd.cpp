@@ -2,10 +2,6 @@
 // message to stderr, answers with the box's default button and opens documents with xdg-open.
 #include "core/services/FrontEnd.h"
 
-#include "core/news/NewsAnzeige.h"
-#include "core/platform/RtfReader.h"
-#include "core/platform/VorlandtError.h"
-
 #include <QFileInfo>
 #include <QProcess>
 
@@ -79,25 +75,16 @@ QString MessageDialogCaption(TMsgDlgType type)
     return QStringLiteral("Warnung");
 }
 
-void TFrontEnd::ShowNews(TNewsAnzeige& news)
+int TFrontEnd::ShowNews(const TNewsView& news)
 {
-    try {
-        news.FormShow();
-    } catch (const EVorlandtError& error) {
-        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
-    }
     // A terminal breaks lines at LF alone; the CR of each pair would only clutter a redirected log.
-    QString plainText = platform::RtfToPlainText(news.NewsRtf());
+    QString plainText = news.PlainText;
     plainText.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const QByteArray text =
-        (QStringLiteral("Neuigkeit vom ") + news.NewsDatum() + u'\n' + plainText + u'\n').toLocal8Bit();
+        (QStringLiteral("Neuigkeit vom ") + news.Datum + u'\n' + plainText + u'\n').toLocal8Bit();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
     std::fflush(stderr);
-    try {
-        news.FormClose(TNewsAnzeige::DefaultChoice);
-    } catch (const EVorlandtError& error) {
-        MessageDialog(error.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
-    }
+    return news.DefaultChoice;
 }
 
 TFrontEnd& FrontEnd()

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QObject;
-class TNewsAnzeige;
 class TUpdates;
 
 // The message box types, in the order the callers number them.
@@ -31,6 +31,16 @@ inline constexpr int mrRetry = 4;
 inline constexpr int mrYes = 6;
 inline constexpr int mrNo = 7;
 
+// One news item as a window shows it: plain data, so that a front end needs to know nothing of
+// where news come from or how they are postponed.
+struct TNewsView {
+    QString Datum;          // the date label
+    QString Html;           // the formatted text for a rich-text view; links are anchors
+    QString PlainText;      // the same text without formatting, paragraphs separated by CR LF
+    QStringList Choices;    // whether and when to show the item again; answered by index
+    int DefaultChoice = 0;  // preselected, and the answer of a front end that cannot ask
+};
+
 class TFrontEnd {
 public:
     virtual ~TFrontEnd() = default;
@@ -48,11 +58,10 @@ public:
     virtual void BeginWaitCursor() {}
     virtual void EndWaitCursor() {}
 
-    // Shows one news item modally and closes it with the person's choice whether and when to
-    // show it again (TNewsAnzeige::FormClose). Errors while loading are shown as error boxes and
-    // the item is shown with what could be loaded. This implementation has no window: it
-    // writes the date and the plain text to stderr and closes with "Nicht wieder anzeigen.".
-    virtual void ShowNews(TNewsAnzeige& news);
+    // Shows one news item modally and returns the index of the choice it was closed with. This
+    // implementation has no window: it writes the date and the plain text to stderr and answers
+    // with the preselected choice.
+    virtual int ShowNews(const TNewsView& news);
 
     // The progress of an update run: registration `position` of `maximum` is being checked,
     // `text` says which (a null text leaves the shown text as it is). The GUI shows it in the main

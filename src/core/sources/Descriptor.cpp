@@ -1,5 +1,7 @@
 // Evaluating a module's update descriptor: the interval gate, the installation directory the
 // root element names, and every offered update into the catalog.
+#include "core/sources/Descriptor.h"
+
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
 #include "core/platform/RegionalFormat.h"
@@ -8,7 +10,6 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/sources/UpdateCheck.h"
 
 #include <cstring>
 #include <limits>

@@ -2,6 +2,7 @@
 // loop that the worker wakes, and progress reaches the caller's objects on the caller's thread.
 #include "core/sources/Download.h"
 
+#include "core/platform/CurlEasy.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -14,14 +15,11 @@
 #include <QSaveFile>
 #include <QUrl>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -60,17 +58,6 @@ struct TTransferJob {
     bool Complete = false;
 };
 
-void EnsureCurlInitialised()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct TCurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using TCurlHandle = std::unique_ptr<CURL, TCurlDeleter>;
-
 int ClampToInt(qint64 value)
 {
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
@@ -79,15 +66,6 @@ int ClampToInt(qint64 value)
 void LogException(const QString& url, const QString& message)
 {
     WriteLog(2, QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
-}
-
-QString CurlErrorText(CURLcode code, const char* errorBuffer)
-{
-    // The buffer holds the detailed text ("SSL certificate problem: ..."); the generic text is
-    // the fallback for the few failures that leave it empty.
-    if (errorBuffer && errorBuffer[0] != '\0')
-        return QString::fromUtf8(errorBuffer).trimmed();
-    return QString::fromUtf8(curl_easy_strerror(code));
 }
 
 // A refused certificate or handshake must not vanish with the other silent HEAD failures:
@@ -197,14 +175,12 @@ QByteArray ProxyAddress(QString server, qint32 port)
     return QStringLiteral("http://%1:%2").arg(server).arg(port).toUtf8();
 }
 
-// Everything both requests share: identity, proxy, TLS, time limits. The byte arrays given to
-// libcurl are copied by it, so they need not outlive this function.
-void ConfigureConnection(CURL* curl, char* errorBuffer)
+// Everything both requests share beyond the common set-up (no signals, no redirects): identity,
+// proxy, TLS, time limits. The byte arrays given to libcurl are copied by it, so they need not
+// outlive this function.
+void ConfigureConnection(platform::TCurlEasy& connection)
 {
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-    // Signals cannot carry libcurl's time-outs on a worker thread.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-
+    CURL* curl = connection.get();
     QString userAgent = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent,
                                         SettingsKeys::UserAgentDefault);
     // libcurl sends the text as it is: a line break in the stored value would start a header
@@ -237,13 +213,8 @@ void ConfigureConnection(CURL* curl, char* errorBuffer)
     } else {
         WriteLog(2, QStringLiteral("StartDownload - Proxy nicht aktiv"));
         // Switched off means direct: http_proxy, https_proxy and ALL_PROXY are not consulted.
-        curl_easy_setopt(curl, CURLOPT_PROXY, "");
-        curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+        connection.SetDirect();
     }
-
-    // A redirect could point anywhere; the download server names its files directly.
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
 
     curl_easy_setopt(
         curl, CURLOPT_SSLVERSION,
@@ -264,10 +235,24 @@ void ConfigureConnection(CURL* curl, char* errorBuffer)
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
 }
 
+// The one place a transfer gets its handle: new and configured; null when libcurl cannot make
+// one.
+std::unique_ptr<platform::TCurlEasy> OpenConnection()
+{
+    // The download server names its files directly; a redirect to another address is refused
+    // by the common set-up.
+    auto connection = std::make_unique<platform::TCurlEasy>("https,http");
+    if (!connection->valid())
+        return nullptr;
+    ConfigureConnection(*connection);
+    return connection;
+}
+
 // The GET into a temporary file beside the destination, renamed over it only when the whole
 // body arrived: a broken transfer leaves the previous file as it was.
-void GetBody(const std::shared_ptr<TTransferJob>& job, CURL* curl, char* errorBuffer)
+void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& connection)
 {
+    CURL* curl = connection.get();
     QSaveFile file(job->DestinationFilename);
     if (!file.open(QIODevice::WriteOnly)) {
         LogException(job->URL, QStringLiteral("Die Datei \"%1\" kann nicht angelegt werden: %2")
@@ -283,9 +268,8 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, CURL* curl, char* errorBu
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
-    errorBuffer[0] = '\0';
-    const CURLcode code = curl_easy_perform(curl);
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &job->ResponseCode);
+    const CURLcode code = connection.Perform();
+    job->ResponseCode = connection.ResponseCode();
     curl_off_t expected = -1;
     curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
 
@@ -301,7 +285,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, CURL* curl, char* errorBu
         failure = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
                       .arg(job->DestinationFilename, writer.FileError);
     else if (code != CURLE_OK)
-        failure = CurlErrorText(code, errorBuffer);
+        failure = connection.ErrorText(code);
     else if (expected >= 0 && expected != writer.Received)
         failure = QStringLiteral("Die Übertragung ist unvollständig: %1 von %2 Bytes")
                       .arg(writer.Received)
@@ -331,34 +315,33 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, CURL* curl, char* errorBu
 // The worker's whole work: HEAD, and GET only after a 200 to the HEAD.
 void RunTransfer(const std::shared_ptr<TTransferJob>& job)
 {
-    char errorBuffer[CURL_ERROR_SIZE] = {};
     try {
-        TCurlHandle curl(curl_easy_init());
-        if (!curl) {
+        const std::unique_ptr<platform::TCurlEasy> connection = OpenConnection();
+        if (!connection) {
             LogException(job->URL, QStringLiteral("libcurl lässt sich nicht initialisieren"));
             return;
         }
-        ConfigureConnection(curl.get(), errorBuffer);
+        CURL* curl = connection->get();
         const QByteArray url = QUrl(job->URL, QUrl::TolerantMode).toEncoded();
-        curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
 
-        curl_easy_setopt(curl.get(), CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
         // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
-        curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &DiscardBody);
-        const CURLcode head = curl_easy_perform(curl.get());
-        curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &job->ResponseCode);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
+        const CURLcode head = connection->Perform();
+        job->ResponseCode = connection->ResponseCode();
         if (head != CURLE_OK) {
             // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
             // are logged (see IsTlsRefusal).
             if (IsTlsRefusal(head))
-                LogException(job->URL, CurlErrorText(head, errorBuffer));
+                LogException(job->URL, connection->ErrorText(head));
             return;
         }
         // Redirects and error answers mean: nothing to fetch, silently.
         if (job->ResponseCode != 200)
             return;
 
-        GetBody(job, curl.get(), errorBuffer);
+        GetBody(job, *connection);
     } catch (const std::exception& error) {
         job->Complete = false;
         try {
@@ -385,7 +368,8 @@ TDownload::~TDownload() = default;
 bool TDownload::StartDownload(const QString& URL, const QString& DestinationFilename, QObject* ProgressBar,
                               QObject* lblStatus)
 {
-    EnsureCurlInitialised();
+    // Set up here, before any worker runs: the first set-up must not race another thread's.
+    platform::EnsureCurlInitialised();
     FLastResponseCode = 0;
 
     auto job = std::make_shared<TTransferJob>();

@@ -1,8 +1,9 @@
 // TUpdateCheck: fetches update descriptors and the news file (from the download server or a
-// local source folder) and reads a module's descriptor into the update catalog.
+// local source folder) and reads a module's descriptor into the update catalog. Its members are
+// defined by area: retrieval in UpdateCheck.cpp, descriptor evaluation in Descriptor.cpp, the
+// news step in NewsFeed.cpp.
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 
 #include <pugixml.hpp>
@@ -23,7 +24,7 @@ public:
     bool DownloadUpdateXML(int ModulID, int ModulHauptversion);
     bool DownloadNewsXML();
 
-    // The news step of an update run (src/news/NewsFeed.cpp): fetches the news file, shows the
+    // The news step of an update run: fetches the news file, shows the
     // postponed items due today, then the file's first item when it is new. True when that item
     // was shown. Raises EVorlandtError (kind Convert) for an "id" or "updaterversion" that is no
     // integer.
@@ -48,23 +49,3 @@ private:
     int FHauptversion = 0;
     TUpdates* FUpdates;  // not owned
 };
-
-// The check schedule as stored: when the last check was and how many hours must pass before the
-// next automatic one.
-struct TCheckSchedule {
-    QDateTime LastCheck;
-    qint64 IntervalHours = 0;
-    // True when the current time is at or after LastCheck plus the interval.
-    bool Due() const;
-};
-// Reads the schedule. A missing "LastCheckDateTime" means its default moment; a stored text that
-// the user's regional format cannot read raises EVorlandtError.
-TCheckSchedule ReadCheckSchedule();
-// Records the current time as the last check, in the user's regional date and time format, which
-// is how ReadCheckSchedule reads it.
-void RecordCheckTime();
-
-// The module's installation directory named by the descriptor's root element, ending with "/";
-// a folder stored Windows-style with a trailing "\" is returned as stored, without a "/" added.
-// Raises EVorlandtError when it cannot be determined.
-QString GetZielVerzeichnis(const pugi::xml_node& Node);

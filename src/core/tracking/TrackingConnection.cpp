@@ -2,6 +2,7 @@
 // redirects, short time limits, a bounded answer.
 #include "core/tracking/TrackingConnection.h"
 
+#include "core/platform/CurlEasy.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -12,26 +13,11 @@
 #include <QJsonParseError>
 #include <QUrl>
 
-#include <curl/curl.h>
-
 #include <atomic>
-#include <memory>
-#include <mutex>
 
 namespace {
 
 std::atomic<quint16> TestPort{0};
-
-void EnsureCurlInitialised()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct TCurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using TCurlHandle = std::unique_ptr<CURL, TCurlDeleter>;
 
 struct TAnswer {
     QByteArray Body;
@@ -56,31 +42,21 @@ int CheckAbort(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return static_cast<const TAnswer*>(userData)->Aborted->load() ? 1 : 0;
 }
 
-QString SocketError(CURLcode code, const char* errorBuffer, const QByteArray& address)
+QString SocketError(const platform::TCurlEasy& curl, CURLcode code, const QByteArray& address)
 {
-    const QString detail = errorBuffer[0] != '\0' ? QString::fromUtf8(errorBuffer).trimmed()
-                                                  : QString::fromUtf8(curl_easy_strerror(code));
-    return QStringLiteral("Socket-Fehler bei %1: %2").arg(QString::fromUtf8(address), detail);
+    return QStringLiteral("Socket-Fehler bei %1: %2").arg(QString::fromUtf8(address), curl.ErrorText(code));
 }
 
-// Everything both the connection check and a call share.
-TCurlHandle NewHandle(const QByteArray& address, TAnswer& answer, char* errorBuffer)
+// Everything both the connection check and a call share. Usage data goes to the configured host
+// and nowhere else: plain HTTP, no proxy from the environment, no redirect (refused by the
+// common set-up) to another address.
+void Configure(platform::TCurlEasy& curl, const QByteArray& address, TAnswer& answer)
 {
-    EnsureCurlInitialised();
-    TCurlHandle curl(curl_easy_init());
-    if (!curl)
+    if (!curl.valid())
         throw EVorlandtError(QStringLiteral("Socket-Fehler: libcurl lässt sich nicht initialisieren"));
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, address.constData());
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
-    // Signals cannot carry the time limits on a worker thread.
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-    // Usage data goes to the configured host and nowhere else: no proxy from the environment,
-    // no redirect to another address.
-    curl_easy_setopt(c, CURLOPT_PROXY, "");
-    curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl.SetDirect();
     // A parameter "." or ".." must reach the server as a parameter, not as a step up the path.
     curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(TTrackingConnection::ConnectTimeoutMs));
@@ -90,7 +66,6 @@ TCurlHandle NewHandle(const QByteArray& address, TAnswer& answer, char* errorBuf
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &answer);
-    return curl;
 }
 
 }  // namespace
@@ -149,32 +124,32 @@ void TTrackingConnection::Open()
 {
     FConnected = false;
     const QByteArray address = BaseAddress();
-    char errorBuffer[CURL_ERROR_SIZE] = {};
     TAnswer answer;
     answer.Aborted = &FAborted;
-    TCurlHandle curl = NewHandle(address, answer, errorBuffer);
+    platform::TCurlEasy curl("http");
+    Configure(curl, address, answer);
     curl_easy_setopt(curl.get(), CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
-    const CURLcode code = curl_easy_perform(curl.get());
+    const CURLcode code = curl.Perform();
     if (code != CURLE_OK)
-        throw EVorlandtError(SocketError(code, errorBuffer, address));
+        throw EVorlandtError(SocketError(curl, code, address));
     FConnected = true;
 }
 
 QJsonValue TTrackingConnection::Call(const QString& method, const QStringList& parameters)
 {
     const QByteArray address = MethodAddress(method, parameters);
-    char errorBuffer[CURL_ERROR_SIZE] = {};
     TAnswer answer;
     answer.Aborted = &FAborted;
-    TCurlHandle curl = NewHandle(address, answer, errorBuffer);
+    platform::TCurlEasy curl("http");
+    Configure(curl, address, answer);
     curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
-    const CURLcode code = curl_easy_perform(curl.get());
+    const CURLcode code = curl.Perform();
     if (answer.TooLarge)
         throw EVorlandtError(
             QStringLiteral("Die Antwort des Tracking-Servers auf %1 ist zu lang").arg(method));
     if (code != CURLE_OK)
-        throw EVorlandtError(SocketError(code, errorBuffer, address));
+        throw EVorlandtError(SocketError(curl, code, address));
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(answer.Body, &parseError);
@@ -187,8 +162,7 @@ QJsonValue TTrackingConnection::Call(const QString& method, const QStringList& p
     }
     const QJsonArray result = object.value(QStringLiteral("result")).toArray();
     if (parseError.error != QJsonParseError::NoError || result.isEmpty()) {
-        long status = 0;
-        curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        const long status = curl.ResponseCode();
         throw EVorlandtError(QStringLiteral("Ungültige Antwort des Tracking-Servers auf %1 (Status %2)")
                                  .arg(method)
                                  .arg(status));

@@ -1,13 +1,13 @@
 // The news step of an update run: fetch the news file, show the postponed items due today,
 // then the file's current item when it is new for this user and this updater.
+#include "core/sources/NewsFeed.h"
+
 #include "core/news/NewsAnzeige.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/services/Version.h"
-#include "core/sources/UpdateCheck.h"
 
 #include <limits>
 #include <optional>
@@ -51,7 +51,10 @@ std::optional<TDecimal> ParseDecimal(const char* text)
     return result;
 }
 
-// True when the item needs a newer updater than this one.
+}  // namespace
+
+namespace sources {
+
 bool NeedsNewerUpdater(const pugi::xml_attribute& updaterversion)
 {
     const std::optional<TDecimal> value = ParseDecimal(updaterversion.value());
@@ -74,8 +77,6 @@ qint32 NewsId(const pugi::xml_attribute& id)
     return static_cast<qint32>(value->Negative ? -value->Magnitude : value->Magnitude);
 }
 
-// The current item: the first element below the root. A comment or stray text in front of it
-// is no item and must not hide it.
 pugi::xml_node FirstNewsItem(const pugi::xml_document& news)
 {
     for (const pugi::xml_node child : news.document_element().children()) {
@@ -85,7 +86,11 @@ pugi::xml_node FirstNewsItem(const pugi::xml_document& news)
     return pugi::xml_node();
 }
 
-}  // namespace
+}  // namespace sources
+
+using sources::FirstNewsItem;
+using sources::NeedsNewerUpdater;
+using sources::NewsId;
 
 bool TUpdateCheck::CheckForNews()
 {
@@ -120,7 +125,7 @@ bool TUpdateCheck::OldNewsExist()
     const QStringList oldNewsFiles = TNewsAnzeige::GetOldNewsFiles();
     for (const QString& oldNewsFile : oldNewsFiles) {
         TNewsAnzeige news(oldNewsFile);
-        FrontEnd().ShowNews(news);
+        news.ShowModal();
     }
     WriteLog(2, QStringLiteral("OldNewsExist - Ende - Result: True"));
     return true;
@@ -153,7 +158,7 @@ bool TUpdateCheck::NewsExist()
                 WriteLog(2, QStringLiteral("NewsExist - NewsItem bereits angezeigt"));
             } else {
                 TNewsAnzeige news(newsNode);
-                FrontEnd().ShowNews(news);
+                news.ShowModal();
                 result = true;
             }
         }

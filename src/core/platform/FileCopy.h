@@ -1,0 +1,16 @@
+// Copying one file over another so that a failure, a planted link or a source that is the
+// destination itself never costs the destination its earlier content.
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Copies the regular file `source` over `destination`. The copy goes to a temporary file beside
+// the destination that is renamed over it at the end: a failed copy never leaves half a file, a
+// symbolic link planted under the destination's name is replaced rather than written through,
+// and a source that is the destination itself survives. Empty on success, else the system's
+// text for the error.
+QString CopyReplacing(const QString& source, const QString& destination);
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+// The copy or download of one file, and the not-available page.
+#include "core/sources/FileFetch.h"
+
+#include "core/platform/FileCopy.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/Log.h"
+#include "core/sources/Download.h"
+#include "core/sources/XmlDecoding.h"
+
+#include <QByteArrayView>
+#include <QLatin1String>
+
+#include <cstring>
+
+namespace sources {
+
+namespace {
+
+// The page the download server sends, with status 200, for a file it does not have.
+constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gung.");
+
+}  // namespace
+
+bool FetchFile(const TSource& source)
+{
+    if (!source.LocalSource.isEmpty()) {
+        WriteLog(2,
+                 source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
+        const QString error = platform::CopyReplacing(source.LocalFile, source.Destination);
+        if (error.isEmpty())
+            return true;
+        WriteLog(2, source.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error + u'"');
+        return false;
+    }
+    WriteLog(2, source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
+    TDownload download;
+    return download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
+}
+
+// The marker is plain ASCII, which Windows-1252 and UTF-8 store byte for byte, so only a
+// UTF-16 file needs decoding before the search.
+bool ContainsNotAvailableMarker(const QByteArray& bytes)
+{
+    if (HasUtf16ByteOrderMark(bytes))
+        return platform::DecodeText(bytes).contains(QLatin1String(kNotAvailableMarker));
+    return ::memmem(bytes.constData(), static_cast<size_t>(bytes.size()), kNotAvailableMarker.data(),
+                    static_cast<size_t>(kNotAvailableMarker.size())) != nullptr;
+}
+
+}  // namespace sources

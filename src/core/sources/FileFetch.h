@@ -1,0 +1,25 @@
+// Fetching one file from where the settings say: a copy from the local source folder or a
+// download from the server; and the page the server sends for a file it does not have.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace sources {
+
+// Where one file comes from and goes to.
+struct TSource {
+    QString Procedure;  // the fetch operation, first word of its log lines
+    QString URL;        // over HTTPS
+    QString LocalFile;  // in the local source folder; empty: over HTTPS
+    QString LocalSource;
+    QString Destination;
+};
+
+// Copies or downloads the file; false when that failed (the destination is then not read).
+bool FetchFile(const TSource& source);
+
+// True when the fetched bytes are the server's not-available page: the file counts as missing.
+bool ContainsNotAvailableMarker(const QByteArray& bytes);
+
+}  // namespace sources
