@@ -1,12 +1,13 @@
 // vorlandt-update-check: the update run for terminals, scripts and machines without a display.
 // It runs the same steps as the main window's search button (or, with -a, its autostart run) and
 // prints what the windows would show.
-#include "core/run/ConsoleFrontEnd.h"
-#include "core/run/UpdateRun.h"
 #include "core/catalog/Updates.h"
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
+#include "core/run/ConsoleFrontEnd.h"
+#include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"
+#include "core/services/CommandLineHelp.h"
 #include "core/sources/UpdateCheck.h"
 
 #include <QCoreApplication>
@@ -19,9 +20,19 @@ namespace {
 
 const char Usage[] =
     "Aufruf: vorlandt-update-check [-a] [--accept] [--postpone N]\n"
+    "Sucht Updates für die Module der Vorlandt-Programme, wie der Knopf \"Suche Updates\" im\n"
+    "Fenster, und zeigt Meldungen, Neuigkeiten und anstehende Updates im Terminal.\n"
+    "\n"
     "  -a            Autostart-Lauf: der Schalter \"Disable\" und das Prüfintervall gelten\n"
     "  --accept      anstehende Updates installieren (ohne Terminal; sonst abgelehnt)\n"
-    "  --postpone N  Neuigkeiten ohne Terminal mit Auswahl N schliessen (0, 1 oder 2)\n";
+    "  --postpone N  Neuigkeiten ohne Terminal mit Auswahl N schliessen (0, 1 oder 2)\n"
+    "  --help        diese Hilfe ausgeben\n"
+    "  --version     Versionsnummer ausgeben\n"
+    "\n"
+    "Exit-Status: 0 Erfolg (auch: nichts gefunden oder abgelehnt), 1 Fehler (Meldung auf\n"
+    "stderr), 2 falscher Aufruf.\n";
+
+const QString ProgramName = QStringLiteral("vorlandt-update-check");
 
 void PrintError(const QString& text)
 {
@@ -35,8 +46,8 @@ struct TArguments {
     TConsoleFrontEnd::TOptions Options;
 };
 
-// nullopt for arguments this program does not understand.
-std::optional<TArguments> ParseArguments(const QStringList& arguments)
+// nullopt for arguments this program does not understand, with `error` saying which.
+std::optional<TArguments> ParseArguments(const QStringList& arguments, QString& error)
 {
     TArguments result;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -45,12 +56,16 @@ std::optional<TArguments> ParseArguments(const QStringList& arguments)
             result.Autostart = true;
         } else if (argument == QStringLiteral("--accept")) {
             result.Options.Accept = true;
-        } else if (argument == QStringLiteral("--postpone") && i + 1 < arguments.size()) {
-            const std::optional<qint32> choice = TryStrToInt(arguments[++i]);
-            if (!choice || *choice < 0 || *choice > 2)
+        } else if (argument == QStringLiteral("--postpone")) {
+            const std::optional<qint32> choice =
+                i + 1 < arguments.size() ? TryStrToInt(arguments[++i]) : std::nullopt;
+            if (!choice || *choice < 0 || *choice > 2) {
+                error = QStringLiteral("--postpone braucht 0, 1 oder 2");
                 return std::nullopt;
+            }
             result.Options.Postpone = *choice;
         } else {
+            error = QStringLiteral("unbekanntes Argument \"%1\"").arg(argument);
             return std::nullopt;
         }
     }
@@ -66,16 +81,12 @@ int main(int argc, char** argv)
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (arguments == QStringList{QStringLiteral("--help")} ||
-        arguments == QStringList{QStringLiteral("-h")}) {
-        std::fputs(Usage, stdout);
-        return 0;
-    }
-    std::optional<TArguments> parsed = ParseArguments(arguments);
-    if (!parsed) {
-        std::fputs(Usage, stderr);
-        return 2;
-    }
+    if (const std::optional<int> answered = cli::AnswerInfoCall(arguments, ProgramName, Usage))
+        return *answered;
+    QString error;
+    std::optional<TArguments> parsed = ParseArguments(arguments, error);
+    if (!parsed)
+        return cli::UsageError(ProgramName, error, Usage);
     parsed->Options.Interactive = isatty(STDIN_FILENO) != 0;
 
     TConsoleFrontEnd frontEnd(parsed->Options, stdout, stderr, stdin);

@@ -10,6 +10,7 @@
 #include "core/platform/FileRead.h"
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
+#include "core/services/CommandLineHelp.h"
 #include "core/sources/Descriptor.h"
 
 #include <QCoreApplication>
@@ -24,7 +25,10 @@
 
 namespace {
 
-enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+using cli::ExitFailed;
+using cli::ExitOk;
+
+const QString ProgramName = QStringLiteral("VorlandtUpdate.exe");
 
 // Descriptors are a few kilobytes; the limit only keeps a damaged file from exhausting memory.
 constexpr qint64 MaxDescriptorSize = 64 * 1024 * 1024;
@@ -35,6 +39,10 @@ const char UsageText[] =
     "Datenverzeichnis als installiert, hebt siteinfo_MODULNR.ini im Installationsverzeichnis\n"
     "des Moduls (aus der Update-Beschreibung und dem Einstellungsspeicher) auf seine Version\n"
     "und trägt es in VL_Userlog.txt ein. Eine fehlerhafte Auftragsdatei ändert nichts.\n"
+    "\n"
+    "  -DoUpdateJobs  die Aufträge ausführen\n"
+    "  --help         diese Hilfe ausgeben\n"
+    "  --version      Versionsnummer ausgeben\n"
     "\n"
     "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr), 2 falscher Aufruf.\n";
 
@@ -153,14 +161,14 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (args == QStringList{QStringLiteral("--help")} || args == QStringList{QStringLiteral("-h")}) {
-        Print(stdout, QString::fromUtf8(UsageText));
-        return ExitOk;
-    }
-    if (args != QStringList{QStringLiteral("-DoUpdateJobs")}) {
-        Print(stderr, QString::fromUtf8(UsageText));
-        return ExitUsage;
-    }
+    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
+        return *answered;
+    if (args != QStringList{QStringLiteral("-DoUpdateJobs")})
+        return cli::UsageError(
+            ProgramName,
+            args.isEmpty() ? QStringLiteral("-DoUpdateJobs fehlt")
+                           : QStringLiteral("erwartet nur -DoUpdateJobs, nicht \"%1\"").arg(args.join(u' ')),
+            UsageText);
     try {
         return DoUpdateJobs();
     } catch (const EVorlandtError& e) {

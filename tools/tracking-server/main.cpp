@@ -1,8 +1,9 @@
-// vorlandt-tracking-server --port N --db FILE --probability P [--refuse TEXT]: the reference
+// vorlandt-tracking-server --db FILE [--port N] [--probability P] [--refuse TEXT]: the reference
 // tracking server for tests and demos. Prints the address it listens on; ends on SIGTERM or SIGINT.
 #include "TrackingServer.h"
 
-#include <QCommandLineParser>
+#include "core/services/CommandLineHelp.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -10,16 +11,77 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
 
+const char UsageText[] =
+    "Aufruf: vorlandt-tracking-server --db DATEI [--port N] [--probability P] [--refuse TEXT]\n"
+    "Referenz-Tracking-Server des Vorlandt Online-Updaters für Tests und Vorführungen: nimmt die\n"
+    "Aufrufe der Tracking-Schnittstelle auf 127.0.0.1 entgegen und speichert sie in einer\n"
+    "SQLite-Datei. Gibt die Adresse aus, an der er lauscht; endet mit SIGTERM oder SIGINT.\n"
+    "\n"
+    "  --db DATEI        SQLite-Datei für die Aufrufe (wird angelegt)\n"
+    "  --port N          Port auf 127.0.0.1, 0: ein freier (Vorgabe 7211)\n"
+    "  --probability P   Antwort auf GetTrackingProbability (Vorgabe 101)\n"
+    "  --refuse TEXT     Aufrufe mit diesem Parameter mit einem Fehler beantworten\n"
+    "  --help            diese Hilfe ausgeben\n"
+    "  --version         Versionsnummer ausgeben\n"
+    "\n"
+    "Exit-Status: 0 Ende nach SIGTERM oder SIGINT, 1 Start fehlgeschlagen (Datenbank oder Port;\n"
+    "Meldung auf stderr), 2 falscher Aufruf.\n";
+
+const QString ProgramName = QStringLiteral("vorlandt-tracking-server");
+
+// A server that could not start: its database or its port refused.
 int Fail(const QString& message)
 {
     std::fprintf(stderr, "vorlandt-tracking-server: %s\n", message.toLocal8Bit().constData());
-    return 2;
+    return cli::ExitFailed;
+}
+
+struct TOptions {
+    QString Port = QStringLiteral("7211");
+    QString Db;
+    QString Probability = QStringLiteral("101");
+    QString Refuse;
+};
+
+// "--name VALUE" or "--name=VALUE"; nullopt with `error` set for anything else.
+std::optional<TOptions> ParseOptions(const QStringList& arguments, QString& error)
+{
+    TOptions options;
+    const std::pair<QString, QString*> known[] = {{QStringLiteral("--port"), &options.Port},
+                                                  {QStringLiteral("--db"), &options.Db},
+                                                  {QStringLiteral("--probability"), &options.Probability},
+                                                  {QStringLiteral("--refuse"), &options.Refuse}};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const qsizetype equals = argument.indexOf(u'=');
+        const QString name = equals < 0 ? argument : argument.first(equals);
+        QString* target = nullptr;
+        for (const auto& [knownName, field] : known) {
+            if (name == knownName)
+                target = field;
+        }
+        if (!target) {
+            error = QStringLiteral("unbekanntes Argument \"%1\"").arg(argument);
+            return std::nullopt;
+        }
+        if (equals >= 0) {
+            *target = argument.sliced(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            *target = arguments[++i];
+        } else {
+            error = QStringLiteral("%1 braucht einen Wert").arg(name);
+            return std::nullopt;
+        }
+    }
+    return options;
 }
 
 }  // namespace
@@ -35,33 +97,26 @@ int main(int argc, char* argv[])
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
 
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reference tracking server of the Vorlandt Online Updater"));
-    parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Port on 127.0.0.1 (0: any free one)"),
-                                        QStringLiteral("N"), QStringLiteral("7211"));
-    const QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("SQLite file for the calls"),
-                                      QStringLiteral("FILE"));
-    const QCommandLineOption probabilityOption(QStringLiteral("probability"),
-                                               QStringLiteral("Answer of GetTrackingProbability"),
-                                               QStringLiteral("P"), QStringLiteral("101"));
-    const QCommandLineOption refuseOption(QStringLiteral("refuse"),
-                                          QStringLiteral("Answer calls with this parameter with an error"),
-                                          QStringLiteral("TEXT"));
-    parser.addOptions({portOption, dbOption, probabilityOption, refuseOption});
-    parser.process(app);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    if (const std::optional<int> answered = cli::AnswerInfoCall(arguments, ProgramName, UsageText))
+        return *answered;
+    QString parseError;
+    const std::optional<TOptions> options = ParseOptions(arguments, parseError);
+    if (!options)
+        return cli::UsageError(ProgramName, parseError, UsageText);
 
     bool ok = false;
-    const uint port = parser.value(portOption).toUInt(&ok);
+    const uint port = options->Port.toUInt(&ok);
     if (!ok || port > 65535)
-        return Fail(QStringLiteral("--port braucht eine Zahl von 0 bis 65535"));
-    const qint32 probability = parser.value(probabilityOption).toInt(&ok);
+        return cli::UsageError(ProgramName, QStringLiteral("--port braucht eine Zahl von 0 bis 65535"),
+                               UsageText);
+    const qint32 probability = options->Probability.toInt(&ok);
     if (!ok)
-        return Fail(QStringLiteral("--probability braucht eine 32-Bit-Zahl"));
-    if (parser.value(dbOption).isEmpty())
-        return Fail(QStringLiteral("--db FILE fehlt"));
+        return cli::UsageError(ProgramName, QStringLiteral("--probability braucht eine 32-Bit-Zahl"),
+                               UsageText);
+    if (options->Db.isEmpty())
+        return cli::UsageError(ProgramName, QStringLiteral("--db DATEI fehlt"), UsageText);
 
     const int signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd < 0)
@@ -74,9 +129,9 @@ int main(int argc, char* argv[])
         QCoreApplication::quit();
     });
 
-    TTrackingServer server(probability, parser.value(refuseOption));
+    TTrackingServer server(probability, options->Refuse);
     QString error;
-    if (!server.OpenDatabase(parser.value(dbOption), error))
+    if (!server.OpenDatabase(options->Db, error))
         return Fail(QStringLiteral("Datenbank: ") + error);
     if (!server.Listen(static_cast<quint16>(port), error))
         return Fail(QStringLiteral("Port %1: %2").arg(port).arg(error));

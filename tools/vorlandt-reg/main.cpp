@@ -4,6 +4,7 @@
 
 #include "core/platform/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
+#include "core/services/CommandLineHelp.h"
 #include "core/services/Registry.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,10 @@ using platform::StoreBackend;
 using platform::TRawValue;
 using platform::TValueKind;
 
-enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+using cli::ExitFailed;
+using cli::ExitOk;
+
+const QString ProgramName = QStringLiteral("vorlandt-reg");
 
 // A .reg file this large is no registration file; reading it whole would only eat memory.
 constexpr qint64 MaxImportSize = 64 * 1024 * 1024;
@@ -35,7 +39,8 @@ const char UsageText[] =
     "  list   ROOT SCHLÜSSEL                 Unterschlüssel, danach die Werte als \"name = art:wert\"\n"
     "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
     "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
-    "  --help                                diese Hilfe\n"
+    "  --help                                diese Hilfe ausgeben\n"
+    "  --version                             Versionsnummer ausgeben\n"
     "\n"
     "ROOT       HKLM, HKCU, HKEY_LOCAL_MACHINE oder HKEY_CURRENT_USER (Groß-/Kleinschreibung egal)\n"
     "SCHLÜSSEL  Pfad mit \\ getrennt, z. B. 'Software\\KRSoftware\\OnlineUpdate'\n"
@@ -364,18 +369,14 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
-        WriteBytes(stdout, UsageText);
-        return ExitOk;
-    }
+    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
+        return *answered;
     try {
         const int code = Run(args);
         std::fflush(stdout);
         return code;
     } catch (const TUsageError& error) {
-        WriteBytes(stderr, QStringLiteral("vorlandt-reg: %1\n\n").arg(error.message).toUtf8());
-        WriteBytes(stderr, UsageText);
-        return ExitUsage;
+        return cli::UsageError(ProgramName, error.message, UsageText);
     } catch (const EVorlandtError& error) {
         WriteBytes(stderr, error.message().toUtf8() + '\n');
         return ExitFailed;

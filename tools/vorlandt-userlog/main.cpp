@@ -2,6 +2,7 @@
 // from the temporary entry the update search left for it.
 #include "core/catalog/UserLog.h"
 #include "core/platform/VorlandtError.h"
+#include "core/services/CommandLineHelp.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -12,7 +13,10 @@
 
 namespace {
 
-enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+using cli::ExitFailed;
+using cli::ExitOk;
+
+const QString ProgramName = QStringLiteral("vorlandt-userlog");
 
 const char UsageText[] =
     "Aufruf: vorlandt-userlog add MODULBEZ MODULNR HAUPT NEBEN UNTER\n"
@@ -22,6 +26,8 @@ const char UsageText[] =
     "\n"
     "  MODULBEZ                   Name des Moduls, wie er im Protokoll erscheinen soll\n"
     "  MODULNR HAUPT NEBEN UNTER  Modulnummer und Version: ganze Zahlen (32 Bit, dezimal)\n"
+    "  --help                     diese Hilfe ausgeben\n"
+    "  --version                  Versionsnummer ausgeben\n"
     "\n"
     "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr), 2 falscher Aufruf.\n";
 
@@ -33,9 +39,7 @@ void WriteBytes(std::FILE* stream, const QByteArray& bytes)
 
 int UsageError(const QString& message)
 {
-    WriteBytes(stderr, QStringLiteral("vorlandt-userlog: %1\n\n").arg(message).toUtf8());
-    WriteBytes(stderr, UsageText);
-    return ExitUsage;
+    return cli::UsageError(ProgramName, message, UsageText);
 }
 
 // Decimal only: a version number is never written in hexadecimal, and a typo should not
@@ -56,10 +60,8 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
-        WriteBytes(stdout, UsageText);
-        return ExitOk;
-    }
+    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
+        return *answered;
     if (args.isEmpty() || args.first() != u"add")
         return UsageError(args.isEmpty() ? QStringLiteral("Befehl fehlt")
                                          : QStringLiteral("unbekannter Befehl \"%1\"").arg(args.first()));

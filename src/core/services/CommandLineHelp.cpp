@@ -1,0 +1,54 @@
+// The version comes from the project's version in CMake (VORLANDT_VERSION on this file only).
+#include "core/services/CommandLineHelp.h"
+
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+void Write(std::FILE* stream, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+QString VersionLine(const QString& program)
+{
+    return QStringLiteral("%1 (Vorlandt Online-Updater) %2").arg(program, QStringLiteral(VORLANDT_VERSION));
+}
+
+QStringList ArgumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+std::optional<int> AnswerInfoCall(const QStringList& arguments, const QString& program, const char* usage)
+{
+    if (arguments.isEmpty())
+        return std::nullopt;
+    const QString& first = arguments.first();
+    if (first == u"--help" || first == u"-h") {
+        Write(stdout, QByteArray(usage));
+        return ExitOk;
+    }
+    if (first == u"--version") {
+        Write(stdout, (VersionLine(program) + u'\n').toUtf8());
+        return ExitOk;
+    }
+    return std::nullopt;
+}
+
+int UsageError(const QString& program, const QString& message, const char* usage)
+{
+    Write(stderr, QStringLiteral("%1: %2\n\n").arg(program, message).toUtf8());
+    Write(stderr, QByteArray(usage));
+    return ExitUsage;
+}
+
+}  // namespace cli

@@ -1,0 +1,28 @@
+// One face for every program's command line: "--version" and "--help" answer alike everywhere,
+// and a wrong call ends with the usage on stderr and exit status 2.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace cli {
+
+enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// "vorlandt-reg (Vorlandt Online-Updater) 1.0": the version of the build, from the project.
+QString VersionLine(const QString& program);
+
+// The arguments after the program name, for a program that needs them before its application
+// object exists (the window program answers --help without a display).
+QStringList ArgumentsOf(int argc, char** argv);
+
+// A call whose first argument is "--help", "-h" or "--version" gets the usage or the version on
+// stdout and ExitOk; every other call gets nullopt and is the program's own to parse.
+std::optional<int> AnswerInfoCall(const QStringList& arguments, const QString& program, const char* usage);
+
+// "program: message", an empty line and the usage on stderr; returns ExitUsage.
+int UsageError(const QString& program, const QString& message, const char* usage);
+
+}  // namespace cli
