@@ -13,6 +13,7 @@
 
 #include <QByteArrayView>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -415,12 +416,15 @@ struct TSource {
 };
 
 // Copies or downloads the file; false when that failed (the destination is then not read).
-bool FetchFile(const TSource& source)
+// `answered` tells whether the source was there to say yes or no: any HTTP answer, or a local
+// source folder that exists (a missing file in it is its "no").
+bool FetchFile(const TSource& source, bool& answered)
 {
     if (!source.LocalSource.isEmpty()) {
         WriteLog(2,
                  source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
         const QString error = CopyReplacing(source.LocalFile, source.Destination);
+        answered = error.isEmpty() || QFileInfo(source.LocalSource).isDir();
         if (error.isEmpty())
             return true;
         WriteLog(2, source.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error + u'"');
@@ -428,7 +432,15 @@ bool FetchFile(const TSource& source)
     }
     WriteLog(2, source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
     TDownload download;
-    return download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
+    const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
+    answered = download.LastResponseCode() != 0;
+    return fetched;
+}
+
+bool FetchFile(const TSource& source)
+{
+    bool answered = false;
+    return FetchFile(source, answered);
 }
 
 QString LocalSourceSetting()
@@ -479,6 +491,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
     return Logged(
         procedure,
         procedure + QStringLiteral(" - Start; Parameter: %1, %2").arg(ModulID).arg(ModulHauptversion), [&] {
+            FSourceAnswered = false;
             const QString folder = QStringLiteral("Modul_%1").arg(ModulID);
             const QString baseURL =
                 UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) + folder);
@@ -492,7 +505,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             source.LocalSource = LocalSourceSetting();
             source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
             source.Destination = FxmlVersionenFilename;
-            if (!FetchFile(source))
+            if (!FetchFile(source, FSourceAnswered))
                 return false;
             const std::optional<QByteArray> bytes =
                 platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize);
