@@ -40,9 +40,7 @@ int main(int argc, char** argv)
         return *answered;
 
     TApplication app(argc, argv);
-    TApplication::setApplicationName(QStringLiteral("VorlandtOnlineUpdater"));
-    TApplication::setApplicationDisplayName(QStringLiteral("Vorlandt Online-Updater"));
-    TApplication::setDesktopFileName(QStringLiteral("vorlandt-online-updater"));
+    SetProgramIdentity();
     // The window hides in the notification area; closing the news or notification dialog
     // during an autostart run must not end the program while the main window is hidden.
     TApplication::setQuitOnLastWindowClosed(false);

@@ -3,6 +3,10 @@
 
 #include "core/platform/VorlandtError.h"
 #include "core/services/FrontEnd.h"
+#include "core/settings/EinstellungenStore.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QPointer>
 
@@ -15,6 +19,12 @@ QString HelpFile;
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+void SetProgramIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("VorlandtOnlineUpdater"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vorlandt-online-updater"));
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
@@ -47,7 +57,12 @@ void ShowException()
 
 QString ApplicationHelpFile()
 {
-    return HelpFile;
+    return HelpFile.isEmpty() ? HelpFileBesideProgram() : HelpFile;
+}
+
+QString HelpFileBesideProgram()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).absoluteDir().filePath(HelpFileName);
 }
 
 void SetApplicationHelpFile(const QString& path)

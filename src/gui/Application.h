@@ -17,6 +17,14 @@ public:
 // catch block) as an error box through the front end in charge.
 void ShowException();
 
-// The help file the windows' help buttons open: set each time the main window is shown.
+// The program's names for the desktop: the application name (which also names its folders) and
+// its desktop entry. Deliberately no display name: the platform would append it to the caption of
+// every window whose caption differs from it ("Warnung — ..."), and each caption is the window's own.
+void SetProgramIdentity();
+
+// The help file the windows' help buttons open: the one set last, else the help file beside the
+// program. The main window sets it each time it is shown.
 QString ApplicationHelpFile();
 void SetApplicationHelpFile(const QString& path);
+// "vorlandt-online-updater.chm" in the folder of the program file.
+QString HelpFileBesideProgram();

@@ -4,6 +4,7 @@
 #include "core/settings/EinstellungenStore.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
+#include "gui/Application.h"
 #include "gui/Information.h"
 #include "core/services/Log.h"
 #include "gui/QtFrontEnd.h"
@@ -407,7 +408,7 @@ void TfrmEinstellungen::BitBtn1Click()
 void TfrmEinstellungen::BitBtn3Click()
 {
     try {
-        OpenHelpTopic(QCoreApplication::applicationDirPath(), EinstellungenHelpContext);
+        OpenHelpTopic(ApplicationHelpFile(), EinstellungenHelpContext);
     } catch (const EVorlandtError& error) {
         ShowError(error.message());
     }

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -80,6 +81,10 @@ TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons b
     // There is no help system yet; the topic stays with the box for the one that comes.
     setProperty("helpContext", helpContext);
 
+    // Abbrechen before Wiederholen and Ja before Nein, left to right, as the program has always
+    // shown them: buttons of one role keep the order they were added in, whereas the platform's
+    // layout would sort accept and reject roles its own way (GNOME and KDE differ, and both
+    // differ from what the person knows). Codes, default and escape button are set explicitly.
     switch (buttons) {
         case TMsgDlgButtons::mbOK: {
             QPushButton* ok = AddCodeButton(QStringLiteral("OK"), AcceptRole, mrOk);
@@ -88,15 +93,15 @@ TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons b
             break;
         }
         case TMsgDlgButtons::mbAbortRetry: {
-            AddCodeButton(QStringLiteral("&Abbrechen"), RejectRole, mrAbort);
-            QPushButton* retry = AddCodeButton(QStringLiteral("&Wiederholen"), AcceptRole, mrRetry);
+            AddCodeButton(QStringLiteral("&Abbrechen"), ActionRole, mrAbort);
+            QPushButton* retry = AddCodeButton(QStringLiteral("&Wiederholen"), ActionRole, mrRetry);
             setDefaultButton(retry);
             // No escape button: a stray Escape must not abort what the user is asked to retry.
             break;
         }
         case TMsgDlgButtons::mbYesNo: {
-            QPushButton* yes = AddCodeButton(QStringLiteral("&Ja"), YesRole, mrYes);
-            QPushButton* no = AddCodeButton(QStringLiteral("&Nein"), NoRole, mrNo);
+            QPushButton* yes = AddCodeButton(QStringLiteral("&Ja"), ActionRole, mrYes);
+            QPushButton* no = AddCodeButton(QStringLiteral("&Nein"), ActionRole, mrNo);
             setDefaultButton(yes);
             setEscapeButton(no);
             break;
@@ -222,6 +227,27 @@ bool TQtFrontEnd::AskTrackingConsent()
 {
     TfrmTrackingOkConfirmation form;
     return form.TrackingOk();
+}
+
+void TQtFrontEnd::BeginWaitCursor()
+{
+    OnUserInterfaceThread<bool>([this]() -> bool {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        ++FWaitCursorDepth;
+        return true;
+    });
+}
+
+void TQtFrontEnd::EndWaitCursor()
+{
+    OnUserInterfaceThread<bool>([this]() -> bool {
+        // An End without its Begin must not take away a cursor somebody else set.
+        if (FWaitCursorDepth == 0)
+            return false;
+        --FWaitCursorDepth;
+        QGuiApplication::restoreOverrideCursor();
+        return true;
+    });
 }
 
 void CenterOverOwner(QWidget& window)

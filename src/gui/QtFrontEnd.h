@@ -56,6 +56,10 @@ public:
     int ShowNews(const TNewsView& news) override;
     // The consent dialog "Wir bitten um Ihre Mithilfe", modal and centred on the screen.
     bool AskTrackingConsent() override;
+    // The hourglass over every window of the program while a file is fetched. May be called
+    // from any thread; the cursor is the user-interface thread's.
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
 
     // The window boxes are centred over; while it is hidden or minimised (tray, autostart) they
     // are centred on the screen. Not owned; forgotten when it is destroyed.
@@ -69,6 +73,7 @@ public:
 
 private:
     QPointer<QWidget> FMainWindow;
+    int FWaitCursorDepth = 0;  // Begins not yet ended
 };
 
 // Centres a window over the window of its Qt parent (its owner); a window without one stays

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
+#include <QVariant>
 #include <QWidget>
 
 QString GetControlCaption(const QWidget* control)
@@ -17,13 +18,24 @@ QString GetControlCaption(const QWidget* control)
     return NoCaption;
 }
 
+namespace {
+
+constexpr char PartOfParentProperty[] = "vorlandtPartOfParent";
+
+}  // namespace
+
 QWidget* TrackedControl(QWidget* widget)
 {
-    while (
-        widget != nullptr && !widget->isWindow() &&
-        (widget->objectName().startsWith(QLatin1String("qt_")) || qobject_cast<QLabel*>(widget) != nullptr))
+    while (widget != nullptr && !widget->isWindow() &&
+           (widget->objectName().startsWith(QLatin1String("qt_")) ||
+            qobject_cast<QLabel*>(widget) != nullptr || widget->property(PartOfParentProperty).toBool()))
         widget = widget->parentWidget();
     return widget;
+}
+
+void TrackAsPartOfParent(QWidget* widget)
+{
+    widget->setProperty(PartOfParentProperty, true);
 }
 
 TControlInfo ControlInfo(QWidget* control, std::optional<QPoint> screenPosition)

@@ -15,9 +15,12 @@ class QWidget;
 QString GetControlCaption(const QWidget* control);
 
 // The control a person sees at `widget`: Qt's inner parts (scroll area viewports, the line edit
-// inside a spin box) and labels, which are only painted on their parent, give way to the
-// control they belong to.
+// inside a spin box), labels, which are only painted on their parent, and widgets marked as a
+// part of their parent (a category panel's header) give way to the control they belong to.
 QWidget* TrackedControl(QWidget* widget);
+
+// Marks `widget` as a part of its parent widget, which the usage events name instead of it.
+void TrackAsPartOfParent(QWidget* widget);
 
 // Name, caption and form of `control` (may be null), and `screenPosition` in the form's client
 // coordinates when given.

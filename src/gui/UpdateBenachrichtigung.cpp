@@ -1,6 +1,8 @@
 // The update notification dialog.
 #include "gui/UpdateBenachrichtigung.h"
 
+#include "gui/TrackingControls.h"
+
 #include "core/catalog/UpdateList.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
@@ -145,6 +147,9 @@ TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidge
     layout->setSpacing(0);
     Header = new TPanelHeader(caption, this);
     Header->setChecked(true);
+    // The header is drawn as a button but belongs to the panel, which has no caption: a click on
+    // it must not send the module's name as the caption of a control.
+    TrackAsPartOfParent(Header);
     Body = new QWidget(this);
     Body->setFixedHeight(BodyBaseHeight);
     layout->addWidget(Header);

@@ -12,6 +12,7 @@
 #include "core/tracking/Tracker.h"
 #include "core/tracking/TrackingEvents.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
@@ -21,6 +22,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -44,7 +46,6 @@ constexpr QRect FeedbackRect(922, 19, 45, 37);
 constexpr QRect InstallierteUpdatesRect(779, 38, 137, 29);
 
 const QString Caption = QStringLiteral("Vorlandt Online-Updater");
-const QString HelpFileName = QStringLiteral("vorlandt-online-updater.chm");
 
 std::optional<bool> TrayAvailableOverride;
 
@@ -80,8 +81,10 @@ void TMainFrontEnd::ShowProgress(int position, int maximum, const QString& text)
     if (!text.isNull())
         FfrmMain.lblFortschritt->setText(text);
     FfrmMain.lblFortschritt->adjustSize();
-    FfrmMain.pbFortschritt->setMaximum(maximum);
-    FfrmMain.pbFortschritt->setValue(position);
+    // Qt draws a bar whose maximum is 0 as an endless busy animation; with nothing to check the
+    // bar stays empty instead.
+    FfrmMain.pbFortschritt->setMaximum(maximum > 0 ? maximum : 1);
+    FfrmMain.pbFortschritt->setValue(maximum > 0 ? position : 0);
     // The run keeps the user-interface thread between downloads: paint now, or the person would
     // only see the last text.
     if (FfrmMain.isVisible())
@@ -125,8 +128,11 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     tiUpdater->setObjectName(QStringLiteral("tiUpdater"));
     tiUpdater->setToolTip(Caption);
     tiUpdater->setIcon(windowIcon());
+    // StatusNotifierItem trays (KDE, GNOME with its extension, most panels today) report a single
+    // activation and never a double click; the older XEmbed trays report both. Either brings the
+    // window back; the second call of a double click finds it restored already.
     connect(tiUpdater, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason != QSystemTrayIcon::DoubleClick)
+        if (reason != QSystemTrayIcon::DoubleClick && reason != QSystemTrayIcon::Trigger)
             return;
         try {
             tiUpdaterDblClick();
@@ -134,6 +140,18 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
             ShowException();
         }
     });
+    // Some trays offer nothing but the context menu; it must reach the window and the end.
+    auto* trayMenu = new QMenu(this);
+    trayMenu->setObjectName(QStringLiteral("pmTray"));
+    connect(trayMenu->addAction(QStringLiteral(u"Öffnen")), &QAction::triggered, this, [this] {
+        try {
+            tiUpdaterDblClick();
+        } catch (...) {
+            ShowException();
+        }
+    });
+    connect(trayMenu->addAction(QStringLiteral("Beenden")), &QAction::triggered, this, &QWidget::close);
+    tiUpdater->setContextMenu(trayMenu);
     if (TrayAvailable())
         tiUpdater->show();
 
@@ -211,10 +229,7 @@ void TfrmMain::FormCreate(const QStringList& arguments)
 void TfrmMain::FormShow()
 {
     WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
-    QString folder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    SetApplicationHelpFile(folder + HelpFileName);
+    SetApplicationHelpFile(HelpFileBesideProgram());
 }
 
 void TfrmMain::FormDestroy()

@@ -15,7 +15,9 @@
 #include "RunWorld.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -266,6 +268,86 @@ private Q_SLOTS:
         QVERIFY(!frm.isMinimized());
         QVERIFY(!frm.tiUpdater->isVisible());
         QCOMPARE(LogBufferForTesting()->count(QStringLiteral("VorlandtOnlineUpdater gestartet")), 2);
+    }
+
+    // Trays that speak StatusNotifierItem report one activation and never a double click.
+    void trayActivationRestoresTheWindow_data()
+    {
+        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("single activation") << QSystemTrayIcon::Trigger << true;
+        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << true;
+        QTest::newRow("context menu request") << QSystemTrayIcon::Context << false;
+        QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false;
+    }
+
+    void trayActivationRestoresTheWindow()
+    {
+        QFETCH(QSystemTrayIcon::ActivationReason, reason);
+        QFETCH(bool, restored);
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        frm.setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(frm.isHidden());
+
+        Q_EMIT frm.tiUpdater->activated(reason);
+        QCOMPARE(frm.isVisible(), restored);
+        QCOMPARE(frm.tiUpdater->isVisible(), !restored);
+        if (restored)
+            QVERIFY(!frm.isMinimized());
+    }
+
+    // The tray's menu: "Öffnen" brings the window back, "Beenden" ends the program, also while
+    // the window hides in the tray.
+    void trayMenuOpensAndEnds()
+    {
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        const QMenu* menu = frm.tiUpdater->contextMenu();
+        QVERIFY(menu != nullptr);
+        QStringList captions;
+        for (const QAction* action : menu->actions())
+            captions << action->text();
+        QCOMPARE(captions, QStringList({QStringLiteral(u"Öffnen"), QStringLiteral("Beenden")}));
+
+        frm.setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(frm.isHidden());
+        menu->actions().at(0)->trigger();
+        QVERIFY(frm.isVisible());
+        QVERIFY(!frm.isMinimized());
+
+        frm.setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(frm.isHidden());
+        // Closing the main window is what ends the program (its close handler quits).
+        struct TCloseWatcher : QObject {
+            bool Closed = false;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                Closed = Closed || event->type() == QEvent::Close;
+                return false;
+            }
+        } watcher;
+        frm.installEventFilter(&watcher);
+        menu->actions().at(1)->trigger();
+        QVERIFY(watcher.Closed);
+        QVERIFY(!frm.isVisible());
+    }
+
+    // With nothing registered the bar is empty, not Qt's endless busy animation (maximum 0).
+    void progressBarStaysEmptyWithoutRegistrations()
+    {
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule, QStringLiteral("Stand"), 1);
+        TfrmMain frm({});
+        frm.show();
+        TModalResponder responder;
+        QTest::mouseClick(frm.btnStart, Qt::LeftButton);
+        QCOMPARE(responder.Boxes, QStringList({NothingFound}));
+        QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
+        QCOMPARE(frm.pbFortschritt->minimum(), 0);
+        QCOMPARE(frm.pbFortschritt->maximum(), 1);
+        QCOMPARE(frm.pbFortschritt->value(), 0);
     }
 
     void minimiseWithoutTrayStaysOnTheTaskbar()

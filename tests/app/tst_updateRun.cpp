@@ -9,8 +9,12 @@
 #include "support/ScriptedFrontEnd.h"
 
 #include "RunWorld.h"
+#include "download/TestHttpsServer.h"
+#include "download/TestPki.h"
 
 #include <QtTest>
+
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -59,6 +63,25 @@ private:
     pid_t FPid = -1;
 };
 
+// Makes the settings store file refuse every change of a value, the way a store on a read-only
+// or full disk does, while it still reads.
+void RefuseWrites(const QString& storeFile)
+{
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(storeFile).constData(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db,
+                                "CREATE TRIGGER refuse_insert BEFORE INSERT ON vals "
+                                "BEGIN SELECT RAISE(ABORT, 'disk full'); END;"
+                                "CREATE TRIGGER refuse_update BEFORE UPDATE ON vals "
+                                "BEGIN SELECT RAISE(ABORT, 'disk full'); END;",
+                                nullptr, nullptr, &error);
+    const QString message = QString::fromUtf8(error);
+    sqlite3_free(error);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, qPrintable(message));
+}
+
 }  // namespace
 
 class tst_UpdateRun : public QObject {
@@ -68,6 +91,9 @@ class tst_UpdateRun : public QObject {
     std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
     std::unique_ptr<TScopedFrontEnd> FScope;
     TUpdates FUpdates;
+    QTemporaryDir FCertDir;
+    TTestPki FPki;
+    QString FPkiError;  // why the tests against the loopback server are skipped
 
     void Run(bool manual, bool autostartModus)
     {
@@ -81,6 +107,20 @@ class tst_UpdateRun : public QObject {
     QString JobFile() const { return JobFilePath(); }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        if (TTestPki::OpensslProgram().isEmpty() || TTestHttpsServer::PythonProgram().isEmpty() ||
+            !FCertDir.isValid()) {
+            FPkiError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
+            return;
+        }
+        FPkiError = FPki.Create(FCertDir.path());
+        qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
+        qunsetenv("SSL_CERT_DIR");
+        for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+            qunsetenv(variable);
+    }
+
     void init()
     {
         FWorld = std::make_unique<TRunWorld>();
@@ -180,6 +220,96 @@ private Q_SLOTS:
         platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(10, 0)));
         RunAutostart();
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 2);
+    }
+
+    // The time of a check is recorded only when the run heard from an update source, so that a
+    // log-on without network leaves the next automatic search due. Each module's source is given
+    // as: "offered" (a descriptor with one update), "missing" (no file: 404, or absent from the
+    // folder), "notAvailable" (the download server's page for a file it does not offer) or
+    // "hangup" (the server closes the connection without an answer).
+    void checkTimeRecordedOnlyWhenASourceAnswered_data()
+    {
+        QTest::addColumn<QString>("source");  // "server", "deadServer", "folder", "missingFolder"
+        QTest::addColumn<QStringList>("modules");
+        QTest::addColumn<bool>("storeWritable");
+        QTest::addColumn<bool>("recorded");
+        QTest::addColumn<int>("notifications");
+        const QString offered = QStringLiteral("offered");
+        // clang-format off
+        QTest::newRow("offline: server unreachable")       << "deadServer"    << QStringList{offered}             << true  << false << 0;
+        QTest::newRow("offline: source folder missing")    << "missingFolder" << QStringList{offered}             << true  << false << 0;
+        QTest::newRow("server drops every connection")     << "server"        << QStringList{"hangup", "hangup"}  << true  << false << 0;
+        // One answer shows the machine online and the server up: the others are that server's
+        // trouble with their files, which an immediate retry at every log-on would not cure.
+        QTest::newRow("partly reachable")                  << "server"        << QStringList{"hangup", offered}   << true  << true  << 1;
+        QTest::newRow("all reachable")                     << "server"        << QStringList{offered, offered}    << true  << true  << 1;
+        QTest::newRow("definite no: 404")                  << "server"        << QStringList{"missing"}           << true  << true  << 0;
+        QTest::newRow("definite no: not-available page")   << "server"        << QStringList{"notAvailable"}      << true  << true  << 0;
+        QTest::newRow("folder without the file")           << "folder"        << QStringList{"missing"}           << true  << true  << 0;
+        QTest::newRow("folder with the file")              << "folder"        << QStringList{offered}             << true  << true  << 1;
+        QTest::newRow("no registrations")                  << "deadServer"    << QStringList{}                    << true  << true  << 0;
+        QTest::newRow("unwritable store: update offered")  << "folder"        << QStringList{offered}             << false << false << 1;
+        // clang-format on
+    }
+
+    void checkTimeRecordedOnlyWhenASourceAnswered()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, modules);
+        QFETCH(bool, storeWritable);
+        QFETCH(bool, recorded);
+        QFETCH(int, notifications);
+
+        // The registrations key exists even without a registration in it.
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule, QStringLiteral("Stand"), 1);
+        for (int i = 0; i < modules.size(); ++i) {
+            const int id = 20 + i;
+            QVERIFY(FWorld->AddModule(QStringLiteral("M%1").arg(id), id, 1,
+                                      QStringLiteral("Modul %1").arg(id), {{0, 1}}));
+            const QString descriptor =
+                FWorld->SourceDir() + QStringLiteral("Modul_%1/update_%1_1.xml").arg(id);
+            if (modules[i] == u"missing")
+                QVERIFY(QFile::remove(descriptor));
+            else if (modules[i] == u"notAvailable")
+                QVERIFY(FWorld->WriteFile(descriptor,
+                                          "<html><body><p>Datei steht nicht zur "
+                                          "Verf&uuml;gung.</p></body></html>"));
+            else if (modules[i] == u"hangup")
+                QVERIFY(FWorld->WriteFile(descriptor + QStringLiteral(".hangup"), {}));
+        }
+
+        TTestHttpsServer server;
+        if (source == u"server" || source == u"deadServer") {
+            DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+            // Port 1 on the loopback: nothing listens, the connection is refused at once.
+            QString base = QStringLiteral("https://127.0.0.1:1/");
+            if (source == u"server") {
+                if (!FPkiError.isEmpty())
+                    QSKIP(qPrintable(FPkiError));
+                const QString error = server.Start(FPki.ServerCert, FPki.ServerKey, FWorld->SourceDir());
+                if (!error.isEmpty())
+                    QSKIP(qPrintable(error));
+                base = server.Url(QStringLiteral("/"));
+            }
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL, base);
+        } else if (source == u"missingFolder") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
+                             FWorld->Path(QStringLiteral("unmounted")) + u'/');
+        }
+        if (!storeWritable) {
+            // A store that refuses every change, as a read-only home folder or a full disk would.
+            RefuseWrites(FWorld->Path(QStringLiteral("user.db")));
+            if (QTest::currentTestFailed())
+                return;
+        }
+
+        RunAutostart();
+
+        QCOMPARE(ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime),
+                 recorded);
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), notifications);
+        QCOMPARE(LogBufferForTesting()->filter(QStringLiteral("RecordCheckTime - Fehler: ")).size(),
+                 storeWritable ? 0 : 1);
     }
 
     // A stored time that does not read as a date ends every autostart run with the error; a

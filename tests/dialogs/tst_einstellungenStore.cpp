@@ -414,7 +414,7 @@ private slots:
         if (!message.isEmpty())
             frontEnd.Answer({mrOk});
         const TScopedFrontEnd scope(frontEnd);
-        OpenHelpTopic(folder, EinstellungenHelpContext);
+        OpenHelpTopic(helpFile, EinstellungenHelpContext);
 
         QCOMPARE(frontEnd.OpenedDocuments(), present ? QStringList{helpFile} : QStringList());
         if (message.isEmpty()) {

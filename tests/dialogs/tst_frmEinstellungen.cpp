@@ -3,6 +3,7 @@
 // administrators and the warning for everybody else, and the log and help buttons.
 #include "EinstellungenWorld.h"
 
+#include "gui/Application.h"
 #include "gui/Einstellungen.h"
 #include "core/settings/EinstellungenStore.h"
 #include "core/platform/VorlandtError.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -341,6 +343,20 @@ private slots:
         QVERIFY(shown.startsWith(
             QStringLiteral("Der VorlandtOnlineUpdater erzeugt beim Schließen der Anwendung")));
         QVERIFY2(shown.endsWith(QStringLiteral("finden:\n\r") + LogDirectory()), qPrintable(shown));
+    }
+
+    // The help button opens the help file the program decided on at start, not one of its own.
+    void helpButtonOpensTheApplicationsHelpFile()
+    {
+        const QString helpFile = FWorld->Path(QStringLiteral("hilfe/vorlandt-online-updater.chm"));
+        QVERIFY(QDir().mkpath(FWorld->Path(QStringLiteral("hilfe"))));
+        QFile file(helpFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        SetApplicationHelpFile(helpFile);
+        const auto reset = qScopeGuard([] { SetApplicationHelpFile(QString()); });
+        QTest::mouseClick(FDialog->BitBtn3, Qt::LeftButton);
+        QCOMPARE(FFrontEnd->OpenedDocuments(), QStringList{helpFile});
+        QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>());
     }
 
     void helpButtonWithoutHelpFileNamesThePath()

@@ -2,6 +2,7 @@
 // under the pointer, its results, the wheel over the list and the links it opens.
 #include "UpdateListWorld.h"
 
+#include "gui/TrackingControls.h"
 #include "gui/UpdateBenachrichtigung.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -165,6 +166,23 @@ private Q_SLOTS:
         QVERIFY(!panel->Body->isVisible());
         QTest::mouseClick(panel->Header, Qt::LeftButton);
         QVERIFY(panel->Body->isVisible());
+    }
+
+    // The usage tracking sees a click on a header as one on its panel, which has no caption;
+    // the header's text is the module's name, not the caption of a control.
+    void headerClickIsTrackedAsItsPanel()
+    {
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        FDialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FDialog.get()));
+        TCategoryPanel* panel = FDialog->Panels()[1];
+        const QPoint onHeader = panel->Header->mapToGlobal(panel->Header->rect().center());
+        const auto event = NewMouseTrackingEvent(FDialog.get(), onHeader, TEventType::etMouseLeftDown);
+        QCOMPARE(event->ControlCaption(), NoCaption);
+        QCOMPARE(event->ControlName(), panel->objectName());
+        QCOMPARE(event->ParentFormName(), QStringLiteral("frmUpdateBenachrichtigung"));
+        QCOMPARE(event->Position(), FDialog->mapFromGlobal(onHeader));
     }
 
     void hoveredEntryShowsItsDescription_data()

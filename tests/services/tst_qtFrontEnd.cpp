@@ -5,10 +5,13 @@
 #include "support/ModalAnswer.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -18,10 +21,12 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 
 Q_DECLARE_METATYPE(TMsgDlgType)
 Q_DECLARE_METATYPE(TMsgDlgButtons)
+Q_DECLARE_METATYPE(QDialogButtonBox::ButtonLayout)
 
 namespace {
 
@@ -48,6 +53,35 @@ QStringList SortedCaptions(QMessageBox* box)
 QString CaptionOf(QAbstractButton* button)
 {
     return button != nullptr ? button->text() : QString();
+}
+
+// A style that lays out dialog buttons in the order of one desktop's conventions.
+class TButtonLayoutStyle : public QProxyStyle {
+public:
+    explicit TButtonLayoutStyle(QDialogButtonBox::ButtonLayout layout) : FLayout(layout) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_DialogButtonLayout)
+            return FLayout;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    QDialogButtonBox::ButtonLayout FLayout;
+};
+
+// The button captions as the person reads them on the screen, left to right.
+QStringList CaptionsLeftToRight(QMessageBox* box)
+{
+    QList<QAbstractButton*> buttons = box->buttons();
+    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
+        return a->mapToGlobal(QPoint(0, 0)).x() < b->mapToGlobal(QPoint(0, 0)).x();
+    });
+    QStringList captions;
+    for (QAbstractButton* button : buttons)
+        captions << button->text();
+    return captions;
 }
 
 // The way a box is closed: a button, a key, or the window's close button.
@@ -377,6 +411,70 @@ private slots:
         QVERIFY(!answer.WatchdogFired());
         QVERIFY(shownOnUserInterfaceThread);
         QCOMPARE(result, mrNo);
+    }
+
+    // Whatever order the desktop gives accept and reject buttons, the boxes keep the program's.
+    void buttonsStandInTheProgramsOrderOnEveryDesktop_data()
+    {
+        QTest::addColumn<QDialogButtonBox::ButtonLayout>("layout");
+        QTest::addColumn<TMsgDlgButtons>("buttons");
+        QTest::addColumn<QStringList>("leftToRight");
+        const std::pair<const char*, QDialogButtonBox::ButtonLayout> layouts[] = {
+            {"Windows", QDialogButtonBox::WinLayout},
+            {"macOS", QDialogButtonBox::MacLayout},
+            {"KDE", QDialogButtonBox::KdeLayout},
+            {"GNOME", QDialogButtonBox::GnomeLayout},
+        };
+        for (const auto& [name, layout] : layouts) {
+            QTest::addRow("%s, Abort/Retry", name)
+                << layout << TMsgDlgButtons::mbAbortRetry
+                << QStringList{QStringLiteral("&Abbrechen"), QStringLiteral("&Wiederholen")};
+            QTest::addRow("%s, Yes/No", name) << layout << TMsgDlgButtons::mbYesNo
+                                              << QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein")};
+        }
+    }
+
+    void buttonsStandInTheProgramsOrderOnEveryDesktop()
+    {
+        QFETCH(QDialogButtonBox::ButtonLayout, layout);
+        QFETCH(TMsgDlgButtons, buttons);
+        QFETCH(QStringList, leftToRight);
+        TButtonLayoutStyle style(layout);  // outlives the box
+        TMessageBox box(QStringLiteral("Die folgenden Module sind zur Zeit aktiv:"), TMsgDlgType::mtWarning,
+                        buttons, 0);
+        box.setStyle(&style);
+        for (QWidget* child : box.findChildren<QWidget*>())
+            child->setStyle(&style);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QCOMPARE(CaptionsLeftToRight(&box), leftToRight);
+    }
+
+    // The hourglass of a fetch covers the program's windows; each End gives back what its Begin
+    // replaced, and an End too many leaves a cursor somebody else set alone.
+    void waitCursorNestsAndRestoresThePreviousCursor()
+    {
+        const auto shape = []() -> std::optional<Qt::CursorShape> {
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            return cursor != nullptr ? std::optional(cursor->shape()) : std::nullopt;
+        };
+        QCOMPARE(shape(), std::nullopt);
+        TQtFrontEnd frontEnd;
+        frontEnd.BeginWaitCursor();
+        QCOMPARE(shape(), Qt::WaitCursor);
+        frontEnd.EndWaitCursor();
+        QCOMPARE(shape(), std::nullopt);
+
+        QGuiApplication::setOverrideCursor(Qt::PointingHandCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        frontEnd.BeginWaitCursor();
+        frontEnd.BeginWaitCursor();
+        frontEnd.EndWaitCursor();
+        QCOMPARE(shape(), Qt::WaitCursor);
+        frontEnd.EndWaitCursor();
+        QCOMPARE(shape(), Qt::PointingHandCursor);
+        frontEnd.EndWaitCursor();
+        QCOMPARE(shape(), Qt::PointingHandCursor);
     }
 
     void documentsAndAddressesReachTheDesktop_data()

@@ -7,7 +7,9 @@ Usage:
 
 Listens on 127.0.0.1 on a free port and prints that port as the first line on stdout.
 Routes (HEAD and GET alike; HEAD sends the same headers without a body):
-  /<file>            a file below FOLDER: 200 with Content-Length, else 404
+  /<file>            a file below FOLDER: 200 with Content-Length, else 404; with a file
+                     <file>.hangup beside it the connection is closed without any answer
+                     (a server that drops out while the client waits)
   /redirect<rest>    301, Location: /<rest without a leading slash>
   /notavailable      200, the download server's HTML page for a file that is not offered
   /slow[?seconds=S&bytes=N]
@@ -131,6 +133,10 @@ def make_handler(root, request_log):
 
             relative = os.path.normpath(path.lstrip("/"))
             full = os.path.join(root, relative)
+            if (not relative.startswith("..") and not os.path.isabs(relative)
+                    and os.path.isfile(full + ".hangup")):
+                self.close_connection = True
+                return
             if relative.startswith("..") or os.path.isabs(relative) or not os.path.isfile(full):
                 body = b"not found"
                 self.send_body_headers(404, len(body), "text/plain")

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <ctime>
+
 namespace {
 
 // One adapter of a fixture folder: its folder name, and the contents of "ifindex" and "address"
@@ -36,12 +38,24 @@ class TestTrackingEvents : public QObject {
     Q_OBJECT
 
 private slots:
+    // A zone with summer time, whatever the machine's: the time stamp counts wall-clock time.
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
     void cleanup() { platform::Clock::setNowForTesting(QDateTime()); }
 
     void timeStampIsWholeSecondsFromStartOf2015_data()
     {
         QTest::addColumn<QDateTime>("moment");
         QTest::addColumn<QString>("expected");
+        // 3469 days from 1 January 2015 to 1 July 2024, and 3356 to 10 March 2024.
+        QTest::newRow("summer time: 1 July 2024, noon")
+            << QDateTime(QDate(2024, 7, 1), QTime(12, 0)) << QString::number(3469LL * 86400 + 12 * 3600);
+        QTest::newRow("winter time: 10 March 2024, noon")
+            << QDateTime(QDate(2024, 3, 10), QTime(12, 0)) << QString::number(3356LL * 86400 + 12 * 3600);
         QTest::newRow("90.9 s after") << QDateTime(QDate(2015, 1, 1), QTime(0, 1, 30, 900)) << "90";
         QTest::newRow("clock set back: 60 s before") << QDateTime(QDate(2014, 12, 31), QTime(23, 59)) << "60";
         QTest::newRow("the instant itself") << QDateTime(QDate(2015, 1, 1), QTime(0, 0)) << "0";

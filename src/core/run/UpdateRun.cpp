@@ -6,6 +6,7 @@
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
 #include "core/platform/RegionalFormat.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
@@ -26,6 +27,18 @@ QString BusyWarning(const QString& running)
     return QStringLiteral("Die folgenden Module sind zur Zeit aktiv:") + CrLf + CrLf + running + CrLf + CrLf +
            QStringLiteral(u"Daher können anstehende Updates leider nicht durchgeführt werden.") + CrLf +
            CrLf + QStringLiteral("Bitte beenden Sie die genannten Module, bevor Sie fortfahren.");
+}
+
+// The time of the check is a side matter of the run: a store that cannot be written (read-only
+// home folder, full disk) must not keep the pending updates from the person. The next run
+// simply checks again.
+void RecordCheckTimeOrLog()
+{
+    try {
+        RecordCheckTime();
+    } catch (const EVorlandtError& error) {
+        WriteLog(2, QStringLiteral("RecordCheckTime - Fehler: ") + error.message());
+    }
 }
 
 }  // namespace
@@ -58,6 +71,8 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     const int maximum = static_cast<int>(registrations.size());
     FrontEnd().ShowProgress(0, maximum, QString());
     int position = 0;
+    int fetched = 0;   // registrations whose descriptor was asked for
+    int answered = 0;  // ... and whose source gave an answer, whatever it was
     for (const QString& name : registrations) {
         FrontEnd().ShowProgress(position + 1, maximum,
                                 QStringLiteral(u"[%1/%2] Überprüfe %3...")
@@ -79,11 +94,23 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
             ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
                             SettingsKeys::UpdateModulbezeichnungDefault);
         FUpdateCheck.ReadVersionTree(modulbezeichnung, id, hauptversion, Manual);
+        ++fetched;
+        if (FUpdateCheck.SourceAnswered())
+            ++answered;
     }
 
     // Recorded only now: the per-module interval gate of an autostart run reads the same value,
     // and an earlier record would have closed it for every module of this very run.
-    RecordCheckTime();
+    // A run that reached no update source at all (a log-on before the network is up, a laptop
+    // offline) checked nothing: recording it would silence the automatic search for the whole
+    // interval, so the next start tries again. One answer is enough, though: all descriptors
+    // come from the same download server or folder, so when one answered the machine was online
+    // and the silence of the others is that server's trouble with those files. Trying again at
+    // every start would then repeat the whole search, including the modules that did answer,
+    // without curing a file that stays broken; the interval brings the next try, and a search
+    // by hand is always possible. A run without registrations to check has nothing to reach.
+    if (fetched == 0 || answered > 0)
+        RecordCheckTimeOrLog();
 
     FUpdates.RemoveOutdatedUpdates();
     FUpdates.CreateCommandLineParameters();

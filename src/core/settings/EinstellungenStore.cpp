@@ -117,10 +117,8 @@ QString LogInfoText(const QString& logFolder)
            logFolder;
 }
 
-void OpenHelpTopic(const QString& programFolder, int helpContext)
+void OpenHelpTopic(const QString& helpFile, int helpContext)
 {
-    const QString folder = programFolder.endsWith(u'/') ? programFolder : programFolder + u'/';
-    const QString helpFile = folder + HelpFileName;
     // The desktop's viewer opens the file but knows nothing of topics: the log says which one
     // was asked for.
     WriteLog(2, QStringLiteral("BitBtn3Click - Hilfe: %1 - HelpContext: %2").arg(helpFile).arg(helpContext));

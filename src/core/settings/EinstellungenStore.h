@@ -62,6 +62,6 @@ void SaveEinstellungen(const TEinstellungenWerte& werte, bool adminRights, const
 // The information text of the log button for the folder the diagnostic log goes to.
 QString LogInfoText(const QString& logFolder);
 
-// Opens the help file in `programFolder` through the front end and logs the topic; a missing
-// file or a refusing desktop gets an error box naming the path.
-void OpenHelpTopic(const QString& programFolder, int helpContext);
+// Opens `helpFile` through the front end and logs the topic; a missing file or a refusing
+// desktop gets an error box naming the path.
+void OpenHelpTopic(const QString& helpFile, int helpContext);

@@ -162,6 +162,7 @@ bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int Mod
                                    bool IgnoreCheckInterval)
 {
     FHauptversion = ModulHauptversion;
+    FSourceAnswered = false;
     if (!IgnoreCheckInterval && !CheckInterval())
         return false;
     if (!DownloadUpdateXML(ModulID, ModulHauptversion))

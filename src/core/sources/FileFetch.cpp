@@ -8,6 +8,7 @@
 #include "core/sources/XmlDecoding.h"
 
 #include <QByteArrayView>
+#include <QFileInfo>
 #include <QLatin1String>
 
 #include <cstring>
@@ -21,12 +22,13 @@ constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gu
 
 }  // namespace
 
-bool FetchFile(const TSource& source)
+bool FetchFile(const TSource& source, bool& answered)
 {
     if (!source.LocalSource.isEmpty()) {
         WriteLog(2,
                  source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
         const QString error = platform::CopyReplacing(source.LocalFile, source.Destination);
+        answered = error.isEmpty() || QFileInfo(source.LocalSource).isDir();
         if (error.isEmpty())
             return true;
         WriteLog(2, source.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error + u'"');
@@ -34,7 +36,15 @@ bool FetchFile(const TSource& source)
     }
     WriteLog(2, source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
     TDownload download;
-    return download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
+    const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
+    answered = download.LastResponseCode() != 0;
+    return fetched;
+}
+
+bool FetchFile(const TSource& source)
+{
+    bool answered = false;
+    return FetchFile(source, answered);
 }
 
 // The marker is plain ASCII, which Windows-1252 and UTF-8 store byte for byte, so only a

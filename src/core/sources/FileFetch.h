@@ -17,6 +17,9 @@ struct TSource {
 };
 
 // Copies or downloads the file; false when that failed (the destination is then not read).
+// `answered` tells whether the source was there to say yes or no: any HTTP answer, or a local
+// source folder that exists (a missing file in it is its "no").
+bool FetchFile(const TSource& source, bool& answered);
 bool FetchFile(const TSource& source);
 
 // True when the fetched bytes are the server's not-available page: the file counts as missing.

@@ -102,6 +102,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
     return Logged(
         procedure,
         procedure + QStringLiteral(" - Start; Parameter: %1, %2").arg(ModulID).arg(ModulHauptversion), [&] {
+            FSourceAnswered = false;
             const QString folder = QStringLiteral("Modul_%1").arg(ModulID);
             const QString baseURL =
                 UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) + folder);
@@ -115,7 +116,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             source.LocalSource = LocalSourceSetting();
             source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
             source.Destination = FxmlVersionenFilename;
-            if (!FetchFile(source))
+            if (!FetchFile(source, FSourceAnswered))
                 return false;
             const std::optional<QByteArray> bytes =
                 platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize);

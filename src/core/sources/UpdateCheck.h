@@ -22,6 +22,10 @@ public:
                          bool IgnoreCheckInterval);
 
     bool DownloadUpdateXML(int ModulID, int ModulHauptversion);
+    // Whether the last ReadVersionTree or DownloadUpdateXML heard from its source at all: the
+    // descriptor, a refusal such as 404, or the not-available page all count; a server or local
+    // folder that could not be reached, or a check the interval gate stopped, do not.
+    bool SourceAnswered() const { return FSourceAnswered; }
     bool DownloadNewsXML();
 
     // The news step of an update run: fetches the news file, shows the
@@ -47,5 +51,6 @@ private:
     pugi::xml_document FxmlNews;
     QString FxmlVersionenFilename;
     int FHauptversion = 0;
+    bool FSourceAnswered = false;
     TUpdates* FUpdates;  // not owned
 };

@@ -151,8 +151,14 @@ qint32 TServerCommunicationClient::GetTrackingProbability()
 
 QString TrackingTimeStamp(const QDateTime& moment)
 {
-    static const QDateTime reference(QDate(2015, 1, 1), QTime(0, 0), Qt::LocalTime);
-    const qint64 seconds = std::abs(reference.msecsTo(moment.toLocalTime())) / 1000;
+    // Both ends are wall-clock readings, and the server counts the way the clock on the wall
+    // does: compared as elapsed time, a summer moment would come out an hour short, the hour the
+    // clocks were put forward in between. Taken as UTC readings, no zone shifts either of them.
+    const auto wallClock = [](const QDateTime& local) {
+        return QDateTime(local.date(), local.time(), Qt::UTC);
+    };
+    static const QDateTime reference = wallClock(QDateTime(QDate(2015, 1, 1), QTime(0, 0)));
+    const qint64 seconds = std::abs(reference.msecsTo(wallClock(moment.toLocalTime()))) / 1000;
     // The server holds the count in 32 bits; a date past 2083 stays at the largest count instead
     // of wrapping into a negative one.
     return QString::number(std::min<qint64>(seconds, std::numeric_limits<qint32>::max()));

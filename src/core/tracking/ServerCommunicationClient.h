@@ -74,6 +74,6 @@ private:
     int FPreparedCommands = 0;
 };
 
-// The TimeStamp parameter: whole seconds between 1 January 2015, 00:00:00 local time, and
-// `moment`, without sign.
+// The TimeStamp parameter: whole seconds between 1 January 2015, 00:00:00, and `moment`, both
+// read on the local wall clock (a change to or from summer time moves neither), without sign.
 QString TrackingTimeStamp(const QDateTime& moment);
