@@ -92,7 +92,7 @@ private Q_SLOTS:
         QTest::newRow("information") << box(TMsgDlgType::mtInformation) << QStringLiteral("Informationen");
         QTest::newRow("confirmation") << box(TMsgDlgType::mtConfirmation) << QStringLiteral(u"Bestätigen");
         QTest::newRow("news window") << TWindowFactory([this] {
-            return std::make_unique<TfrmNewsAnzeige>(*FNews);
+            return std::make_unique<TfrmNewsAnzeige>(FNews->View());
         }) << QStringLiteral("Es gibt Neuigkeiten!");
     }
 
