@@ -62,7 +62,8 @@ inline const QString Run = QStringLiteral("Software\\Microsoft\\Windows\\Current
 inline const QString RunEntry = QStringLiteral("VorlandtUpdate");
 
 // ---- machine-wide: module registrations (one subkey each) ----------------------------------
-inline const QString OnlineUpdateModule = QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\");
+inline const QString OnlineUpdateModule =
+    QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\");
 inline const QString UpdateID = QStringLiteral("Update_ID");
 inline constexpr qint32 UpdateIDDefault = -1;
 inline const QString UpdateHauptversion = QStringLiteral("Update_Hauptversion");
@@ -74,6 +75,11 @@ inline const QString ModuleDisabled = QStringLiteral("Disabled");
 inline const QString ModuleDisabledRun = QStringLiteral("disabled");
 inline constexpr qint32 ModuleDisabledRunDefault = -1;
 inline constexpr bool ModuleDisabledDialogDefault = false;
+
+// ---- machine-wide only: keys that descriptors and news must be signed with ----------------
+// Read from HKEY_LOCAL_MACHINE under OnlineUpdate; the per-user value of that name is ignored, so
+// that a user cannot switch the check off. Blank-separated base64 Ed25519 public keys.
+inline const QString SignatureKeys = QStringLiteral("SignatureKeys");
 
 // ---- machine-wide: the suite's installation folder -----------------------------------------
 inline const QString StdEinstellungen = QStringLiteral("Software\\KRSoftware\\Module\\STD_EINSTELLUNGEN");
