@@ -62,8 +62,7 @@ inline const QString Run = QStringLiteral("Software\\Microsoft\\Windows\\Current
 inline const QString RunEntry = QStringLiteral("VorlandtUpdate");
 
 // ---- machine-wide: module registrations (one subkey each) ----------------------------------
-inline const QString OnlineUpdateModule =
-    QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\");
+inline const QString OnlineUpdateModule = QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\");
 inline const QString UpdateID = QStringLiteral("Update_ID");
 inline constexpr qint32 UpdateIDDefault = -1;
 inline const QString UpdateHauptversion = QStringLiteral("Update_Hauptversion");
