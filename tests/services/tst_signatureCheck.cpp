@@ -253,6 +253,14 @@ private slots:
         }
     }
 
+    // One check object sees files signed with either key in any order, as during a rotation.
+    void everyConfiguredKeyStaysValid()
+    {
+        const TSignatureCheck check = TSignatureCheck::FromKeyText(A() + QStringLiteral(" ") + B());
+        for (const TTestKey* key : {&KeyB, &KeyB, &KeyA, &KeyC, &KeyB, &KeyA})
+            QCOMPARE(check.Check(Descriptor, SigFile(*key)), key == &KeyC ? Result::Invalid : Result::Good);
+    }
+
     void reasonsAndNames()
     {
         QCOMPARE(TSignatureCheck::ReasonText(Result::Missing), QStringLiteral("Signatur fehlt"));

@@ -70,9 +70,13 @@ TSignatureCheck::Result TSignatureCheck::Check(QByteArrayView file,
     const std::optional<QByteArray> signature = platform::DecodeSignatureFile(*signatureFileContent);
     if (!signature)
         return Result::Malformed;
-    for (const platform::TEd25519PublicKey& key : FKeys) {
-        if (key.Verify(file, *signature))
+    const qsizetype first = FFirstKey->load(std::memory_order_relaxed);
+    for (qsizetype i = 0; i < FKeys.size(); ++i) {
+        const qsizetype index = (first + i) % FKeys.size();
+        if (FKeys.at(index).Verify(file, *signature)) {
+            FFirstKey->store(index, std::memory_order_relaxed);
             return Result::Good;
+        }
     }
     return Result::Invalid;
 }

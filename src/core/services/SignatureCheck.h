@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
 class TSignatureCheck {
@@ -32,7 +34,7 @@ public:
     qsizetype KeyCount() const { return FKeys.size(); }
 
     // `signatureFileContent` is the fetched "FILE.sig", nullopt when there was none.
-    // Good whenever the check is off.
+    // Good whenever the check is off. Safe to call from several threads at once.
     Result Check(QByteArrayView file, const std::optional<QByteArray>& signatureFileContent) const;
 
     // "update_12_5.xml" -> "update_12_5.xml.sig" (also for paths and addresses).
@@ -46,4 +48,8 @@ private:
     bool FEnabled = false;
     QList<platform::TEd25519PublicKey> FKeys;
     QStringList FBadEntries;
+    // The key that verified last is tried first: while two keys are configured for a rotation,
+    // a maker signs all files with one of them, and each further key tried costs one more pass
+    // over the file. Shared by copies, which hold the same keys.
+    std::shared_ptr<std::atomic<qsizetype>> FFirstKey = std::make_shared<std::atomic<qsizetype>>(0);
 };
