@@ -41,7 +41,7 @@ public:
     static QString SignatureFileName(const QString& fileName);
     // "Signatur fehlt", "Signatur ungültig"; empty for Good.
     static QString ReasonText(Result result);
-    // The diagnostic line for a file that failed: "<file>: <reason>".
+    // The diagnostic line for a file that failed: "Signaturprüfung - <file>: <reason>".
     static QString LogText(const QString& fileName, Result result);
 
 private:
