@@ -1,8 +1,9 @@
 // vorlandt-reg as installers and administrators run it: exit codes, printed values, and .reg
 // imports that either apply completely or leave the store untouched, against real store files.
+#include "support/ToolRun.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -10,11 +11,7 @@
 
 namespace {
 
-struct TRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using TRun = TToolRun;
 
 QByteArray ReadAll(const QString& path)
 {
@@ -80,18 +77,7 @@ void TestVorlandtReg::useStores(const QString& tag)
 
 TRun TestVorlandtReg::run(const QStringList& args) const
 {
-    QProcess process;
-    process.start(QStringLiteral(VORLANDT_REG_EXE), args);
-    TRun result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return RunTool(QStringLiteral(VORLANDT_REG_EXE), args);
 }
 
 void TestVorlandtReg::mustRun(const QStringList& args) const

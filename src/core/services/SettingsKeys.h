@@ -75,6 +75,11 @@ inline const QString ModuleDisabledRun = QStringLiteral("disabled");
 inline constexpr qint32 ModuleDisabledRunDefault = -1;
 inline constexpr bool ModuleDisabledDialogDefault = false;
 
+// ---- machine-wide only: keys that descriptors and news must be signed with ----------------
+// Read from HKEY_LOCAL_MACHINE under OnlineUpdate; the per-user value of that name is ignored, so
+// that a user cannot switch the check off. Blank-separated base64 Ed25519 public keys.
+inline const QString SignatureKeys = QStringLiteral("SignatureKeys");
+
 // ---- machine-wide: the suite's installation folder -----------------------------------------
 inline const QString StdEinstellungen = QStringLiteral("Software\\KRSoftware\\Module\\STD_EINSTELLUNGEN");
 // How the module-folder lookup reaches the same key: "...\module\" followed by a module name.

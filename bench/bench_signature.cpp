@@ -1,0 +1,91 @@
+// What the signature check adds to reading a descriptor of 10,000 updates: verifying its bytes
+// (with one configured key, and with two where the second one signed, as during key rotation)
+// against the whole evaluation of the same file (fetch from a local source, load, catalog).
+// Argument of BM_Verify: number of configured keys.
+#include "BenchDescriptor.h"
+
+#include "core/catalog/Updates.h"
+#include "core/services/SignatureCheck.h"
+#include "core/sources/UpdateCheck.h"
+
+#include <QFile>
+
+#include <openssl/evp.h>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+using TPkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+TPkey KeyFromSeed(char fill)
+{
+    const QByteArray seed(32, fill);
+    return TPkey(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr,
+                                              reinterpret_cast<const unsigned char*>(seed.constData()), 32),
+                 EVP_PKEY_free);
+}
+
+QString PublicBase64(EVP_PKEY* key)
+{
+    QByteArray raw(32, '\0');
+    size_t length = 32;
+    EVP_PKEY_get_raw_public_key(key, reinterpret_cast<unsigned char*>(raw.data()), &length);
+    return QString::fromLatin1(raw.toBase64());
+}
+
+QByteArray SignatureFile(EVP_PKEY* key, const QByteArray& message)
+{
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    QByteArray signature(64, '\0');
+    size_t length = 64;
+    if (EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key) != 1 ||
+        EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       reinterpret_cast<const unsigned char*>(message.constData()),
+                       size_t(message.size())) != 1)
+        std::abort();
+    return signature.toBase64() + '\n';
+}
+
+void BM_Verify(benchmark::State& state)
+{
+    const QByteArray descriptor = DescriptorText();
+    const TPkey oldKey = KeyFromSeed('o');
+    const TPkey newKey = KeyFromSeed('n');
+    // The signing key is the last one configured: with two keys, both are tried.
+    const QString keys = state.range(0) == 1 ? PublicBase64(newKey.get())
+                                             : PublicBase64(oldKey.get()) + u' ' + PublicBase64(newKey.get());
+    const TSignatureCheck check = TSignatureCheck::FromKeyText(keys);
+    const std::optional<QByteArray> signature = SignatureFile(newKey.get(), descriptor);
+    for (auto _ : state) {
+        if (check.Check(descriptor, signature) != TSignatureCheck::Result::Good)
+            std::abort();
+    }
+    state.SetBytesProcessed(state.iterations() * descriptor.size());
+}
+BENCHMARK(BM_Verify)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_Evaluate(benchmark::State& state)
+{
+    Fixture();
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+    TUpdates updates;
+    TUpdateCheck check(&updates);
+    for (auto _ : state) {
+        state.PauseTiming();
+        updates.Clear();
+        state.ResumeTiming();
+        if (!check.ReadVersionTree(QStringLiteral("Kasse"), 12, 3, true))
+            std::abort();
+    }
+    if (updates.UpdateDictionary().size() != kMinorVersions * kUpdatesPerMinor)
+        std::abort();
+    state.SetBytesProcessed(state.iterations() * QFile(Fixture().descriptor).size());
+}
+BENCHMARK(BM_Evaluate)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

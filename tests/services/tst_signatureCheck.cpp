@@ -1,0 +1,277 @@
+// Which fetched files count as the maker's: signatures against the keys in the machine-wide store,
+// key rotation, damaged signature files and key lists, and a per-user value that must change
+// nothing.
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "core/services/SignatureCheck.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <openssl/evp.h>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(TSignatureCheck::Result)
+
+namespace {
+
+using Result = TSignatureCheck::Result;
+
+// A private key made from a fixed seed, so that every run signs with the same keys.
+class TTestKey {
+public:
+    explicit TTestKey(char fill)
+    {
+        const QByteArray seed(32, fill);
+        FKey.reset(EVP_PKEY_new_raw_private_key(
+            EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(seed.constData()), 32));
+        if (!FKey)
+            qFatal("no Ed25519 key");
+    }
+
+    QString PublicBase64() const
+    {
+        QByteArray raw(32, '\0');
+        size_t length = 32;
+        EVP_PKEY_get_raw_public_key(FKey.get(), reinterpret_cast<unsigned char*>(raw.data()), &length);
+        return QString::fromLatin1(raw.toBase64());
+    }
+
+    QByteArray Sign(const QByteArray& message) const
+    {
+        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+        QByteArray signature(64, '\0');
+        size_t length = 64;
+        if (EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, FKey.get()) != 1 ||
+            EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                           reinterpret_cast<const unsigned char*>(message.constData()),
+                           size_t(message.size())) != 1)
+            qFatal("cannot sign");
+        return signature;
+    }
+
+private:
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> FKey{nullptr, EVP_PKEY_free};
+};
+
+const TTestKey KeyA('a');
+const TTestKey KeyB('b');
+const TTestKey KeyC('c');
+
+const QByteArray Descriptor =
+    "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<modul>\r\n  <version nr=\"5\">\r\n"
+    "    <update nr=\"2\" filename=\"kasse_5_2.exe\"/>\r\n  </version>\r\n</modul>\r\n";
+
+QByteArray SigFile(const TTestKey& key, const QByteArray& message = Descriptor)
+{
+    return key.Sign(message).toBase64() + '\n';
+}
+
+// The same 64 bytes spelled with the unused low bits of the last base64 digit set: decoders that
+// are not strict accept it, and then one signature would have many spellings.
+QByteArray NonCanonical(const QByteArray& sigFile)
+{
+    static const QByteArray Digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    QByteArray text = sigFile.trimmed();
+    const qsizetype last = text.size() - 3;  // before "=="
+    text[last] = Digits.at(Digits.indexOf(text.at(last)) | 1);
+    return text + '\n';
+}
+
+// A 32-byte key spelled without its padding: the same bytes, but not the one accepted spelling.
+QString UnpaddedA()
+{
+    QString text = KeyA.PublicBase64();
+    text.chop(1);
+    return text;
+}
+
+QString A()
+{
+    return KeyA.PublicBase64();
+}
+QString B()
+{
+    return KeyB.PublicBase64();
+}
+
+}  // namespace
+
+class TestSignatureCheck : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+
+private slots:
+    void init()
+    {
+        FDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(FDir->isValid());
+        qputenv("VORLANDT_USER_STORE", FDir->filePath(QStringLiteral("user.db")).toUtf8());
+        qputenv("VORLANDT_MACHINE_STORE", FDir->filePath(QStringLiteral("machine.db")).toUtf8());
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+        WriteLog(1, QString());
+    }
+
+    void checksFilesAgainstMachineKeys_data()
+    {
+        QTest::addColumn<QVariant>("machineValue");  // not set when invalid; a number is a DWORD
+        QTest::addColumn<QVariant>("userValue");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QVariant>("signature");  // no signature file when invalid
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<Result>("result");
+        QTest::addColumn<QStringList>("badEntries");
+
+        const QVariant none;
+        QByteArray changed = Descriptor;
+        changed[60] = char(changed[60] ^ 0x01);
+        const QByteArray good = SigFile(KeyA);
+        const QString a = A();
+
+        QTest::newRow("signed and good")
+            << QVariant(a) << none << Descriptor << QVariant(good) << true << Result::Good << QStringList();
+        QTest::newRow("one byte of the file changed")
+            << QVariant(a) << none << changed << QVariant(good) << true << Result::Invalid << QStringList();
+        QTest::newRow("signature of another file")
+            << QVariant(a) << none << Descriptor << QVariant(SigFile(KeyA, "<modul/>")) << true
+            << Result::Invalid << QStringList();
+        QTest::newRow("signature without line end")
+            << QVariant(a) << none << Descriptor << QVariant(good.trimmed()) << true << Result::Good
+            << QStringList();
+        QTest::newRow("signature with CR LF and blanks")
+            << QVariant(a) << none << Descriptor << QVariant(good.trimmed() + " \t\r\n\r\n") << true
+            << Result::Good << QStringList();
+        QTest::newRow("truncated signature") << QVariant(a) << none << Descriptor << QVariant(good.left(80))
+                                             << true << Result::Malformed << QStringList();
+        QTest::newRow("signature decoding to 63 bytes")
+            << QVariant(a) << none << Descriptor << QVariant(KeyA.Sign(Descriptor).left(63).toBase64())
+            << true << Result::Malformed << QStringList();
+        QTest::newRow("non-base64 signature")
+            << QVariant(a) << none << Descriptor << QVariant(QByteArray(86, '!') + "==") << true
+            << Result::Malformed << QStringList();
+        QTest::newRow("unused bits of the last digit set")
+            << QVariant(a) << none << Descriptor << QVariant(NonCanonical(good)) << true << Result::Malformed
+            << QStringList();
+        QTest::newRow("blank before the signature")
+            << QVariant(a) << none << Descriptor << QVariant(" " + good) << true << Result::Malformed
+            << QStringList();
+        QTest::newRow("text after the signature")
+            << QVariant(a) << none << Descriptor << QVariant(good + "x\n") << true << Result::Malformed
+            << QStringList();
+        QTest::newRow("two signatures in one file")
+            << QVariant(a) << none << Descriptor << QVariant(good + good) << true << Result::Malformed
+            << QStringList();
+        QTest::newRow("empty signature file") << QVariant(a) << none << Descriptor << QVariant(QByteArray())
+                                              << true << Result::Malformed << QStringList();
+        QTest::newRow("missing signature")
+            << QVariant(a) << none << Descriptor << none << true << Result::Missing << QStringList();
+
+        const QString both = a + QStringLiteral(" ") + B();
+        QTest::newRow("rotation: old key signed") << QVariant(both) << none << Descriptor << QVariant(good)
+                                                  << true << Result::Good << QStringList();
+        QTest::newRow("rotation: new key signed")
+            << QVariant(both) << none << Descriptor << QVariant(SigFile(KeyB)) << true << Result::Good
+            << QStringList();
+        QTest::newRow("rotation: third key signed")
+            << QVariant(both) << none << Descriptor << QVariant(SigFile(KeyC)) << true << Result::Invalid
+            << QStringList();
+        QTest::newRow("keys separated by tab and line break")
+            << QVariant(QStringLiteral("\t%1\r\n%2 ").arg(a, B())) << none << Descriptor
+            << QVariant(SigFile(KeyB)) << true << Result::Good << QStringList();
+
+        QTest::newRow("key only in the per-user store is ignored")
+            << none << QVariant(a) << Descriptor << none << false << Result::Good << QStringList();
+        QTest::newRow("empty per-user value cannot switch the check off")
+            << QVariant(a) << QVariant(QString()) << Descriptor << none << true << Result::Missing
+            << QStringList();
+        QTest::newRow("no value: no check")
+            << none << none << changed << none << false << Result::Good << QStringList();
+        QTest::newRow("empty value: no check") << QVariant(QStringLiteral(" ")) << none << changed << none
+                                               << false << Result::Good << QStringList();
+
+        QTest::newRow("malformed entry beside a good key")
+            << QVariant(QStringLiteral("Schluessel ") + a) << none << Descriptor << QVariant(good) << true
+            << Result::Good << QStringList{"Schluessel"};
+        QTest::newRow("malformed entry: other keys still refused")
+            << QVariant(QStringLiteral("Schluessel ") + a) << none << Descriptor << QVariant(SigFile(KeyC))
+            << true << Result::Invalid << QStringList{"Schluessel"};
+        QTest::newRow("only malformed entries: every file fails")
+            << QVariant(UnpaddedA()) << none << Descriptor << QVariant(good) << true << Result::Invalid
+            << QStringList{UnpaddedA()};
+        QTest::newRow("key of 31 bytes") << QVariant(QString::fromLatin1(QByteArray(31, 'k').toBase64()))
+                                         << none << Descriptor << QVariant(good) << true << Result::Invalid
+                                         << QStringList{QString::fromLatin1(QByteArray(31, 'k').toBase64())};
+        QTest::newRow("key with a non-Latin-1 letter")
+            << QVariant(QString(a).replace(0, 1, QStringLiteral("\u20AC"))) << none << Descriptor
+            << QVariant(good) << true << Result::Invalid
+            << QStringList{QString(a).replace(0, 1, QStringLiteral("\u20AC"))};
+        QTest::newRow("number instead of text: every file fails")
+            << QVariant(qint32(1)) << none << Descriptor << QVariant(good) << true << Result::Invalid
+            << QStringList{"(Zahl statt Text)"};
+    }
+
+    void checksFilesAgainstMachineKeys()
+    {
+        QFETCH(QVariant, machineValue);
+        QFETCH(QVariant, userValue);
+        QFETCH(QByteArray, file);
+        QFETCH(QVariant, signature);
+        QFETCH(bool, enabled);
+        QFETCH(Result, result);
+        QFETCH(QStringList, badEntries);
+
+        const QString& key = SettingsKeys::OnlineUpdate;
+        const QString& name = SettingsKeys::SignatureKeys;
+        if (machineValue.typeId() == QMetaType::Int)
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, key, name, machineValue.toInt());
+        else if (machineValue.isValid())
+            WriteStringValue(HKEY_LOCAL_MACHINE, key, name, machineValue.toString());
+        if (userValue.isValid())
+            WriteStringValue(HKEY_CURRENT_USER, key, name, userValue.toString());
+
+        const TSignatureCheck check = TSignatureCheck::FromMachineStore();
+        QCOMPARE(check.Enabled(), enabled);
+        QCOMPARE(check.BadEntries(), badEntries);
+        const std::optional<QByteArray> sigFile =
+            signature.isValid() ? std::optional(signature.toByteArray()) : std::nullopt;
+        QCOMPARE(check.Check(file, sigFile), result);
+
+        // Bad entries are named once in the diagnostic log; a sound list leaves no line.
+        const QStringList log = LogBufferForTesting().value_or(QStringList{"<no buffer>"});
+        if (badEntries.isEmpty()) {
+            QCOMPARE(log, QStringList());
+        } else {
+            QCOMPARE(log.size(), 1);
+            for (const QString& entry : badEntries)
+                QVERIFY2(log.first().contains(u'"' + entry + u'"'), qPrintable(log.first()));
+            QCOMPARE(log.first().contains(QStringLiteral("jede Datei wird abgelehnt")),
+                     check.KeyCount() == 0);
+        }
+    }
+
+    // One check object sees files signed with either key in any order, as during a rotation.
+    void everyConfiguredKeyStaysValid()
+    {
+        const TSignatureCheck check = TSignatureCheck::FromKeyText(A() + QStringLiteral(" ") + B());
+        for (const TTestKey* key : {&KeyB, &KeyB, &KeyA, &KeyC, &KeyB, &KeyA})
+            QCOMPARE(check.Check(Descriptor, SigFile(*key)), key == &KeyC ? Result::Invalid : Result::Good);
+    }
+
+    void reasonsAndNames()
+    {
+        QCOMPARE(TSignatureCheck::ReasonText(Result::Missing), QStringLiteral("Signatur fehlt"));
+        QCOMPARE(TSignatureCheck::ReasonText(Result::Malformed), QStringLiteral("Signatur ungültig"));
+        QCOMPARE(TSignatureCheck::ReasonText(Result::Invalid), QStringLiteral("Signatur ungültig"));
+        QCOMPARE(TSignatureCheck::SignatureFileName(QStringLiteral("update_12_5.xml")),
+                 QStringLiteral("update_12_5.xml.sig"));
+        QCOMPARE(TSignatureCheck::LogText(QStringLiteral("news.xml"), Result::Missing),
+                 QStringLiteral("Signaturprüfung - news.xml: Signatur fehlt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSignatureCheck)
+#include "tst_signatureCheck.moc"

@@ -1,0 +1,285 @@
+// vorlandt-sign: how the maker signs descriptors and news before publishing them, and how anyone
+// checks a signature the way the updater will. The private key never leaves the maker's machine.
+#include "core/platform/Ed25519.h"
+#include "core/platform/FileRead.h"
+#include "core/platform/VorlandtError.h"
+#include "core/services/SignatureCheck.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTemporaryFile>
+
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// A PEM key file is a few hundred bytes; a descriptor with ten thousand updates a few MiB.
+constexpr qint64 MaxKeyFileSize = 64 * 1024;
+constexpr qint64 MaxSignedFileSize = 256 * 1024 * 1024;
+
+const char UsageText[] =
+    "Aufruf: vorlandt-sign BEFEHL ...\n"
+    "Signiert Update-Beschreibungen und News für den Vorlandt Online Updater (Ed25519) und\n"
+    "prüft Signaturen so, wie der Updater es tut.\n"
+    "\n"
+    "  keygen SCHLÜSSELDATEI             neuen privaten Schlüssel anlegen (PEM, nur für den\n"
+    "                                    Eigentümer lesbar) und den öffentlichen Schlüssel ausgeben\n"
+    "  sign   SCHLÜSSELDATEI DATEI...    zu jeder DATEI die Signatur DATEI.sig schreiben\n"
+    "  verify ÖFFENTLICHER_SCHLÜSSEL DATEI\n"
+    "                                    prüfen, ob DATEI.sig zu DATEI und zum Schlüssel passt\n"
+    "  --help                            diese Hilfe\n"
+    "  --version                         Version ausgeben\n"
+    "\n"
+    "ÖFFENTLICHER_SCHLÜSSEL ist die Zeile, die keygen ausgibt (Base64 der 32 Schlüsselbytes).\n"
+    "keygen überschreibt nie eine vorhandene Datei. Eine Signaturdatei enthält Base64 der\n"
+    "64 Signaturbytes und einen Zeilenumbruch.\n"
+    "\n"
+    "Exit-Status: 0 Erfolg, 1 Fehler oder Signatur ungültig (Meldung auf stderr),\n"
+    "2 falscher Aufruf.\n";
+
+struct TUsageError {
+    QString message;
+};
+
+struct TPkeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct TBioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+struct TMdCtxFree {
+    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+using TPkey = std::unique_ptr<EVP_PKEY, TPkeyFree>;
+
+void WriteBytes(std::FILE* stream, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void PrintError(const QString& message)
+{
+    WriteBytes(stderr, QStringLiteral("vorlandt-sign: %1\n").arg(message).toUtf8());
+}
+
+[[noreturn]] void Fail(const QString& message)
+{
+    ERR_clear_error();
+    throw EVorlandtError(message);
+}
+
+QString SystemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray PublicKeyBase64(EVP_PKEY* key)
+{
+    QByteArray raw(platform::Ed25519PublicKeySize, '\0');
+    size_t length = size_t(raw.size());
+    if (EVP_PKEY_get_raw_public_key(key, reinterpret_cast<unsigned char*>(raw.data()), &length) != 1 ||
+        length != size_t(raw.size()))
+        Fail(QStringLiteral("Der öffentliche Schlüssel kann nicht ermittelt werden."));
+    return raw.toBase64();
+}
+
+// Written through a descriptor opened with O_EXCL and O_NOFOLLOW: an existing key is never
+// overwritten, and a link planted at the path is never followed.
+int Keygen(const QString& keyPath)
+{
+    const TPkey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
+    if (!key)
+        Fail(QStringLiteral("Es kann kein neuer Schlüssel erzeugt werden."));
+    const std::unique_ptr<BIO, TBioFree> bio(BIO_new(BIO_s_mem()));
+    // PKCS#8 without a passphrase: the key file is protected by its mode and by where it is kept.
+    if (!bio || PEM_write_bio_PrivateKey(bio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
+        Fail(QStringLiteral("Der Schlüssel kann nicht als PEM geschrieben werden."));
+    char* pemData = nullptr;
+    const long pemSize = BIO_get_mem_data(bio.get(), &pemData);
+
+    const QByteArray path = QFile::encodeName(keyPath);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            Fail(QStringLiteral("\"%1\" gibt es schon; ein vorhandener Schlüssel wird nie überschrieben.")
+                     .arg(keyPath));
+        Fail(QStringLiteral("\"%1\" kann nicht angelegt werden: %2").arg(keyPath, SystemReason(error)));
+    }
+    // The umask can only take bits away; set the mode outright so it is 0600 whatever it was.
+    bool ok = ::fchmod(fd, 0600) == 0;
+    long written = 0;
+    while (ok && written < pemSize) {
+        const ssize_t n = ::write(fd, pemData + written, size_t(pemSize - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        written += ok ? n : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    const int error = errno;
+    ok = ::close(fd) == 0 && ok;
+    OPENSSL_cleanse(pemData, size_t(pemSize));
+    if (!ok) {
+        ::unlink(path.constData());  // ours: created above with O_EXCL
+        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(keyPath, SystemReason(error)));
+    }
+    WriteBytes(stdout, PublicKeyBase64(key.get()) + '\n');
+    return ExitOk;
+}
+
+TPkey ReadPrivateKey(const QString& keyPath)
+{
+    const std::optional<QByteArray> pem = platform::ReadRegularFileWithin(keyPath, MaxKeyFileSize);
+    if (!pem)
+        Fail(QStringLiteral("\"%1\" ist keine Schlüsseldatei (zu groß).").arg(keyPath));
+    const std::unique_ptr<BIO, TBioFree> bio(BIO_new_mem_buf(pem->constData(), int(pem->size())));
+    TPkey key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!key || EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519)
+        Fail(QStringLiteral("\"%1\" enthält keinen privaten Ed25519-Schlüssel im PEM-Format.").arg(keyPath));
+    return key;
+}
+
+QByteArray Sign(EVP_PKEY* key, const QByteArray& message)
+{
+    const std::unique_ptr<EVP_MD_CTX, TMdCtxFree> ctx(EVP_MD_CTX_new());
+    QByteArray signature(platform::Ed25519SignatureSize, '\0');
+    size_t length = size_t(signature.size());
+    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key) != 1 ||
+        EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       reinterpret_cast<const unsigned char*>(message.constData()),
+                       size_t(message.size())) != 1 ||
+        length != size_t(signature.size()))
+        Fail(QStringLiteral("Die Signatur kann nicht berechnet werden."));
+    return signature;
+}
+
+// A new file beside the target, renamed over it: rename replaces whatever is at the target's
+// name, a link included, and never writes through it.
+void ReplaceFile(const QString& target, const QByteArray& content)
+{
+    const QFileInfo info(target);
+    QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                        QStringLiteral(".XXXXXX"));
+    if (!file.open())
+        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(target, file.errorString()));
+    const bool written =
+        file.write(content) == content.size() && file.flush() && ::fsync(file.handle()) == 0 &&
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (!written)
+        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(target, file.errorString()));
+    const QByteArray from = QFile::encodeName(file.fileName());
+    const QByteArray to = QFile::encodeName(target);
+    if (::rename(from.constData(), to.constData()) != 0)
+        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(target, SystemReason(errno)));
+    file.setAutoRemove(false);
+}
+
+int SignFiles(const QString& keyPath, const QStringList& files)
+{
+    const TPkey key = ReadPrivateKey(keyPath);
+    int result = ExitOk;
+    // Every file is tried: one unreadable file should not leave the others unsigned.
+    for (const QString& path : files) {
+        try {
+            const QByteArray content = platform::ReadRegularFile(path, MaxSignedFileSize);
+            ReplaceFile(TSignatureCheck::SignatureFileName(path), Sign(key.get(), content).toBase64() + '\n');
+        } catch (const EVorlandtError& error) {
+            PrintError(error.message());
+            result = ExitFailed;
+        }
+    }
+    return result;
+}
+
+int Verify(const QString& publicKey, const QString& path)
+{
+    const TSignatureCheck check = TSignatureCheck::FromKeyText(publicKey);
+    if (check.KeyCount() != 1 || !check.BadEntries().isEmpty())
+        throw TUsageError{QStringLiteral("\"%1\" ist kein öffentlicher Schlüssel").arg(publicKey)};
+    const QByteArray content = platform::ReadRegularFile(path, MaxSignedFileSize);
+    const QString signaturePath = TSignatureCheck::SignatureFileName(path);
+    std::optional<QByteArray> signature;
+    if (QFileInfo::exists(signaturePath)) {
+        // Too large to be a signature counts as a bad signature, like in the updater.
+        signature = platform::ReadRegularFileWithin(signaturePath, TSignatureCheck::MaxSignatureFileSize)
+                        .value_or(QByteArray("-"));
+    }
+    const TSignatureCheck::Result result = check.Check(content, signature);
+    if (result != TSignatureCheck::Result::Good) {
+        PrintError(QStringLiteral("%1: %2").arg(signaturePath, TSignatureCheck::ReasonText(result)));
+        return ExitFailed;
+    }
+    WriteBytes(stdout, QStringLiteral("%1: Signatur gültig\n").arg(path).toUtf8());
+    return ExitOk;
+}
+
+int Run(const QStringList& args)
+{
+    if (args.isEmpty())
+        throw TUsageError{QStringLiteral("Befehl fehlt")};
+    const QString& command = args.first();
+    if (command == u"keygen") {
+        if (args.size() != 2)
+            throw TUsageError{QStringLiteral("keygen erwartet 1 Argument, nicht %1").arg(args.size() - 1)};
+        return Keygen(args.at(1));
+    }
+    if (command == u"sign") {
+        if (args.size() < 3)
+            throw TUsageError{QStringLiteral("sign erwartet eine Schlüsseldatei und mindestens eine Datei")};
+        return SignFiles(args.at(1), args.mid(2));
+    }
+    if (command == u"verify") {
+        if (args.size() != 3)
+            throw TUsageError{QStringLiteral("verify erwartet 2 Argumente, nicht %1").arg(args.size() - 1)};
+        return Verify(args.at(1), args.at(2));
+    }
+    throw TUsageError{QStringLiteral("unbekannter Befehl \"%1\"").arg(command)};
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
+        WriteBytes(stdout, UsageText);
+        return ExitOk;
+    }
+    if (!args.isEmpty() && args.first() == u"--version") {
+        WriteBytes(stdout, "vorlandt-sign " VORLANDT_VERSION "\n");
+        return ExitOk;
+    }
+    try {
+        return Run(args);
+    } catch (const TUsageError& error) {
+        WriteBytes(stderr, QStringLiteral("vorlandt-sign: %1\n\n").arg(error.message).toUtf8());
+        WriteBytes(stderr, UsageText);
+        return ExitUsage;
+    } catch (const EVorlandtError& error) {
+        PrintError(error.message());
+        return ExitFailed;
+    } catch (const std::exception& error) {
+        PrintError(QString::fromUtf8(error.what()));
+        return ExitFailed;
+    }
+}
