@@ -101,7 +101,7 @@ private:
     {
         return ModuleDir(folder) + QStringLiteral("siteinfo_%1.ini").arg(nr);
     }
-    QString JobFile() const { return DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
+    QString JobFile() const { return TempDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
     QString UserLog() const { return DataDir() + QStringLiteral("VL_Userlog.txt"); }
     QString Installer() const { return SuiteDir() + QStringLiteral("VorlandtUpdate.exe"); }
     // A private copy: the diagnostic log goes beside the executable, which must not be the

@@ -2,13 +2,13 @@
 // administrators and scripts; .reg import and export keep registrations portable to Windows.
 #include "RegFile.h"
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Registry.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 #include <QtEndian>
 
@@ -310,11 +310,7 @@ int CmdExport(TRootKey root, const QString& key, const QString& fileName)
         WriteBytes(stdout, regfile::EncodeForTerminal(text));
         return ExitOk;
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(regfile::EncodeForFile(text)) < 0 || !file.commit())
-        throw EVorlandtError(
-            QStringLiteral("%1: kann nicht geschrieben werden: %2").arg(fileName, file.errorString()),
-            EVorlandtError::Kind::InOut);
+    platform::WriteFileAtomically(fileName, regfile::EncodeForFile(text));
     return ExitOk;
 }
 

@@ -2,8 +2,10 @@
 // the download server or a local source folder, and loading them into the checker's documents.
 #include "core/sources/UpdateCheck.h"
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
@@ -96,26 +98,11 @@ private:
     int FFd;
 };
 
-bool WriteAll(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-// Copies source over destination. The copy goes to a temporary file beside the destination
-// that is renamed over it at the end: a failed copy never leaves half a file, a symbolic link
-// planted under the destination's name is replaced rather than written through, and a source
-// that is the destination itself survives. Empty on success, else the system's text for the
-// error.
+// Copies source over destination through the one way files are written (a new file beside the
+// destination, renamed over it at the end): a failed copy never leaves half a file, a symbolic
+// link planted under the destination's name is replaced rather than written through, and a
+// source that is the destination itself survives. Empty on success, else the system's text for
+// a source that cannot be read, or the write error naming the destination.
 QString CopyReplacing(const QString& source, const QString& destination)
 {
     // Non-blocking open: a pipe under the source's name must not stop the program.
@@ -131,43 +118,37 @@ QString CopyReplacing(const QString& source, const QString& destination)
     if (!S_ISREG(info.st_mode))
         return qt_error_string(EINVAL);
 
-    QByteArray temporary = QFile::encodeName(destination) + QByteArrayLiteral(".XXXXXX");
-    TFileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.get() < 0)
-        return qt_error_string(errno);
-
-    int error = 0;
-    // The kernel copies without the data passing through this process where it can; another
-    // file system or an old kernel leaves the rest to plain reads and writes.
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
-        if (copied > 0)
-            continue;
-        if (copied < 0 && errno == EINTR)
-            continue;
-        if (copied < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            error = errno;
-        break;
-    }
-    std::array<char, 64 * 1024> buffer;
-    for (; error == 0;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 || (got > 0 && !WriteAll(out.get(), buffer.data(), got))) {
-            error = errno;
+    try {
+        platform::TAtomicFile out(destination);
+        int error = 0;
+        // The kernel copies without the data passing through this process where it can; another
+        // file system or an old kernel leaves the rest to plain reads and writes.
+        for (;;) {
+            const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.Handle(), nullptr, 1 << 30, 0);
+            if (copied > 0)
+                continue;
+            if (copied < 0 && errno == EINTR)
+                continue;
+            if (copied < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                error = errno;
             break;
         }
-        if (got == 0)
-            break;
-    }
-    if (!out.close() && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(destination).constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        return qt_error_string(error);
+        std::array<char, 64 * 1024> buffer;
+        while (error == 0) {
+            const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                error = errno;
+            if (got <= 0)
+                break;
+            out.Write(QByteArrayView(buffer.data(), got));
+        }
+        if (error != 0)
+            return qt_error_string(error);
+        out.Commit();
+    } catch (const EVorlandtError& failure) {
+        return failure.message();
     }
     return QString();
 }
@@ -495,7 +476,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             if (!FetchFile(source))
                 return false;
             const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize);
+                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             // A descriptor that is no XML just skips the module; the run goes on.
@@ -522,7 +503,7 @@ bool TUpdateCheck::DownloadNewsXML()
             if (!FetchFile(source))
                 return false;
             const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(destination, kMaxXmlFileSize);
+                platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             error = LoadXml(FxmlNews, bytes);
