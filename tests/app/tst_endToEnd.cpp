@@ -20,6 +20,9 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 struct TModule {
@@ -426,6 +429,51 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(ReadFile(UserLog()), oldLog);
         QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)), siteInfo);
+    }
+
+    // The job file says what to install: one the user did not write alone is never carried out.
+    void installerRefusesAJobFileNotItsOwn_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a link to a good job file") << "link"
+                                                   << "Sie ist ein symbolischer Link.";
+        QTest::newRow("writable by the group") << "group"
+                                               << "Andere Benutzer dürfen sie ändern (Rechte 0660).";
+        QTest::newRow("a second name") << "hardlink"
+                                       << "Sie hat 2 Namen (harte Links).";
+        QTest::newRow("owned by another user") << "foreign"
+                                               << "Sie gehört einem anderen Benutzer (UID 64002).";
+    }
+
+    void installerRefusesAJobFileNotItsOwn()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, reason);
+        if (what == u"foreign" && ::geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        QVERIFY(QFile::copy(QFINDTESTDATA("e2e/www/Modul_42/update_42_12.xml"), DescriptorPath(42, 12)));
+        const QByteArray job =
+            Cp1252(QStringLiteral("6;%1;42;12;3;2;-;-;Vorlandt Buchhaltung\r\n").arg(DescriptorPath(42, 12)));
+        const QString elsewhere = Path(QStringLiteral("anderswo.vuj"));
+        QVERIFY(WriteFile(what == u"link" || what == u"hardlink" ? elsewhere : JobFile(), job));
+        const QByteArray native = QFile::encodeName(JobFile());
+        if (what == u"link")
+            QVERIFY(QFile::link(elsewhere, JobFile()));
+        if (what == u"hardlink")
+            QCOMPARE(::link(QFile::encodeName(elsewhere).constData(), native.constData()), 0);
+        if (what == u"group")
+            QCOMPARE(::chmod(native.constData(), 0660), 0);
+        if (what == u"foreign")
+            QCOMPARE(::chown(native.constData(), 64002, 64002), 0);
+        const QByteArray siteInfo = ReadFile(SiteInfo("Buchhaltung", 42));
+
+        const TRun run = Run(Installer(), {QStringLiteral("-DoUpdateJobs")});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, QStringLiteral("VorlandtUpdate: Die Datei \"%1\" kann nicht gelesen werden: %2\n")
+                              .arg(JobFile(), reason));
+        QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)), siteInfo);
+        QVERIFY(!QFileInfo::exists(UserLog()));
     }
 
     void installerRaisesVersionFileKeepingItsOtherLines_data()

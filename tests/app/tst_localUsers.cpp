@@ -58,11 +58,12 @@ QString Today()
 // A descriptor offering one update (minor version 3, sub-version 2) of module `nr`.
 QByteArray Descriptor(const QString& registrationKey)
 {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<m verzeichnis_reg_rootkey=\"{HKLM}\" verzeichnis_reg_key=\"%1\" "
-                          "verzeichnis_reg_name=\"Pfad\"><version nr=\"3\"><update nr=\"2\" filename=\"x.exe\" "
-                          "typ=\"execute\"><beschreibung>{\\rtf1\\ansi Neue Kennzahlen\\par}</beschreibung>"
-                          "</update></version></m>\n")
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<m verzeichnis_reg_rootkey=\"{HKLM}\" verzeichnis_reg_key=\"%1\" "
+               "verzeichnis_reg_name=\"Pfad\"><version nr=\"3\"><update nr=\"2\" filename=\"x.exe\" "
+               "typ=\"execute\"><beschreibung>{\\rtf1\\ansi Neue Kennzahlen\\par}</beschreibung>"
+               "</update></version></m>\n")
         .arg(registrationKey)
         .toUtf8();
 }
@@ -79,7 +80,10 @@ private:
     QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0/")); }
     QString UserLog() const { return DataDir() + QStringLiteral("VL_Userlog.txt"); }
     // Each user's own folders; "" is the user running the tests.
-    QString Home(const QString& user) const { return Path(user.isEmpty() ? QStringLiteral("ich") : user) + u'/'; }
+    QString Home(const QString& user) const
+    {
+        return Path(user.isEmpty() ? QStringLiteral("ich") : user) + u'/';
+    }
     QString TempDir(const QString& user) const { return Home(user) + QStringLiteral("tmp/"); }
     QString ModuleDir(int nr) const { return Path(QStringLiteral("suite/Modul%1/").arg(nr)); }
     QString SiteInfo(int nr) const { return ModuleDir(nr) + QStringLiteral("siteinfo_%1.ini").arg(nr); }
@@ -92,7 +96,8 @@ private:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Home(user) + QStringLiteral("config"));
         environment.insert(QStringLiteral("XDG_STATE_HOME"), Home(user) + QStringLiteral("state"));
         environment.insert(QStringLiteral("VORLANDT_USER_STORE"), Home(user) + QStringLiteral("user.db"));
-        environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"), Path(QStringLiteral("machine/machine.db")));
+        environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"),
+                           Path(QStringLiteral("machine/machine.db")));
         environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), Path(QStringLiteral("programdata")));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
@@ -163,7 +168,8 @@ private:
 
     void GiveTo(const QString& path, const QString& user) const
     {
-        QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), user + u':' + user, path}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), user + u':' + user, path}),
+                 0);
     }
 
     // A copy of root's: the diagnostic log goes beside the program when its folder is writable,
@@ -194,7 +200,8 @@ private Q_SLOTS:
         const QString suite = Path(QStringLiteral("suite/"));
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, suite);
         QVERIFY(QDir().mkpath(suite));
-        QVERIFY(QFile::link(QStringLiteral(VORLANDT_DEMO_INSTALLER_EXE), suite + QStringLiteral("VorlandtUpdate.exe")));
+        QVERIFY(QFile::link(QStringLiteral(VORLANDT_DEMO_INSTALLER_EXE),
+                            suite + QStringLiteral("VorlandtUpdate.exe")));
         for (const int nr : {42, 7}) {
             const QString name = QStringLiteral("Modul%1").arg(nr);
             const QString registration = SettingsKeys::OnlineUpdateModule + name;
@@ -206,7 +213,9 @@ private Q_SLOTS:
                              SettingsKeys::Pfad, ModuleDir(nr));
             QVERIFY(WriteFile(SiteInfo(nr), "hauptversion=12\r\nnebenversion=3\r\nunterversion=1\r\n"));
         }
-        QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("a+rX"), Path(QStringLiteral("machine")), suite, Path(QStringLiteral("bin"))});
+        QProcess::execute(QStringLiteral("chmod"),
+                          {QStringLiteral("-R"), QStringLiteral("a+rX"), Path(QStringLiteral("machine")),
+                           suite, Path(QStringLiteral("bin"))});
         PrepareUser(QString(), {42});
     }
 
@@ -220,18 +229,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("error");  // empty: the run works
         const QString today = Today();
-        QTest::newRow("descriptor") << "tmp" << "update_42_12.xml" << QString();
-        QTest::newRow("news file") << "tmp" << "news.xml" << QString();
-        QTest::newRow("temporary log entry") << "tmp" << "VL_UpdateTXT_42_12_3_2.tmp" << QString();
-        QTest::newRow("news rich text") << "tmp" << "VL_NewsRTF.tmp" << QString();
-        QTest::newRow("job file") << "tmp" << "VL_Update_Jobfile.vuj" << QString();
-        QTest::newRow("run lock") << "tmp" << "VL_UpdateRun.lock"
-                                  << "VL_UpdateRun.lock\" kann nicht gesperrt werden: Es ist ein symbolischer Link.";
-        QTest::newRow("installed-updates log") << "data" << "VL_Userlog.txt" << QString();
-        QTest::newRow("start-up probe") << "data" << "vltest.ini" << QString();
-        QTest::newRow("postponed news") << "data" << QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(today)
-                                        << QString();
-        QTest::newRow("diagnostic log") << "bin" << "VorlandtOnlineUpdater_Log.txt" << QString();
+        QTest::newRow("descriptor") << "tmp"
+                                    << "update_42_12.xml" << QString();
+        QTest::newRow("news file") << "tmp"
+                                   << "news.xml" << QString();
+        QTest::newRow("temporary log entry") << "tmp"
+                                             << "VL_UpdateTXT_42_12_3_2.tmp" << QString();
+        QTest::newRow("news rich text") << "tmp"
+                                        << "VL_NewsRTF.tmp" << QString();
+        QTest::newRow("job file") << "tmp"
+                                  << "VL_Update_Jobfile.vuj" << QString();
+        QTest::newRow("run lock")
+            << "tmp"
+            << "VL_UpdateRun.lock"
+            << "VL_UpdateRun.lock\" kann nicht gesperrt werden: Es ist ein symbolischer Link.";
+        QTest::newRow("installed-updates log") << "data"
+                                               << "VL_Userlog.txt" << QString();
+        QTest::newRow("start-up probe") << "data"
+                                        << "vltest.ini" << QString();
+        QTest::newRow("postponed news")
+            << "data" << QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(today) << QString();
+        QTest::newRow("diagnostic log") << "bin"
+                                        << "VorlandtOnlineUpdater_Log.txt" << QString();
     }
 
     void plantedLinkIsReplacedNeverFollowed()
@@ -251,7 +270,8 @@ private Q_SLOTS:
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(Home(QString()) + QStringLiteral("user.db")));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
 
-        const TRun run = Run(QString(), UpdateCheck(), {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
+        const TRun run = Run(QString(), UpdateCheck(),
+                             {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
 
         QCOMPARE(ReadFile(victim), VictimBytes);
         if (!error.isEmpty()) {
@@ -260,7 +280,8 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
-        QVERIFY2(ReadFile(UserLog()).contains("Modul: Vorlandt Modul42\r\nVersion: 12.3.2\r\n"), qPrintable(run.err));
+        QVERIFY2(ReadFile(UserLog()).contains("Modul: Vorlandt Modul42\r\nVersion: 12.3.2\r\n"),
+                 qPrintable(run.err));
         QVERIFY(ReadFile(SiteInfo(42)).contains("unterversion=2"));
         // The run's own files went where they belong, not through the link; a link in the place
         // of a postponed news file is no news of this user's and stays as it was.
@@ -286,19 +307,27 @@ private Q_SLOTS:
         GiveTo(ModuleDir(7), second);
 
         // The attacker's moves before the first user's run.
-        const QString attackerJob = QStringLiteral("6;%1update_7_12.xml;7;12;3;2;-;-;Angriff\r\n").arg(TempDir(second));
+        const QString attackerJob =
+            QStringLiteral("6;%1update_7_12.xml;7;12;3;2;-;-;Angriff\r\n").arg(TempDir(second));
         const QString postponed = DataDir() + QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(Today());
-        QCOMPARE(Shell(second, QStringLiteral("printf '%1' > '%2'; printf '{\\\\rtf1 ANGRIFF\\\\par}' > '%3'")
-                                   .arg(attackerJob, DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"), postponed))
+        QCOMPARE(Shell(second,
+                       QStringLiteral("printf '%1' > '%2'; printf '{\\\\rtf1 ANGRIFF\\\\par}' > '%3'")
+                           .arg(attackerJob, DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"), postponed))
                      .exitCode,
                  0);
         // Nothing of the first user's can be reached, replaced or removed.
-        QVERIFY(Shell(second, QStringLiteral("printf '%1' > '%2VL_Update_Jobfile.vuj'").arg(attackerJob, TempDir(first))).exitCode != 0);
-        QVERIFY(Shell(second, QStringLiteral("ln -s /etc/passwd '%1update_42_12.xml'").arg(TempDir(first))).exitCode != 0);
-        QVERIFY(Shell(second, QStringLiteral("echo x > '%1x' && mv -f '%1x' '%2'").arg(DataDir(), UserLog())).exitCode != 0);
+        QVERIFY(
+            Shell(second,
+                  QStringLiteral("printf '%1' > '%2VL_Update_Jobfile.vuj'").arg(attackerJob, TempDir(first)))
+                .exitCode != 0);
+        QVERIFY(Shell(second, QStringLiteral("ln -s /etc/passwd '%1update_42_12.xml'").arg(TempDir(first)))
+                    .exitCode != 0);
+        QVERIFY(Shell(second, QStringLiteral("echo x > '%1x' && mv -f '%1x' '%2'").arg(DataDir(), UserLog()))
+                    .exitCode != 0);
         QVERIFY(Shell(second, QStringLiteral("rm -f '%1'").arg(UserLog())).exitCode != 0);
 
-        const TRun run = Run(first, UpdateCheck(), {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
+        const TRun run = Run(first, UpdateCheck(),
+                             {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
         QVERIFY2(!run.out.contains(QStringLiteral("ANGRIFF")), qPrintable(run.out));
         QVERIFY2(run.out.contains(QStringLiteral("Herstellernachricht")), qPrintable(run.out));
@@ -330,31 +359,38 @@ private Q_SLOTS:
     {
         constexpr int Rounds = 15;
         for (int round = 0; round < Rounds; ++round) {
-            QProcess* a = Start(QString(), Userlog(), {QStringLiteral("add"), QStringLiteral("A"), QStringLiteral("42"), QStringLiteral("12"), QString::number(round), QStringLiteral("0")});
-            QProcess* b = Start(QString(), Userlog(), {QStringLiteral("add"), QStringLiteral("B"), QStringLiteral("42"), QStringLiteral("12"), QString::number(round), QStringLiteral("1")});
+            QProcess* a = Start(QString(), Userlog(),
+                                {QStringLiteral("add"), QStringLiteral("A"), QStringLiteral("42"),
+                                 QStringLiteral("12"), QString::number(round), QStringLiteral("0")});
+            QProcess* b = Start(QString(), Userlog(),
+                                {QStringLiteral("add"), QStringLiteral("B"), QStringLiteral("42"),
+                                 QStringLiteral("12"), QString::number(round), QStringLiteral("1")});
             const TRun ra = Finish(a);
             const TRun rb = Finish(b);
             QVERIFY2(ra.exitCode == 0 && rb.exitCode == 0, qPrintable(ra.err + rb.err));
         }
         const QByteArray log = ReadFile(UserLog());
         for (int round = 0; round < Rounds; ++round) {
-            QVERIFY2(log.contains(QStringLiteral("Modul: A\r\nVersion: 12.%1.0\r\n").arg(round).toLatin1()), qPrintable(QString::number(round)));
-            QVERIFY2(log.contains(QStringLiteral("Modul: B\r\nVersion: 12.%1.1\r\n").arg(round).toLatin1()), qPrintable(QString::number(round)));
+            QVERIFY2(log.contains(QStringLiteral("Modul: A\r\nVersion: 12.%1.0\r\n").arg(round).toLatin1()),
+                     qPrintable(QString::number(round)));
+            QVERIFY2(log.contains(QStringLiteral("Modul: B\r\nVersion: 12.%1.1\r\n").arg(round).toLatin1()),
+                     qPrintable(QString::number(round)));
         }
     }
 
     void secondRunIsToldAndDoesNothing()
     {
         qputenv("TMPDIR", QFile::encodeName(TempDir(QString())));
-        const platform::TFileLock active =
-            platform::TFileLock::TryLockFile(platform::PrivateTempFolder() + QStringLiteral("VL_UpdateRun.lock"));
+        const platform::TFileLock active = platform::TFileLock::TryLockFile(
+            platform::PrivateTempFolder() + QStringLiteral("VL_UpdateRun.lock"));
         QVERIFY(active.Held());
         const QString job = TempDir(QString()) + QStringLiteral("VL_Update_Jobfile.vuj");
         QVERIFY(WriteFile(job, "6;der laufende Auftrag\r\n"));
 
         const TRun run = Run(QString(), UpdateCheck(), {QStringLiteral("--accept")});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.out.contains(QStringLiteral("Es läuft bereits eine Suche nach Updates.")), qPrintable(run.out + run.err));
+        QVERIFY2(run.out.contains(QStringLiteral("Es läuft bereits eine Suche nach Updates.")),
+                 qPrintable(run.out + run.err));
         // The active run's job file is untouched and nothing was installed.
         QCOMPARE(ReadFile(job), QByteArray("6;der laufende Auftrag\r\n"));
         QVERIFY(ReadFile(SiteInfo(42)).contains("unterversion=1"));

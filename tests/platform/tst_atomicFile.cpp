@@ -112,7 +112,7 @@ private Q_SLOTS:
         WriteDirectly(path, "alt");
         const QByteArray big(64 * 1024, 'x');
 
-        rlimit old {};
+        rlimit old{};
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
         rlimit small = old;
         small.rlim_cur = 4096;
@@ -185,7 +185,10 @@ private Q_SLOTS:
         if (what == u"file")
             QCOMPARE(ReadAll(path), QByteArray("fremd"));
         // Only the name and the target: the new file is gone again.
-        QCOMPARE(QDir(FDir.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+        QCOMPARE(QDir(FDir.path())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)
+                     .size(),
+                 2);
     }
 
     // Rewriting in place is for another's file in a sticky folder: it never creates, follows a
@@ -195,8 +198,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("what");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << "missing" << qt_error_string(ENOENT);
-        QTest::newRow("link") << "link" << "Sie ist ein symbolischer Link.";
-        QTest::newRow("second name") << "hardlink" << "Sie hat 2 Namen (harte Links).";
+        QTest::newRow("link") << "link"
+                              << "Sie ist ein symbolischer Link.";
+        QTest::newRow("second name") << "hardlink"
+                                     << "Sie hat 2 Namen (harte Links).";
         QTest::newRow("named pipe") << "pipe" << qt_error_string(ENXIO);
         QTest::newRow("folder") << "folder" << qt_error_string(EISDIR);
     }

@@ -51,11 +51,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");  // empty: accepted
         QTest::newRow("missing: created 0700") << "missing" << QString();
         QTest::newRow("own folder 0700") << "own" << QString();
-        QTest::newRow("owned by another user") << "foreign" << "Es gehört einem anderen Benutzer (UID 64001).";
-        QTest::newRow("a link to an own folder") << "link" << "Es ist ein symbolischer Link.";
-        QTest::newRow("group-writable") << "group" << "Andere Benutzer dürfen darin schreiben (Rechte 0770).";
-        QTest::newRow("world-writable with sticky bit") << "sticky" << "Andere Benutzer dürfen darin schreiben (Rechte 1777).";
-        QTest::newRow("a file in its place") << "file" << "Es ist kein Verzeichnis.";
+        QTest::newRow("owned by another user") << "foreign"
+                                               << "Es gehört einem anderen Benutzer (UID 64001).";
+        QTest::newRow("a link to an own folder") << "link"
+                                                 << "Es ist ein symbolischer Link.";
+        QTest::newRow("group-writable") << "group"
+                                        << "Andere Benutzer dürfen darin schreiben (Rechte 0770).";
+        QTest::newRow("world-writable with sticky bit")
+            << "sticky"
+            << "Andere Benutzer dürfen darin schreiben (Rechte 1777).";
+        QTest::newRow("a file in its place") << "file"
+                                             << "Es ist kein Verzeichnis.";
     }
 
     void folderIsCreatedOrAcceptedOrRefused()
@@ -94,7 +100,8 @@ private Q_SLOTS:
             QCOMPARE(ModeOf(Path(what)) & 07777, mode_t(0700));
         } else {
             QCOMPARE(message,
-                     QStringLiteral("Das temporäre Verzeichnis \"%1\" kann nicht verwendet werden: %2").arg(folder, reason));
+                     QStringLiteral("Das temporäre Verzeichnis \"%1\" kann nicht verwendet werden: %2")
+                         .arg(folder, reason));
         }
     }
 
@@ -104,10 +111,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("runtime");  // null: unset
         QTest::addColumn<QString>("expected");
         const QString user = QStringLiteral("vorlandt-%1/").arg(::geteuid());
-        QTest::newRow("TMPDIR, a private folder") << "@/privat" << "@/run" << "@/privat/";
-        QTest::newRow("TMPDIR, a shared sticky folder") << "@/geteilt" << "@/run" << "@/geteilt/" + user;
-        QTest::newRow("XDG_RUNTIME_DIR") << QString() << "@/run" << "@/run/vorlandt/";
-        QTest::newRow("XDG_RUNTIME_DIR relative") << QString() << "run" << "/tmp/" + user;
+        QTest::newRow("TMPDIR, a private folder") << "@/privat"
+                                                  << "@/run"
+                                                  << "@/privat/";
+        QTest::newRow("TMPDIR, a shared sticky folder") << "@/geteilt"
+                                                        << "@/run"
+                                                        << "@/geteilt/" + user;
+        QTest::newRow("XDG_RUNTIME_DIR") << QString() << "@/run"
+                                         << "@/run/vorlandt/";
+        QTest::newRow("XDG_RUNTIME_DIR relative") << QString() << "run"
+                                                  << "/tmp/" + user;
         QTest::newRow("neither") << QString() << QString() << "/tmp/" + user;
     }
 

@@ -53,7 +53,8 @@ void WriteJobFile(const TUpdates& updates)
         text += QStringLiteral("\r\n");
     }
     // Replaced as a whole: the installer never finds half a job list. Readable by this user alone.
-    platform::WriteFileAtomically(JobFilePath(), platform::EncodeWindows1252(text), platform::FileModePrivate);
+    platform::WriteFileAtomically(JobFilePath(), platform::EncodeWindows1252(text),
+                                  platform::FileModePrivate);
 }
 
 QString InstallerFolder()

@@ -84,7 +84,7 @@ TTextFile ReadTextFile(const QString& path)
 {
     TTextFile result;
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT) {
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         // A path that runs through a regular file reports "missing" here as well; the write
         // that follows names that fault.
         return result;
@@ -164,7 +164,8 @@ void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenve
     // Whatever lies under the name goes first (a link is removed, never followed); a name that is
     // already gone is just as good.
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
-        throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."), EVorlandtError::Kind::InOut);
+        throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."),
+                             EVorlandtError::Kind::InOut);
     platform::WriteFileAtomically(
         path, platform::EncodeWindows1252(LinesWithLineEnds(platform::SplitLines(LogText))));
 }

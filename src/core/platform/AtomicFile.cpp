@@ -184,8 +184,8 @@ void RewriteFileInPlace(const QString& path, const QByteArray& content)
     // not stop the program.
     const int fd = ::open(native.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        RaiseWriteError(path, errno == ELOOP ? QStringLiteral("Sie ist ein symbolischer Link.")
-                                             : qt_error_string(errno));
+        RaiseWriteError(
+            path, errno == ELOOP ? QStringLiteral("Sie ist ein symbolischer Link.") : qt_error_string(errno));
     struct stat info {};
     int error = ::fstat(fd, &info) == 0 ? 0 : errno;
     if (error == 0 && !S_ISREG(info.st_mode)) {

@@ -62,7 +62,8 @@ TFileLock TFileLock::TryLockFile(const QString& path)
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
-        RaiseLockError(path, errno == ELOOP ? QStringLiteral("Es ist ein symbolischer Link.") : qt_error_string(errno));
+        RaiseLockError(
+            path, errno == ELOOP ? QStringLiteral("Es ist ein symbolischer Link.") : qt_error_string(errno));
     TFileLock lock(fd);
     int error = 0;
     if (TryFlock(fd, error))
@@ -88,8 +89,9 @@ TFileLock TFileLock::LockFolder(const QString& folder, std::chrono::milliseconds
         // Polled rather than blocking in flock(2): a holder that never lets go must end in an
         // error the user can read, not in a program that hangs.
         if (std::chrono::steady_clock::now() >= deadline)
-            RaiseLockError(folder, QStringLiteral("Ein anderes Programm hält die Sperre seit %1 Sekunden.")
-                                       .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count()));
+            RaiseLockError(folder,
+                           QStringLiteral("Ein anderes Programm hält die Sperre seit %1 Sekunden.")
+                               .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count()));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }

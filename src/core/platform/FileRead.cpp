@@ -93,7 +93,8 @@ std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxS
                 break;
             bytes.resize(std::min<qint64>(bytes.size() + 64 * 1024, maxSize + 1));
         }
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
+        const ssize_t got =
+            ::read(file.get(), bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

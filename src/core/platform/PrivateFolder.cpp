@@ -19,9 +19,9 @@ namespace {
 
 [[noreturn]] void RaiseFolderError(const QString& folder, const QString& reason)
 {
-    throw EVorlandtError(
-        QStringLiteral("Das temporäre Verzeichnis \"%1\" kann nicht verwendet werden: %2").arg(folder, reason),
-        EVorlandtError::Kind::InOut);
+    throw EVorlandtError(QStringLiteral("Das temporäre Verzeichnis \"%1\" kann nicht verwendet werden: %2")
+                             .arg(folder, reason),
+                         EVorlandtError::Kind::InOut);
 }
 
 QString WithSlash(const QString& folder)
@@ -72,7 +72,8 @@ void EnsurePrivateFolder(const QString& folder, bool create)
     if (!statted)
         RaiseFolderError(folder, qt_error_string(statError));
     if (info.st_uid != ::geteuid())
-        RaiseFolderError(folder, QStringLiteral("Es gehört einem anderen Benutzer (UID %1).").arg(info.st_uid));
+        RaiseFolderError(folder,
+                         QStringLiteral("Es gehört einem anderen Benutzer (UID %1).").arg(info.st_uid));
     if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         RaiseFolderError(folder, QStringLiteral("Andere Benutzer dürfen darin schreiben (Rechte %1).")
                                      .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0')));

@@ -7,8 +7,8 @@
 #include "core/platform/Clock.h"
 #include "core/platform/FileLock.h"
 #include "core/platform/PrivateFolder.h"
-#include "core/platform/VorlandtError.h"
 #include "core/platform/RegionalFormat.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
@@ -60,7 +60,8 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     // A job file left from an earlier run must never be carried out by a later installer start.
     const QString jobFile = JobFilePath();
     if (::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
-        throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."), EVorlandtError::Kind::InOut);
+        throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
+                             EVorlandtError::Kind::InOut);
     FUpdates.Clear();
 
     const qint32 disable = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,

@@ -475,8 +475,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             source.Destination = FxmlVersionenFilename;
             if (!FetchFile(source))
                 return false;
-            const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
+            const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(
+                FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             // A descriptor that is no XML just skips the module; the run goes on.
