@@ -310,7 +310,14 @@ int CmdExport(TRootKey root, const QString& key, const QString& fileName)
         WriteBytes(stdout, regfile::EncodeForTerminal(text));
         return ExitOk;
     }
-    platform::WriteFileAtomically(fileName, regfile::EncodeForFile(text));
+    try {
+        platform::WriteFileAtomically(fileName, regfile::EncodeForFile(text));
+    } catch (const EVorlandtError& e) {
+        // The tool's messages begin with the file name; the reason is the system's.
+        const QString reason = e.message().section(QStringLiteral(" kann nicht geschrieben werden: "), -1);
+        throw EVorlandtError(QStringLiteral("%1: kann nicht geschrieben werden: %2").arg(fileName, reason),
+                             EVorlandtError::Kind::InOut);
+    }
     return ExitOk;
 }
 
