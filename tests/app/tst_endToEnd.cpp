@@ -6,6 +6,7 @@
 #include "core/platform/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/ChildRun.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -41,26 +42,6 @@ const TModule Modules[] = {
 };
 
 const QString CrLf = QStringLiteral("\r\n");
-
-struct TRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray Cp1252(const QString& text)
 {

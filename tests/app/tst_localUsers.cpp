@@ -7,6 +7,7 @@
 #include "core/platform/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/ChildRun.h"
 
 #include <QDate>
 #include <QDir>
@@ -30,32 +31,13 @@ constexpr uid_t SecondUser = 64002;
 
 const QByteArray VictimBytes("Inhalt, den niemand überschreiben darf\n");
 
-struct TRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<fehlt>");
-}
-
 QString Today()
 {
     return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-// A descriptor offering one update (minor version 3, sub-version 2) of module `nr`.
+// A descriptor offering one update (minor version 3, sub-version 2) of the module registered
+// under `registrationKey`.
 QByteArray Descriptor(const QString& registrationKey)
 {
     return QStringLiteral(
