@@ -100,6 +100,8 @@ int main(int argc, char** argv)
         TUpdateCheck updateCheck(&updates);
         TUpdateRun run(updates, updateCheck, parsed->Autostart);
         run.RunUpdateCheck(!parsed->Autostart);
+        if (run.OtherRunActive())
+            result = 1;
     } catch (const EVorlandtError& error) {
         PrintError(error.message());
         result = 1;

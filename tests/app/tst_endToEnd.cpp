@@ -6,6 +6,7 @@
 #include "core/platform/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/ChildRun.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -19,6 +20,9 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,26 +42,6 @@ const TModule Modules[] = {
 };
 
 const QString CrLf = QStringLiteral("\r\n");
-
-struct TRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray Cp1252(const QString& text)
 {
@@ -101,7 +85,7 @@ private:
     {
         return ModuleDir(folder) + QStringLiteral("siteinfo_%1.ini").arg(nr);
     }
-    QString JobFile() const { return DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
+    QString JobFile() const { return TempDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
     QString UserLog() const { return DataDir() + QStringLiteral("VL_Userlog.txt"); }
     QString Installer() const { return SuiteDir() + QStringLiteral("VorlandtUpdate.exe"); }
     // A private copy: the diagnostic log goes beside the executable, which must not be the
@@ -426,6 +410,51 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(ReadFile(UserLog()), oldLog);
         QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)), siteInfo);
+    }
+
+    // The job file says what to install: one the user did not write alone is never carried out.
+    void installerRefusesAJobFileNotItsOwn_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a link to a good job file") << "link"
+                                                   << "Sie ist ein symbolischer Link.";
+        QTest::newRow("writable by the group") << "group"
+                                               << "Andere Benutzer dürfen sie ändern (Rechte 0660).";
+        QTest::newRow("a second name") << "hardlink"
+                                       << "Sie hat 2 Namen (harte Links).";
+        QTest::newRow("owned by another user") << "foreign"
+                                               << "Sie gehört einem anderen Benutzer (UID 64002).";
+    }
+
+    void installerRefusesAJobFileNotItsOwn()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, reason);
+        if (what == u"foreign" && ::geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        QVERIFY(QFile::copy(QFINDTESTDATA("e2e/www/Modul_42/update_42_12.xml"), DescriptorPath(42, 12)));
+        const QByteArray job =
+            Cp1252(QStringLiteral("6;%1;42;12;3;2;-;-;Vorlandt Buchhaltung\r\n").arg(DescriptorPath(42, 12)));
+        const QString elsewhere = Path(QStringLiteral("anderswo.vuj"));
+        QVERIFY(WriteFile(what == u"link" || what == u"hardlink" ? elsewhere : JobFile(), job));
+        const QByteArray native = QFile::encodeName(JobFile());
+        if (what == u"link")
+            QVERIFY(QFile::link(elsewhere, JobFile()));
+        if (what == u"hardlink")
+            QCOMPARE(::link(QFile::encodeName(elsewhere).constData(), native.constData()), 0);
+        if (what == u"group")
+            QCOMPARE(::chmod(native.constData(), 0660), 0);
+        if (what == u"foreign")
+            QCOMPARE(::chown(native.constData(), 64002, 64002), 0);
+        const QByteArray siteInfo = ReadFile(SiteInfo("Buchhaltung", 42));
+
+        const TRun run = Run(Installer(), {QStringLiteral("-DoUpdateJobs")});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, QStringLiteral("VorlandtUpdate: Die Datei \"%1\" kann nicht gelesen werden: %2\n")
+                              .arg(JobFile(), reason));
+        QCOMPARE(ReadFile(SiteInfo("Buchhaltung", 42)), siteInfo);
+        QVERIFY(!QFileInfo::exists(UserLog()));
     }
 
     void installerRaisesVersionFileKeepingItsOtherLines_data()

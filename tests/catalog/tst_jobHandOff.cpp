@@ -28,7 +28,7 @@ class TestJobHandOff : public QObject {
 private:
     std::unique_ptr<TCatalogWorld> FWorld;
 
-    QString JobFile() const { return FWorld->DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
+    QString JobFile() const { return FWorld->TempDir() + QStringLiteral("VL_Update_Jobfile.vuj"); }
     // A module folder without siteinfo file: every update counts as newer than what is installed.
     QString ModuleDir() const { return FWorld->Path(QStringLiteral("modul")) + u'/'; }
 

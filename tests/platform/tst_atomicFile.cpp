@@ -8,6 +8,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <functional>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using platform::WriteFileAtomically;
 
 namespace {
@@ -87,6 +94,153 @@ private Q_SLOTS:
         QCOMPARE(QDir(FDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{"alt.txt", "ordner"}));
         QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("fehlt"))));
+    }
+
+    // A disk that fills up must show the system's reason, not "Unknown error". The file size
+    // limit makes the kernel refuse the write the way a full disk does, without root.
+    void failedWriteReportsTheSystemsReason_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("replacing") << false;
+        QTest::newRow("rewriting in place") << true;
+    }
+
+    void failedWriteReportsTheSystemsReason()
+    {
+        QFETCH(bool, inPlace);
+        const QString path = FDir.filePath(QStringLiteral("VL_Userlog.txt"));
+        WriteDirectly(path, "alt");
+        const QByteArray big(64 * 1024, 'x');
+
+        rlimit old{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString message;
+        try {
+            if (inPlace)
+                platform::RewriteFileInPlace(path, big);
+            else
+                WriteFileAtomically(path, big);
+        } catch (const EVorlandtError& e) {
+            message = e.message();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(message, QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                              .arg(path, qt_error_string(EFBIG)));
+        if (!inPlace)
+            QCOMPARE(ReadAll(path), QByteArray("alt"));
+        QCOMPARE(QDir(FDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"VL_Userlog.txt"});
+    }
+
+    // Root replacing the shared log it owns must not take the others' write permission away.
+    void replacingOwnFileKeepsItsMode()
+    {
+        const QString path = FDir.filePath(QStringLiteral("VL_Userlog.txt"));
+        WriteDirectly(path, "alt");
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0666), 0);
+        WriteFileAtomically(path, "neu");
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0666));
+
+        const QString job = FDir.filePath(QStringLiteral("VL_Update_Jobfile.vuj"));
+        WriteFileAtomically(job, "6;...", platform::FileModePrivate);
+        QCOMPARE(::stat(QFile::encodeName(job).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
+    }
+
+    // What lies under the name stays as it was: a file, a folder, a link (also a dangling one).
+    void newFileNeverTakesAUsedName_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("file") << "file";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("link") << "link";
+        QTest::newRow("dangling link") << "dangling";
+    }
+
+    void newFileNeverTakesAUsedName()
+    {
+        QFETCH(QString, what);
+        const QString path = FDir.filePath(QStringLiteral("2026-02-01_2026-02-02_1_VL_NewsRTF.tmp"));
+        const QString target = FDir.filePath(QStringLiteral("ziel"));
+        WriteDirectly(target, "fremd");
+        if (what == u"file")
+            WriteDirectly(path, "fremd");
+        else if (what == u"folder")
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY(QFile::link(what == u"link" ? target : FDir.filePath(QStringLiteral("weg")), path));
+
+        platform::TAtomicFile file(path);
+        file.Write("neu");
+        QVERIFY(!file.CommitNew());
+        QCOMPARE(ReadAll(target), QByteArray("fremd"));
+        QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("weg"))));
+        if (what == u"file")
+            QCOMPARE(ReadAll(path), QByteArray("fremd"));
+        // Only the name and the target: the new file is gone again.
+        QCOMPARE(QDir(FDir.path())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)
+                     .size(),
+                 2);
+    }
+
+    // Rewriting in place is for another's file in a sticky folder: it never creates, follows a
+    // link, or writes through a second name or into a pipe.
+    void inPlaceRewriteRefusesAllButOneRegularFile_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing" << qt_error_string(ENOENT);
+        QTest::newRow("link") << "link"
+                              << "Sie ist ein symbolischer Link.";
+        QTest::newRow("second name") << "hardlink"
+                                     << "Sie hat 2 Namen (harte Links).";
+        QTest::newRow("named pipe") << "pipe" << qt_error_string(ENXIO);
+        QTest::newRow("folder") << "folder" << qt_error_string(EISDIR);
+    }
+
+    void inPlaceRewriteRefusesAllButOneRegularFile()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, reason);
+        const QString path = FDir.filePath(QStringLiteral("VL_Userlog.txt"));
+        const QString target = FDir.filePath(QStringLiteral("ziel"));
+        WriteDirectly(target, "fremd");
+        const QByteArray native = QFile::encodeName(path);
+        if (what == u"link")
+            QVERIFY(QFile::link(target, path));
+        else if (what == u"hardlink")
+            QCOMPARE(::link(QFile::encodeName(target).constData(), native.constData()), 0);
+        else if (what == u"pipe")
+            QCOMPARE(::mkfifo(native.constData(), 0666), 0);
+        else if (what == u"folder")
+            QVERIFY(QDir().mkdir(path));
+
+        try {
+            platform::RewriteFileInPlace(path, "neu");
+            QFAIL("no error raised");
+        } catch (const EVorlandtError& e) {
+            QCOMPARE(e.message(),
+                     QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(path, reason));
+        }
+        QCOMPARE(ReadAll(target), QByteArray("fremd"));
+        if (what == u"missing")
+            QVERIFY(!QFileInfo::exists(path));
+    }
+
+    void inPlaceRewriteReplacesTheContent()
+    {
+        const QString path = FDir.filePath(QStringLiteral("VL_Userlog.txt"));
+        WriteDirectly(path, "ein langer alter Inhalt");
+        platform::RewriteFileInPlace(path, "kurz");
+        QCOMPARE(ReadAll(path), QByteArray("kurz"));
     }
 
     void cleanup()

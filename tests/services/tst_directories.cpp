@@ -91,21 +91,27 @@ private Q_SLOTS:
                                                     << "tmp/";
         QTest::newRow("TMPDIR with dot segments") << "tmp/../tmp"
                                                   << "tmp/";
-        QTest::newRow("TMPDIR unset") << QString() << QString();
+        QTest::newRow("TMPDIR unset: the session's runtime folder") << QString() << QString();
     }
 
     void tempDirFollowsTmpdir()
     {
         QFETCH(QString, tmpdir);
         QFETCH(QString, expected);
-        QString expectedPath = QDir(QStringLiteral("/tmp")).canonicalPath() + u'/';
+        QString expectedPath;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         if (tmpdir.isNull()) {
             qunsetenv("TMPDIR");
+            QVERIFY(QDir().mkpath(Path(QStringLiteral("run"))));
+            SetEnv("XDG_RUNTIME_DIR", Path(QStringLiteral("run")));
+            expectedPath = Path(QStringLiteral("run/vorlandt/"));
         } else {
             SetEnv("TMPDIR", Path(tmpdir));
             expectedPath = QDir(Path(expected)).canonicalPath() + u'/';
         }
-        QCOMPARE(GetTempDir(), expectedPath);
+        const QString result = GetTempDir();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(result, expectedPath);
         QCOMPARE(LogBufferForTesting(), std::optional(TempDirLines(expectedPath)));
     }
 

@@ -100,7 +100,10 @@ QList<TJob> ParseJobFile(const QString& path, const QByteArray& bytes)
 
 QList<TJob> ReadJobFile(const QString& path)
 {
-    const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(path, MaxJobFileSize);
+    // The file says what to install: only one this user wrote and nobody else can have changed
+    // is carried out.
+    const std::optional<QByteArray> bytes =
+        platform::ReadRegularFileWithin(path, MaxJobFileSize, platform::TFileTrust::OwnFile);
     if (!bytes)
         throw EVorlandtError(
             QStringLiteral("Auftragsdatei \"%1\" ist größer als %2 Bytes.").arg(path).arg(MaxJobFileSize),

@@ -21,5 +21,6 @@ struct TJob {
 // Raises EVorlandtError (kind Convert) naming `path` and the line when a line is no job line.
 QList<TJob> ParseJobFile(const QString& path, const QByteArray& bytes);
 
-// Reads and parses the file; raises EVorlandtError (kind InOut) when it cannot be read.
+// Reads and parses the file; raises EVorlandtError (kind InOut) when it cannot be read or is not
+// a regular file of this user's alone (a link, another owner, a second name, writable by others).
 QList<TJob> ReadJobFile(const QString& path);

@@ -36,9 +36,10 @@ constexpr qint64 MaxDescriptorSize = 64 * 1024 * 1024;
 const char UsageText[] =
     "Aufruf: VorlandtUpdate.exe -DoUpdateJobs\n"
     "Demo-Installer: nimmt jedes Update der Auftragsdatei VL_Update_Jobfile.vuj im\n"
-    "Datenverzeichnis als installiert, hebt siteinfo_MODULNR.ini im Installationsverzeichnis\n"
-    "des Moduls (aus der Update-Beschreibung und dem Einstellungsspeicher) auf seine Version\n"
-    "und trägt es in VL_Userlog.txt ein. Eine fehlerhafte Auftragsdatei ändert nichts.\n"
+    "temporären Verzeichnis des Benutzers als installiert, hebt siteinfo_MODULNR.ini im\n"
+    "Installationsverzeichnis des Moduls (aus der Update-Beschreibung und dem\n"
+    "Einstellungsspeicher) auf seine Version und trägt es in VL_Userlog.txt ein. Eine\n"
+    "fehlerhafte oder fremde Auftragsdatei ändert nichts.\n"
     "\n"
     "  -DoUpdateJobs  die Aufträge ausführen\n"
     "  --help         diese Hilfe ausgeben\n"

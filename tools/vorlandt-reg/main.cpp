@@ -2,6 +2,7 @@
 // administrators and scripts; .reg import and export keep registrations portable to Windows.
 #include "RegFile.h"
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 #include <QtEndian>
 
@@ -315,11 +315,14 @@ int CmdExport(TRootKey root, const QString& key, const QString& fileName)
         WriteBytes(stdout, regfile::EncodeForTerminal(text));
         return ExitOk;
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(regfile::EncodeForFile(text)) < 0 || !file.commit())
-        throw EVorlandtError(
-            QStringLiteral("%1: kann nicht geschrieben werden: %2").arg(fileName, file.errorString()),
-            EVorlandtError::Kind::InOut);
+    try {
+        platform::WriteFileAtomically(fileName, regfile::EncodeForFile(text));
+    } catch (const EVorlandtError& e) {
+        // The tool's messages begin with the file name; the reason is the system's.
+        const QString reason = e.message().section(QStringLiteral(" kann nicht geschrieben werden: "), -1);
+        throw EVorlandtError(QStringLiteral("%1: kann nicht geschrieben werden: %2").arg(fileName, reason),
+                             EVorlandtError::Kind::InOut);
+    }
     return ExitOk;
 }
 

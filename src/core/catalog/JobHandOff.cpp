@@ -2,6 +2,7 @@
 #include "core/catalog/JobHandOff.h"
 
 #include "core/platform/AtomicFile.h"
+#include "core/platform/PrivateFolder.h"
 #include "core/platform/TextCodec.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
@@ -38,7 +39,10 @@ QString FormatJobLine(const QString& tempDir, const TUpdateIdentifier& key, cons
 
 QString JobFilePath()
 {
-    return GetDataDir() + JobFileName;
+    // The user's private folder, not the shared data folder: nobody else can put a job file
+    // there, or swap this one, for the installer to carry out. Found without a log line, so the
+    // installer and the run's first step look it up the same quiet way.
+    return platform::PrivateTempFolder() + JobFileName;
 }
 
 void WriteJobFile(const TUpdates& updates)
@@ -48,8 +52,9 @@ void WriteJobFile(const TUpdates& updates)
         text += updates.UpdateDictionary().at(key)->CommandLineParam();
         text += QStringLiteral("\r\n");
     }
-    // Replaced as a whole: the installer never finds half a job list.
-    platform::WriteFileAtomically(JobFilePath(), platform::EncodeWindows1252(text));
+    // Replaced as a whole: the installer never finds half a job list. Readable by this user alone.
+    platform::WriteFileAtomically(JobFilePath(), platform::EncodeWindows1252(text),
+                                  platform::FileModePrivate);
 }
 
 QString InstallerFolder()

@@ -1,5 +1,5 @@
 // Handing accepted updates to the installer: the job line of one update, the update job file
-// in the data directory, and the installer's start with "-DoUpdateJobs".
+// in the user's private temporary directory, and the installer's start with "-DoUpdateJobs".
 #pragma once
 
 #include "core/catalog/Updates.h"
@@ -16,11 +16,12 @@ inline constexpr qint32 UpdaterVersionNumber = 6;
 QString FormatJobLine(const QString& tempDir, const TUpdateIdentifier& key, const TUpdateNode& node,
                       const TModulInformation& modul);
 
-// GetDataDir() + "VL_Update_Jobfile.vuj".
+// platform::PrivateTempFolder() + "VL_Update_Jobfile.vuj": the one place the run deletes it, the
+// writer writes it and the installer reads it. Raises EVorlandtError when the folder is unusable.
 QString JobFilePath();
 
 // Replaces the job file with the job lines of `updates` in the order of SortedUpdateKeys, each
-// followed by CR LF, in Windows-1252. Raises EVorlandtError (kind InOut) when it cannot be
+// followed by CR LF, in Windows-1252, mode 0600. Raises EVorlandtError (kind InOut) when it cannot be
 // written; the earlier file then stays as it was.
 void WriteJobFile(const TUpdates& updates);
 

@@ -56,7 +56,8 @@ QString LoadUpdateDescriptionHtml(const TUpdates& Updates, const TUpdateIdentifi
     // Renamed over the old file, so a link planted under the name in a shared temporary folder
     // is replaced rather than followed.
     platform::WriteFileAtomically(path, written);
-    const QByteArray bytes = platform::ReadRegularFile(path, written.size() + ReadBackMargin);
+    const QByteArray bytes =
+        platform::ReadRegularFile(path, written.size() + ReadBackMargin, platform::TFileTrust::NoLinks);
     return platform::RtfToHtml(bytes);
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/platform/AtomicFile.h"
 #include "core/platform/Clock.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/RegionalFormat.h"
 #include "core/platform/TextCodec.h"
@@ -11,8 +12,12 @@
 #include "core/services/BasicProcs.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +27,9 @@ const QString EntrySeparator = QStringLiteral("=======================");
 // The log only grows, by a few hundred bytes per installed update; a file far beyond this is
 // damaged, and reading it whole would only exhaust memory.
 constexpr qint64 MaxTextFileSize = 64 * 1024 * 1024;
+
+// Adding an entry takes milliseconds; a writer that holds the lock far longer has hung.
+constexpr std::chrono::seconds LogLockTimeout{30};
 
 enum class TTextEncoding { Windows1252, Utf8, Utf16LE, Utf16BE };
 
@@ -69,23 +77,36 @@ QByteArray Encode(const QString& text, TTextEncoding encoding)
     return platform::EncodeWindows1252(text);
 }
 
-// A missing file is no error; anything else under the name that cannot be read as a file is.
+// A missing file is no error; anything else under the name that cannot be read as a file is,
+// a link among it: the log and the temporary entries lie in folders where a link could have been
+// planted to show or copy somebody else's file.
 TTextFile ReadTextFile(const QString& path)
 {
     TTextFile result;
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         // A path that runs through a regular file reports "missing" here as well; the write
         // that follows names that fault.
         return result;
     }
-    // The temporary directory is shared: the reader refuses a pipe planted under an entry's
-    // name, which would otherwise block the read for good.
-    const QByteArray bytes = platform::ReadRegularFile(path, MaxTextFileSize);
+    const QByteArray bytes = platform::ReadRegularFile(path, MaxTextFileSize, platform::TFileTrust::NoLinks);
     result.hasBytes = !bytes.isEmpty();
     result.encoding = EncodingOf(bytes);
     result.text = platform::DecodeText(bytes);
     return result;
+}
+
+// The log is replaced whole when this user owns it (or there is none yet), which survives a
+// crash. A log another user owns, set up by the administrator as writable for everyone in a
+// folder with the sticky bit, cannot be replaced by anybody else: it is rewritten in place.
+void StoreLog(const QString& path, const QByteArray& bytes)
+{
+    struct stat info {};
+    const bool exists = ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+    if (!exists || info.st_uid == ::geteuid())
+        platform::WriteFileAtomically(path, bytes);
+    else
+        platform::RewriteFileInPlace(path, bytes);
 }
 
 QString LinesWithLineEnds(const QStringList& lines)
@@ -140,15 +161,11 @@ void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenve
                              const QString& LogText)
 {
     const QString path = TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion);
-    // Whatever lies under the name goes first, a link planted in the shared temporary directory
-    // included; the new file is then created beside it and renamed into place, so that no
-    // write ever follows a link to somebody else's file.
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink()) {
-        if (!QFile::remove(path))
-            throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."),
-                                 EVorlandtError::Kind::InOut);
-    }
+    // Whatever lies under the name goes first (a link is removed, never followed); a name that is
+    // already gone is just as good.
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."),
+                             EVorlandtError::Kind::InOut);
     platform::WriteFileAtomically(
         path, platform::EncodeWindows1252(LinesWithLineEnds(platform::SplitLines(LogText))));
 }
@@ -156,6 +173,9 @@ void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenve
 void TUserLog::AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 Hauptversion,
                                 qint32 Nebenversion, qint32 Unterversion)
 {
+    // Read, change and write back under one lock: two installers adding at the same time would
+    // otherwise each write the log without the other's entry.
+    const platform::TFileLock lock = platform::TFileLock::LockFolder(GetDataDir(), LogLockTimeout);
     const TTextFile entry = ReadTextFile(TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion));
     const QString entryText = platform::SplitLines(entry.text).join(CRLF);
 
@@ -178,6 +198,5 @@ void TUserLog::AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 
         encoding = log.encoding;
     else if (entry.hasBytes)
         encoding = entry.encoding;
-    // Replaced as a whole through a file beside it: a crash or a full disk keeps the old log.
-    platform::WriteFileAtomically(logPath, Encode(LinesWithLineEnds(lines), encoding));
+    StoreLog(logPath, Encode(LinesWithLineEnds(lines), encoding));
 }

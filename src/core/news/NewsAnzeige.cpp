@@ -1,6 +1,7 @@
 // The news window's decisions: loading an item, postponing it and finding it again.
 #include "core/news/NewsAnzeige.h"
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/Clock.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/RegionalFormat.h"
@@ -15,12 +16,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,26 +31,6 @@ namespace {
 constexpr qint64 kMaxNewsFileSize = 64 * 1024 * 1024;
 
 const QString DateInName = QStringLiteral("yyyy-mm-dd_");
-
-// Writes a new file beside `path` and renames it over whatever has the name, so that a link
-// planted under a fixed name in a shared folder is replaced rather than written through, and a
-// reader never sees half a text.
-void ReplaceFile(const QString& path, const QByteArray& content)
-{
-    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
-    auto raise = [&path](const QString& reason) {
-        throw EVorlandtError(
-            QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(path, reason),
-            EVorlandtError::Kind::InOut);
-    };
-    if (!file.open())
-        raise(file.errorString());
-    if (file.write(content) != content.size() || !file.flush())
-        raise(file.errorString());
-    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        raise(qt_error_string(errno));
-    file.setAutoRemove(false);
-}
 
 // The item's rich text: every text and CDATA piece directly inside "beschreibung", so that a
 // text split into several CDATA sections arrives whole. No such element means no text.
@@ -145,7 +128,7 @@ void TNewsAnzeige::FormShow()
 
 void TNewsAnzeige::ShowOldNewsFile()
 {
-    FNewsRtf = platform::ReadRegularFile(FOldNewsFile, kMaxNewsFileSize);
+    FNewsRtf = platform::ReadRegularFile(FOldNewsFile, kMaxNewsFileSize, platform::TFileTrust::NoLinks);
     FNewsLoaded = true;
 
     // The name is the only place that remembers the item's news date.
@@ -165,8 +148,8 @@ void TNewsAnzeige::ShowNewsNode()
         throw EVorlandtError(QStringLiteral("Kein Update-Node angegeben."));
 
     const QString path = GetTempDir() + NewsFileName;
-    ReplaceFile(path, platform::RichTextFileBytes(BeschreibungText(FNewsNode)));
-    FNewsRtf = platform::ReadRegularFile(path, kMaxNewsFileSize);
+    platform::WriteFileAtomically(path, platform::RichTextFileBytes(BeschreibungText(FNewsNode)));
+    FNewsRtf = platform::ReadRegularFile(path, kMaxNewsFileSize, platform::TFileTrust::NoLinks);
     FNewsLoaded = true;
 
     const pugi::xml_attribute datum = FNewsNode.attribute("datum");
@@ -185,8 +168,7 @@ void TNewsAnzeige::FormClose(int choiceIndex)
     // the next news check today instead of being lost.
     if (FSaveFailed)
         return;
-    const QFileInfo info(FOldNewsFile);
-    if ((info.exists() || info.isSymLink()) && !QFile::remove(FOldNewsFile))
+    if (::unlink(QFile::encodeName(FOldNewsFile).constData()) != 0 && errno != ENOENT)
         WriteLog(2, QStringLiteral("FormClose - Datei nicht gelöscht: ") + FOldNewsFile);
 }
 
@@ -221,31 +203,22 @@ QString TNewsAnzeige::SaveNewsForLater(int choiceIndex)
     if (!newsDate.isValid())
         newsDate = platform::TryStrToDate(FNewsDatum).value_or(now.date());
 
-    // Created new, never opened over something already there: another showing or another user
-    // may take the same name between the look and the write.
+    // Created new, never over something already there: another showing or another user may take
+    // the same name between the look and the write.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = GetNewsFileName(dataDir, newsDate, dueDate);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (NameTaken(path))
-                continue;
+        try {
+            platform::TAtomicFile file(path);
+            file.Write(FNewsRtf);
+            if (file.CommitNew())
+                return path;
+        } catch (const EVorlandtError& error) {
+            // Half a text would come back as a damaged item; the new file is gone again.
             WriteLog(2, QStringLiteral("SaveNewsForLater - Fehler beim Speichern von \"%1\": %2")
-                            .arg(path, file.errorString()));
+                            .arg(path, error.message()));
             FSaveFailed = true;
             return QString();
         }
-        if (file.write(FNewsRtf) == FNewsRtf.size() && file.flush()) {
-            file.close();
-            if (file.error() == QFileDevice::NoError)
-                return path;
-        }
-        // Half a text would come back as a damaged item.
-        WriteLog(2, QStringLiteral("SaveNewsForLater - Fehler beim Speichern von \"%1\": %2")
-                        .arg(path, file.errorString()));
-        file.close();
-        QFile::remove(path);
-        FSaveFailed = true;
-        return QString();
     }
     FSaveFailed = true;
     return QString();
@@ -270,10 +243,16 @@ QStringList TNewsAnzeige::GetOldNewsFiles()
     const QRegularExpression pattern(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}_") +
                                      QRegularExpression::escape(today) + QStringLiteral("[0-9]+_") +
                                      QRegularExpression::escape(NewsFileName) + u'$');
-    // Regular files only: a folder, pipe or link under a matching name is none of our copies.
+    // Regular files of this user only: a folder, pipe or link under a matching name is none of
+    // our copies, and another user's file in the shared folder is not ours to show or delete.
     QStringList names =
         QDir(dataDir).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    names.removeIf([&pattern](const QString& name) { return !pattern.match(name).hasMatch(); });
+    names.removeIf([&pattern, &dataDir](const QString& name) {
+        struct stat info {};
+        return !pattern.match(name).hasMatch() ||
+               ::lstat(QFile::encodeName(dataDir + name).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+               info.st_uid != ::geteuid();
+    });
     // By name, so that the order does not depend on the file system.
     std::sort(names.begin(), names.end());
     QStringList paths;

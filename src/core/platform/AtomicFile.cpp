@@ -1,48 +1,214 @@
-// Whole-file replacement through QSaveFile: temporary file beside the target, flushed and
-// synced to disk, then renamed over the target.
+// Writing files without ever following a link: open(2) with O_CREAT|O_EXCL|O_NOFOLLOW under a
+// random name, rename(2) over the target, and errno's text for every failure.
 #include "core/platform/AtomicFile.h"
 
 #include "core/platform/VorlandtError.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-[[noreturn]] void raiseWriteError(const QString& path, const QString& reason)
+// The folder part of a native path, "." when it has none.
+QByteArray FolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return path.left(slash);
+}
+
+QByteArray NameOf(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// Writes all of data at the descriptor's position; errno on failure.
+int WriteAll(int fd, QByteArrayView data)
+{
+    const char* next = data.data();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        next += written;
+        left -= written;
+    }
+    return 0;
+}
+
+// Makes a rename in the folder durable; a failure here loses nothing that is not also lost when
+// the machine stops a moment earlier, so it is not reported.
+void SyncFolder(const QByteArray& folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+void RaiseWriteError(const QString& path, const QString& reason)
 {
     throw EVorlandtError(
         QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(path, reason),
         EVorlandtError::Kind::InOut);
 }
 
-}  // namespace
-
-void WriteFileAtomically(const QString& path, const QByteArray& content)
+void RaiseWriteErrno(const QString& path, int error)
 {
-    QSaveFile file(path);
-    // Never fall back to writing in place when no temporary file can be created beside the
-    // target: half a file is what this function exists to prevent.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        raiseWriteError(path, file.errorString());
-    if (file.write(content) != content.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        raiseWriteError(path, reason);
+    RaiseWriteError(path, qt_error_string(error));
+}
+
+TAtomicFile::TAtomicFile(const QString& path, mode_t mode) : FPath(path), FNativePath(QFile::encodeName(path))
+{
+    const QByteArray name = NameOf(FNativePath);
+    if (name.isEmpty())
+        RaiseWriteErrno(FPath, FNativePath.isEmpty() ? ENOENT : EISDIR);
+    const QByteArray folder = FolderOf(FNativePath);
+    // A name nobody can guess, created only if nothing has it: a link or file planted under a
+    // predictable name would otherwise decide where the bytes go.
+    for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
+        const quint64 random = QRandomGenerator::system()->generate64();
+        FTempPath = folder + "/." + name + '.' + QByteArray::number(random, 36);
+        FFd = ::open(FTempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (FFd < 0 && errno != EEXIST)
+            RaiseWriteErrno(FPath, errno);
     }
-    // A full disk often shows only when the buffer is flushed, and commit() would still rename
-    // the short file over the good one: flush first and give up on any error.
-    if (!file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        raiseWriteError(path, reason);
+    if (FFd < 0)
+        RaiseWriteErrno(FPath, EEXIST);
+
+    struct stat old {};
+    if (::lstat(FNativePath.constData(), &old) == 0 && S_ISREG(old.st_mode) && old.st_uid == ::geteuid()) {
+        if (::fchown(FFd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            // Best effort: a group this user is no member of cannot be kept.
+        }
+        ::fchmod(FFd, old.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
     }
-    // commit() syncs and renames; on failure the temporary file is removed and the
-    // old content stays where it was.
-    if (!file.commit())
-        raiseWriteError(path, file.errorString());
+}
+
+TAtomicFile::~TAtomicFile()
+{
+    Discard();
+}
+
+void TAtomicFile::Discard()
+{
+    if (FFd < 0)
+        return;
+    ::close(FFd);
+    FFd = -1;
+    ::unlink(FTempPath.constData());
+}
+
+void TAtomicFile::Write(QByteArrayView data)
+{
+    if (FFd < 0)
+        RaiseWriteErrno(FPath, EBADF);
+    if (const int error = WriteAll(FFd, data); error != 0) {
+        Discard();
+        RaiseWriteErrno(FPath, error);
+    }
+}
+
+void TAtomicFile::Sync()
+{
+    if (FFd < 0)
+        RaiseWriteErrno(FPath, EBADF);
+    // A full disk often shows only now; the short file must never take the name.
+    int error = ::fsync(FFd) == 0 ? 0 : errno;
+    const int fd = FFd;
+    FFd = -1;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(FTempPath.constData());
+        RaiseWriteErrno(FPath, error);
+    }
+}
+
+void TAtomicFile::Commit()
+{
+    Sync();
+    if (::rename(FTempPath.constData(), FNativePath.constData()) != 0) {
+        const int error = errno;
+        ::unlink(FTempPath.constData());
+        RaiseWriteErrno(FPath, error);
+    }
+    SyncFolder(FolderOf(FNativePath));
+}
+
+bool TAtomicFile::CommitNew()
+{
+    Sync();
+    // A second name that fails when the name is taken, then the random one goes: the file
+    // appears whole or not at all, and nothing already there is touched.
+    const int linked = ::link(FTempPath.constData(), FNativePath.constData()) == 0 ? 0 : errno;
+    ::unlink(FTempPath.constData());
+    if (linked == EEXIST)
+        return false;
+    if (linked != 0)
+        RaiseWriteErrno(FPath, linked);
+    SyncFolder(FolderOf(FNativePath));
+    return true;
+}
+
+void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode)
+{
+    TAtomicFile file(path, mode);
+    file.Write(content);
+    file.Commit();
+}
+
+void RewriteFileInPlace(const QString& path, const QByteArray& content)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // No O_CREAT: only a file that is there is rewritten. O_NONBLOCK: a pipe under the name must
+    // not stop the program.
+    const int fd = ::open(native.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        RaiseWriteError(
+            path, errno == ELOOP ? QStringLiteral("Sie ist ein symbolischer Link.") : qt_error_string(errno));
+    struct stat info {};
+    int error = ::fstat(fd, &info) == 0 ? 0 : errno;
+    if (error == 0 && !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        RaiseWriteError(path, QStringLiteral("Sie ist keine gewöhnliche Datei."));
+    }
+    // A second name could be a hard link to a file elsewhere that the owner never meant to share.
+    if (error == 0 && info.st_nlink != 1) {
+        ::close(fd);
+        RaiseWriteError(path, QStringLiteral("Sie hat %1 Namen (harte Links).").arg(info.st_nlink));
+    }
+    if (error == 0 && ::lseek(fd, 0, SEEK_SET) != 0)
+        error = errno;
+    if (error == 0)
+        error = WriteAll(fd, content);
+    if (error == 0 && ::ftruncate(fd, content.size()) != 0)
+        error = errno;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        RaiseWriteErrno(path, error);
 }
 
 }  // namespace platform

@@ -2,6 +2,9 @@
 // temporary file that is renamed over the destination.
 #include "core/platform/FileCopy.h"
 
+#include "core/platform/AtomicFile.h"
+#include "core/platform/VorlandtError.h"
+
 #include <QFile>
 
 #include <array>
@@ -15,50 +18,29 @@ namespace platform {
 
 namespace {
 
-class TFileDescriptor {
+// Closes the source on every way out.
+class TReadHandle {
 public:
-    explicit TFileDescriptor(int fd) : FFd(fd) {}
-    ~TFileDescriptor()
+    explicit TReadHandle(int fd) : FFd(fd) {}
+    ~TReadHandle()
     {
         if (FFd >= 0)
             ::close(FFd);
     }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    TReadHandle(const TReadHandle&) = delete;
+    TReadHandle& operator=(const TReadHandle&) = delete;
     int get() const { return FFd; }
-    // Closes now, so that a failure to flush is seen; errno tells why.
-    bool close()
-    {
-        const int fd = FFd;
-        FFd = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int FFd;
 };
-
-bool WriteAll(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
 
 }  // namespace
 
 QString CopyReplacing(const QString& source, const QString& destination)
 {
     // Non-blocking open: a pipe under the source's name must not stop the program.
-    TFileDescriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TReadHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return qt_error_string(errno);
     struct stat info {};
@@ -70,43 +52,38 @@ QString CopyReplacing(const QString& source, const QString& destination)
     if (!S_ISREG(info.st_mode))
         return qt_error_string(EINVAL);
 
-    QByteArray temporary = QFile::encodeName(destination) + QByteArrayLiteral(".XXXXXX");
-    TFileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.get() < 0)
-        return qt_error_string(errno);
-
-    int error = 0;
-    // The kernel copies without the data passing through this process where it can; another
-    // file system or an old kernel leaves the rest to plain reads and writes.
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
-        if (copied > 0)
-            continue;
-        if (copied < 0 && errno == EINTR)
-            continue;
-        if (copied < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            error = errno;
-        break;
-    }
-    std::array<char, 64 * 1024> buffer;
-    for (; error == 0;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 || (got > 0 && !WriteAll(out.get(), buffer.data(), got))) {
-            error = errno;
+    try {
+        // The one way files are written: a new file beside the destination, renamed over it.
+        TAtomicFile out(destination);
+        int error = 0;
+        // The kernel copies without the data passing through this process where it can; another
+        // file system or an old kernel leaves the rest to plain reads and writes.
+        for (;;) {
+            const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.Handle(), nullptr, 1 << 30, 0);
+            if (copied > 0)
+                continue;
+            if (copied < 0 && errno == EINTR)
+                continue;
+            if (copied < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                error = errno;
             break;
         }
-        if (got == 0)
-            break;
-    }
-    if (!out.close() && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(destination).constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        return qt_error_string(error);
+        std::array<char, 64 * 1024> buffer;
+        while (error == 0) {
+            const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                error = errno;
+            if (got <= 0)
+                break;
+            out.Write(QByteArrayView(buffer.data(), got));
+        }
+        if (error != 0)
+            return qt_error_string(error);
+        out.Commit();
+    } catch (const EVorlandtError& failure) {
+        return failure.message();
     }
     return QString();
 }

@@ -1,15 +1,52 @@
-// Reading a whole regular file with a size limit and the one read error for every failure.
+// Reading a whole regular file with a size limit and the one read error for every failure. The
+// checks are made on the open descriptor, so that what was checked is what is read.
 #include "core/platform/FileRead.h"
 
 #include "core/platform/VorlandtError.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace platform {
+
+namespace {
+
+class TReadHandle {
+public:
+    explicit TReadHandle(int fd) : FFd(fd) {}
+    ~TReadHandle()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TReadHandle(const TReadHandle&) = delete;
+    TReadHandle& operator=(const TReadHandle&) = delete;
+    int get() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+// Why a file may not tell this program what to do; empty when it may.
+QString OwnFileProblem(const struct stat& info)
+{
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("Sie gehört einem anderen Benutzer (UID %1).").arg(info.st_uid);
+    if (info.st_nlink != 1)
+        return QStringLiteral("Sie hat %1 Namen (harte Links).").arg(info.st_nlink);
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return QStringLiteral("Andere Benutzer dürfen sie ändern (Rechte %1).")
+            .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    return QString();
+}
+
+}  // namespace
 
 void RaiseReadError(const QString& path, const QString& reason)
 {
@@ -17,41 +54,64 @@ void RaiseReadError(const QString& path, const QString& reason)
                          EVorlandtError::Kind::InOut);
 }
 
-std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxSize)
+std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxSize, TFileTrust trust)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        RaiseReadError(path, qt_error_string(ENOENT));
-    if (info.isDir())
+    // Non-blocking: opening a pipe with no writer would otherwise wait for good.
+    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    if (trust != TFileTrust::FollowLinks)
+        flags |= O_NOFOLLOW;
+    const TReadHandle file(::open(QFile::encodeName(path).constData(), flags));
+    if (file.get() < 0) {
+        if (errno == ELOOP && trust != TFileTrust::FollowLinks)
+            RaiseReadError(path, QStringLiteral("Sie ist ein symbolischer Link."));
+        RaiseReadError(path, qt_error_string(errno));
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0)
+        RaiseReadError(path, qt_error_string(errno));
+    if (S_ISDIR(info.st_mode))
         RaiseReadError(path, qt_error_string(EISDIR));
     // A pipe or device under the name could block for good or never end.
-    if (!info.isFile())
+    if (!S_ISREG(info.st_mode))
         RaiseReadError(path, qt_error_string(EINVAL));
-    if (info.size() > maxSize)
+    if (trust == TFileTrust::OwnFile) {
+        const QString problem = OwnFileProblem(info);
+        if (!problem.isEmpty())
+            RaiseReadError(path, problem);
+    }
+    if (info.st_size > maxSize)
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseReadError(path, file.errorString());
+
     // Sized by the file rather than by the limit: a buffer of the largest size allowed would
     // cost its pages for every small file. Reading on past that size catches a file that grew
     // meanwhile, up to one byte beyond the limit, which is enough to refuse it.
-    QByteArray bytes = file.read(std::min(file.size(), maxSize) + 1);
-    while (file.error() == QFileDevice::NoError && bytes.size() <= maxSize) {
-        const QByteArray more = file.read(std::min<qint64>(64 * 1024 - 1, maxSize - bytes.size()) + 1);
-        if (more.isEmpty())
+    QByteArray bytes(std::min<qint64>(info.st_size, maxSize) + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > maxSize)
+                break;
+            bytes.resize(std::min<qint64>(bytes.size() + 64 * 1024, maxSize + 1));
+        }
+        const ssize_t got =
+            ::read(file.get(), bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            RaiseReadError(path, qt_error_string(errno));
+        if (got == 0)
             break;
-        bytes += more;
+        filled += got;
     }
-    if (file.error() != QFileDevice::NoError)
-        RaiseReadError(path, file.errorString());
+    bytes.truncate(filled);
     if (bytes.size() > maxSize)
         return std::nullopt;
     return bytes;
 }
 
-QByteArray ReadRegularFile(const QString& path, qint64 maxSize)
+QByteArray ReadRegularFile(const QString& path, qint64 maxSize, TFileTrust trust)
 {
-    std::optional<QByteArray> bytes = ReadRegularFileWithin(path, maxSize);
+    std::optional<QByteArray> bytes = ReadRegularFileWithin(path, maxSize, trust);
     if (!bytes)
         RaiseReadError(path, qt_error_string(EFBIG));
     return std::move(*bytes);

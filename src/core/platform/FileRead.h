@@ -1,5 +1,6 @@
 // Reading a whole regular file into memory with a size limit, so that a damaged or planted file
-// (a folder, a pipe, a device, something huge) ends in the read error instead of a hang.
+// (a folder, a pipe, a device, something huge) ends in the read error instead of a hang. Files in
+// folders another user can write are read without following a link.
 #pragma once
 
 #include <QByteArray>
@@ -9,15 +10,24 @@
 
 namespace platform {
 
+// How much a file must prove before it is read.
+enum class TFileTrust {
+    FollowLinks,  // anything that resolves to a regular file (install and source folders)
+    NoLinks,      // a link under the name is refused, never followed (temporary and data folders)
+    OwnFile,      // no link, owned by this user, one name only, writable by nobody else: a file
+                  // that tells a program what to do
+};
+
 // Raises EVorlandtError (kind InOut) with the read message naming `path` and `reason`.
 [[noreturn]] void RaiseReadError(const QString& path, const QString& reason);
 
 // The file's bytes. Raises the read error for a missing file, a folder, a pipe or device, a file
-// larger than `maxSize` bytes and any failure to open or read it.
-QByteArray ReadRegularFile(const QString& path, qint64 maxSize);
+// larger than `maxSize` bytes, a file that fails `trust` and any failure to open or read it.
+QByteArray ReadRegularFile(const QString& path, qint64 maxSize, TFileTrust trust = TFileTrust::FollowLinks);
 
 // As ReadRegularFile, but a file larger than `maxSize` bytes gives nullopt instead of an error,
 // for callers that report that case in their own words.
-std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxSize);
+std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxSize,
+                                                TFileTrust trust = TFileTrust::FollowLinks);
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include "core/catalog/JobHandOff.h"
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
+#include "core/platform/FileLock.h"
+#include "core/platform/PrivateFolder.h"
 #include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BusyCheck.h"
@@ -18,9 +20,15 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cerrno>
+
+#include <unistd.h>
+
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
+// Held for the whole run in the user's private temporary folder.
+const QString RunLockFileName = QStringLiteral("VL_UpdateRun.lock");
 
 QString BusyWarning(const QString& running)
 {
@@ -50,8 +58,23 @@ TUpdateRun::TUpdateRun(TUpdates& Updates, TUpdateCheck& UpdateCheck, bool Autost
 
 void TUpdateRun::RunUpdateCheck(bool Manual)
 {
+    FOtherRunActive = false;
+    // One run per user at a time: a second one would delete and rewrite the job file and the
+    // temporary entries while the first hands them to its installer.
+    const platform::TFileLock runLock =
+        platform::TFileLock::TryLockFile(platform::PrivateTempFolder() + RunLockFileName);
+    if (!runLock.Held()) {
+        FOtherRunActive = true;
+        MessageDialog(QStringLiteral("Es läuft bereits eine Suche nach Updates."), TMsgDlgType::mtInformation,
+                      TMsgDlgButtons::mbOK, 0);
+        return;
+    }
+
     // A job file left from an earlier run must never be carried out by a later installer start.
-    QFile::remove(JobFilePath());
+    const QString jobFile = JobFilePath();
+    if (::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
+        throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
+                             EVorlandtError::Kind::InOut);
     FUpdates.Clear();
 
     const qint32 disable = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,

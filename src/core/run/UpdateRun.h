@@ -16,8 +16,11 @@ public:
     TUpdateRun(TUpdates& Updates, TUpdateCheck& UpdateCheck, bool AutostartModus);
 
     // The run; `Manual` is false for an autostart run, where the "Disable" switch and the check
-    // interval apply. Errors are not caught here: they end the run and reach the caller.
+    // interval apply. Errors are not caught here: they end the run and reach the caller. While
+    // another run of this user is active nothing is done but saying so.
     void RunUpdateCheck(bool Manual);
+    // True when the last RunUpdateCheck found another run active and did nothing.
+    bool OtherRunActive() const { return FOtherRunActive; }
 
     // True when the check interval has passed since the last check.
     bool LetztesUpdateLangGenugHer();
@@ -33,6 +36,7 @@ private:
     TUpdateCheck& FUpdateCheck;
     bool FAutostartModus;
     QString FDLLPfad;
+    bool FOtherRunActive = false;
 };
 
 // The diagnostic log at the start of a search the person asked for: a new buffer, then the

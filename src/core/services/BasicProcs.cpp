@@ -1,7 +1,9 @@
 // The basic procedures: small helpers without state of their own.
 #include "core/services/BasicProcs.h"
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/FileRead.h"
+#include "core/platform/PrivateFolder.h"
 #include "core/platform/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
@@ -155,16 +157,13 @@ QString GetStrInfoFromIni(const QString& FileName, const QString& Key)
 QString GetTempDir()
 {
     WriteLog(2, QStringLiteral("GetTempDir - Start"));
-    // QDir::tempPath is empty when TMPDIR names a missing folder; "/" would then stand in for
-    // it, and files meant for a private folder would land in the root.
-    QString result = QDir::tempPath();
-    if (result.isEmpty()) {
+    QString result;
+    try {
+        result = platform::PrivateTempFolder();
+    } catch (...) {
         WriteLog(2, QStringLiteral("GetTempDir - Ende - Result: "));
-        throw EVorlandtError(QStringLiteral("Das temporäre Verzeichnis \"%1\" ist nicht verfügbar: %2")
-                                 .arg(qEnvironmentVariable("TMPDIR"), qt_error_string(ENOENT)),
-                             EVorlandtError::Kind::InOut);
+        throw;
     }
-    result = WithSlash(result);
     WriteLog(2, QStringLiteral("GetTempDir - Ende - Result: ") + result);
     return result;
 }
@@ -191,15 +190,15 @@ QString GetDataDir()
 void CheckTestMarker()
 {
     const QString path = GetDataDir() + QStringLiteral("vltest.ini");
-    // The data folder is shared by every user of the machine. Whatever lies under the name is
-    // removed first and the file is only ever created new, so that a planted link can never
-    // make this probe truncate a file it points to.
-    QFile::remove(path);
-    QFile marker(path);
-    if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    // The data folder is shared by every user of the machine: the probe is written the one way
+    // that never follows a link. Another user's file under the name cannot be replaced (sticky
+    // folder), so what is removed afterwards is always this run's own probe.
+    try {
+        platform::WriteFileAtomically(path, QByteArray());
+    } catch (const EVorlandtError&) {
         return;
-    marker.close();
-    marker.remove();
+    }
+    QFile::remove(path);
 }
 
 QString StartEXEWorkingDir(const QString& file)

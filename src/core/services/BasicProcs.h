@@ -14,8 +14,9 @@ class QObject;
 // line is missing. Raises EVorlandtError (kind InOut) when the file exists but cannot be read.
 QString GetStrInfoFromIni(const QString& FileName, const QString& Key);
 
-// The user's temporary directory (TMPDIR, else /tmp), ending with "/". Raises EVorlandtError
-// when TMPDIR names a folder that does not exist.
+// The user's private temporary directory (platform::PrivateTempFolder), ending with "/". Raises
+// EVorlandtError naming the folder and the reason when it is missing, not private or cannot be
+// made.
 QString GetTempDir();
 
 // The data directory, ending with "/", created with all parents: $VORLANDT_PROGRAMDATA (else

@@ -2,7 +2,9 @@
 // loop that the worker wakes, and progress reaches the caller's objects on the caller's thread.
 #include "core/sources/Download.h"
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/CurlEasy.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -12,7 +14,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <algorithm>
@@ -112,7 +113,7 @@ void PostProgress(const std::shared_ptr<TTransferJob>& job, const QString& text,
 struct TBodyWriter {
     std::shared_ptr<TTransferJob> Job;
     CURL* Curl = nullptr;
-    QSaveFile* File = nullptr;
+    platform::TAtomicFile* File = nullptr;
     qint64 Received = 0;
     long RefusedStatus = 0;  // a GET answered with anything but 200: its body is not wanted
     QString FileError;
@@ -149,8 +150,10 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             curl_easy_getinfo(writer->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
             writer->Begin(expected);
         }
-        if (writer->File->write(data, static_cast<qint64>(length)) != static_cast<qint64>(length)) {
-            writer->FileError = writer->File->errorString();
+        try {
+            writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+        } catch (const EVorlandtError& error) {
+            writer->FileError = error.message();
             return 0;
         }
         writer->Received += static_cast<qint64>(length);
@@ -253,17 +256,18 @@ std::unique_ptr<platform::TCurlEasy> OpenConnection()
 void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& connection)
 {
     CURL* curl = connection.get();
-    QSaveFile file(job->DestinationFilename);
-    if (!file.open(QIODevice::WriteOnly)) {
-        LogException(job->URL, QStringLiteral("Die Datei \"%1\" kann nicht angelegt werden: %2")
-                                   .arg(job->DestinationFilename, file.errorString()));
+    std::optional<platform::TAtomicFile> file;
+    try {
+        file.emplace(job->DestinationFilename);
+    } catch (const EVorlandtError& error) {
+        LogException(job->URL, error.message());
         return;
     }
 
     TBodyWriter writer;
     writer.Job = job;
     writer.Curl = curl;
-    writer.File = &file;
+    writer.File = &*file;
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
@@ -282,22 +286,26 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
         failure = QStringLiteral("Der Server antwortet mit dem Status %1")
                       .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
     else if (!writer.FileError.isEmpty())
-        failure = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
-                      .arg(job->DestinationFilename, writer.FileError);
+        failure = writer.FileError;
     else if (code != CURLE_OK)
         failure = connection.ErrorText(code);
     else if (expected >= 0 && expected != writer.Received)
         failure = QStringLiteral("Die Übertragung ist unvollständig: %1 von %2 Bytes")
                       .arg(writer.Received)
                       .arg(static_cast<qint64>(expected));
-    else if (!file.commit())
-        failure = QStringLiteral("Die Datei \"%1\" kann nicht gespeichert werden: %2")
-                      .arg(job->DestinationFilename, file.errorString());
 
+    if (failure.isEmpty()) {
+        try {
+            file->Commit();
+        } catch (const EVorlandtError& error) {
+            failure = error.message();
+        }
+    }
     if (failure.isEmpty()) {
         job->Complete = true;
     } else {
-        file.cancelWriting();
+        // The new file goes; the previous one under the name stays as it was.
+        file.reset();
         LogException(job->URL, failure);
     }
 

@@ -119,7 +119,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             if (!FetchFile(source, FSourceAnswered))
                 return false;
             const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize);
+                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             // A descriptor that is no XML just skips the module; the run goes on.
@@ -146,7 +146,7 @@ bool TUpdateCheck::DownloadNewsXML()
             if (!FetchFile(source))
                 return false;
             const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(destination, kMaxXmlFileSize);
+                platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             error = LoadXml(FxmlNews, bytes);

@@ -1,0 +1,379 @@
+// What another local user can and cannot do to a user's update, with the real programs on a
+// data folder set up as the README says (root's, 1777; the log root's, 0666): links planted under
+// every name the programs write, two users updating side by side while one of them attacks, two
+// installers adding to the log at once, and a second run while one is active.
+#include "core/platform/FileLock.h"
+#include "core/platform/PrivateFolder.h"
+#include "core/platform/TextCodec.h"
+#include "core/services/Registry.h"
+#include "core/services/SettingsKeys.h"
+#include "support/ChildRun.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t FirstUser = 64001;
+constexpr uid_t SecondUser = 64002;
+
+const QByteArray VictimBytes("Inhalt, den niemand überschreiben darf\n");
+
+QString Today()
+{
+    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// A descriptor offering one update (minor version 3, sub-version 2) of the module registered
+// under `registrationKey`.
+QByteArray Descriptor(const QString& registrationKey)
+{
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<m verzeichnis_reg_rootkey=\"{HKLM}\" verzeichnis_reg_key=\"%1\" "
+               "verzeichnis_reg_name=\"Pfad\"><version nr=\"3\"><update nr=\"2\" filename=\"x.exe\" "
+               "typ=\"execute\"><beschreibung>{\\rtf1\\ansi Neue Kennzahlen\\par}</beschreibung>"
+               "</update></version></m>\n")
+        .arg(registrationKey)
+        .toUtf8();
+}
+
+}  // namespace
+
+class TestLocalUsers : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+
+    QString Path(const QString& name) const { return FDir->filePath(name); }
+    QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0/")); }
+    QString UserLog() const { return DataDir() + QStringLiteral("VL_Userlog.txt"); }
+    // Each user's own folders; "" is the user running the tests.
+    QString Home(const QString& user) const
+    {
+        return Path(user.isEmpty() ? QStringLiteral("ich") : user) + u'/';
+    }
+    QString TempDir(const QString& user) const { return Home(user) + QStringLiteral("tmp/"); }
+    QString ModuleDir(int nr) const { return Path(QStringLiteral("suite/Modul%1/").arg(nr)); }
+    QString SiteInfo(int nr) const { return ModuleDir(nr) + QStringLiteral("siteinfo_%1.ini").arg(nr); }
+
+    QProcessEnvironment Environment(const QString& user) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), Home(user));
+        environment.insert(QStringLiteral("TMPDIR"), TempDir(user));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Home(user) + QStringLiteral("config"));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), Home(user) + QStringLiteral("state"));
+        environment.insert(QStringLiteral("VORLANDT_USER_STORE"), Home(user) + QStringLiteral("user.db"));
+        environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"),
+                           Path(QStringLiteral("machine/machine.db")));
+        environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), Path(QStringLiteral("programdata")));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        return environment;
+    }
+
+    // Runs a program as the given test user (a uid as text) through setpriv, or as ourselves.
+    QProcess* Start(const QString& user, const QString& program, const QStringList& arguments) const
+    {
+        auto* process = new QProcess();
+        process->setProcessEnvironment(Environment(user));
+        process->setWorkingDirectory(FDir->path());
+        process->setStandardInputFile(QProcess::nullDevice());
+        if (user.isEmpty()) {
+            process->start(program, arguments);
+        } else {
+            process->start(QStringLiteral("setpriv"),
+                           QStringList{QStringLiteral("--reuid=") + user, QStringLiteral("--regid=") + user,
+                                       QStringLiteral("--clear-groups"), QStringLiteral("--"), program} +
+                               arguments);
+        }
+        return process;
+    }
+
+    static TRun Finish(QProcess* process)
+    {
+        std::unique_ptr<QProcess> owner(process);
+        TRun run;
+        if (!process->waitForStarted(30000))
+            return run;
+        if (!process->waitForFinished(240000)) {
+            process->kill();
+            process->waitForFinished(5000);
+            return run;
+        }
+        run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+        run.out = QString::fromUtf8(process->readAllStandardOutput());
+        run.err = QString::fromUtf8(process->readAllStandardError());
+        return run;
+    }
+
+    TRun Run(const QString& user, const QString& program, const QStringList& arguments = {}) const
+    {
+        return Finish(Start(user, program, arguments));
+    }
+
+    TRun Shell(const QString& user, const QString& script) const
+    {
+        return Run(user, QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    }
+
+    // The user's settings: the local source folder that offers only `modules`.
+    void PrepareUser(const QString& user, const QList<int>& modules)
+    {
+        const QString source = Home(user) + QStringLiteral("quelle/");
+        for (const int nr : modules) {
+            QVERIFY(WriteFile(source + QStringLiteral("Modul_%1/update_%1_12.xml").arg(nr),
+                              Descriptor(QStringLiteral("Software\\KRSoftware\\Module\\Modul%1").arg(nr))));
+        }
+        QVERIFY(WriteFile(source + QStringLiteral("news/news.xml"),
+                          "<news><item id=\"1\" updaterversion=\"6\" datum=\"01.02.2026\"><beschreibung>"
+                          "{\\rtf1\\ansi Herstellernachricht\\par}</beschreibung></item></news>"));
+        QVERIFY(QDir().mkpath(TempDir(user)));
+        QCOMPARE(::chmod(QFile::encodeName(TempDir(user)).constData(), 0700), 0);
+        qputenv("VORLANDT_USER_STORE", QFile::encodeName(Home(user) + QStringLiteral("user.db")));
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource, source);
+    }
+
+    void GiveTo(const QString& path, const QString& user) const
+    {
+        QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), user + u':' + user, path}),
+                 0);
+    }
+
+    // A copy of root's: the diagnostic log goes beside the program when its folder is writable,
+    // which must not be the build folder every test shares.
+    QString UpdateCheck() const { return Path(QStringLiteral("bin/vorlandt-update-check")); }
+    QString Userlog() const { return QStringLiteral(VORLANDT_USERLOG_EXE); }
+
+private Q_SLOTS:
+    void init()
+    {
+        FDir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/tst_localUsers-XXXXXX"));
+        QVERIFY(FDir->isValid());
+        // The test users must reach their folders below this one.
+        QCOMPARE(::chmod(QFile::encodeName(FDir->path()).constData(), 0755), 0);
+        QVERIFY(QDir().mkpath(DataDir()));
+        for (const QString& folder : {QStringLiteral("programdata"), QStringLiteral("programdata/Vorlandt"),
+                                      QStringLiteral("programdata/Vorlandt/OnlineUpdater")})
+            QCOMPARE(::chmod(QFile::encodeName(Path(folder)).constData(), 0755), 0);
+        // As the README sets it up.
+        QCOMPARE(::chmod(QFile::encodeName(DataDir()).constData(), 01777), 0);
+        QVERIFY(WriteFile(UserLog(), QByteArray()));
+        QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0666), 0);
+
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("bin"))));
+        QVERIFY(QFile::copy(QStringLiteral(VORLANDT_UPDATE_CHECK_EXE), UpdateCheck()));
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("machine"))));
+        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(Path(QStringLiteral("machine/machine.db"))));
+        const QString suite = Path(QStringLiteral("suite/"));
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, suite);
+        QVERIFY(QDir().mkpath(suite));
+        QVERIFY(QFile::link(QStringLiteral(VORLANDT_DEMO_INSTALLER_EXE),
+                            suite + QStringLiteral("VorlandtUpdate.exe")));
+        for (const int nr : {42, 7}) {
+            const QString name = QStringLiteral("Modul%1").arg(nr);
+            const QString registration = SettingsKeys::OnlineUpdateModule + name;
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, registration, SettingsKeys::UpdateID, nr);
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, registration, SettingsKeys::UpdateHauptversion, 12);
+            WriteStringValue(HKEY_LOCAL_MACHINE, registration, SettingsKeys::UpdateModulbezeichnung,
+                             QStringLiteral("Vorlandt %1").arg(name));
+            WriteStringValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\KRSoftware\\Module\\") + name,
+                             SettingsKeys::Pfad, ModuleDir(nr));
+            QVERIFY(WriteFile(SiteInfo(nr), "hauptversion=12\r\nnebenversion=3\r\nunterversion=1\r\n"));
+        }
+        QProcess::execute(QStringLiteral("chmod"),
+                          {QStringLiteral("-R"), QStringLiteral("a+rX"), Path(QStringLiteral("machine")),
+                           suite, Path(QStringLiteral("bin"))});
+        PrepareUser(QString(), {42});
+    }
+
+    void cleanup() { FDir.reset(); }
+
+    // ---- links planted under every name the programs write ------------------------------------
+
+    void plantedLinkIsReplacedNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("folder");  // "tmp", "data" or "bin"
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");  // empty: the run and the installer work
+        const QString today = Today();
+        const QString none;
+        // clang-format off
+        QTest::newRow("descriptor") << "tmp" << "update_42_12.xml" << 0 << none;
+        QTest::newRow("news file") << "tmp" << "news.xml" << 0 << none;
+        QTest::newRow("temporary log entry") << "tmp" << "VL_UpdateTXT_42_12_3_2.tmp" << 0 << none;
+        QTest::newRow("news rich text") << "tmp" << "VL_NewsRTF.tmp" << 0 << none;
+        QTest::newRow("job file") << "tmp" << "VL_Update_Jobfile.vuj" << 0 << none;
+        QTest::newRow("run lock") << "tmp" << "VL_UpdateRun.lock" << 1
+            << "VL_UpdateRun.lock\" kann nicht gesperrt werden: Es ist ein symbolischer Link.";
+        // The run works; the installer refuses to read the log through the link.
+        QTest::newRow("installed-updates log") << "data" << "VL_Userlog.txt" << 0
+            << "VL_Userlog.txt\" kann nicht gelesen werden: Sie ist ein symbolischer Link.";
+        QTest::newRow("start-up probe") << "data" << "vltest.ini" << 0 << none;
+        QTest::newRow("postponed news") << "data" << QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(today)
+                                        << 0 << none;
+        QTest::newRow("diagnostic log") << "bin" << "VorlandtOnlineUpdater_Log.txt" << 0 << none;
+        // clang-format on
+    }
+
+    void plantedLinkIsReplacedNeverFollowed()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        const QString victim = Path(QStringLiteral("opfer.txt"));
+        QVERIFY(WriteFile(victim, VictimBytes));
+        QCOMPARE(::chmod(QFile::encodeName(victim).constData(), 0666), 0);
+        const QString base = folder == u"tmp"    ? TempDir(QString())
+                             : folder == u"data" ? DataDir()
+                                                 : Path(QStringLiteral("bin/"));
+        QFile::remove(base + name);
+        QVERIFY(QDir().mkpath(QFileInfo(base + name).path()));
+        QVERIFY(QFile::link(victim, base + name));
+        qputenv("VORLANDT_USER_STORE", QFile::encodeName(Home(QString()) + QStringLiteral("user.db")));
+        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+
+        const TRun run = Run(QString(), UpdateCheck(),
+                             {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
+
+        QCOMPARE(ReadFile(victim), VictimBytes);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        if (!error.isEmpty()) {
+            QVERIFY2(run.err.contains(error), qPrintable(run.err));
+            return;
+        }
+        QVERIFY2(ReadFile(UserLog()).contains("Modul: Vorlandt Modul42\r\nVersion: 12.3.2\r\n"),
+                 qPrintable(run.err));
+        QVERIFY(ReadFile(SiteInfo(42)).contains("unterversion=2"));
+        // The run's own files went where they belong, not through the link; a link in the place
+        // of a postponed news file is no news of this user's and stays as it was.
+        if (!name.startsWith(u"2026"))
+            QVERIFY2(!QFileInfo(base + name).isSymLink(), qPrintable(base + name));
+    }
+
+    // ---- two users, one of them attacking ------------------------------------------------------
+
+    void secondUserCannotSteerTheFirstUsersUpdate()
+    {
+        if (::geteuid() != 0)
+            QSKIP("two test users need root (setpriv)");
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("setpriv (util-linux) missing");
+        const QString first = QString::number(FirstUser);
+        const QString second = QString::number(SecondUser);
+        PrepareUser(first, {42});
+        PrepareUser(second, {7});
+        for (const QString& user : {first, second})
+            GiveTo(Home(user), user);
+        GiveTo(ModuleDir(42), first);
+        GiveTo(ModuleDir(7), second);
+
+        // The attacker's moves before the first user's run.
+        const QString attackerJob =
+            QStringLiteral("6;%1update_7_12.xml;7;12;3;2;-;-;Angriff\r\n").arg(TempDir(second));
+        const QString postponed = DataDir() + QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(Today());
+        QCOMPARE(Shell(second,
+                       QStringLiteral("printf '%1' > '%2'; printf '{\\\\rtf1 ANGRIFF\\\\par}' > '%3'")
+                           .arg(attackerJob, DataDir() + QStringLiteral("VL_Update_Jobfile.vuj"), postponed))
+                     .exitCode,
+                 0);
+        // Nothing of the first user's can be reached, replaced or removed.
+        QVERIFY(
+            Shell(second,
+                  QStringLiteral("printf '%1' > '%2VL_Update_Jobfile.vuj'").arg(attackerJob, TempDir(first)))
+                .exitCode != 0);
+        QVERIFY(Shell(second, QStringLiteral("ln -s /etc/passwd '%1update_42_12.xml'").arg(TempDir(first)))
+                    .exitCode != 0);
+        QVERIFY(Shell(second, QStringLiteral("echo x > '%1x' && mv -f '%1x' '%2'").arg(DataDir(), UserLog()))
+                    .exitCode != 0);
+        QVERIFY(Shell(second, QStringLiteral("rm -f '%1'").arg(UserLog())).exitCode != 0);
+
+        const TRun run = Run(first, UpdateCheck(),
+                             {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QVERIFY2(!run.out.contains(QStringLiteral("ANGRIFF")), qPrintable(run.out));
+        QVERIFY2(run.out.contains(QStringLiteral("Herstellernachricht")), qPrintable(run.out));
+        QVERIFY(QFileInfo::exists(postponed));
+        // Only what the first user's search found was installed.
+        QVERIFY(ReadFile(SiteInfo(42)).contains("unterversion=2"));
+        QVERIFY(ReadFile(SiteInfo(7)).contains("unterversion=1"));
+        QByteArray log = ReadFile(UserLog());
+        QVERIFY(log.contains("Modul: Vorlandt Modul42\r\n"));
+        QVERIFY(!log.contains("Angriff"));
+        QVERIFY(QFileInfo(TempDir(first) + QStringLiteral("VL_Update_Jobfile.vuj")).ownerId() == FirstUser);
+
+        // The attacker updates as well, and the log keeps both, still root's.
+        const TRun other = Run(second, UpdateCheck(), {QStringLiteral("--accept")});
+        QVERIFY2(other.exitCode == 0, qPrintable(other.out + other.err));
+        QVERIFY(ReadFile(SiteInfo(7)).contains("unterversion=2"));
+        log = ReadFile(UserLog());
+        QVERIFY(log.contains("Modul: Vorlandt Modul42\r\n"));
+        QVERIFY(log.contains("Modul: Vorlandt Modul7\r\n"));
+        QCOMPARE(QFileInfo(UserLog()).ownerId(), uint(0));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(UserLog()).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0666));
+    }
+
+    // ---- two writers and two runs at once -------------------------------------------------------
+
+    void twoInstallersAddingAtOnceLoseNoEntry()
+    {
+        constexpr int Rounds = 15;
+        for (int round = 0; round < Rounds; ++round) {
+            QProcess* a = Start(QString(), Userlog(),
+                                {QStringLiteral("add"), QStringLiteral("A"), QStringLiteral("42"),
+                                 QStringLiteral("12"), QString::number(round), QStringLiteral("0")});
+            QProcess* b = Start(QString(), Userlog(),
+                                {QStringLiteral("add"), QStringLiteral("B"), QStringLiteral("42"),
+                                 QStringLiteral("12"), QString::number(round), QStringLiteral("1")});
+            const TRun ra = Finish(a);
+            const TRun rb = Finish(b);
+            QVERIFY2(ra.exitCode == 0 && rb.exitCode == 0, qPrintable(ra.err + rb.err));
+        }
+        const QByteArray log = ReadFile(UserLog());
+        for (int round = 0; round < Rounds; ++round) {
+            QVERIFY2(log.contains(QStringLiteral("Modul: A\r\nVersion: 12.%1.0\r\n").arg(round).toLatin1()),
+                     qPrintable(QString::number(round)));
+            QVERIFY2(log.contains(QStringLiteral("Modul: B\r\nVersion: 12.%1.1\r\n").arg(round).toLatin1()),
+                     qPrintable(QString::number(round)));
+        }
+    }
+
+    void secondRunIsToldAndDoesNothing()
+    {
+        qputenv("TMPDIR", QFile::encodeName(TempDir(QString())));
+        const platform::TFileLock active = platform::TFileLock::TryLockFile(
+            platform::PrivateTempFolder() + QStringLiteral("VL_UpdateRun.lock"));
+        QVERIFY(active.Held());
+        const QString job = TempDir(QString()) + QStringLiteral("VL_Update_Jobfile.vuj");
+        QVERIFY(WriteFile(job, "6;der laufende Auftrag\r\n"));
+
+        const TRun run = Run(QString(), UpdateCheck(), {QStringLiteral("--accept")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.out.contains(QStringLiteral("Es läuft bereits eine Suche nach Updates.")),
+                 qPrintable(run.out + run.err));
+        // The active run's job file is untouched and nothing was installed.
+        QCOMPARE(ReadFile(job), QByteArray("6;der laufende Auftrag\r\n"));
+        QVERIFY(ReadFile(SiteInfo(42)).contains("unterversion=1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalUsers)
+#include "tst_localUsers.moc"
