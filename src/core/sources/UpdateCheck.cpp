@@ -40,11 +40,6 @@ constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments;
 constexpr qint64 kMaxXmlFileSize = 64 * 1024 * 1024;
 constexpr qsizetype kMaxMarkup = 4 * 1024 * 1024;
 
-QString BoolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
 QString UrlWithSlash(const QString& base)
 {
     return base.endsWith(u'/') ? base : base + u'/';
@@ -453,16 +448,7 @@ QString TempDirWithSlash()
 template <typename Body>
 bool Logged(const QString& procedure, const QString& startLine, Body body)
 {
-    WriteLog(2, startLine);
-    bool result = false;
-    try {
-        result = body();
-    } catch (...) {
-        WriteLog(2, procedure + QStringLiteral(" - Ende - Result: ") + BoolText(false));
-        throw;
-    }
-    WriteLog(2, procedure + QStringLiteral(" - Ende - Result: ") + BoolText(result));
-    return result;
+    return LoggedCall<bool>(startLine, procedure + QStringLiteral(" - Ende - Result: "), body);
 }
 
 }  // namespace
