@@ -9,6 +9,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,20 +127,6 @@ public:
     QString InstallerCall() const
     {
         return QString::fromUtf8(ReadFile(SuiteDir() + QStringLiteral("aufruf.txt")));
-    }
-
-    static bool WriteFile(const QString& path, const QByteArray& content)
-    {
-        if (!QDir().mkpath(QFileInfo(path).path()))
-            return false;
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-    }
-
-    static QByteArray ReadFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
 private:

@@ -6,6 +6,7 @@
 #include "core/platform/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/TestFiles.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -44,20 +45,6 @@ struct TRun {
     QString out;
     QString err;
 };
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray Cp1252(const QString& text)
 {

@@ -8,6 +8,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,20 +71,6 @@ private:
     QTemporaryDir FDir;
     QByteArray FOriginalTmpDir;
 };
-
-inline bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline QStringList LogLines()
 {

@@ -11,6 +11,7 @@
 #include "core/services/SettingsKeys.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestFiles.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -41,20 +42,6 @@ QByteArray Fixture(const QString& name)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("fixture %s missing", qPrintable(name));
     return file.readAll();
-}
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList LogLines()
