@@ -137,7 +137,16 @@ QByteArray columnBlob(sqlite3_stmt* stmt, int column)
     return data ? QByteArray(static_cast<const char*>(data), size) : QByteArray();
 }
 
-// Runs a statement without result rows; true when it completed.
+bool stepDone(Connection& conn, const StmtUse& use)
+{
+    const int rc = sqlite3_step(use.get());
+    if (rc != SQLITE_DONE) {
+        conn.noteError(rc);
+        return false;
+    }
+    return true;
+}
+
 bool run(Connection& conn, StmtId id)
 {
     StmtUse use(conn.stmt(id));

@@ -147,6 +147,8 @@ private:
 
 QString columnText(sqlite3_stmt* stmt, int column);
 QByteArray columnBlob(sqlite3_stmt* stmt, int column);
+// Steps a bound statement that yields no rows; a failure is noted on the connection.
+bool stepDone(Connection& conn, const StmtUse& use);
 // Runs a statement without result rows; true when it completed.
 bool run(Connection& conn, StmtId id);
 std::optional<qint64> queryNumber(Connection& conn, StmtId id);

@@ -97,11 +97,8 @@ bool ensureKey(Connection& conn, const KeyPath& key)
         use.text(1, pathFoldUtf8);
         use.text(2, parentFold);
         use.text(3, name);
-        const int rc = sqlite3_step(use.get());
-        if (rc != SQLITE_DONE) {
-            conn.noteError(rc);
+        if (!stepDone(conn, use))
             return false;
-        }
     }
     return true;
 }
@@ -121,12 +118,7 @@ bool setValue(Connection& conn, const KeyPath& key, const QString& name, const T
     use.text(3, spelled);
     sqlite3_bind_int(use.get(), 4, static_cast<int>(value.kind));
     use.blob(5, value.data);
-    const int rc = sqlite3_step(use.get());
-    if (rc != SQLITE_DONE) {
-        conn.noteError(rc);
-        return false;
-    }
-    return true;
+    return stepDone(conn, use);
 }
 
 // Deletes one value; nullopt on a failing file, else whether a value was there.
@@ -139,11 +131,8 @@ std::optional<bool> removeValue(Connection& conn, const KeyPath& key, const QStr
     const QByteArray nameFold = foldName(name);
     use.text(1, keyFold);
     use.text(2, nameFold);
-    const int rc = sqlite3_step(use.get());
-    if (rc != SQLITE_DONE) {
-        conn.noteError(rc);
+    if (!stepDone(conn, use))
         return std::nullopt;
-    }
     return sqlite3_changes(conn.db) > 0;
 }
 
@@ -159,11 +148,8 @@ bool removeKey(Connection& conn, const KeyPath& key)
         use.text(1, fold);
         use.text(2, from);
         use.text(3, to);
-        const int rc = sqlite3_step(use.get());
-        if (rc != SQLITE_DONE) {
-            conn.noteError(rc);
+        if (!stepDone(conn, use))
             return false;
-        }
     }
     return true;
 }
