@@ -8,6 +8,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/TestClock.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -39,7 +40,7 @@ public:
     ~TNewsWorld()
     {
         WriteLog(3, QString());
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
     }
@@ -58,7 +59,7 @@ public:
 
     static void SetNow(const QDate& date, const QTime& time)
     {
-        platform::Clock::setNowForTesting(QDateTime(date, time));
+        TestClock::set(QDateTime(date, time));
     }
 
     // The names in the data folder, sorted.

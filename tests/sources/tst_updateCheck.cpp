@@ -11,6 +11,7 @@
 #include "core/services/SettingsKeys.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestClock.h"
 #include "support/TestFiles.h"
 
 #include "download/TestHttpsServer.h"
@@ -252,7 +253,7 @@ private Q_SLOTS:
         WriteLog(3, QString());
         FFrontEndScope.reset();
         FFrontEnd.reset();
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
         FDir.reset();
@@ -854,7 +855,7 @@ private Q_SLOTS:
         if (interval != INT_MIN)
             WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours,
                               interval);
-        platform::Clock::setNowForTesting(now);
+        TestClock::set(now);
         QVERIFY(PutDescriptor(Fixture(QStringLiteral("plain.xml"))));
 
         QCOMPARE(Check(false), due);
