@@ -154,6 +154,48 @@ bool removeKey(Connection& conn, const KeyPath& key)
     return true;
 }
 
+// The rows `list` yields for an existing key, read in one transaction so that the key check and
+// the listing see one state of the file. A missing file, or a fresh one without tables, holds
+// an empty root and nothing else.
+template <typename Item, typename ReadRow>
+std::optional<QList<Item>> listKey(TRootKey root, const QString& key, StmtId list, ReadRow readRow)
+{
+    const KeyPath path = parseKey(key);
+    if (!path.valid)
+        return std::nullopt;
+    Connection* conn = nullptr;
+    switch (acquire(root, Purpose::Read, conn)) {
+        case Access::NoFile:
+            return path.isRoot() ? std::optional<QList<Item>>(QList<Item>()) : std::nullopt;
+        case Access::Failed:
+            return std::nullopt;
+        case Access::Ready:
+            break;
+    }
+    ReadTxn txn(*conn);
+    if (!txn.ok())
+        return std::nullopt;
+    if (!conn->stmt(list) || !conn->stmt(SelKey)) {
+        if (path.isRoot() && isEmptyStore(*conn))
+            return QList<Item>();
+        return std::nullopt;
+    }
+    if (keyRowExists(*conn, path) != true)
+        return std::nullopt;
+    StmtUse use(conn->stmt(list));
+    const QByteArray fold = path.fold;
+    use.text(1, fold);
+    QList<Item> items;
+    int rc;
+    while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
+        items.append(readRow(use.get()));
+    if (rc != SQLITE_DONE) {
+        conn->noteError(rc);
+        return std::nullopt;
+    }
+    return items;
+}
+
 }  // namespace
 
 QString StoreBackend::storePath(TRootKey root)
@@ -208,81 +250,15 @@ bool StoreBackend::keyExists(TRootKey root, const QString& key)
 
 std::optional<QStringList> StoreBackend::subKeyNames(TRootKey root, const QString& key)
 {
-    const KeyPath path = parseKey(key);
-    if (!path.valid)
-        return std::nullopt;
-    Connection* conn = nullptr;
-    switch (acquire(root, Purpose::Read, conn)) {
-        case Access::NoFile:
-            return path.isRoot() ? std::optional<QStringList>(QStringList()) : std::nullopt;
-        case Access::Failed:
-            return std::nullopt;
-        case Access::Ready:
-            break;
-    }
-    ReadTxn txn(*conn);
-    if (!txn.ok())
-        return std::nullopt;
-    if (!conn->stmt(SelSubKeys)) {
-        if (path.isRoot() && isEmptyStore(*conn))
-            return QStringList();
-        return std::nullopt;
-    }
-    if (keyRowExists(*conn, path) != true)
-        return std::nullopt;
-    StmtUse use(conn->stmt(SelSubKeys));
-    const QByteArray fold = path.fold;
-    use.text(1, fold);
-    QStringList names;
-    int rc;
-    while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
-        names.append(columnText(use.get(), 0));
-    if (rc != SQLITE_DONE) {
-        conn->noteError(rc);
-        return std::nullopt;
-    }
-    return names;
+    return listKey<QString>(root, key, SelSubKeys, [](sqlite3_stmt* row) { return columnText(row, 0); });
 }
 
 std::optional<QList<TNamedValue>> StoreBackend::values(TRootKey root, const QString& key)
 {
-    const KeyPath path = parseKey(key);
-    if (!path.valid)
-        return std::nullopt;
-    Connection* conn = nullptr;
-    switch (acquire(root, Purpose::Read, conn)) {
-        case Access::NoFile:
-            return path.isRoot() ? std::optional<QList<TNamedValue>>(QList<TNamedValue>()) : std::nullopt;
-        case Access::Failed:
-            return std::nullopt;
-        case Access::Ready:
-            break;
-    }
-    ReadTxn txn(*conn);
-    if (!txn.ok())
-        return std::nullopt;
-    if (!conn->stmt(SelValues) || !conn->stmt(SelKey)) {
-        if (path.isRoot() && isEmptyStore(*conn))
-            return QList<TNamedValue>();
-        return std::nullopt;
-    }
-    if (keyRowExists(*conn, path) != true)
-        return std::nullopt;
-    StmtUse use(conn->stmt(SelValues));
-    const QByteArray fold = path.fold;
-    use.text(1, fold);
-    QList<TNamedValue> result;
-    int rc;
-    while ((rc = sqlite3_step(use.get())) == SQLITE_ROW) {
-        result.append(
-            {columnText(use.get(), 0),
-             {static_cast<TValueKind>(sqlite3_column_int(use.get(), 1)), columnBlob(use.get(), 2)}});
-    }
-    if (rc != SQLITE_DONE) {
-        conn->noteError(rc);
-        return std::nullopt;
-    }
-    return result;
+    return listKey<TNamedValue>(root, key, SelValues, [](sqlite3_stmt* row) {
+        return TNamedValue{columnText(row, 0),
+                           {static_cast<TValueKind>(sqlite3_column_int(row, 1)), columnBlob(row, 2)}};
+    });
 }
 
 bool StoreBackend::writeValue(TRootKey root, const QString& key, const QString& name, const TRawValue& value)
