@@ -9,6 +9,8 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/TestClock.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +33,7 @@ public:
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
         qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
         platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
-        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 15), QTime(10, 0)));
+        TestClock::set(QDateTime(QDate(2024, 3, 15), QTime(10, 0)));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
                          SourceDir());
@@ -45,7 +47,7 @@ public:
     ~TRunWorld()
     {
         WriteLog(3, QString());
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
         qputenv("VORLANDT_PROGRAMDATA", FOriginalProgramData);
@@ -126,20 +128,6 @@ public:
     QString InstallerCall() const
     {
         return QString::fromUtf8(ReadFile(SuiteDir() + QStringLiteral("aufruf.txt")));
-    }
-
-    static bool WriteFile(const QString& path, const QByteArray& content)
-    {
-        if (!QDir().mkpath(QFileInfo(path).path()))
-            return false;
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-    }
-
-    static QByteArray ReadFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
 private:

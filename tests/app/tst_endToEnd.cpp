@@ -7,6 +7,7 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/ChildRun.h"
+#include "support/TestFiles.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"

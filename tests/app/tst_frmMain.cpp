@@ -418,7 +418,7 @@ private Q_SLOTS:
             WriteLog(2, QStringLiteral("Zeile"));
         }
         QCOMPARE(LogBufferForTesting(), std::nullopt);
-        QVERIFY(FWorld->ReadFile(LogDirectory() + LogFileName)
+        QVERIFY(ReadFile(LogDirectory() + LogFileName)
                     .endsWith("Zeile\r\nVorlandtOnlineUpdater beendet\r\n\r\n"));
     }
 };

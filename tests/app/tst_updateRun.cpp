@@ -1,12 +1,13 @@
 // The update run without windows: its gates, the pass over the registrations, the question, the
 // wait for running modules and the hand-off, against real stores and a local source.
-#include "core/run/UpdateRun.h"
 #include "core/catalog/JobHandOff.h"
 #include "core/catalog/Updates.h"
 #include "core/platform/VorlandtError.h"
+#include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestClock.h"
 
 #include "RunWorld.h"
 #include "download/TestHttpsServer.h"
@@ -175,7 +176,7 @@ private Q_SLOTS:
         if (!lastCheck.isEmpty())
             WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
                              lastCheck);
-        QVERIFY(FWorld->WriteFile(JobFile(), "6;alt\r\n"));
+        QVERIFY(WriteFile(JobFile(), "6;alt\r\n"));
         if (registrationsRead && manual)
             FFrontEnd->Answer({mrOk});
 
@@ -210,14 +211,14 @@ private Q_SLOTS:
         // Every module of that autostart run was read, although the time was recorded.
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
 
-        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(9, 59, 59)));
+        TestClock::set(QDateTime(QDate(2024, 3, 16), QTime(9, 59, 59)));
         RunAutostart();
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
         QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
                                  SettingsKeys::LastCheckDateTime, {}),
                  QStringLiteral("15.03.2024 10:00:00"));
 
-        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 16), QTime(10, 0)));
+        TestClock::set(QDateTime(QDate(2024, 3, 16), QTime(10, 0)));
         RunAutostart();
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 2);
     }
@@ -325,7 +326,7 @@ private Q_SLOTS:
 
         FFrontEnd->Answer({mrOk});
         RunManual();
-        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 20), QTime(10, 0)));
+        TestClock::set(QDateTime(QDate(2024, 3, 20), QTime(10, 0)));
         RunAutostart();
         QCOMPARE(FFrontEnd->ProgressTexts().size(), 2);
     }
@@ -398,7 +399,7 @@ private Q_SLOTS:
             FFrontEnd->ShownUpdates(),
             QList<QList<TUpdateIdentifier>>({{TUpdateIdentifier{12, 0, 2}, TUpdateIdentifier{12, 1, 0}}}));
         const QString descriptor = FWorld->TempDir() + QStringLiteral("update_12_3.xml");
-        QCOMPARE(FWorld->ReadFile(JobFile()),
+        QCOMPARE(ReadFile(JobFile()),
                  (QStringLiteral("6;%1;12;3;0;2;-;-;Vorlandt Kasse\r\n6;%1;12;3;1;0;-;-;Vorlandt Kasse\r\n")
                       .arg(descriptor))
                      .toLatin1());
@@ -406,7 +407,7 @@ private Q_SLOTS:
                  QFileInfo(FWorld->SuiteDir()).canonicalFilePath() + QStringLiteral("\n1\n-DoUpdateJobs\n"));
         QCOMPARE(run.DLLPfad(), FWorld->SuiteDir());
         // The temporary log entries the installer adds to the installed-updates log.
-        QCOMPARE(FWorld->ReadFile(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_3_1_0.tmp")),
+        QCOMPARE(ReadFile(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_3_1_0.tmp")),
                  QByteArray("Neu in 1.0: fett.\r\n"));
     }
 
@@ -491,13 +492,13 @@ private Q_SLOTS:
     void searchLogStartsAfreshAndEndsWithTheFile()
     {
         WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
-        platform::Clock::setNowForTesting(QDateTime(QDate(2024, 3, 5), QTime(7, 4, 59)));
+        TestClock::set(QDateTime(QDate(2024, 3, 5), QTime(7, 4, 59)));
         BeginSearchLog();
         QCOMPARE(*LogBufferForTesting(), QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"),
                                                       QStringLiteral("Updatesuche gestartet")}));
         FinishProgramLog();
         QCOMPARE(LogBufferForTesting(), std::nullopt);
-        const QByteArray file = FWorld->ReadFile(LogDirectory() + LogFileName);
+        const QByteArray file = ReadFile(LogDirectory() + LogFileName);
         QVERIFY2(file.endsWith("Updatesuche gestartet\r\nVorlandtOnlineUpdater beendet\r\n\r\n"),
                  file.constData());
         QVERIFY(file.startsWith("Timestamp: 05.03.2024 07:04\r\n"));

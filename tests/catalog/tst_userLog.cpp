@@ -1,6 +1,7 @@
 // The installed-updates log: the exact bytes of an added entry, the encodings a rewritten log
 // keeps, temporary entries, failures that must leave the old log whole, and vorlandt-userlog.
 #include "CatalogWorld.h"
+#include "support/TestClock.h"
 
 #include "core/catalog/UserLog.h"
 #include "core/platform/Clock.h"
@@ -81,7 +82,7 @@ private:
 
     static void SetToday(int year, int month, int day)
     {
-        platform::Clock::setNowForTesting(QDateTime(QDate(year, month, day), QTime(10, 30)));
+        TestClock::set(QDateTime(QDate(year, month, day), QTime(10, 30)));
     }
 
 private Q_SLOTS:
@@ -95,7 +96,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         FWorld.reset();
     }

@@ -8,6 +8,8 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/TestClock.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,7 +40,7 @@ public:
     ~TNewsWorld()
     {
         WriteLog(3, QString());
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
     }
@@ -57,7 +59,7 @@ public:
 
     static void SetNow(const QDate& date, const QTime& time)
     {
-        platform::Clock::setNowForTesting(QDateTime(date, time));
+        TestClock::set(QDateTime(date, time));
     }
 
     // The names in the data folder, sorted.
@@ -70,20 +72,6 @@ private:
     QTemporaryDir FDir;
     QByteArray FOriginalTmpDir;
 };
-
-inline bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline QStringList LogLines()
 {

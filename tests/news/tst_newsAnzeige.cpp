@@ -2,6 +2,7 @@
 // written, which postponed copy is stored under which name, which copies are due today, and
 // what happens to a postponed file when its showing closes.
 #include "NewsWorld.h"
+#include "support/TestClock.h"
 
 #include "core/news/NewsAnzeige.h"
 #include "core/platform/VorlandtError.h"
@@ -254,7 +255,7 @@ private Q_SLOTS:
         QFETCH(QDateTime, now);
         QFETCH(int, choice);
         QFETCH(QString, stored);
-        platform::Clock::setNowForTesting(now);
+        TestClock::set(now);
         QCOMPARE(ShowAndClose("<n datum=\"15.03.2024\"><beschreibung>{\\rtf1 x}</beschreibung></n>", choice),
                  stored);
         if (!stored.isEmpty())

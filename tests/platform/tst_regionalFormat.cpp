@@ -3,6 +3,7 @@
 #include "core/platform/Clock.h"
 #include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "support/TestClock.h"
 
 #include <QScopeGuard>
 #include <QTest>
@@ -46,12 +47,12 @@ private Q_SLOTS:
     void init()
     {
         // Two-digit years are read in a window around "now": fix it.
-        Clock::setNowForTesting(At(2025, 6, 15, 12, 0, 0));
+        TestClock::set(At(2025, 6, 15, 12, 0, 0));
     }
 
     void cleanup()
     {
-        Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         SetFormatSettingsForTesting(std::nullopt);
     }
 

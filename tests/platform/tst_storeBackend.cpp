@@ -1,7 +1,7 @@
 // The SQLite store behind both roots: file locations and modes, name folding with kept
 // spellings, listing order, subtree deletion, all-or-nothing batches, files replaced behind
 // our back, and a reader thread beside a writer thread.
-#include "core/platform/StoreBackend.h"
+#include "core/platform/store/StoreBackend.h"
 
 #include <QDir>
 #include <QFile>

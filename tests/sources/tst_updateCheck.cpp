@@ -11,6 +11,8 @@
 #include "core/services/SettingsKeys.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestClock.h"
+#include "support/TestFiles.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -41,20 +43,6 @@ QByteArray Fixture(const QString& name)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("fixture %s missing", qPrintable(name));
     return file.readAll();
-}
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList LogLines()
@@ -265,7 +253,7 @@ private Q_SLOTS:
         WriteLog(3, QString());
         FFrontEndScope.reset();
         FFrontEnd.reset();
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
         FDir.reset();
@@ -867,7 +855,7 @@ private Q_SLOTS:
         if (interval != INT_MIN)
             WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours,
                               interval);
-        platform::Clock::setNowForTesting(now);
+        TestClock::set(now);
         QVERIFY(PutDescriptor(Fixture(QStringLiteral("plain.xml"))));
 
         QCOMPARE(Check(false), due);

@@ -3,6 +3,7 @@
 // server that stops answering).
 #include "ConsentFrontEnd.h"
 #include "TrackingServerProcess.h"
+#include "support/TestClock.h"
 
 #include "core/platform/Clock.h"
 #include "core/platform/RegionalFormat.h"
@@ -107,7 +108,7 @@ private slots:
         FScope.reset();
         TTrackingConnection::SetPortForTesting(0);
         TTracker::SetRandomSourceForTesting({});
-        platform::Clock::setNowForTesting(QDateTime());
+        TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
     }
 
@@ -162,7 +163,7 @@ private slots:
             WriteBoolValue(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingOk, storedOk.toBool());
         if (!storedLastQuery.isNull())
             WriteStringValue(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingLastQuery, storedLastQuery);
-        platform::Clock::setNowForTesting(now);
+        TestClock::set(now);
         FFrontEnd.AnswerConsent(answer);
         StartServer(101);
 

@@ -4,6 +4,7 @@
 #include "core/tracking/ServerCommunicationClient.h"
 #include "core/tracking/SystemInformation.h"
 #include "core/tracking/TrackingEvents.h"
+#include "support/TestClock.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +46,7 @@ private slots:
         tzset();
     }
 
-    void cleanup() { platform::Clock::setNowForTesting(QDateTime()); }
+    void cleanup() { TestClock::set(QDateTime()); }
 
     void timeStampIsWholeSecondsFromStartOf2015_data()
     {
@@ -73,7 +74,7 @@ private slots:
     void userEventCarriesNumberDescriptionAndNoControl()
     {
         const QDateTime now(QDate(2024, 3, 5), QTime(14, 7, 9, 250));
-        platform::Clock::setNowForTesting(now);
+        TestClock::set(now);
         const TUserTrackingEvent event(ueBereichBetreten, QStringLiteral("Auto-Modus"));
         QCOMPARE(event.TimeStamp(), now);
         QCOMPARE(event.UserEventType(), 3);

@@ -2,7 +2,7 @@
 // becomes one batch of store operations per root, and keys with their values become text.
 #pragma once
 
-#include "core/platform/StoreBackend.h"
+#include "core/platform/store/StoreBackend.h"
 
 #include <QByteArray>
 #include <QList>

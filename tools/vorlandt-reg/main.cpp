@@ -3,7 +3,7 @@
 #include "RegFile.h"
 
 #include "core/platform/AtomicFile.h"
-#include "core/platform/StoreBackend.h"
+#include "core/platform/store/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/services/Registry.h"

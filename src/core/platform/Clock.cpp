@@ -1,4 +1,4 @@
-// The process-wide clock; a moment set by a test replaces the real time until it is cleared.
+// The process-wide clock: the real time unless a stand-in is installed.
 #include "core/platform/Clock.h"
 
 #include <mutex>
@@ -7,17 +7,17 @@ namespace platform {
 
 namespace {
 
-// The download worker thread may ask for the time while a test or the UI thread sets it.
+// The download worker thread may ask for the time while a test installs a clock.
 std::mutex& clockMutex()
 {
     static std::mutex mutex;
     return mutex;
 }
 
-QDateTime& frozenMoment()
+const Clock*& installedClock()
 {
-    static QDateTime moment;
-    return moment;
+    static const Clock* clock = nullptr;
+    return clock;
 }
 
 }  // namespace
@@ -26,16 +26,16 @@ QDateTime Clock::now()
 {
     {
         std::lock_guard lock(clockMutex());
-        if (frozenMoment().isValid())
-            return frozenMoment();
+        if (installedClock())
+            return installedClock()->currentDateTime();
     }
     return QDateTime::currentDateTime();
 }
 
-void Clock::setNowForTesting(const QDateTime& moment)
+void Clock::install(const Clock* clock)
 {
     std::lock_guard lock(clockMutex());
-    frozenMoment() = moment.isValid() ? moment : QDateTime();
+    installedClock() = clock;
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-// The current time, in one place, so that tests can set "now".
+// The current time, in one place, so that a test can stand another clock in for the real one.
 #pragma once
 
 #include <QDateTime>
@@ -7,10 +7,22 @@ namespace platform {
 
 class Clock {
 public:
-    // Local date and time, or the fixed moment a test set.
+    virtual ~Clock() = default;
+
+    // Local date and time from the installed clock, or the real time when none is installed.
     static QDateTime now();
-    // Tests only: a valid moment freezes the clock there; an invalid one returns to real time.
-    static void setNowForTesting(const QDateTime& moment);
+
+protected:
+    Clock() = default;
+    Clock(const Clock&) = delete;
+    Clock& operator=(const Clock&) = delete;
+
+    virtual QDateTime currentDateTime() const = 0;
+
+    // Makes `clock` (nullptr: the real time) the program's clock; it must outlive its turn. A
+    // clock changes what it answers only while it is not installed: the install that follows
+    // publishes the change to every thread.
+    static void install(const Clock* clock);
 };
 
 }  // namespace platform

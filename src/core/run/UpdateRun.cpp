@@ -154,17 +154,9 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
 
 bool TUpdateRun::LetztesUpdateLangGenugHer()
 {
-    WriteLog(2, QStringLiteral("LetztesUpdateLangGenugHer - Start"));
-    bool result = false;
-    try {
-        result = ReadCheckSchedule().Due();
-    } catch (...) {
-        WriteLog(2, QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False"));
-        throw;
-    }
-    WriteLog(2, QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: ") +
-                    (result ? QStringLiteral("True") : QStringLiteral("False")));
-    return result;
+    return LoggedCall<bool>(QStringLiteral("LetztesUpdateLangGenugHer - Start"),
+                            QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: "),
+                            [] { return ReadCheckSchedule().Due(); });
 }
 
 bool TUpdateRun::ShowUpdateNotification()

@@ -58,11 +58,6 @@ QString WithSlash(const QString& dir)
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
 
-QString BoolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
 // The machine-wide data folder, or empty when there is none this user can work in. /var/lib is
 // root's on Debian: unless the package prepared the folder for its users, every later write of
 // the installed-updates log or the job file would fail, so such a folder counts as not there.
@@ -142,16 +137,10 @@ bool StartWithoutWaiting(const QString& file, const QString& parameters)
 
 QString GetStrInfoFromIni(const QString& FileName, const QString& Key)
 {
-    WriteLog(2, QStringLiteral("GetStrInfoFromIni - Start - Parameters: %1, %2").arg(FileName, Key));
-    QString result;
-    try {
-        result = lookUpIniValue(FileName, Key);
-    } catch (...) {
-        WriteLog(2, QStringLiteral("GetStrInfoFromIni - Ende - Result:\u00B4") + result);
-        throw;
-    }
-    WriteLog(2, QStringLiteral("GetStrInfoFromIni - Ende - Result:\u00B4") + result);
-    return result;
+    return LoggedCall<QString>(
+        QStringLiteral("GetStrInfoFromIni - Start - Parameters: %1, %2").arg(FileName, Key),
+        QStringLiteral("GetStrInfoFromIni - Ende - Result:\u00B4"),
+        [&] { return lookUpIniValue(FileName, Key); });
 }
 
 QString GetTempDir()
@@ -214,17 +203,11 @@ QString StartEXEWorkingDir(const QString& file)
 bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait)
 {
     Q_UNUSED(owner);
-    WriteLog(2, QStringLiteral("StartEXE - Start - Parameters: (Handle), %1, %2, %3")
-                    .arg(file, parameters, BoolText(wait)));
-    bool result = false;
-    try {
-        result = wait ? StartAndWait(file, parameters) : StartWithoutWaiting(file, parameters);
-    } catch (...) {
-        WriteLog(2, QStringLiteral("StartEXE - Ende - Result: False"));
-        throw;
-    }
-    WriteLog(2, QStringLiteral("StartEXE - Ende - Result: ") + BoolText(result));
-    return result;
+    return LoggedCall<bool>(
+        QStringLiteral("StartEXE - Start - Parameters: (Handle), %1, %2, %3")
+            .arg(file, parameters, BoolText(wait)),
+        QStringLiteral("StartEXE - Ende - Result: "),
+        [&] { return wait ? StartAndWait(file, parameters) : StartWithoutWaiting(file, parameters); });
 }
 
 QString GetModulPfad(const QString& name)

@@ -88,21 +88,6 @@ constexpr bool DisplayNamesCarryTheMakerWord()
 }
 static_assert(DisplayNamesCarryTheMakerWord(), "display names read \"Vorlandt-\" + application name");
 
-QString BoolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
-// The exit line is also written when a check ends with an exception; a failure of the log
-// itself must not replace the exception being raised.
-void WriteExitLog(const QString& line) noexcept
-{
-    try {
-        WriteLog(2, line);
-    } catch (...) {
-    }
-}
-
 bool NameMatches(const QString& processName, const QString& wanted)
 {
     if (processName.isEmpty())
@@ -125,25 +110,18 @@ bool processExists(const QString& name)
 
 bool processExists(const QString& name, const platform::ProcessList& snapshot)
 {
-    WriteLog(2, QStringLiteral("processExists - Überprüfung auf Prozess \"") + name + u'"');
-    bool result = false;
-    try {
-        // An empty name names no program; without this guard a process name ending in a
-        // separator would have an empty file-name part and "match".
-        if (!name.isEmpty() && snapshot.readable()) {
-            for (const platform::ProcessList::Entry& entry : snapshot.entries()) {
-                if (NameMatches(entry.exePath, name) || NameMatches(entry.argv0, name)) {
-                    result = true;
-                    break;
-                }
-            }
-        }
-    } catch (...) {
-        WriteExitLog(QStringLiteral("processExists - Ende - Result: ") + BoolText(result));
-        throw;
-    }
-    WriteLog(2, QStringLiteral("processExists - Ende - Result: ") + BoolText(result));
-    return result;
+    return LoggedCall<bool>(QStringLiteral("processExists - Überprüfung auf Prozess \"") + name + u'"',
+                            QStringLiteral("processExists - Ende - Result: "), [&] {
+                                // An empty name names no program; without this guard a process name ending in
+                                // a separator would have an empty file-name part and "match".
+                                if (name.isEmpty() || !snapshot.readable())
+                                    return false;
+                                for (const platform::ProcessList::Entry& entry : snapshot.entries()) {
+                                    if (NameMatches(entry.exePath, name) || NameMatches(entry.argv0, name))
+                                        return true;
+                                }
+                                return false;
+                            });
 }
 
 QString VorlandtProzesseAktiv()
@@ -153,22 +131,17 @@ QString VorlandtProzesseAktiv()
 
 QString VorlandtProzesseAktiv(const platform::ProcessList& snapshot)
 {
-    WriteLog(2, QStringLiteral("VorlandtProzesseAktiv - Start"));
-    QString result;
-    try {
-        for (const TBusyApplication& row : BusyApplications) {
-            if (processExists(QStringView(row.exeName).toString(), snapshot)) {
-                result += QStringLiteral("    ");
-                result += QStringView(row.displayName);
-                result += QStringLiteral("\r\n");
-            }
-        }
-        while (!result.isEmpty() && result.back().unicode() <= 32)
-            result.chop(1);
-    } catch (...) {
-        WriteExitLog(QStringLiteral("VorlandtProzesseAktiv - Ende - Result: ") + result);
-        throw;
-    }
-    WriteLog(2, QStringLiteral("VorlandtProzesseAktiv - Ende - Result: ") + result);
-    return result;
+    return LoggedCall<QString>(QStringLiteral("VorlandtProzesseAktiv - Start"),
+                               QStringLiteral("VorlandtProzesseAktiv - Ende - Result: "),
+                               [&](QString& result) {
+                                   for (const TBusyApplication& row : BusyApplications) {
+                                       if (processExists(QStringView(row.exeName).toString(), snapshot)) {
+                                           result += QStringLiteral("    ");
+                                           result += QStringView(row.displayName);
+                                           result += QStringLiteral("\r\n");
+                                       }
+                                   }
+                                   while (!result.isEmpty() && result.back().unicode() <= 32)
+                                       result.chop(1);
+                               });
 }

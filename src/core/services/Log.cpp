@@ -36,7 +36,8 @@ QString ExecutableDir()
 {
     // /proc/self/exe works without an application object and names the real file.
     const QFileInfo exe(QStringLiteral("/proc/self/exe"));
-    return exe.canonicalFilePath().isEmpty() ? QDir::currentPath() : QFileInfo(exe.canonicalFilePath()).path();
+    return exe.canonicalFilePath().isEmpty() ? QDir::currentPath()
+                                             : QFileInfo(exe.canonicalFilePath()).path();
 }
 
 QByteArray LogFileContent(const QStringList& lines)
@@ -78,25 +79,38 @@ void WriteLog(int Action, const QString& Text)
         return;
 
     std::lock_guard lock(logMutex);
-    switch (Action) {
-    case 1:
-        logBuffer = std::make_unique<QStringList>();
-        break;
-    case 2:
-        if (logBuffer)
-            logBuffer->append(Text);
-        break;
-    case 3:
-        logBuffer.reset();
-        break;
-    case 4: {
-        const QString dir = LogDirectory();
-        QDir().mkpath(dir);
-        // Without a buffer the file is rewritten empty, as after an autostart run.
-        const QByteArray content = logBuffer ? LogFileContent(*logBuffer) : QByteArray();
-        platform::WriteFileAtomically(dir + LogFileName, content);
-        break;
+    switch (static_cast<TLogAction>(Action)) {
+        case TLogAction::StartBuffer:
+            logBuffer = std::make_unique<QStringList>();
+            break;
+        case TLogAction::AppendLine:
+            if (logBuffer)
+                logBuffer->append(Text);
+            break;
+        case TLogAction::DiscardBuffer:
+            logBuffer.reset();
+            break;
+        case TLogAction::SaveFile: {
+            const QString dir = LogDirectory();
+            QDir().mkpath(dir);
+            // Without a buffer the file is rewritten empty, as after an autostart run.
+            const QByteArray content = logBuffer ? LogFileContent(*logBuffer) : QByteArray();
+            platform::WriteFileAtomically(dir + LogFileName, content);
+            break;
+        }
     }
+}
+
+QString BoolText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+void AppendLogLineQuietly(const QString& line) noexcept
+{
+    try {
+        WriteLog(TLogAction::AppendLine, line);
+    } catch (...) {
     }
 }
 

@@ -6,11 +6,69 @@
 #include <QStringList>
 
 #include <optional>
+#include <type_traits>
+#include <utility>
 
-// Action 1 starts a new buffer, 2 appends Text, 3 discards the buffer, 4 saves it; anything
-// else does nothing. Every action does nothing while the switch is off. Action 4 raises
-// EVorlandtError (kind InOut) when the file cannot be written.
+// What WriteLog does; the numbers are the actions' codes.
+enum class TLogAction : int {
+    StartBuffer = 1,    // a new, empty buffer replaces the old one
+    AppendLine = 2,     // Text becomes the buffer's next line
+    DiscardBuffer = 3,  // the buffer is dropped unsaved
+    SaveFile = 4,       // the buffer is written to the log file
+};
+
+// Performs the action with that code; any other code does nothing. Every action does nothing
+// while the switch is off. Saving raises EVorlandtError (kind InOut) when the file cannot be
+// written.
 void WriteLog(int Action, const QString& Text);
+inline void WriteLog(TLogAction Action, const QString& Text)
+{
+    WriteLog(static_cast<int>(Action), Text);
+}
+
+// "True" or "False", as log lines show a switch or a result.
+QString BoolText(bool value);
+
+// Appends a line on a way out with an exception: a failure of the log itself must not replace
+// the exception being raised.
+void AppendLogLineQuietly(const QString& line) noexcept;
+
+inline QString LogResultText(bool value)
+{
+    return BoolText(value);
+}
+inline const QString& LogResultText(const QString& value)
+{
+    return value;
+}
+
+// Runs body and logs `endPrefix` followed by the result, on every way out: when body raises,
+// with what the result held so far, and the exception goes on. Body either returns the result
+// or fills the Result& it is given (so that a partial result shows in the line).
+template <typename Result, typename Body>
+Result LoggedResult(const QString& endPrefix, Body&& body)
+{
+    Result result{};
+    try {
+        if constexpr (std::is_invocable_v<Body&, Result&>)
+            body(result);
+        else
+            result = body();
+    } catch (...) {
+        AppendLogLineQuietly(endPrefix + LogResultText(result));
+        throw;
+    }
+    WriteLog(TLogAction::AppendLine, endPrefix + LogResultText(result));
+    return result;
+}
+
+// The same with a start line before body runs.
+template <typename Result, typename Body>
+Result LoggedCall(const QString& startLine, const QString& endPrefix, Body&& body)
+{
+    WriteLog(TLogAction::AppendLine, startLine);
+    return LoggedResult<Result>(endPrefix, std::forward<Body>(body));
+}
 
 // The folder the log file goes to, ending with "/": the executable's folder when the user may
 // write there, else $XDG_STATE_HOME/vorlandt/ (default ~/.local/state/vorlandt/).

@@ -2,7 +2,7 @@
 // back to the caller's default, writes and listings that raise the store's messages.
 #pragma once
 
-#include "core/platform/StoreBackend.h"
+#include "core/platform/store/StoreBackend.h"
 
 #include <QString>
 #include <QStringList>

@@ -172,21 +172,14 @@ bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int Mod
 
 bool TUpdateCheck::CheckInterval()
 {
-    WriteLog(2, QStringLiteral("CheckInterval - Start"));
-    TCheckSchedule schedule;
-    try {
-        schedule = ReadCheckSchedule();
-    } catch (...) {
-        WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: False"));
-        throw;
-    }
-    WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") +
-                    platform::DateTimeToStr(schedule.LastCheck) + QStringLiteral("... Interval [h]: ") +
-                    QString::number(schedule.IntervalHours));
-    const bool result = schedule.Due();
-    WriteLog(2, QStringLiteral("CheckInterval - Ende - Result: ") +
-                    (result ? QStringLiteral("True") : QStringLiteral("False")));
-    return result;
+    return LoggedCall<bool>(
+        QStringLiteral("CheckInterval - Start"), QStringLiteral("CheckInterval - Ende - Result: "), [] {
+            const TCheckSchedule schedule = ReadCheckSchedule();
+            WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") +
+                            platform::DateTimeToStr(schedule.LastCheck) +
+                            QStringLiteral("... Interval [h]: ") + QString::number(schedule.IntervalHours));
+            return schedule.Due();
+        });
 }
 
 TCheckSchedule ReadCheckSchedule()
@@ -270,37 +263,32 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
 
 QString GetZielVerzeichnis(const pugi::xml_node& Node)
 {
-    WriteLog(2, QStringLiteral("GetZielVerzeichnis - Start - Parameters: (XMLNode)"));
-    QString result;
-    try {
-        const QString rootKey = Utf8(Node.attribute("verzeichnis_reg_rootkey").value());
-        TRootKey root;
-        if (rootKey == QLatin1String("{HKLM}"))
-            root = HKEY_LOCAL_MACHINE;
-        else if (rootKey == QLatin1String("{HKCU}"))
-            root = HKEY_CURRENT_USER;
-        else
-            throw EVorlandtError(QStringLiteral("Keine gültige Rootkey-Angabe in XML-Datei."));
-        const auto required = [&](const char* name) {
-            const pugi::xml_attribute attribute = Node.attribute(name);
-            if (!attribute)
-                throw EVorlandtError(Describe(Node) + QStringLiteral(" hat kein Attribut \"") + Utf8(name) +
-                                     QStringLiteral("\"."));
-            return Utf8(attribute.value());
-        };
-        const QString name = required("verzeichnis_reg_name");
-        const QString key = required("verzeichnis_reg_key");
-        const QString directory = ReadStringValue(root, key, name, QString());
-        if (directory.isEmpty())
-            throw EVorlandtError(
-                QStringLiteral("Keine Verzeichnisangabe am angegebenen Registry-Pfad gefunden."));
-        // A folder stored Windows-style with a trailing "\" stays as the installer wrote it; it
-        // gets no "/" behind the "\".
-        result = directory.endsWith(u'/') || directory.endsWith(u'\\') ? directory : directory + u'/';
-    } catch (...) {
-        WriteLog(2, QStringLiteral("GetZielVerzeichnis - Ende - Result: "));
-        throw;
-    }
-    WriteLog(2, QStringLiteral("GetZielVerzeichnis - Ende - Result: ") + result);
-    return result;
+    return LoggedCall<QString>(
+        QStringLiteral("GetZielVerzeichnis - Start - Parameters: (XMLNode)"),
+        QStringLiteral("GetZielVerzeichnis - Ende - Result: "), [&] {
+            const QString rootKey = Utf8(Node.attribute("verzeichnis_reg_rootkey").value());
+            TRootKey root;
+            if (rootKey == QLatin1String("{HKLM}"))
+                root = HKEY_LOCAL_MACHINE;
+            else if (rootKey == QLatin1String("{HKCU}"))
+                root = HKEY_CURRENT_USER;
+            else
+                throw EVorlandtError(QStringLiteral("Keine gültige Rootkey-Angabe in XML-Datei."));
+            const auto required = [&](const char* name) {
+                const pugi::xml_attribute attribute = Node.attribute(name);
+                if (!attribute)
+                    throw EVorlandtError(Describe(Node) + QStringLiteral(" hat kein Attribut \"") +
+                                         Utf8(name) + QStringLiteral("\"."));
+                return Utf8(attribute.value());
+            };
+            const QString name = required("verzeichnis_reg_name");
+            const QString key = required("verzeichnis_reg_key");
+            const QString directory = ReadStringValue(root, key, name, QString());
+            if (directory.isEmpty())
+                throw EVorlandtError(
+                    QStringLiteral("Keine Verzeichnisangabe am angegebenen Registry-Pfad gefunden."));
+            // A folder stored Windows-style with a trailing "\" stays as the installer wrote it; it
+            // gets no "/" behind the "\".
+            return directory.endsWith(u'/') || directory.endsWith(u'\\') ? directory : directory + u'/';
+        });
 }

@@ -14,11 +14,6 @@
 
 namespace {
 
-QString BoolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
 struct TDecimal {
     bool Negative = false;
     // Saturates at the largest qint64: a longer number is still known to be huge.
@@ -94,9 +89,7 @@ using sources::NewsId;
 
 bool TUpdateCheck::CheckForNews()
 {
-    const QString resultLine = QStringLiteral("CheckForNews - Result: ");
-    bool result = false;
-    try {
+    return LoggedResult<bool>(QStringLiteral("CheckForNews - Result: "), [&](bool& result) {
         if (!ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv,
                            SettingsKeys::NewsAktivDefault)) {
             WriteLog(2, QStringLiteral("CheckForNews - News-Anzeige in den Einstellungen deaktiviert"));
@@ -111,12 +104,7 @@ bool TUpdateCheck::CheckForNews()
                 }
             }
         }
-    } catch (...) {
-        WriteLog(2, resultLine + BoolText(false));
-        throw;
-    }
-    WriteLog(2, resultLine + BoolText(result));
-    return result;
+    });
 }
 
 bool TUpdateCheck::OldNewsExist()

@@ -21,11 +21,6 @@ using sources::kMaxXmlFileSize;
 using sources::LoadXml;
 using sources::TSource;
 
-QString BoolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
 QString UrlWithSlash(const QString& base)
 {
     return base.endsWith(u'/') ? base : base + u'/';
@@ -76,16 +71,7 @@ QString TempDirWithSlash()
 template <typename Body>
 bool Logged(const QString& procedure, const QString& startLine, Body body)
 {
-    WriteLog(2, startLine);
-    bool result = false;
-    try {
-        result = body();
-    } catch (...) {
-        WriteLog(2, procedure + QStringLiteral(" - Ende - Result: ") + BoolText(false));
-        throw;
-    }
-    WriteLog(2, procedure + QStringLiteral(" - Ende - Result: ") + BoolText(result));
-    return result;
+    return LoggedCall<bool>(startLine, procedure + QStringLiteral(" - Ende - Result: "), body);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The settings store on Linux: one SQLite file per root holding keys and typed values with the
-// registry's semantics (case-insensitive names that keep their first spelling, five value kinds).
-// Nothing here throws; callers turn failures into the store's messages.
+// The settings store as every caller sees it, whatever holds it: two roots of keys and typed
+// values with the registry's semantics (case-insensitive names that keep their first spelling,
+// five value kinds). Nothing here throws; callers turn failures into the store's messages.
+// Exactly one backend defines StoreBackend's functions; on Linux that is SqliteStore.cpp.
 #pragma once
 
 #include <QByteArray>
@@ -53,9 +54,7 @@ struct TStoreOp {
 
 class StoreBackend {
 public:
-    // The file behind a root: $VORLANDT_USER_STORE / $VORLANDT_MACHINE_STORE when set, else
-    // $XDG_CONFIG_HOME/vorlandt/registry-user.db and /var/lib/vorlandt/registry-machine.db.
-    // Looked up on every call, so a changed environment takes effect at once.
+    // Where the backend keeps a root, for messages and tools; on Linux the file (StorePaths.h).
     static QString storePath(TRootKey root);
 
     // Reads: nullopt when the file, the key or the value is missing or the file is unreadable.
@@ -74,8 +73,7 @@ public:
     // is already gone counts as done.
     static bool apply(TRootKey root, const QList<TStoreOp>& ops);
 
-    // Root, or write permission on the machine-wide file and its folder (or, when the file does
-    // not exist yet, on the folder it would be created in).
+    // Whether this process may change the machine-wide root (the administrator check).
     static bool canWriteMachineStore();
 };
 
