@@ -106,10 +106,10 @@ void BM_VorlandtProzesseAktivLogOn(benchmark::State& state)
     SetLogSwitch(true);
     for (auto _ : state) {
         // A fresh buffer per check, as every search the user starts begins with one.
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         benchmark::DoNotOptimize(VorlandtProzesseAktiv());
     }
-    WriteLog(3, QString());
+    WriteLog(TLogAction::DiscardBuffer, QString());
     SetLogSwitch(false);
 }
 BENCHMARK(BM_VorlandtProzesseAktivLogOn)->Unit(benchmark::kMillisecond);

@@ -20,7 +20,7 @@ namespace {
 void SetLog(const benchmark::State& state)
 {
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, state.range(0) != 0);
-    WriteLog(1, QString());
+    WriteLog(TLogAction::StartBuffer, QString());
 }
 
 void SetBytes(benchmark::State& state)
@@ -64,7 +64,7 @@ void BM_ReadVersionTree(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         updates.Clear();
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         state.ResumeTiming();
         if (!check.ReadVersionTree(QStringLiteral("Kasse"), 12, 3, true))
             std::abort();

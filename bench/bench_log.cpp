@@ -23,15 +23,15 @@ void BM_WriteLogLine(benchmark::State& state)
 {
     static LogFixture fixture;
     if (state.thread_index() == 0)
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
     const QString line = QStringLiteral("StartDownload - Proxy aktiv");
     // Keep the buffer from growing without bound over millions of iterations.
     // (state.iterations() stays 0 inside the loop, so count here.)
     quint32 count = 0;
     for (auto _ : state) {
-        WriteLog(2, line);
+        WriteLog(TLogAction::AppendLine, line);
         if (state.thread_index() == 0 && (++count & 0xFFFF) == 0)
-            WriteLog(1, QString());
+            WriteLog(TLogAction::StartBuffer, QString());
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -43,7 +43,7 @@ void BM_WriteLogLineSwitchOff(benchmark::State& state)
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
     const QString line = QStringLiteral("StartDownload - Proxy aktiv");
     for (auto _ : state)
-        WriteLog(2, line);
+        WriteLog(TLogAction::AppendLine, line);
     state.SetItemsProcessed(state.iterations());
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
 }

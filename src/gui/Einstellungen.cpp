@@ -145,8 +145,8 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     Label2 = Label(QStringLiteral("Label2"), QStringLiteral("Alle"), {8, 114}, this);
     seDays = new QSpinBox(this);
     seDays->setObjectName(QStringLiteral("seDays"));
-    seDays->setRange(MinTage, MaxTage);
-    seDays->setValue(MinTage);
+    seDays->setRange(MinDays, MaxDays);
+    seDays->setValue(MinDays);
     seDays->setGeometry(31, 111, 41, EditHeight);
     Label1 = Label(QStringLiteral("Label1"), QStringLiteral("Tage nach Updates suchen."), {78, 114}, this);
 
@@ -305,7 +305,7 @@ void TfrmEinstellungen::FormShow()
 
 void TfrmEinstellungen::LoadSettings()
 {
-    const TEinstellungenWerte werte = LoadEinstellungen();
+    const TSettingsValues werte = ReadSettingsValues();
     cbAktiv->setChecked(werte.Aktiv);
     seDays->setValue(werte.Tage);
     cbLocalSource->setChecked(werte.LocalSource);
@@ -329,7 +329,7 @@ void TfrmEinstellungen::LoadModuleList()
     if (!adminRights)
         return;
     try {
-        for (const TModulEintrag& eintrag : LoadModulListe()) {
+        for (const TModuleEntry& eintrag : ReadModuleEntries()) {
             auto* item = new QListWidgetItem(eintrag.Name, clbModule);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(eintrag.Aktiv ? Qt::Checked : Qt::Unchecked);
@@ -344,7 +344,7 @@ void TfrmEinstellungen::LoadModuleList()
 
 void TfrmEinstellungen::SaveSettings()
 {
-    TEinstellungenWerte werte;
+    TSettingsValues werte;
     werte.Aktiv = cbAktiv->isChecked();
     werte.Tage = seDays->value();
     werte.LocalSource = cbLocalSource->isChecked();
@@ -361,7 +361,7 @@ void TfrmEinstellungen::SaveSettings()
         const QListWidgetItem* item = clbModule->item(i);
         werte.Module.append({item->text(), item->checkState() == Qt::Checked});
     }
-    SaveEinstellungen(werte, HasAdminRights(), QCoreApplication::applicationFilePath());
+    WriteSettingsValues(werte, HasAdminRights(), QCoreApplication::applicationFilePath());
 }
 
 void TfrmEinstellungen::UpdateControlStates()
@@ -408,7 +408,7 @@ void TfrmEinstellungen::BitBtn1Click()
 void TfrmEinstellungen::BitBtn3Click()
 {
     try {
-        OpenHelpTopic(ApplicationHelpFile(), EinstellungenHelpContext);
+        OpenHelpTopic(ApplicationHelpFile(), SettingsHelpContext);
     } catch (const EVorlandtError& error) {
         ShowError(error.message());
     }

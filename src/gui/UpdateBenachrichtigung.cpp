@@ -392,7 +392,8 @@ void TfrmUpdateBenachrichtigung::OpenLink(const QString& address)
     // Descriptions and licence addresses come from the download server: what they link to must
     // never start a program or open a local file on this machine.
     if (!MayOpenUpdateLink(address)) {
-        WriteLog(2, QStringLiteral("TfrmUpdateBenachrichtigung - Link nicht geöffnet: ") + address);
+        WriteLog(TLogAction::AppendLine,
+                 QStringLiteral("TfrmUpdateBenachrichtigung - Link nicht geöffnet: ") + address);
         return;
     }
     try {

@@ -30,7 +30,7 @@ constexpr QSize ClientSize(559, 477);
 constexpr QRect Panel2Rect(8, 7, 545, 64);
 constexpr QSize ImageSize(253, 64);
 constexpr QPoint Label1Pos(8, 45);
-constexpr QPoint NewsDatumPos(106, 45);
+constexpr QPoint NewsDatePos(106, 45);
 constexpr QRect NewsRect(8, 74, 545, 365);
 constexpr QPoint ChoicePos(8, 447);
 constexpr int ChoiceWidth = 508;
@@ -182,9 +182,8 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     Image1->setPixmap(HeaderPicture());
 
     Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"), Label1Pos);
-    lbNewsDatum =
-        HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsAnzeige::EmptyNewsDatum, NewsDatumPos);
-    PlaceNewsDatum();
+    lbNewsDatum = HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsItem::EmptyNewsDate, NewsDatePos);
+    PlaceNewsDate();
 
     reNews = new QTextBrowser(Panel1);
     reNews->setObjectName(QStringLiteral("reNews"));
@@ -229,16 +228,16 @@ void TfrmNewsAnzeige::FormShow()
 {
     reNews->setHtml(FNews.Html);
     lbNewsDatum->setText(FNews.Datum);
-    PlaceNewsDatum();
+    PlaceNewsDate();
 }
 
-void TfrmNewsAnzeige::PlaceNewsDatum()
+void TfrmNewsAnzeige::PlaceNewsDate()
 {
     lbNewsDatum->adjustSize();
     // Where a substitute for Calibri makes "Neuigkeit vom" wider, the date moves to its right
     // instead of writing over it.
     const int afterLabel = Label1->geometry().right() + 1 + Label1->fontMetrics().horizontalAdvance(u' ');
-    lbNewsDatum->move(std::max(NewsDatumPos.x(), afterLabel), NewsDatumPos.y());
+    lbNewsDatum->move(std::max(NewsDatePos.x(), afterLabel), NewsDatePos.y());
 }
 
 void TfrmNewsAnzeige::done(int result)
@@ -253,7 +252,8 @@ void TfrmNewsAnzeige::done(int result)
 void TfrmNewsAnzeige::reNewsURLClick(const QUrl& url)
 {
     if (!MayOpen(url)) {
-        WriteLog(2, QStringLiteral("reNewsURLClick - Link nicht geöffnet: ") + url.toString());
+        WriteLog(TLogAction::AppendLine,
+                 QStringLiteral("reNewsURLClick - Link nicht geöffnet: ") + url.toString());
         return;
     }
     try {

@@ -1,5 +1,5 @@
 // The window "Es gibt Neuigkeiten!": one news item with its date, and the choice whether and
-// when it is to be shown again. The decisions behind it live in TNewsAnzeige.
+// when it is to be shown again. The decisions behind it live in TNewsItem.
 #pragma once
 
 #include "core/services/FrontEnd.h"
@@ -43,7 +43,7 @@ protected:
 
 private:
     void FormShow();
-    void PlaceNewsDatum();
+    void PlaceNewsDate();
 
     TNewsView FNews;
     int FChoice;

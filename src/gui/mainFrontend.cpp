@@ -39,7 +39,7 @@ namespace {
 // to the right edge.
 constexpr QSize ClientSize(975, 74);
 constexpr QRect StartRect(12, 8, 141, 59);
-constexpr QRect EinstellungenRect(779, 8, 137, 29);
+constexpr QRect SettingsRect(779, 8, 137, 29);
 constexpr QPoint FortschrittLabelPos(159, 14);
 constexpr QRect FortschrittBarRect(159, 30, 614, 17);
 constexpr QRect FeedbackRect(922, 19, 45, 37);
@@ -106,7 +106,7 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
       btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"),
                           QStringLiteral(":/icons/search.png"), StartRect, QSize(32, 32))),
       btnEinstellungen(MakeButton(this, "btnEinstellungen", QStringLiteral("Einstellungen"),
-                                  QStringLiteral(":/icons/settings.png"), EinstellungenRect, QSize(16, 16))),
+                                  QStringLiteral(":/icons/settings.png"), SettingsRect, QSize(16, 16))),
       lblFortschritt(new QLabel(QStringLiteral("Bereit."), this)),
       pbFortschritt(new QProgressBar(this)),
       btnFeedbackTool(MakeButton(this, "btnFeedbackTool", QString(), QStringLiteral(":/icons/feedback.png"),
@@ -218,7 +218,7 @@ void TfrmMain::FormCreate(const QStringList& arguments)
     FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     FShowMainForm = !FAutostartModus;
     if (FAutostartModus) {
-        WriteLog(2, QStringLiteral("FormCreate - AutostartModus aktiv"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("FormCreate - AutostartModus aktiv"));
         FStatisticsTracker->AddEvent(
             std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
         RunUpdateCheck(false);
@@ -228,7 +228,7 @@ void TfrmMain::FormCreate(const QStringList& arguments)
 
 void TfrmMain::FormShow()
 {
-    WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("VorlandtOnlineUpdater gestartet"));
     SetApplicationHelpFile(HelpFileBesideProgram());
 }
 

@@ -46,7 +46,7 @@ public:
 
     ~TRunWorld()
     {
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);

@@ -187,7 +187,7 @@ private Q_SLOTS:
         QVERIFY(document.load_string(
             "<news><item id=\"4\" datum=\"01.03.2024\" updaterversion=\"6\">"
             "<beschreibung><![CDATA[{\\rtf1 Zeile eins\\par Zeile zwei}]]></beschreibung></item></news>"));
-        TNewsAnzeige news(document.document_element().first_child());
+        TNewsItem news(document.document_element().first_child());
         TConsole console(typed, Options(interactive, false, postpone));
 
         {

@@ -106,7 +106,7 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         TfrmMain::SetTrayAvailableForTesting(true);
     }
 
@@ -415,7 +415,7 @@ private Q_SLOTS:
     {
         {
             TfrmMain frm({});
-            WriteLog(2, QStringLiteral("Zeile"));
+            WriteLog(TLogAction::AppendLine, QStringLiteral("Zeile"));
         }
         QCOMPARE(LogBufferForTesting(), std::nullopt);
         QVERIFY(ReadFile(LogDirectory() + LogFileName)

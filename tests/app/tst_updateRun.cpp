@@ -128,7 +128,7 @@ private Q_SLOTS:
         QVERIFY(FWorld->IsValid());
         FFrontEnd = std::make_unique<TScriptedFrontEnd>();
         FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         FUpdates.Clear();
     }
 
@@ -272,11 +272,11 @@ private Q_SLOTS:
             if (modules[i] == u"missing")
                 QVERIFY(QFile::remove(descriptor));
             else if (modules[i] == u"notAvailable")
-                QVERIFY(FWorld->WriteFile(descriptor,
+                QVERIFY(WriteFile(descriptor,
                                           "<html><body><p>Datei steht nicht zur "
                                           "Verf&uuml;gung.</p></body></html>"));
             else if (modules[i] == u"hangup")
-                QVERIFY(FWorld->WriteFile(descriptor + QStringLiteral(".hangup"), {}));
+                QVERIFY(WriteFile(descriptor + QStringLiteral(".hangup"), {}));
         }
 
         TTestHttpsServer server;
@@ -491,7 +491,7 @@ private Q_SLOTS:
 
     void searchLogStartsAfreshAndEndsWithTheFile()
     {
-        WriteLog(2, QStringLiteral("VorlandtOnlineUpdater gestartet"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("VorlandtOnlineUpdater gestartet"));
         TestClock::set(QDateTime(QDate(2024, 3, 5), QTime(7, 4, 59)));
         BeginSearchLog();
         QCOMPARE(*LogBufferForTesting(), QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"),

@@ -50,7 +50,7 @@ class tst_WindowCaptions : public QObject {
     std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
     std::unique_ptr<TScopedFrontEnd> FScope;
     pugi::xml_document FNewsDocument;
-    std::unique_ptr<TNewsAnzeige> FNews;
+    std::unique_ptr<TNewsItem> FNews;
 
 private Q_SLOTS:
     void initTestCase() { SetProgramIdentity(); }
@@ -64,7 +64,7 @@ private Q_SLOTS:
         QVERIFY(FNewsDocument.load_string(
             "<news><item id=\"1\" datum=\"01.03.2024\" updaterversion=\"6\"><beschreibung>{\\rtf1 "
             "Neuigkeit}</beschreibung></item></news>"));
-        FNews = std::make_unique<TNewsAnzeige>(FNewsDocument.document_element().first_child());
+        FNews = std::make_unique<TNewsItem>(FNewsDocument.document_element().first_child());
     }
 
     void cleanup()

@@ -72,12 +72,12 @@ private Q_SLOTS:
         QVERIFY(FWorld->IsValid());
         QVERIFY(QDir().mkpath(ModuleDir()));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
     }
 
     void cleanup()
     {
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         FWorld.reset();
     }
 

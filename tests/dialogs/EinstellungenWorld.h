@@ -16,9 +16,9 @@
 
 #include <optional>
 
-class TEinstellungenWorld {
+class TSettingsWorld {
 public:
-    TEinstellungenWorld()
+    TSettingsWorld()
         : FUserStore(Swap("VORLANDT_USER_STORE", Path(QStringLiteral("user/registry-user.db")))),
           FMachineStore(Swap("VORLANDT_MACHINE_STORE", Path(QStringLiteral("machine/registry-machine.db")))),
           FConfigHome(Swap("XDG_CONFIG_HOME", Path(QStringLiteral("config"))))
@@ -27,15 +27,15 @@ public:
         QDir().mkpath(Path(QStringLiteral("machine")));
     }
 
-    ~TEinstellungenWorld()
+    ~TSettingsWorld()
     {
         Restore("VORLANDT_USER_STORE", FUserStore);
         Restore("VORLANDT_MACHINE_STORE", FMachineStore);
         Restore("XDG_CONFIG_HOME", FConfigHome);
     }
 
-    TEinstellungenWorld(const TEinstellungenWorld&) = delete;
-    TEinstellungenWorld& operator=(const TEinstellungenWorld&) = delete;
+    TSettingsWorld(const TSettingsWorld&) = delete;
+    TSettingsWorld& operator=(const TSettingsWorld&) = delete;
 
     bool IsValid() const { return FDir.isValid(); }
     QString Root() const { return FDir.path(); }

@@ -54,12 +54,12 @@ class TestEinstellungenStore : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TEinstellungenWorld> FWorld;
+    std::unique_ptr<TSettingsWorld> FWorld;
 
 private slots:
     void init()
     {
-        FWorld = std::make_unique<TEinstellungenWorld>();
+        FWorld = std::make_unique<TSettingsWorld>();
         QVERIFY(FWorld->IsValid());
     }
 
@@ -87,15 +87,15 @@ private slots:
         QFETCH(int, savedHours);
         Store(K::OnlineUpdate, K::IntervalInHours, stored);
 
-        const TEinstellungenWerte werte = LoadEinstellungen();
+        const TSettingsValues werte = ReadSettingsValues();
         QCOMPARE(werte.Tage, shownDays);
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(savedHours));
     }
 
     void firstShowingOnEmptyStoreWritesEveryDefault()
     {
-        const TEinstellungenWerte werte = LoadEinstellungen();
+        const TSettingsValues werte = ReadSettingsValues();
         QVERIFY(werte.Aktiv);
         QVERIFY(werte.News);
         QVERIFY(!werte.LocalSource);
@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(werte.ProxyPassword, QString());
         QCOMPARE(werte.UserAgent, QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"));
 
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(0));
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(48));
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(1));
@@ -141,9 +141,9 @@ private slots:
     {
         QFETCH(QString, field);
         QFETCH(int, stored);
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsValues werte = ReadSettingsValues();
         werte.ProxyPort = field;
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
         QCOMPARE(StoredInteger(K::Proxy, K::ProxyPort), QVariant(stored));
     }
 
@@ -170,7 +170,7 @@ private slots:
         QFETCH(QString, field);
         Store(K::OnlineUpdate, K::LocalSource, local);
         Store(K::OnlineUpdate, K::LastLocalSource, last);
-        const TEinstellungenWerte werte = LoadEinstellungen();
+        const TSettingsValues werte = ReadSettingsValues();
         QCOMPARE(werte.LocalSource, ticked);
         QCOMPARE(werte.LocalSourceText, field);
     }
@@ -210,10 +210,10 @@ private slots:
         QFETCH(QVariant, savedLast);
         Store(K::OnlineUpdate, K::LocalSource, local);
         Store(K::OnlineUpdate, K::LastLocalSource, last);
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsValues werte = ReadSettingsValues();
         werte.LocalSource = ticked;
         werte.LocalSourceText = field;
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
         QCOMPARE(StoredString(K::OnlineUpdate, K::LocalSource), savedLocal);
         QCOMPARE(StoredString(K::OnlineUpdate, K::LastLocalSource), savedLast);
     }
@@ -221,11 +221,11 @@ private slots:
     void clearedLocalSourceOfferedAgainAtNextShowing()
     {
         Store(K::OnlineUpdate, K::LocalSource, QStringLiteral("/srv/updates/"));
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsValues werte = ReadSettingsValues();
         werte.LocalSource = false;
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
 
-        const TEinstellungenWerte next = LoadEinstellungen();
+        const TSettingsValues next = ReadSettingsValues();
         QVERIFY(!next.LocalSource);
         QCOMPARE(next.LocalSourceText, QStringLiteral("/srv/updates/"));
     }
@@ -240,9 +240,9 @@ private slots:
     void passwordStoredOnlyScrambled()
     {
         QFETCH(QString, password);
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsValues werte = ReadSettingsValues();
         werte.ProxyPassword = password;
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
 
         const QString stored = StoredString(K::Proxy, K::ProxyPassword).toString();
         QCOMPARE(stored, ScramblePassword(password, K::PasswordScrambleKey));
@@ -254,7 +254,7 @@ private slots:
         QVERIFY(!bytes.contains(password.toUtf8()));
         QVERIFY(!bytes.contains(
             QByteArray(reinterpret_cast<const char*>(password.utf16()), password.size() * 2)));
-        QCOMPARE(LoadEinstellungen().ProxyPassword, password);
+        QCOMPARE(ReadSettingsValues().ProxyPassword, password);
     }
 
     void autostartBoxShownFromDisable_data()
@@ -274,7 +274,7 @@ private slots:
         Store(K::OnlineUpdate, K::Disable, disable);
         // The entry itself is not consulted when loading.
         platform::WriteAutostartEntry(kExecutable);
-        QCOMPARE(LoadEinstellungen().Aktiv, ticked);
+        QCOMPARE(ReadSettingsValues().Aktiv, ticked);
     }
 
     void autostartBoxSavesDisableAndEntry_data()
@@ -295,9 +295,9 @@ private slots:
         QFETCH(int, disable);
         if (entryBefore)
             platform::WriteAutostartEntry(QStringLiteral("/old/place/VorlandtOnlineUpdater"));
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsValues werte = ReadSettingsValues();
         werte.Aktiv = ticked;
-        SaveEinstellungen(werte, false, kExecutable);
+        WriteSettingsValues(werte, false, kExecutable);
 
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(disable));
         QCOMPARE(QFile::exists(FWorld->AutostartFile()), ticked);
@@ -310,20 +310,20 @@ private slots:
 
     void moduleListTickedUnlessDisabled()
     {
-        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), 1);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lohn"), 0);
-        TEinstellungenWorld::AddModule(QStringLiteral("Zeit"), 2);
-        const QList<TModulEintrag> expected = {{QStringLiteral("Kasse"), false},
-                                               {QStringLiteral("Lager"), true},
-                                               {QStringLiteral("Lohn"), true},
-                                               {QStringLiteral("Zeit"), false}};
-        QCOMPARE(LoadModulListe(), expected);
+        TSettingsWorld::AddModule(QStringLiteral("Kasse"), 1);
+        TSettingsWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lohn"), 0);
+        TSettingsWorld::AddModule(QStringLiteral("Zeit"), 2);
+        const QList<TModuleEntry> expected = {{QStringLiteral("Kasse"), false},
+                                              {QStringLiteral("Lager"), true},
+                                              {QStringLiteral("Lohn"), true},
+                                              {QStringLiteral("Zeit"), false}};
+        QCOMPARE(ReadModuleEntries(), expected);
     }
 
     void moduleListWithoutRegistrationKeyRaisesReadMessage()
     {
-        QCOMPARE(ErrorOf([] { LoadModulListe(); }),
+        QCOMPARE(ErrorOf([] { ReadModuleEntries(); }),
                  QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
                                 "OnlineUpdateModule\\\" for read"));
     }
@@ -338,15 +338,15 @@ private slots:
     void moduleValuesWrittenOnlyWithAdminRights()
     {
         QFETCH(bool, admin);
-        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), 1);
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lager"), 1);
+        TSettingsValues werte = ReadSettingsValues();
         werte.Module = {{QStringLiteral("Kasse"), false}, {QStringLiteral("Lager"), true}};
-        SaveEinstellungen(werte, admin, kExecutable);
+        WriteSettingsValues(werte, admin, kExecutable);
 
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")),
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Kasse")),
                  admin ? std::optional<qint32>(1) : std::nullopt);
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")),
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Lager")),
                  std::optional<qint32>(admin ? 0 : 1));
         // The per-user values after the module loop are saved either way.
         QCOMPARE(StoredInteger(K::Proxy, K::ProxyPort), QVariant(80));
@@ -354,18 +354,18 @@ private slots:
 
     void refusedModuleWriteStopsSavingAndKeepsWhatWasWritten()
     {
-        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lohn"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lohn"), std::nullopt);
         QVERIFY(FWorld->RefuseModuleWrites(QStringLiteral("Lager")));
 
-        TEinstellungenWerte werte = LoadEinstellungen();
+        TSettingsValues werte = ReadSettingsValues();
         werte.Tage = 5;
         werte.ProxyAktiv = true;
         werte.Module = {{QStringLiteral("Kasse"), false},
                         {QStringLiteral("Lager"), false},
                         {QStringLiteral("Lohn"), false}};
-        QCOMPARE(ErrorOf([&] { SaveEinstellungen(werte, true, kExecutable); }),
+        QCOMPARE(ErrorOf([&] { WriteSettingsValues(werte, true, kExecutable); }),
                  QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
                                 "OnlineUpdateModule\\Lager\" for write"));
 
@@ -374,10 +374,10 @@ private slots:
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(120));
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(1));
         QVERIFY(QFile::exists(FWorld->AutostartFile()));
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(1));
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(1));
         // From the refused one on: not written.
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")), std::nullopt);
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lohn")), std::nullopt);
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Lager")), std::nullopt);
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Lohn")), std::nullopt);
         QCOMPARE(StoredInteger(K::Log, K::LogAktiv), QVariant());
         QCOMPARE(StoredInteger(K::Proxy, K::ProxyAktiv), QVariant());
         QCOMPARE(StoredString(K::Proxy, K::UserAgent), QVariant());
@@ -407,14 +407,14 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
         WriteBoolValue(HKEY_CURRENT_USER, K::Log, K::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
 
         TScriptedFrontEnd frontEnd;
         frontEnd.SetOpenDocumentResult(desktopOpens);
         if (!message.isEmpty())
             frontEnd.Answer({mrOk});
         const TScopedFrontEnd scope(frontEnd);
-        OpenHelpTopic(helpFile, EinstellungenHelpContext);
+        OpenHelpTopic(helpFile, SettingsHelpContext);
 
         QCOMPARE(frontEnd.OpenedDocuments(), present ? QStringList{helpFile} : QStringList());
         if (message.isEmpty()) {
@@ -428,7 +428,7 @@ private slots:
         const std::optional<QStringList> log = LogBufferForTesting();
         QVERIFY(log);
         QVERIFY2(log->join(u'\n').contains(QStringLiteral("10003")), qPrintable(log->join(u'\n')));
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
     }
 
     void logInfoNamesTheLogFolder()

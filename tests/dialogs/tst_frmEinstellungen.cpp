@@ -37,7 +37,7 @@ class TestFrmEinstellungen : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TEinstellungenWorld> FWorld;
+    std::unique_ptr<TSettingsWorld> FWorld;
     std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
     std::unique_ptr<TScopedFrontEnd> FScope;
     std::unique_ptr<TfrmEinstellungen> FDialog;
@@ -60,11 +60,11 @@ private:
 private slots:
     void init()
     {
-        FWorld = std::make_unique<TEinstellungenWorld>();
+        FWorld = std::make_unique<TSettingsWorld>();
         QVERIFY(FWorld->IsValid());
         FFrontEnd = std::make_unique<TScriptedFrontEnd>();
         FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
-        QVERIFY(TEinstellungenWorld::CreateRegistrationKey());
+        QVERIFY(TSettingsWorld::CreateRegistrationKey());
         FDialog = std::make_unique<TfrmEinstellungen>();
     }
 
@@ -208,8 +208,8 @@ private slots:
 
     void refusedSaveReachesTheCallerOfExec()
     {
-        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lager"), std::nullopt);
         QVERIFY(FWorld->RefuseModuleWrites(QStringLiteral("Lager")));
         TModalAnswer answer([](QWidget* modal) {
             if (auto* dialog = qobject_cast<TfrmEinstellungen*>(modal))
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(!FDialog->isVisible());
         QCOMPARE(FDialog->result(), int(QDialog::Accepted));
         QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::NewsAktiv, -1), 1);
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(0));
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(0));
         QVERIFY(!ValueExists(HKEY_CURRENT_USER, K::Log, K::LogAktiv));
         // Only the caller shows it: no second box from the dialog.
         QVERIFY(FFrontEnd->Messages().isEmpty());
@@ -244,8 +244,8 @@ private slots:
     {
         if (!HasAdminRights())
             QSKIP("the private machine store is not writable here");
-        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), 1);
+        TSettingsWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lager"), 1);
         FDialog->show();
         QVERIFY(FDialog->pnlNoAdminWarning->isHidden());
         QCOMPARE(FDialog->clbModule->count(), 2);
@@ -257,8 +257,8 @@ private slots:
         FDialog->clbModule->item(0)->setCheckState(Qt::Unchecked);
         FDialog->clbModule->item(1)->setCheckState(Qt::Checked);
         QTest::mouseClick(FDialog->BitBtn1, Qt::LeftButton);
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(1));
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")), std::optional<qint32>(0));
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Kasse")), std::optional<qint32>(1));
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Lager")), std::optional<qint32>(0));
     }
 
     void missingRegistrationKeyShownWhileTheRestLoads()
@@ -288,8 +288,8 @@ private slots:
             QSKIP("setpriv (util-linux) is not installed");
 
         // Registrations written by root as an installer would: the store file 0644 in a 0755 folder.
-        TEinstellungenWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
-        TEinstellungenWorld::AddModule(QStringLiteral("Lager"), 1);
+        TSettingsWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
+        TSettingsWorld::AddModule(QStringLiteral("Lager"), 1);
         const auto mode = [](const QString& path, mode_t m) {
             return ::chmod(QFile::encodeName(path).constData(), m) == 0;
         };
@@ -321,8 +321,8 @@ private slots:
         QCOMPARE(lines, (QStringList{"admin=false", "warning=visible", "modules=0", "closed=yes"}));
 
         // The installers' values stay as they were; the user's own were saved.
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Kasse")), std::nullopt);
-        QCOMPARE(TEinstellungenWorld::ModuleDisabled(QStringLiteral("Lager")), std::optional<qint32>(1));
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Kasse")), std::nullopt);
+        QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Lager")), std::optional<qint32>(1));
         QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::Disable, -1), 0);
         QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, K::Proxy, K::UserAgent, QString()),
                  QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"));

@@ -34,12 +34,12 @@ public:
         platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
         SetNow(QDate(2024, 3, 15), QTime(10, 0));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
     }
 
     ~TNewsWorld()
     {
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         TestClock::set(QDateTime());
         platform::SetFormatSettingsForTesting(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);

@@ -80,24 +80,24 @@ private:
     std::unique_ptr<TScopedFrontEnd> FScope;
     pugi::xml_document FDocument;
 
-    TNewsAnzeige NewItem(const QByteArray& rtf = SampleRtf, const QByteArray& datum = "15.03.2024")
+    TNewsItem NewItem(const QByteArray& rtf = SampleRtf, const QByteArray& datum = "15.03.2024")
     {
         if (!ParseNews(FDocument, NewsItem(rtf, datum)))
             qFatal("bad fixture");
-        return TNewsAnzeige(FDocument.document_element().first_child());
+        return TNewsItem(FDocument.document_element().first_child());
     }
 
     // What the window shows of a new item, loaded as a showing loads it.
     TNewsView NewView(const QByteArray& rtf = SampleRtf, const QByteArray& datum = "15.03.2024")
     {
-        TNewsAnzeige news = NewItem(rtf, datum);
+        TNewsItem news = NewItem(rtf, datum);
         news.FormShow();
         return news.View();
     }
 
     // Shows `news` as a news step does, with `frontEnd` in charge, and hands the modal window to
     // `act`, which must close it. False when no window came.
-    static bool ShowAndAnswer(TNewsAnzeige& news, TFrontEnd& frontEnd,
+    static bool ShowAndAnswer(TNewsItem& news, TFrontEnd& frontEnd,
                               const std::function<void(TfrmNewsAnzeige*)>& act)
     {
         TScopedFrontEnd scope(frontEnd);
@@ -275,7 +275,7 @@ private Q_SLOTS:
         QFETCH(int, choice);
         QFETCH(QString, how);
         QFETCH(QStringList, stored);
-        TNewsAnzeige news = NewItem();
+        TNewsItem news = NewItem();
         TQtNewsFrontEnd frontEnd(*FFrontEnd);
         QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
             form->cbErneutZeigen->setCurrentIndex(choice);
@@ -297,7 +297,7 @@ private Q_SLOTS:
     {
         ParseNews(FDocument,
                   "<news><item><beschreibung>{\\rtf1 {\\b Nur Text}}</beschreibung></item></news>");
-        TNewsAnzeige news(FDocument.document_element().first_child());
+        TNewsItem news(FDocument.document_element().first_child());
         FFrontEnd->Answer({mrOk});
         TQtNewsFrontEnd frontEnd(*FFrontEnd);
         QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {
@@ -312,7 +312,7 @@ private Q_SLOTS:
 
     void qtFrontEndShowsTheWindowModally()
     {
-        TNewsAnzeige news = NewItem();
+        TNewsItem news = NewItem();
         TQtFrontEnd frontEnd;
         QString shownDate;
         QVERIFY(ShowAndAnswer(news, frontEnd, [&](TfrmNewsAnzeige* form) {

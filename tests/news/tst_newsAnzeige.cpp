@@ -61,7 +61,7 @@ private:
         pugi::xml_document document;
         if (!ParseNews(document, NewsXml(item)))
             return QStringLiteral("<bad fixture>");
-        TNewsAnzeige news(document.document_element().first_child());
+        TNewsItem news(document.document_element().first_child());
         news.FormShow();
         const QStringList before = FWorld->DataFiles();
         news.FormClose(choice);
@@ -116,7 +116,7 @@ private Q_SLOTS:
         pugi::xml_document document;
         QVERIFY(ParseNews(document, NewsXml(item)));
 
-        TNewsAnzeige news(document.document_element().first_child());
+        TNewsItem news(document.document_element().first_child());
         news.FormShow();
         QCOMPARE(ReadFile(FWorld->TempDir() + NewsTmp), fileBytes);
         QCOMPARE(news.NewsRtf(), fileBytes);
@@ -137,7 +137,7 @@ private Q_SLOTS:
         pugi::xml_document document;
         QVERIFY(
             ParseNews(document, NewsXml("<n datum=\"" + datum + "\"><beschreibung>x</beschreibung></n>")));
-        TNewsAnzeige news(document.document_element().first_child());
+        TNewsItem news(document.document_element().first_child());
         news.FormShow();
         QCOMPARE(news.NewsDatum(), QString::fromUtf8(datum));
     }
@@ -146,33 +146,33 @@ private Q_SLOTS:
     {
         // No node at all.
         {
-            TNewsAnzeige news{pugi::xml_node()};
+            TNewsItem news{pugi::xml_node()};
             try {
                 news.FormShow();
                 QFAIL("no error for a missing node");
             } catch (const EVorlandtError& error) {
                 QCOMPARE(error.message(), QStringLiteral("Kein Update-Node angegeben."));
             }
-            QCOMPARE(news.NewsDatum(), TNewsAnzeige::EmptyNewsDatum);
+            QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
             QVERIFY(news.NewsRtf().isEmpty());
         }
         // A node without "datum": the text is there, the label keeps its placeholder.
         {
             pugi::xml_document document;
             QVERIFY(ParseNews(document, NewsXml("<n><beschreibung>{\\rtf1 Text}</beschreibung></n>")));
-            TNewsAnzeige news(document.document_element().first_child());
+            TNewsItem news(document.document_element().first_child());
             QVERIFY_THROWS_EXCEPTION(EVorlandtError, news.FormShow());
             QCOMPARE(news.NewsRtf(), QByteArray("{\\rtf1 Text}\r\n"));
-            QCOMPARE(news.NewsDatum(), TNewsAnzeige::EmptyNewsDatum);
+            QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
         }
         // A temporary folder that is gone.
         {
             pugi::xml_document document;
             QVERIFY(ParseNews(document, NewsXml("<n datum=\"1.1.2024\"><beschreibung>x</beschreibung></n>")));
-            TNewsAnzeige news(document.document_element().first_child());
+            TNewsItem news(document.document_element().first_child());
             qputenv("TMPDIR", QFile::encodeName(FWorld->Path(QStringLiteral("missing"))));
             QVERIFY_THROWS_EXCEPTION(EVorlandtError, news.FormShow());
-            QCOMPARE(news.NewsDatum(), TNewsAnzeige::EmptyNewsDatum);
+            QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
             // Nothing read, nothing to postpone.
             news.FormClose(0);
             QVERIFY(FWorld->DataFiles().isEmpty());
@@ -186,7 +186,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(victim, FWorld->TempDir() + NewsTmp));
         pugi::xml_document document;
         QVERIFY(ParseNews(document, NewsXml("<n datum=\"1.1.2024\"><beschreibung>neu</beschreibung></n>")));
-        TNewsAnzeige news(document.document_element().first_child());
+        TNewsItem news(document.document_element().first_child());
         news.FormShow();
         QCOMPARE(ReadFile(victim), QByteArray("keep me"));
         QCOMPARE(news.NewsRtf(), QByteArray("neu\r\n"));
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QFETCH(QString, datum);
         const QByteArray rtf("{\\rtf1\\ansi {\\b fett}\\par}\r\n\x80");
         QVERIFY(WriteFile(FWorld->DataDir() + name, rtf));
-        TNewsAnzeige news(FWorld->DataDir() + name);
+        TNewsItem news(FWorld->DataDir() + name);
         news.FormShow();
         QCOMPARE(news.NewsRtf(), rtf);
         QCOMPARE(news.NewsDatum(), datum);
@@ -218,14 +218,14 @@ private Q_SLOTS:
     {
         const QString path = FWorld->DataDir() + QStringLiteral("2024-03-15_2024-03-15_1_VL_NewsRTF.tmp");
         QVERIFY(QDir().mkpath(path));
-        TNewsAnzeige news(path);
+        TNewsItem news(path);
         try {
             news.FormShow();
             QFAIL("no error for a folder");
         } catch (const EVorlandtError& error) {
             QVERIFY2(error.message().contains(path), qPrintable(error.message()));
         }
-        QCOMPARE(news.NewsDatum(), TNewsAnzeige::EmptyNewsDatum);
+        QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
     }
 
     void choiceDecidesTheStoredCopy_data()
@@ -270,7 +270,7 @@ private Q_SLOTS:
         // A dangling link holds its name too: a copy created there would land where it points.
         QVERIFY(QFile::link(FWorld->Path(QStringLiteral("nowhere")),
                             FWorld->DataDir() + QStringLiteral("2024-03-15_2024-03-16_3_VL_NewsRTF.tmp")));
-        QCOMPARE(TNewsAnzeige::GetNewsFileName(FWorld->DataDir(), QDate(2024, 3, 15), QDate(2024, 3, 16)),
+        QCOMPARE(TNewsItem::GetNewsFileName(FWorld->DataDir(), QDate(2024, 3, 15), QDate(2024, 3, 16)),
                  FWorld->DataDir() + QStringLiteral("2024-03-15_2024-03-16_4_VL_NewsRTF.tmp"));
         QVERIFY(!QFileInfo::exists(FWorld->Path(QStringLiteral("nowhere"))));
     }
@@ -326,7 +326,7 @@ private Q_SLOTS:
         QStringList expected;
         for (const QString& name : due)
             expected.append(FWorld->DataDir() + name);
-        QCOMPARE(TNewsAnzeige::GetOldNewsFiles(), expected);
+        QCOMPARE(TNewsItem::GetOldNewsFiles(), expected);
     }
 
     void dueNamesThatAreNoFilesAreSkipped()
@@ -336,7 +336,7 @@ private Q_SLOTS:
         QVERIFY(WriteFile(FWorld->Path(QStringLiteral("elsewhere.rtf")), "secret"));
         QVERIFY(QFile::link(FWorld->Path(QStringLiteral("elsewhere.rtf")), FWorld->DataDir() + due.arg(2)));
         QVERIFY(WriteFile(FWorld->DataDir() + due.arg(3), "x"));
-        QCOMPARE(TNewsAnzeige::GetOldNewsFiles(), QStringList{FWorld->DataDir() + due.arg(3)});
+        QCOMPARE(TNewsItem::GetOldNewsFiles(), QStringList{FWorld->DataDir() + due.arg(3)});
     }
 
     void tomorrowAt23IsDueOnTheNextDayOnly()
@@ -344,13 +344,13 @@ private Q_SLOTS:
         TNewsWorld::SetNow(QDate(2024, 3, 15), QTime(23, 0));
         QVERIFY(!ShowAndClose("<n datum=\"15.03.2024\"><beschreibung>x</beschreibung></n>", 0).isEmpty());
         TNewsWorld::SetNow(QDate(2024, 3, 15), QTime(23, 59, 59));
-        QCOMPARE(TNewsAnzeige::GetOldNewsFiles().size(), 0);
+        QCOMPARE(TNewsItem::GetOldNewsFiles().size(), 0);
         TNewsWorld::SetNow(QDate(2024, 3, 16), QTime(0, 0));
-        QCOMPARE(TNewsAnzeige::GetOldNewsFiles().size(), 1);
+        QCOMPARE(TNewsItem::GetOldNewsFiles().size(), 1);
         TNewsWorld::SetNow(QDate(2024, 3, 16), QTime(23, 59));
-        QCOMPARE(TNewsAnzeige::GetOldNewsFiles().size(), 1);
+        QCOMPARE(TNewsItem::GetOldNewsFiles().size(), 1);
         TNewsWorld::SetNow(QDate(2024, 3, 17), QTime(0, 0));
-        QCOMPARE(TNewsAnzeige::GetOldNewsFiles().size(), 0);
+        QCOMPARE(TNewsItem::GetOldNewsFiles().size(), 0);
     }
 
     void closingAPostponedItem_data()
@@ -370,7 +370,7 @@ private Q_SLOTS:
         const QString old = FWorld->DataDir() + QStringLiteral("2024-03-01_2024-03-16_1_VL_NewsRTF.tmp");
         QVERIFY(WriteFile(old, "{\\rtf1 alt}"));
         TNewsWorld::SetNow(QDate(2024, 3, 16), QTime(9, 0));
-        TNewsAnzeige news(old);
+        TNewsItem news(old);
         news.FormShow();
         news.FormClose(choice);
         QCOMPARE(FWorld->DataFiles(), after);
@@ -388,7 +388,7 @@ private Q_SLOTS:
         const QString old = FWorld->DataDir() + QStringLiteral("2024-03-01_2024-03-16_1_VL_NewsRTF.tmp");
         QVERIFY(WriteFile(old, "x"));
         TNewsWorld::SetNow(QDate(2024, 3, 16), QTime(9, 0));
-        TNewsAnzeige news(old);
+        TNewsItem news(old);
         news.FormShow();
         QCOMPARE(news.NewsDatum(), QStringLiteral("01.03.2024"));
         news.FormClose(1);
@@ -401,7 +401,7 @@ private Q_SLOTS:
         const QByteArray rtf(200, 'r');
         QVERIFY(WriteFile(old, rtf));
         TNewsWorld::SetNow(QDate(2024, 3, 16), QTime(9, 0));
-        TNewsAnzeige news(old);
+        TNewsItem news(old);
         news.FormShow();
         {
             const TFileSizeLimit diskFull(50);

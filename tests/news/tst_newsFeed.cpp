@@ -310,7 +310,7 @@ private Q_SLOTS:
         FFrontEnd->Answer({mrOk});
 
         QVERIFY(FCheck->CheckForNews());
-        QCOMPARE(ShownDates(), (QStringList{TNewsAnzeige::EmptyNewsDatum, QStringLiteral("02.03.2024"),
+        QCOMPARE(ShownDates(), (QStringList{TNewsItem::EmptyNewsDate, QStringLiteral("02.03.2024"),
                                             QStringLiteral("15.03.2024")}));
         QCOMPARE(FFrontEnd->Messages().size(), 1);
         QCOMPARE(FFrontEnd->Messages().first().type, TMsgDlgType::mtError);

@@ -65,7 +65,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         FDir.reset();
     }
 
@@ -189,7 +189,7 @@ private Q_SLOTS:
         Write(QStringLiteral("siteinfo_7.ini"), "Hauptversion=3\r\n");
         QVERIFY(QDir(FDir->path()).mkdir(QStringLiteral("ordner.ini")));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
 
         const QString path = FDir->filePath(fileArgument);
         bool raised = false;

@@ -156,7 +156,7 @@ private Q_SLOTS:
     {
         StopChildren();
         SetLogSwitch(true);
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         SetLogSwitch(false);
     }
 
@@ -289,7 +289,7 @@ private Q_SLOTS:
             QVERIFY(Start(fileName));
         const platform::ProcessList snapshot = OwnChildren();
         SetLogSwitch(true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
 
         QCOMPARE(VorlandtProzesseAktiv(snapshot), result);
         const std::set<QString> keys(running.begin(), running.end());
@@ -316,7 +316,7 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         QVERIFY(Start(QStringLiteral("VLTESTAPP.exe")));
         SetLogSwitch(true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
 
         processExists(name);
         QCOMPARE(LogBufferForTesting().value_or(QStringList{"<no buffer>"}), expected);

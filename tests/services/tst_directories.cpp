@@ -64,12 +64,12 @@ private Q_SLOTS:
         SetEnv("TMPDIR", TempDir());
         SetEnv("VORLANDT_PROGRAMDATA", Path(QStringLiteral("programdata")));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
     }
 
     void cleanup()
     {
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         // The next test's folder is made in the temporary folder of the run, not in this one.
         if (FHadTmpdir)
             qputenv("TMPDIR", FTmpdir);

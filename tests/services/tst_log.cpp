@@ -47,25 +47,25 @@ private Q_SLOTS:
         QVERIFY(FStoreDir.isValid());
         qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("user.db")).toUtf8());
         SetSwitch(true);
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         QFile::remove(LogPath());
     }
 
     void cleanup()
     {
         SetSwitch(true);
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         QFile::remove(LogPath());
     }
 
     void savesLinesInWindows1252WithCrLfAndAClosingEmptyLine()
     {
-        WriteLog(1, QString());
-        WriteLog(2, QStringLiteral("StartEXE - Start"));
-        WriteLog(2, QStringLiteral("Größe: 5 €"));
-        WriteLog(2, QString());
-        WriteLog(2, QStringLiteral("Pfeil → Ende"));  // no place in the code page
-        WriteLog(4, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("StartEXE - Start"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("Größe: 5 €"));
+        WriteLog(TLogAction::AppendLine, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("Pfeil → Ende"));  // no place in the code page
+        WriteLog(TLogAction::SaveFile, QString());
         QCOMPARE(ReadLogFile(), QByteArray("StartEXE - Start\r\n"
                                            "Gr\xF6\xDF" "e: 5 \x80\r\n"
                                            "\r\n"
@@ -75,9 +75,9 @@ private Q_SLOTS:
 
     void textWithLineBreaksBecomesSeveralLines()
     {
-        WriteLog(1, QString());
-        WriteLog(2, QStringLiteral("Laufende Programme:\r\nmodul1\r\nmodul2"));
-        WriteLog(4, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("Laufende Programme:\r\nmodul1\r\nmodul2"));
+        WriteLog(TLogAction::SaveFile, QString());
         QCOMPARE(ReadLogFile(), QByteArray("Laufende Programme:\r\nmodul1\r\nmodul2\r\n\r\n"));
     }
 
@@ -100,53 +100,53 @@ private Q_SLOTS:
         QFETCH(QByteArray, file);
         for (int action : actions)
             WriteLog(action, QStringLiteral("x"));
-        WriteLog(4, QString());
+        WriteLog(TLogAction::SaveFile, QString());
         QCOMPARE(ReadLogFile(), file);
     }
 
     void switchOffWritesNothingAndKeepsTheEarlierFile()
     {
-        WriteLog(1, QString());
-        WriteLog(2, QStringLiteral("earlier run"));
-        WriteLog(4, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("earlier run"));
+        WriteLog(TLogAction::SaveFile, QString());
         const QByteArray earlier = ReadLogFile();
 
         SetSwitch(false);
-        WriteLog(1, QString());
-        WriteLog(2, QStringLiteral("dropped"));
-        WriteLog(4, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("dropped"));
+        WriteLog(TLogAction::SaveFile, QString());
         QCOMPARE(ReadLogFile(), earlier);
     }
 
     void switchIsReadOnEveryCall()
     {
-        WriteLog(1, QString());
-        WriteLog(2, QStringLiteral("kept"));
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("kept"));
         SetSwitch(false);
-        WriteLog(2, QStringLiteral("dropped while off"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("dropped while off"));
         SetSwitch(true);
-        WriteLog(2, QStringLiteral("kept again"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("kept again"));
         QCOMPARE(LogBufferForTesting(), std::optional(QStringList{"kept", "kept again"}));
     }
 
     void missingSwitchMeansOff()
     {
         qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("never-written.db")).toUtf8());
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         QVERIFY(!LogBufferForTesting().has_value());
     }
 
     void twoThreadsKeepEveryLine()
     {
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         constexpr int perThread = 2000;
         auto writer = [](char tag) {
             for (int i = 0; i < perThread; ++i)
-                WriteLog(2, QStringLiteral("%1 %2").arg(QChar::fromLatin1(tag)).arg(i));
+                WriteLog(TLogAction::AppendLine, QStringLiteral("%1 %2").arg(QChar::fromLatin1(tag)).arg(i));
         };
         std::thread worker(writer, 'w');
         writer('u');
-        WriteLog(4, QString());  // a save in the middle must not disturb the appends
+        WriteLog(TLogAction::SaveFile, QString());  // a save in the middle must not disturb the appends
         worker.join();
 
         const QStringList lines = *LogBufferForTesting();
@@ -162,13 +162,13 @@ private Q_SLOTS:
 
     void failedSaveRaisesAndKeepsTheBuffer()
     {
-        WriteLog(1, QString());
-        WriteLog(2, QStringLiteral("bleibt"));
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("bleibt"));
         // A folder where the file should be: the save cannot replace it.
         QVERIFY(QDir().mkpath(LogPath()));
         auto removeFolder = qScopeGuard([] { QDir(LogPath()).removeRecursively(); });
         try {
-            WriteLog(4, QString());
+            WriteLog(TLogAction::SaveFile, QString());
             QFAIL("saving over a folder must fail");
         } catch (const EVorlandtError& e) {
             QCOMPARE(e.kind(), EVorlandtError::Kind::InOut);

@@ -113,7 +113,7 @@ private slots:
         qputenv("VORLANDT_USER_STORE", FDir->filePath(QStringLiteral("user.db")).toUtf8());
         qputenv("VORLANDT_MACHINE_STORE", FDir->filePath(QStringLiteral("machine.db")).toUtf8());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
     }
 
     void checksFilesAgainstMachineKeys_data()

@@ -75,13 +75,13 @@ private Q_SLOTS:
         FFrontEnd = std::make_unique<TScriptedFrontEnd>();
         FInstalled = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
     }
 
     void cleanup()
     {
         QVERIFY(FFrontEnd->Messages().isEmpty());
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         FInstalled.reset();
         FFrontEnd.reset();
         FDir.reset();

@@ -196,7 +196,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(DownloadDir()));
         qputenv("VORLANDT_USER_STORE", FWorkDir->filePath(QStringLiteral("user.db")).toUtf8());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         FServer.ClearRequests();
         FStrangerServer.ClearRequests();
         FTls13Server.ClearRequests();
@@ -204,7 +204,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         for (const QString& variable : ProxyVariables)
             qunsetenv(variable.toUtf8().constData());
         FWorkDir.reset();

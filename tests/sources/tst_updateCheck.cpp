@@ -232,7 +232,7 @@ private Q_SLOTS:
         qputenv("TMPDIR", TempDir().toUtf8());
 
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-        WriteLog(1, QString());
+        WriteLog(TLogAction::StartBuffer, QString());
         WriteStringValue(HKEY_LOCAL_MACHINE, ModulKey, QStringLiteral("Pfad"), InstallDir());
         WriteStringValue(HKEY_LOCAL_MACHINE, ModulKey, QStringLiteral("Leer"), QString());
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
@@ -250,7 +250,7 @@ private Q_SLOTS:
         const int ends = FFrontEnd->Ends;
         const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
         const qsizetype pending = FFrontEnd->PendingAnswers();
-        WriteLog(3, QString());
+        WriteLog(TLogAction::DiscardBuffer, QString());
         FFrontEndScope.reset();
         FFrontEnd.reset();
         TestClock::set(QDateTime());

@@ -1,11 +1,9 @@
-// What tests that start the real programs share: the outcome of one program run, and fixture
-// files written with their folders and read back whole.
+// What tests that start the real programs share: the outcome of one program run, and the
+// fixture file helpers.
 #pragma once
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "support/TestFiles.h"
+
 #include <QString>
 
 struct TRun {
@@ -13,18 +11,3 @@ struct TRun {
     QString out;
     QString err;
 };
-
-inline bool WriteFile(const QString& path, const QByteArray& content)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// Empty when the file is missing.
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}

@@ -77,7 +77,7 @@ bool StartInstaller(QString* FDLLPfad)
         *FDLLPfad = folder;
     const bool started = StartEXE(nullptr, folder + InstallerFileName, QStringLiteral("-DoUpdateJobs"), true);
     if (!started)
-        WriteLog(2,
+        WriteLog(TLogAction::AppendLine,
                  QStringLiteral("StarteUpdateSuche - Aufruf des Updates fehlgeschlagen: VorlandtUpdate.exe "
                                 "-DoUpdateJobs"));
     return started;

@@ -26,7 +26,7 @@ void TUpdates::Clear()
     FUpdateDictionary.clear();
     FModulDictionary.clear();
     FLocalVersionMemo.clear();
-    FLastModul.reset();
+    FLastModule.reset();
 }
 
 void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion,
@@ -37,9 +37,9 @@ void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptv
     // Within one evaluation the record of the module is rebuilt from the same arguments and the
     // same remembered installed version for every update, so the stored one is already right.
     const bool recordStored =
-        FMemoScopes > 0 && FLastModul && FLastModul->ModulNr == ModulNr &&
-        FLastModul->Hauptversion == Hauptversion && FLastModul->ModulName == ModulName &&
-        FLastModul->Zielverzeichnis == Zielverzeichnis && FModulDictionary.contains(ModulNr);
+        FMemoScopes > 0 && FLastModule && FLastModule->ModulNr == ModulNr &&
+        FLastModule->Hauptversion == Hauptversion && FLastModule->ModulName == ModulName &&
+        FLastModule->Zielverzeichnis == Zielverzeichnis && FModulDictionary.contains(ModulNr);
     TModulInformation modul;
     if (!recordStored) {
         // The product was renamed; older descriptors still carry the old name.
@@ -58,7 +58,7 @@ void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptv
     if (!recordStored) {
         FModulDictionary.insert_or_assign(ModulNr, std::move(modul));
         if (FMemoScopes > 0)
-            FLastModul = TLastModul{ModulName, ModulNr, Hauptversion, Zielverzeichnis};
+            FLastModule = TLastModule{ModulName, ModulNr, Hauptversion, Zielverzeichnis};
     }
     FUpdateDictionary.insert_or_assign(TUpdateIdentifier{ModulNr, Nebenversion, Unterversion},
                                        std::move(node));
@@ -130,7 +130,7 @@ TUpdates::TInstalledVersionMemo::~TInstalledVersionMemo()
 {
     if (--FUpdates.FMemoScopes == 0) {
         FUpdates.FLocalVersionMemo.clear();
-        FUpdates.FLastModul.reset();
+        FUpdates.FLastModule.reset();
     }
 }
 

@@ -79,7 +79,7 @@ struct TModulInformation {
 class TUpdates {
 public:
     using TUpdateDictionary = std::unordered_map<TUpdateIdentifier, std::unique_ptr<TUpdateNode>>;
-    using TModulDictionary = std::unordered_map<qint32, TModulInformation>;
+    using TModuleDictionary = std::unordered_map<qint32, TModulInformation>;
 
     TUpdates() = default;
     TUpdates(const TUpdates&) = delete;
@@ -123,7 +123,7 @@ public:
     void WriteRTFFiles();
 
     const TUpdateDictionary& UpdateDictionary() const { return FUpdateDictionary; }
-    const TModulDictionary& ModulDictionary() const { return FModulDictionary; }
+    const TModuleDictionary& ModulDictionary() const { return FModulDictionary; }
 
 private:
     static TUpdateTyp StrToUpdateTyp(const QString& Typ);
@@ -139,9 +139,9 @@ private:
     };
 
     TUpdateDictionary FUpdateDictionary;
-    TModulDictionary FModulDictionary;
+    TModuleDictionary FModulDictionary;
     // The arguments the module record stored last was built from, while a memo is alive.
-    struct TLastModul {
+    struct TLastModule {
         QString ModulName;
         qint32 ModulNr = 0;
         qint32 Hauptversion = 0;
@@ -150,5 +150,5 @@ private:
 
     int FMemoScopes = 0;
     std::map<std::pair<QString, qint32>, TLocalVersion> FLocalVersionMemo;
-    std::optional<TLastModul> FLastModul;
+    std::optional<TLastModule> FLastModule;
 };

@@ -58,18 +58,14 @@ bool NameTaken(const QString& path)
 
 }  // namespace
 
-const QString TNewsAnzeige::EmptyNewsDatum = QStringLiteral("xx.yy.zzzz");
-const QString TNewsAnzeige::NewsFileName = QStringLiteral("VL_NewsRTF.tmp");
+const QString TNewsItem::EmptyNewsDate = QStringLiteral("xx.yy.zzzz");
+const QString TNewsItem::NewsFileName = QStringLiteral("VL_NewsRTF.tmp");
 
-TNewsAnzeige::TNewsAnzeige(const pugi::xml_node& NewsNode) : FNewsNode(NewsNode), FNewsDatum(EmptyNewsDatum)
-{
-}
+TNewsItem::TNewsItem(const pugi::xml_node& NewsNode) : FNewsNode(NewsNode), FNewsDate(EmptyNewsDate) {}
 
-TNewsAnzeige::TNewsAnzeige(const QString& OldNewsFile) : FOldNewsFile(OldNewsFile), FNewsDatum(EmptyNewsDatum)
-{
-}
+TNewsItem::TNewsItem(const QString& OldNewsFile) : FOldNewsFile(OldNewsFile), FNewsDate(EmptyNewsDate) {}
 
-const QStringList& TNewsAnzeige::ChoiceTexts()
+const QStringList& TNewsItem::ChoiceTexts()
 {
     static const QStringList texts = {
         QStringLiteral("Morgen noch einmal anzeigen."),
@@ -80,7 +76,7 @@ const QStringList& TNewsAnzeige::ChoiceTexts()
     return texts;
 }
 
-void TNewsAnzeige::ShowModal()
+void TNewsItem::ShowModal()
 {
     // The general error display stands in for the window's own: the news step goes on, and the
     // person sees what could be loaded.
@@ -101,10 +97,10 @@ void TNewsAnzeige::ShowModal()
     }
 }
 
-TNewsView TNewsAnzeige::View() const
+TNewsView TNewsItem::View() const
 {
     TNewsView view;
-    view.Datum = FNewsDatum;
+    view.Datum = FNewsDate;
     platform::TRtfHtmlOptions options;
     options.detectLinks = true;
     view.Html = platform::RtfToHtml(FNewsRtf, options);
@@ -114,11 +110,11 @@ TNewsView TNewsAnzeige::View() const
     return view;
 }
 
-void TNewsAnzeige::FormShow()
+void TNewsItem::FormShow()
 {
     FNewsRtf.clear();
     FNewsLoaded = false;
-    FNewsDatum = EmptyNewsDatum;
+    FNewsDate = EmptyNewsDate;
     FOldNewsDate = QDate();
     if (!FOldNewsFile.isEmpty())
         ShowOldNewsFile();
@@ -126,7 +122,7 @@ void TNewsAnzeige::FormShow()
         ShowNewsNode();
 }
 
-void TNewsAnzeige::ShowOldNewsFile()
+void TNewsItem::ShowOldNewsFile()
 {
     FNewsRtf = platform::ReadRegularFile(FOldNewsFile, kMaxNewsFileSize, platform::TFileTrust::NoLinks);
     FNewsLoaded = true;
@@ -138,11 +134,11 @@ void TNewsAnzeige::ShowOldNewsFile()
     if (parts.size() != 3)
         throw EVorlandtError(QStringLiteral("Der Dateiname \"%1\" beginnt nicht mit einem Datum.").arg(name),
                              EVorlandtError::Kind::Convert);
-    FNewsDatum = parts[2] + u'.' + parts[1] + u'.' + parts[0];
+    FNewsDate = parts[2] + u'.' + parts[1] + u'.' + parts[0];
     FOldNewsDate = QDate::fromString(head, QStringLiteral("yyyy-MM-dd"));
 }
 
-void TNewsAnzeige::ShowNewsNode()
+void TNewsItem::ShowNewsNode()
 {
     if (!FNewsNode)
         throw EVorlandtError(QStringLiteral("Kein Update-Node angegeben."));
@@ -156,10 +152,10 @@ void TNewsAnzeige::ShowNewsNode()
     if (!datum)
         throw EVorlandtError(QStringLiteral("Die Neuigkeit hat kein Attribut \"datum\"."),
                              EVorlandtError::Kind::Convert);
-    FNewsDatum = QString::fromUtf8(datum.value());
+    FNewsDate = QString::fromUtf8(datum.value());
 }
 
-void TNewsAnzeige::FormClose(int choiceIndex)
+void TNewsItem::FormClose(int choiceIndex)
 {
     const QString stored = SaveNewsForLater(choiceIndex);
     if (FOldNewsFile.isEmpty() || stored == FOldNewsFile)
@@ -169,10 +165,10 @@ void TNewsAnzeige::FormClose(int choiceIndex)
     if (FSaveFailed)
         return;
     if (::unlink(QFile::encodeName(FOldNewsFile).constData()) != 0 && errno != ENOENT)
-        WriteLog(2, QStringLiteral("FormClose - Datei nicht gelöscht: ") + FOldNewsFile);
+        WriteLog(TLogAction::AppendLine, QStringLiteral("FormClose - Datei nicht gelöscht: ") + FOldNewsFile);
 }
 
-QString TNewsAnzeige::SaveNewsForLater(int choiceIndex)
+QString TNewsItem::SaveNewsForLater(int choiceIndex)
 {
     FSaveFailed = false;
     const QDateTime now = platform::Clock::now();
@@ -201,7 +197,7 @@ QString TNewsAnzeige::SaveNewsForLater(int choiceIndex)
     // A postponed item keeps the date its name carries, whatever the locale makes of the label.
     QDate newsDate = FOldNewsDate;
     if (!newsDate.isValid())
-        newsDate = platform::TryStrToDate(FNewsDatum).value_or(now.date());
+        newsDate = platform::TryStrToDate(FNewsDate).value_or(now.date());
 
     // Created new, never over something already there: another showing or another user may take
     // the same name between the look and the write.
@@ -214,8 +210,9 @@ QString TNewsAnzeige::SaveNewsForLater(int choiceIndex)
                 return path;
         } catch (const EVorlandtError& error) {
             // Half a text would come back as a damaged item; the new file is gone again.
-            WriteLog(2, QStringLiteral("SaveNewsForLater - Fehler beim Speichern von \"%1\": %2")
-                            .arg(path, error.message()));
+            WriteLog(TLogAction::AppendLine,
+                     QStringLiteral("SaveNewsForLater - Fehler beim Speichern von \"%1\": %2")
+                         .arg(path, error.message()));
             FSaveFailed = true;
             return QString();
         }
@@ -224,7 +221,7 @@ QString TNewsAnzeige::SaveNewsForLater(int choiceIndex)
     return QString();
 }
 
-QString TNewsAnzeige::GetNewsFileName(const QString& dataDir, const QDate& newsDate, const QDate& dueDate)
+QString TNewsItem::GetNewsFileName(const QString& dataDir, const QDate& newsDate, const QDate& dueDate)
 {
     const QString stem = dataDir + platform::FormatDateTime(DateInName, newsDate) +
                          platform::FormatDateTime(DateInName, dueDate);
@@ -235,7 +232,7 @@ QString TNewsAnzeige::GetNewsFileName(const QString& dataDir, const QDate& newsD
     }
 }
 
-QStringList TNewsAnzeige::GetOldNewsFiles()
+QStringList TNewsItem::GetOldNewsFiles()
 {
     const QString dataDir = GetDataDir();
     const QString today = platform::FormatDateTime(DateInName, platform::Clock::now());

@@ -11,19 +11,19 @@
 
 struct TNewsView;
 
-class TNewsAnzeige {
+class TNewsItem {
 public:
     // A new item of the news file; the node stays owned by its document, which must outlive
     // this object.
-    explicit TNewsAnzeige(const pugi::xml_node& NewsNode);
+    explicit TNewsItem(const pugi::xml_node& NewsNode);
     // A postponed item: the full path of its file in the data directory.
-    explicit TNewsAnzeige(const QString& OldNewsFile);
+    explicit TNewsItem(const QString& OldNewsFile);
 
     // The choices under the text, in the order of their indexes; the last is preselected.
     static const QStringList& ChoiceTexts();
     static constexpr int DefaultChoice = 3;
     // What the date label reads until an item's date is known.
-    static const QString EmptyNewsDatum;
+    static const QString EmptyNewsDate;
     static const QString NewsFileName;  // "VL_NewsRTF.tmp"
 
     // One showing, as the news window has it: loads the item, shows it through the front end in
@@ -41,7 +41,7 @@ public:
     void FormShow();
     // The bytes of the rich text as read from the file, and the date label's text.
     const QByteArray& NewsRtf() const { return FNewsRtf; }
-    const QString& NewsDatum() const { return FNewsDatum; }
+    const QString& NewsDatum() const { return FNewsDate; }
 
     // The window closes with the choice selected: stores a postponed copy when asked for, and
     // removes the postponed file this showing came from. Raises EVorlandtError only when the
@@ -71,7 +71,7 @@ private:
     QByteArray FNewsRtf;
     // True once the item's text was read in full; only then can it be postponed.
     bool FNewsLoaded = false;
-    QString FNewsDatum;
+    QString FNewsDate;
     // A postponed item's news date as its file name carries it.
     QDate FOldNewsDate;
     // Set when postponing was asked for but no copy could be stored.

@@ -45,7 +45,7 @@ void RecordCheckTimeOrLog()
     try {
         RecordCheckTime();
     } catch (const EVorlandtError& error) {
-        WriteLog(2, QStringLiteral("RecordCheckTime - Fehler: ") + error.message());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("RecordCheckTime - Fehler: ") + error.message());
     }
 }
 
@@ -173,15 +173,16 @@ bool TUpdateRun::ShowUpdateNotification()
 
 void BeginSearchLog()
 {
-    WriteLog(1, QString());
-    WriteLog(2, QStringLiteral("Timestamp: ") +
-                    platform::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn"), platform::Clock::now()));
-    WriteLog(2, QStringLiteral("Updatesuche gestartet"));
+    WriteLog(TLogAction::StartBuffer, QString());
+    WriteLog(TLogAction::AppendLine,
+             QStringLiteral("Timestamp: ") +
+                 platform::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn"), platform::Clock::now()));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("Updatesuche gestartet"));
 }
 
 void FinishProgramLog()
 {
-    WriteLog(2, QStringLiteral("VorlandtOnlineUpdater beendet"));
-    WriteLog(4, QString());
-    WriteLog(3, QString());
+    WriteLog(TLogAction::AppendLine, QStringLiteral("VorlandtOnlineUpdater beendet"));
+    WriteLog(TLogAction::SaveFile, QString());
+    WriteLog(TLogAction::DiscardBuffer, QString());
 }

@@ -145,15 +145,15 @@ QString GetStrInfoFromIni(const QString& FileName, const QString& Key)
 
 QString GetTempDir()
 {
-    WriteLog(2, QStringLiteral("GetTempDir - Start"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("GetTempDir - Start"));
     QString result;
     try {
         result = platform::PrivateTempFolder();
     } catch (...) {
-        WriteLog(2, QStringLiteral("GetTempDir - Ende - Result: "));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("GetTempDir - Ende - Result: "));
         throw;
     }
-    WriteLog(2, QStringLiteral("GetTempDir - Ende - Result: ") + result);
+    WriteLog(TLogAction::AppendLine, QStringLiteral("GetTempDir - Ende - Result: ") + result);
     return result;
 }
 

@@ -55,7 +55,7 @@ TSignatureCheck TSignatureCheck::FromMachineStore()
                                        .arg(SettingsKeys::SignatureKeys, quoted.join(QStringLiteral(", ")));
         if (check.FKeys.isEmpty())
             line += QStringLiteral(" - kein gültiger Schlüssel, jede Datei wird abgelehnt");
-        WriteLog(2, line);
+        WriteLog(TLogAction::AppendLine, line);
     }
     return check;
 }

@@ -14,15 +14,15 @@
 
 namespace K = SettingsKeys;
 
-int IntervalInHoursToTage(qint32 hours)
+int IntervalHoursToDays(qint32 hours)
 {
-    return std::clamp(hours / 24, MinTage, MaxTage);
+    return std::clamp(hours / 24, MinDays, MaxDays);
 }
 
-qint32 TageToIntervalInHours(int tage)
+qint32 DaysToIntervalHours(int tage)
 {
     // The spin field holds the range, but a caller's value must not overflow the stored number.
-    return std::clamp(tage, MinTage, MaxTage) * 24;
+    return std::clamp(tage, MinDays, MaxDays) * 24;
 }
 
 qint32 ProxyPortFromText(const QString& text)
@@ -37,12 +37,12 @@ QString LocalSourceForStore(const QString& text)
     return text + u'/';
 }
 
-TEinstellungenWerte LoadEinstellungen()
+TSettingsValues ReadSettingsValues()
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
-    TEinstellungenWerte werte;
+    TSettingsValues werte;
     werte.Aktiv = !ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false);
-    werte.Tage = IntervalInHoursToTage(
+    werte.Tage = IntervalHoursToDays(
         ReadIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, K::IntervalInHoursDefault));
     werte.LocalSource = ValueExists(hkcu, K::OnlineUpdate, K::LocalSource);
     const QString lastLocalSource = ReadStringValue(hkcu, K::OnlineUpdate, K::LastLocalSource, QString());
@@ -59,9 +59,9 @@ TEinstellungenWerte LoadEinstellungen()
     return werte;
 }
 
-QList<TModulEintrag> LoadModulListe()
+QList<TModuleEntry> ReadModuleEntries()
 {
-    QList<TModulEintrag> module;
+    QList<TModuleEntry> module;
     QStringList names;
     if (!GetSubKeyNames(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule, names))
         return module;
@@ -72,11 +72,11 @@ QList<TModulEintrag> LoadModulListe()
     return module;
 }
 
-void SaveEinstellungen(const TEinstellungenWerte& werte, bool adminRights, const QString& executable)
+void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const QString& executable)
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
     WriteBoolValue(hkcu, K::OnlineUpdate, K::Disable, !werte.Aktiv);
-    WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, TageToIntervalInHours(werte.Tage));
+    WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, DaysToIntervalHours(werte.Tage));
     if (werte.LocalSource) {
         WriteStringValue(hkcu, K::OnlineUpdate, K::LocalSource, LocalSourceForStore(werte.LocalSourceText));
     } else if (ValueExists(hkcu, K::OnlineUpdate, K::LocalSource)) {
@@ -93,7 +93,7 @@ void SaveEinstellungen(const TEinstellungenWerte& werte, bool adminRights, const
     // Only administrators may write the machine-wide registrations; without the rights the list
     // was never loaded and the installers' values stay as they are.
     if (adminRights) {
-        for (const TModulEintrag& eintrag : werte.Module)
+        for (const TModuleEntry& eintrag : werte.Module)
             WriteBoolValue(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule + eintrag.Name, K::ModuleDisabled,
                            !eintrag.Aktiv);
     }
@@ -121,7 +121,8 @@ void OpenHelpTopic(const QString& helpFile, int helpContext)
 {
     // The desktop's viewer opens the file but knows nothing of topics: the log says which one
     // was asked for.
-    WriteLog(2, QStringLiteral("BitBtn3Click - Hilfe: %1 - HelpContext: %2").arg(helpFile).arg(helpContext));
+    WriteLog(TLogAction::AppendLine,
+             QStringLiteral("BitBtn3Click - Hilfe: %1 - HelpContext: %2").arg(helpFile).arg(helpContext));
     if (!QFileInfo(helpFile).isFile()) {
         MessageDialog(QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(helpFile),
                       TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);

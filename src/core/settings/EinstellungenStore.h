@@ -6,14 +6,14 @@
 #include <QString>
 
 // One module registration in the module list: its subkey name and whether it takes part.
-struct TModulEintrag {
+struct TModuleEntry {
     QString Name;
     bool Aktiv = true;
-    friend bool operator==(const TModulEintrag&, const TModulEintrag&) = default;
+    friend bool operator==(const TModuleEntry&, const TModuleEntry&) = default;
 };
 
 // The controls' values. The proxy port is the field's text, the password in clear.
-struct TEinstellungenWerte {
+struct TSettingsValues {
     bool Aktiv = true;  // cbAktiv
     int Tage = 2;       // seDays
     bool LocalSource = false;
@@ -27,18 +27,18 @@ struct TEinstellungenWerte {
     QString ProxyPassword;
     QString UserAgent;
     // Only administrators see and save it.
-    QList<TModulEintrag> Module;
+    QList<TModuleEntry> Module;
 };
 
-inline constexpr int MinTage = 2;
-inline constexpr int MaxTage = 28;
+inline constexpr int MinDays = 2;
+inline constexpr int MaxDays = 28;
 // The help topic of the settings dialog.
-inline constexpr int EinstellungenHelpContext = 10003;
+inline constexpr int SettingsHelpContext = 10003;
 inline const QString HelpFileName = QStringLiteral("vorlandt-online-updater.chm");
 
-// Stored hours as whole days (remainder dropped), held within MinTage to MaxTage.
-int IntervalInHoursToTage(qint32 hours);
-qint32 TageToIntervalInHours(int tage);
+// Stored hours as whole days (remainder dropped), held within MinDays to MaxDays.
+int IntervalHoursToDays(qint32 hours);
+qint32 DaysToIntervalHours(int tage);
 // The port field's text as stored: 0 when it is no integer.
 qint32 ProxyPortFromText(const QString& text);
 // The directory field's text as stored: with a trailing "/". An empty field stays empty, which
@@ -47,17 +47,17 @@ qint32 ProxyPortFromText(const QString& text);
 QString LocalSourceForStore(const QString& text);
 
 // Every per-user value (Module stays empty). Never fails: missing values give the defaults.
-TEinstellungenWerte LoadEinstellungen();
+TSettingsValues ReadSettingsValues();
 
 // The module registrations in the store's order, ticked unless "Disabled" is set. Raises the
 // store's read message when the machine-wide registration key is missing.
-QList<TModulEintrag> LoadModulListe();
+QList<TModuleEntry> ReadModuleEntries();
 
 // Writes every value, changed or not, in the dialog's order: "Disable", interval, local source,
 // news, the autostart entry for `executable`, the modules (only when `adminRights`), the log
 // switch, the proxy values. The first refused write raises EVorlandtError; what was written
 // before stays and nothing after it is written.
-void SaveEinstellungen(const TEinstellungenWerte& werte, bool adminRights, const QString& executable);
+void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const QString& executable);
 
 // The information text of the log button for the folder the diagnostic log goes to.
 QString LogInfoText(const QString& logFolder);

@@ -175,9 +175,10 @@ bool TUpdateCheck::CheckInterval()
     return LoggedCall<bool>(
         QStringLiteral("CheckInterval - Start"), QStringLiteral("CheckInterval - Ende - Result: "), [] {
             const TCheckSchedule schedule = ReadCheckSchedule();
-            WriteLog(2, QStringLiteral("CheckInterval - letzter Check: ") +
-                            platform::DateTimeToStr(schedule.LastCheck) +
-                            QStringLiteral("... Interval [h]: ") + QString::number(schedule.IntervalHours));
+            WriteLog(TLogAction::AppendLine, QStringLiteral("CheckInterval - letzter Check: ") +
+                                                 platform::DateTimeToStr(schedule.LastCheck) +
+                                                 QStringLiteral("... Interval [h]: ") +
+                                                 QString::number(schedule.IntervalHours));
             return schedule.Due();
         });
 }
@@ -213,7 +214,7 @@ void RecordCheckTime()
 
 bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion)
 {
-    WriteLog(2, QStringLiteral("GetVersionsFromXML - Start Parameter: %1").arg(ModulNr));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionsFromXML - Start Parameter: %1").arg(ModulNr));
     bool result = false;
     QString error;
     try {
@@ -248,16 +249,16 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
     }
     if (!result) {
         try {
-            WriteLog(2, QStringLiteral("GetVersionInfos - ") + error);
+            WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
             MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
                               QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
                           TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
         } catch (...) {
-            WriteLog(2, QStringLiteral("GetVersionInfos - Ende"));
+            WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
             throw;
         }
     }
-    WriteLog(2, QStringLiteral("GetVersionInfos - Ende"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
     return result;
 }
 

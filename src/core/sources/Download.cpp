@@ -66,7 +66,8 @@ int ClampToInt(qint64 value)
 
 void LogException(const QString& url, const QString& message)
 {
-    WriteLog(2, QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
+    WriteLog(TLogAction::AppendLine,
+             QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
 }
 
 // A refused certificate or handshake must not vanish with the other silent HEAD failures:
@@ -193,7 +194,7 @@ void ConfigureConnection(platform::TCurlEasy& connection)
 
     if (ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyAktiv,
                       SettingsKeys::ProxyAktivDefault)) {
-        WriteLog(2, QStringLiteral("StartDownload - Proxy aktiv"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("StartDownload - Proxy aktiv"));
         const QString server = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
                                                SettingsKeys::ProxyServer, SettingsKeys::ProxyServerDefault);
         const qint32 port = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyPort,
@@ -214,7 +215,7 @@ void ConfigureConnection(platform::TCurlEasy& connection)
             curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
         }
     } else {
-        WriteLog(2, QStringLiteral("StartDownload - Proxy nicht aktiv"));
+        WriteLog(TLogAction::AppendLine, QStringLiteral("StartDownload - Proxy nicht aktiv"));
         // Switched off means direct: http_proxy, https_proxy and ALL_PROXY are not consulted.
         connection.SetDirect();
     }

@@ -25,16 +25,18 @@ constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gu
 bool FetchFile(const TSource& source, bool& answered)
 {
     if (!source.LocalSource.isEmpty()) {
-        WriteLog(2,
+        WriteLog(TLogAction::AppendLine,
                  source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
         const QString error = platform::CopyReplacing(source.LocalFile, source.Destination);
         answered = error.isEmpty() || QFileInfo(source.LocalSource).isDir();
         if (error.isEmpty())
             return true;
-        WriteLog(2, source.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error + u'"');
+        WriteLog(TLogAction::AppendLine,
+                 source.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error + u'"');
         return false;
     }
-    WriteLog(2, source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
+    WriteLog(TLogAction::AppendLine,
+             source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
     TDownload download;
     const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
     answered = download.LastResponseCode() != 0;

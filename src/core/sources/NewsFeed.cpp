@@ -92,14 +92,17 @@ bool TUpdateCheck::CheckForNews()
     return LoggedResult<bool>(QStringLiteral("CheckForNews - Result: "), [&](bool& result) {
         if (!ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv,
                            SettingsKeys::NewsAktivDefault)) {
-            WriteLog(2, QStringLiteral("CheckForNews - News-Anzeige in den Einstellungen deaktiviert"));
+            WriteLog(TLogAction::AppendLine,
+                     QStringLiteral("CheckForNews - News-Anzeige in den Einstellungen deaktiviert"));
         } else {
-            WriteLog(2, QStringLiteral("CheckForNews - Aufruf von \"DownloadNewsXML\""));
+            WriteLog(TLogAction::AppendLine, QStringLiteral("CheckForNews - Aufruf von \"DownloadNewsXML\""));
             // Without the news file nothing is shown, postponed items included.
             if (DownloadNewsXML()) {
-                WriteLog(2, QStringLiteral("CheckForNews - Check von \"OldNewsExists\""));
+                WriteLog(TLogAction::AppendLine,
+                         QStringLiteral("CheckForNews - Check von \"OldNewsExists\""));
                 if (OldNewsExist()) {
-                    WriteLog(2, QStringLiteral("CheckForNews - Check von \"NewsExists\""));
+                    WriteLog(TLogAction::AppendLine,
+                             QStringLiteral("CheckForNews - Check von \"NewsExists\""));
                     result = NewsExist();
                 }
             }
@@ -109,19 +112,19 @@ bool TUpdateCheck::CheckForNews()
 
 bool TUpdateCheck::OldNewsExist()
 {
-    WriteLog(2, QStringLiteral("OldNewsExist - Start"));
-    const QStringList oldNewsFiles = TNewsAnzeige::GetOldNewsFiles();
+    WriteLog(TLogAction::AppendLine, QStringLiteral("OldNewsExist - Start"));
+    const QStringList oldNewsFiles = TNewsItem::GetOldNewsFiles();
     for (const QString& oldNewsFile : oldNewsFiles) {
-        TNewsAnzeige news(oldNewsFile);
+        TNewsItem news(oldNewsFile);
         news.ShowModal();
     }
-    WriteLog(2, QStringLiteral("OldNewsExist - Ende - Result: True"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("OldNewsExist - Ende - Result: True"));
     return true;
 }
 
 bool TUpdateCheck::NewsExist()
 {
-    WriteLog(2, QStringLiteral("NewsExist - Start"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - Start"));
     bool result = false;
     const QString newerUpdaterLine =
         QStringLiteral("NewsExist - NewsItem verlangt höhere Updater-Version als installiert");
@@ -130,9 +133,9 @@ bool TUpdateCheck::NewsExist()
         const pugi::xml_attribute updaterversion = newsNode.attribute("updaterversion");
         const pugi::xml_attribute id = newsNode.attribute("id");
         if (!updaterversion || NeedsNewerUpdater(updaterversion)) {
-            WriteLog(2, newerUpdaterLine);
+            WriteLog(TLogAction::AppendLine, newerUpdaterLine);
         } else if (!id) {
-            WriteLog(2, QStringLiteral("NewsExist - NewsItem hat keine ID-Angabe"));
+            WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - NewsItem hat keine ID-Angabe"));
         } else {
             const qint32 lastNewsID =
                 ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastNewsID,
@@ -143,14 +146,14 @@ bool TUpdateCheck::NewsExist()
             WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastNewsID,
                               newsID);
             if (newsID <= lastNewsID) {
-                WriteLog(2, QStringLiteral("NewsExist - NewsItem bereits angezeigt"));
+                WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - NewsItem bereits angezeigt"));
             } else {
-                TNewsAnzeige news(newsNode);
+                TNewsItem news(newsNode);
                 news.ShowModal();
                 result = true;
             }
         }
     }
-    WriteLog(2, QStringLiteral("NewsExist - Ende - Result: ") + BoolText(result));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - Ende - Result: ") + BoolText(result));
     return result;
 }

@@ -78,8 +78,8 @@ bool Logged(const QString& procedure, const QString& startLine, Body body)
 
 TUpdateCheck::TUpdateCheck(TUpdates* Updates) : FUpdates(Updates)
 {
-    WriteLog(2, QStringLiteral("Create - Start"));
-    WriteLog(2, QStringLiteral("Create - Ende"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("Create - Start"));
+    WriteLog(TLogAction::AppendLine, QStringLiteral("Create - Ende"));
 }
 
 bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
@@ -142,7 +142,7 @@ bool TUpdateCheck::DownloadNewsXML()
         // The cursor is back to normal before the box asks for a click.
         const QString text =
             QStringLiteral("Exception beim Laden aus dem Tempverzeichnis: \"") + error + u'"';
-        WriteLog(2, procedure + QStringLiteral(" - ") + text);
+        WriteLog(TLogAction::AppendLine, procedure + QStringLiteral(" - ") + text);
         MessageDialog(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
         return false;
     });

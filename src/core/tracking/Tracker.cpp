@@ -113,7 +113,8 @@ bool TTracker::IsTrackingAllowed()
         } catch (const EVorlandtError& error) {
             // An answer that cannot be stored is not an answer: the run stays untracked and the
             // question comes again.
-            WriteLog(2, QStringLiteral("TTracker.IsTrackingAllowed - ") + error.message());
+            WriteLog(TLogAction::AppendLine,
+                     QStringLiteral("TTracker.IsTrackingAllowed - ") + error.message());
         }
     }
     return ReadBoolValue(HKEY_CURRENT_USER, key, SettingsKeys::TrackingOk, SettingsKeys::TrackingOkDefault);
