@@ -1,5 +1,6 @@
 # The wall between the libraries: no file of the widget-free core includes anything from gui/ or
-# from QtGui/QtWidgets, and the programs' folder holds nothing but their main files.
+# from QtGui/QtWidgets, the core's folders include only those below them, and the programs'
+# folder holds nothing but their main files.
 # Run as: cmake -DSRC=<source>/src -P check_layers.cmake
 file(GLOB_RECURSE core_files ${SRC}/core/*.h ${SRC}/core/*.cpp)
 set(bad "")
@@ -11,6 +12,31 @@ foreach(f ${core_files})
     endif()
   endforeach()
 endforeach()
+# Inside the core, a folder includes only folders of a lower rank (or its own).
+set(rank_platform 0)
+set(rank_services 1)
+set(rank_catalog 2)
+set(rank_news 2)
+set(rank_settings 2)
+set(rank_tracking 2)
+set(rank_sources 3)
+set(rank_run 4)
+foreach(f ${core_files})
+  file(RELATIVE_PATH rel ${SRC}/core ${f})
+  string(REGEX REPLACE "/.*" "" folder "${rel}")
+  if(NOT DEFINED rank_${folder})
+    string(APPEND bad "${f}: core/${folder}/ has no rank in the layering check\n")
+    continue()
+  endif()
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"core/")
+  foreach(l ${lines})
+    string(REGEX REPLACE ".*\"core/([a-z]+)/.*" "\\1" target "${l}")
+    if(NOT target STREQUAL folder AND (NOT DEFINED rank_${target} OR NOT rank_${target} LESS rank_${folder}))
+      string(APPEND bad "${f}: core/${folder}/ must not include core/${target}/: ${l}\n")
+    endif()
+  endforeach()
+endforeach()
+
 file(GLOB app_files RELATIVE ${SRC}/app ${SRC}/app/*)
 foreach(f ${app_files})
   if(NOT f MATCHES "^(main\\.cpp|vorlandt-update-check\\.cpp|CMakeLists\\.txt)$")
