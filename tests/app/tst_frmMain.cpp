@@ -1,13 +1,14 @@
 // The main window on the offscreen platform: the two modes, the search button's run with its
 // progress display, the general error display, and the retreat to the tray.
-#include "gui/Application.h"
-#include "gui/mainFrontend.h"
 #include "core/catalog/JobHandOff.h"
-#include "gui/UserLogWindow.h"
-#include "gui/UpdateBenachrichtigung.h"
-#include "download/TestHttpsServer.h"
 #include "core/platform/VorlandtError.h"
+#include "core/sources/TransferCancel.h"
 #include "core/tracking/TrackingConnection.h"
+#include "download/TestHttpsServer.h"
+#include "gui/Application.h"
+#include "gui/UpdateBenachrichtigung.h"
+#include "gui/UserLogWindow.h"
+#include "gui/mainFrontend.h"
 
 #include "TrackingServerProcess.h"
 #include "download/TestPki.h"
@@ -108,6 +109,8 @@ private Q_SLOTS:
         QVERIFY(FWorld->IsValid());
         WriteLog(TLogAction::StartBuffer, QString());
         TfrmMain::SetTrayAvailableForTesting(true);
+        // A window closed by an earlier test cancelled the transfers of the process.
+        sources::AllowTransfersForTesting();
     }
 
     void cleanup()

@@ -107,6 +107,7 @@ platform::TFormatSettings UsFormat()
 enum class TOutcome { True, False, Warning };
 enum class TDamage {
     HugeDescription,
+    UpdatesAtTheLimit,
     ManyUpdates,
     DeepNesting,
     InvalidUtf8,
@@ -901,7 +902,11 @@ private Q_SLOTS:
         QTest::addColumn<TDamage>("damage");
         QTest::addColumn<TOutcome>("outcome");
         QTest::newRow("50 MB description") << TDamage::HugeDescription << TOutcome::True;
-        QTest::newRow("100,000 updates") << TDamage::ManyUpdates << TOutcome::True;
+        QTest::newRow("10,000 updates, as many as a descriptor may offer")
+            << TDamage::UpdatesAtTheLimit << TOutcome::True;
+        // Every pending update costs a temporary file later: none may be added.
+        QTest::newRow("100,000 updates are refused as malformed")
+            << TDamage::ManyUpdates << TOutcome::Warning;
         QTest::newRow("elements nested 100,000 deep") << TDamage::DeepNesting << TOutcome::Warning;
         QTest::newRow("invalid UTF-8") << TDamage::InvalidUtf8 << TOutcome::True;
         QTest::newRow("entity bomb in the DTD") << TDamage::EntityBomb << TOutcome::True;
@@ -920,9 +925,10 @@ private Q_SLOTS:
                 content = open + "<v nr=\"1\"><u nr=\"0\"><beschreibung><![CDATA[" +
                           QByteArray(50 * 1000 * 1000, 'x') + "]]></beschreibung></u></v></modul>";
                 break;
+            case TDamage::UpdatesAtTheLimit:
             case TDamage::ManyUpdates:
                 content = open + "<v nr=\"1\">";
-                for (int i = 0; i < 100000; ++i)
+                for (int i = 0; i < (damage == TDamage::ManyUpdates ? 100000 : 10000); ++i)
                     content += "<u nr=\"" + QByteArray::number(i) + "\"><beschreibung>b</beschreibung></u>";
                 content += "</v></modul>";
                 break;
@@ -963,8 +969,13 @@ private Q_SLOTS:
         QCOMPARE(FFrontEnd->Messages().size(), outcome == TOutcome::Warning ? 1 : 0);
         if (damage == TDamage::HugeDescription)
             QCOMPARE(FUpdates.UpdateDictionary().at({12, 1, 0})->BeschreibungRTF().size(), 50 * 1000 * 1000);
-        if (damage == TDamage::ManyUpdates)
-            QCOMPARE(FUpdates.UpdateDictionary().size(), 100000u);
+        if (damage == TDamage::UpdatesAtTheLimit)
+            QCOMPARE(FUpdates.UpdateDictionary().size(), 10000u);
+        if (damage == TDamage::ManyUpdates) {
+            QCOMPARE(FFrontEnd->Messages().first().text,
+                     WarningText(QStringLiteral("Die Datei enthält mehr als 10000 Updates.")));
+            QCOMPARE(FUpdates.UpdateDictionary().size(), 0u);
+        }
         if (damage == TDamage::InvalidUtf8)
             QVERIFY(FUpdates.UpdateDictionary()
                         .at({12, 1, 0})

@@ -72,10 +72,18 @@ QString ParseStatusText(pugi::xml_parse_status status)
 
 }  // namespace
 
+QString FileTooLargeText(qint64 limit)
+{
+    constexpr qint64 MB = 1024 * 1024;
+    if (limit % MB == 0)
+        return QStringLiteral("Die Datei ist größer als %1 MB").arg(limit / MB);
+    return QStringLiteral("Die Datei ist größer als %1 Bytes").arg(limit);
+}
+
 QString LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& bytes)
 {
     if (!bytes)
-        return QStringLiteral("Die Datei ist größer als %1 MB").arg(kMaxXmlFileSize / (1024 * 1024));
+        return FileTooLargeText();
     const QByteArray input = ParserInput(*bytes);
     if (MarkupCount(input) > kMaxMarkup)
         return QStringLiteral("Die Datei enthält mehr als %1 Elemente und Attribute").arg(kMaxMarkup);

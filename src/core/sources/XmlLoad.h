@@ -17,6 +17,9 @@ namespace sources {
 // hostile file below a few hundred megabytes.
 inline constexpr qint64 kMaxXmlFileSize = 64 * 1024 * 1024;
 
+// Why a file larger than `limit` bytes is refused.
+QString FileTooLargeText(qint64 limit = kMaxXmlFileSize);
+
 // Loads the fetched file (nullopt: larger than kMaxXmlFileSize) into `document`, which keeps its
 // earlier content unless the load succeeds. Empty on success, else why the file is not an XML
 // document we read.
