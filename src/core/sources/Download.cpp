@@ -112,7 +112,9 @@ QString LimitFailure(const TTransferJob& job, CURLcode code)
 {
     if (code == CURLE_ABORTED_BY_CALLBACK && sources::TransfersCancelled())
         return QStringLiteral("Die Übertragung wurde abgebrochen");
-    if (code == CURLE_OPERATION_TIMEDOUT && Clock::now() >= job.Deadline)
+    // libcurl's clock and ours differ by a few milliseconds; its connect and low-speed limits
+    // give the same code but end far from the deadline.
+    if (code == CURLE_OPERATION_TIMEDOUT && Clock::now() + std::chrono::seconds(1) >= job.Deadline)
         return QStringLiteral("Die Übertragung dauert länger als %1 Sekunden und wurde abgebrochen")
             .arg(std::chrono::duration_cast<std::chrono::seconds>(job.Limits.TotalTime).count());
     return QString();
