@@ -212,6 +212,35 @@ private Q_SLOTS:
         QCOMPARE(LogBufferForTesting()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
     }
 
+    // Closing the window while the search waits for a server that trickles its answer ends the
+    // search at once: no box is shown afterwards and no half-fetched file stays.
+    void closingTheWindowDuringADownloadEndsTheSearch()
+    {
+        if (!FServerError.isEmpty())
+            QSKIP(qPrintable(FServerError));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         FServer.Url(QStringLiteral("/slow?seconds=600&bytes=1200&rest=")));
+
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        QTimer::singleShot(700, &frm, &QWidget::close);
+        TModalResponder responder;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(frm.btnStart, Qt::LeftButton);
+
+        // A bound for a loaded machine; the transfer itself stops within about a second.
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!frm.isVisible());
+        QCOMPARE(responder.Boxes, QStringList());
+        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("Updatesuche abgebrochen")));
+        QCOMPARE(QDir(FWorld->TempDir()).entryList({QStringLiteral("*.xml*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
     // An error ends the run at the general error display, after the buttons came back.
     void errorOfManualRunIsShownWithButtonsEnabled()
     {
