@@ -264,10 +264,7 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
     }
     if (!result) {
         try {
-            WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
-            MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
-                              QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
-                          TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
+            ReportMalformedDescriptor(error);
         } catch (...) {
             WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
             throw;
@@ -275,6 +272,14 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
     }
     WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
     return result;
+}
+
+void TUpdateCheck::ReportMalformedDescriptor(const QString& error)
+{
+    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
+    MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
+                      QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
+                  TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
 }
 
 QString GetZielVerzeichnis(const pugi::xml_node& Node)
