@@ -8,11 +8,14 @@
 #include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/CommandLineHelp.h"
+#include "core/sources/TransferCancel.h"
 #include "core/sources/UpdateCheck.h"
 
 #include <QCoreApplication>
 
+#include <signal.h>
 #include <unistd.h>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -30,9 +33,36 @@ const char Usage[] =
     "  --version     Versionsnummer ausgeben\n"
     "\n"
     "Exit-Status: 0 Erfolg (auch: nichts gefunden oder abgelehnt), 1 Fehler (Meldung auf\n"
-    "stderr), 2 falscher Aufruf.\n";
+    "stderr), 2 falscher Aufruf, 130 oder 143 durch SIGINT oder SIGTERM abgebrochen.\n";
 
 const QString ProgramName = QStringLiteral("vorlandt-update-check");
+
+volatile std::sig_atomic_t StopSignal = 0;
+
+// During a download the signal stops the transfer (the worker sees the flag within about a
+// second), the run ends without asking anything more, and the program leaves with 128 + the
+// signal's number after writing its log. Outside a download (a question on the terminal, the
+// wait for the installer) the signal ends the program at once, as it always did.
+extern "C" void StopRun(int signal)
+{
+    // The flag before the look at running transfers: one that starts after the look sees it.
+    sources::CancelTransfers();
+    StopSignal = signal;
+    if (!sources::TransferRunning()) {
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+    }
+}
+
+void InstallStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = &StopRun;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM})
+        ::sigaction(signal, &action, nullptr);
+}
 
 void PrintError(const QString& text)
 {
@@ -91,6 +121,7 @@ int main(int argc, char** argv)
 
     TConsoleFrontEnd frontEnd(parsed->Options, stdout, stderr, stdin);
     SetFrontEnd(&frontEnd);
+    InstallStopHandlers();
 
     int result = 0;
     try {
@@ -116,5 +147,9 @@ int main(int argc, char** argv)
         result = 1;
     }
     SetFrontEnd(nullptr);
+    if (StopSignal != 0) {
+        PrintError(QStringLiteral("Updatesuche abgebrochen."));
+        result = 128 + StopSignal;
+    }
     return result;
 }

@@ -1,16 +1,17 @@
 // The main window: its controls, the two modes, the tray icon and the manual update run.
 #include "gui/mainFrontend.h"
 
-#include "gui/Application.h"
-#include "core/run/UpdateRun.h"
 #include "core/catalog/Updates.h"
-#include "gui/UpdateBenachrichtigung.h"
+#include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
+#include "core/sources/TransferCancel.h"
 #include "core/sources/UpdateCheck.h"
-#include "gui/AppMessageHook.h"
 #include "core/tracking/Tracker.h"
 #include "core/tracking/TrackingEvents.h"
+#include "gui/AppMessageHook.h"
+#include "gui/Application.h"
+#include "gui/UpdateBenachrichtigung.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -268,6 +269,10 @@ void TfrmMain::changeEvent(QEvent* event)
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     QWidget::closeEvent(event);
+    // A search may be waiting for a download right now (this event arrived through its local
+    // event loop): the transfer stops, quit() ends that loop, and the run ends without asking
+    // anything more, so the program ends at once instead of when a slow server is done.
+    sources::CancelTransfers();
     QCoreApplication::quit();
 }
 

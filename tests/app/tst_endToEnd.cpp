@@ -22,6 +22,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,7 +96,8 @@ private:
     QString UpdateCheck() const { return Path(QStringLiteral("bin/vorlandt-update-check")); }
     QString DiagnosticLog() const { return Path(QStringLiteral("bin/VorlandtOnlineUpdater_Log.txt")); }
 
-    TRun Run(const QString& program, const QStringList& arguments) const
+    // The child's world: its folders, its locale, no terminal.
+    void Prepare(QProcess& process) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), Path(QStringLiteral("tmp")));
@@ -103,11 +106,16 @@ private:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Path(QStringLiteral("config")));
         // The C locale's regional format is the German one: dates read dd.mm.yyyy.
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        QProcess process;
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(FDir->path());
         // No terminal: the console front end takes its answers from the options.
         process.setStandardInputFile(QProcess::nullDevice());
+    }
+
+    TRun Run(const QString& program, const QStringList& arguments) const
+    {
+        QProcess process;
+        Prepare(process);
         process.start(program, arguments);
         TRun run;
         if (!process.waitForStarted(30000))
@@ -323,6 +331,53 @@ private Q_SLOTS:
             platform::SplitLines(platform::DecodeWindows1252(ReadFile(DiagnosticLog())));
         QVERIFY(secondLines.contains(QStringLiteral("NewsExist - NewsItem bereits angezeigt")));
         QVERIFY(secondLines.filter(QStringLiteral("StartEXE")).isEmpty());
+    }
+
+    // Interrupted while a server trickles its answer, the program stops the transfer and ends
+    // with 128 + the signal's number, leaving no half-fetched file behind.
+    void interruptDuringADownloadEndsTheRun_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+        QTest::newRow("SIGINT (Ctrl+C)") << int(SIGINT) << 130;
+    }
+
+    void interruptDuringADownloadEndsTheRun()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        StartServer();
+        // Two bytes a second for ten minutes stand in for news file and descriptors alike.
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         FServer->Url(QStringLiteral("/slow?seconds=600&bytes=1200&rest=")));
+
+        QProcess process;
+        Prepare(process);
+        process.start(UpdateCheck(), {});
+        QVERIFY(process.waitForStarted(30000));
+        const auto bodyRequested = [this] {
+            for (const TRecordedRequest& request : FServer->Requests()) {
+                if (request.Method == QStringLiteral("GET"))
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(bodyRequested(), 30000);
+        QTest::qWait(300);  // the first bytes are on their way
+
+        QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+        // A bound for a loaded machine; the transfer itself stops within about a second.
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError())
+                    .contains(QStringLiteral("Updatesuche abgebrochen.")));
+        QCOMPARE(QDir(TempDir()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList({QStringLiteral("VL_UpdateRun.lock")}));
+        const QString log = platform::DecodeWindows1252(ReadFile(DiagnosticLog()));
+        QVERIFY2(log.contains(QStringLiteral("Die Übertragung wurde abgebrochen")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("Updatesuche abgebrochen")), qPrintable(log));
     }
 
     void declinedUpdatesLeaveNoJobAndInstallNothing()

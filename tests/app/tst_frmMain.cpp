@@ -1,13 +1,14 @@
 // The main window on the offscreen platform: the two modes, the search button's run with its
 // progress display, the general error display, and the retreat to the tray.
-#include "gui/Application.h"
-#include "gui/mainFrontend.h"
 #include "core/catalog/JobHandOff.h"
-#include "gui/UserLogWindow.h"
-#include "gui/UpdateBenachrichtigung.h"
-#include "download/TestHttpsServer.h"
 #include "core/platform/VorlandtError.h"
+#include "core/sources/TransferCancel.h"
 #include "core/tracking/TrackingConnection.h"
+#include "download/TestHttpsServer.h"
+#include "gui/Application.h"
+#include "gui/UpdateBenachrichtigung.h"
+#include "gui/UserLogWindow.h"
+#include "gui/mainFrontend.h"
 
 #include "TrackingServerProcess.h"
 #include "download/TestPki.h"
@@ -108,6 +109,8 @@ private Q_SLOTS:
         QVERIFY(FWorld->IsValid());
         WriteLog(TLogAction::StartBuffer, QString());
         TfrmMain::SetTrayAvailableForTesting(true);
+        // A window closed by an earlier test cancelled the transfers of the process.
+        sources::AllowTransfersForTesting();
     }
 
     void cleanup()
@@ -207,6 +210,35 @@ private Q_SLOTS:
             QVERIFY(button->isEnabled());
         QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
         QCOMPARE(LogBufferForTesting()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
+    }
+
+    // Closing the window while the search waits for a server that trickles its answer ends the
+    // search at once: no box is shown afterwards and no half-fetched file stays.
+    void closingTheWindowDuringADownloadEndsTheSearch()
+    {
+        if (!FServerError.isEmpty())
+            QSKIP(qPrintable(FServerError));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         FServer.Url(QStringLiteral("/slow?seconds=600&bytes=1200&rest=")));
+
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        QTimer::singleShot(700, &frm, &QWidget::close);
+        TModalResponder responder;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(frm.btnStart, Qt::LeftButton);
+
+        // A bound for a loaded machine; the transfer itself stops within about a second.
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!frm.isVisible());
+        QCOMPARE(responder.Boxes, QStringList());
+        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("Updatesuche abgebrochen")));
+        QCOMPARE(QDir(FWorld->TempDir()).entryList({QStringLiteral("*.xml*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
     }
 
     // An error ends the run at the general error display, after the buttons came back.

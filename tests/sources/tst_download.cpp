@@ -5,17 +5,20 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/Download.h"
+#include "core/sources/TransferCancel.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
 #include "download/TestProxy.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -285,6 +288,70 @@ private Q_SLOTS:
         else
             QVERIFY2(!HasAnyExceptionLine(), qPrintable(LogLines().join(u'\n')));
         QVERIFY(LogLines().contains(QStringLiteral("StartDownload - Proxy nicht aktiv")));
+    }
+
+    // A server may send too much or too slowly, and the person may leave meanwhile: each ends the
+    // transfer with false, one log line naming why, and nothing new in the download folder.
+    void boundsEndTheTransfer_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("totalSeconds");   // 0: the product's limit
+        QTest::addColumn<int>("cancelAfterMs");  // -1: nobody cancels
+        QTest::addColumn<QString>("why");
+
+        const QString tooLarge = QStringLiteral("Die Datei ist größer als 64 MB");
+        const int defaultTime = 0;
+        const int noCancel = -1;
+        QTest::newRow("200 MB announced") << "/big?bytes=209715200" << defaultTime << noCancel << tooLarge;
+        QTest::newRow("200 MB without an announced size")
+            << "/big?bytes=209715200&chunked=1" << defaultTime << noCancel << tooLarge;
+        QTest::newRow("2 bytes a second outlast the total time")
+            << "/slow?seconds=600&bytes=1200" << 2 << noCancel
+            << QStringLiteral("Die Übertragung dauert länger als 2 Sekunden und wurde abgebrochen");
+        QTest::newRow("cancelled while the body trickles")
+            << "/slow?seconds=600&bytes=1200" << defaultTime << 500
+            << QStringLiteral("Die Übertragung wurde abgebrochen");
+    }
+
+    void boundsEndTheTransfer()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, totalSeconds);
+        QFETCH(int, cancelAfterMs);
+        QFETCH(QString, why);
+        const auto allow = qScopeGuard([] { sources::AllowTransfersForTesting(); });
+
+        const QString target = QDir(DownloadDir()).filePath(QStringLiteral("file.bin"));
+        const QByteArray old("earlier file");
+        WriteFile(target, old);
+        TDownloadLimits limits;
+        if (totalSeconds > 0)
+            limits.TotalTime = std::chrono::seconds(totalSeconds);
+        if (cancelAfterMs >= 0)
+            QTimer::singleShot(cancelAfterMs, [] { sources::CancelTransfers(); });
+
+        const QString url = FServer.Url(path);
+        QElapsedTimer clock;
+        clock.start();
+        TDownload download(limits);
+        QVERIFY(!download.StartDownload(url, target, nullptr, nullptr));
+        // Far below the server's ten minutes: the transfer was stopped, not waited out.
+        QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
+
+        QCOMPARE(ReadFile(target), old);
+        QCOMPARE(QDir(DownloadDir()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList({QStringLiteral("file.bin")}));
+        QVERIFY2(LogLines().contains(
+                     QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, why)),
+                 qPrintable(LogLines().join(u'\n')));
+
+        // Once cancelled, nothing new starts: the server hears no further request.
+        if (cancelAfterMs >= 0) {
+            FServer.ClearRequests();
+            QVERIFY(!TDownload().StartDownload(FServer.Url(QStringLiteral("/data.bin")), target, nullptr,
+                                               nullptr));
+            QCOMPARE(FServer.Requests().size(), 0);
+        }
     }
 
     void userAgentComesFromTheStore_data()

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,6 +108,7 @@ platform::TFormatSettings UsFormat()
 enum class TOutcome { True, False, Warning };
 enum class TDamage {
     HugeDescription,
+    UpdatesAtTheLimit,
     ManyUpdates,
     DeepNesting,
     InvalidUtf8,
@@ -491,38 +493,106 @@ private Q_SLOTS:
     void readsDeclaredEncoding_data()
     {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text");
         const QString text = QStringLiteral("Änderung für Größe € „neu“");
-        const QString body = QStringLiteral(
-                                 "<modul %1><version nr=\"1\"><update nr=\"0\"><beschreibung>%2"
-                                 "</beschreibung></update></version></modul>")
-                                 .arg(RootAttributes, text);
-        const auto declared = [&](const char* encoding) {
+        const auto body = [](const QString& beschreibung) {
+            return QStringLiteral(
+                       "<modul %1><version nr=\"1\"><update nr=\"0\"><beschreibung>%2"
+                       "</beschreibung></update></version></modul>")
+                .arg(RootAttributes, beschreibung);
+        };
+        const auto declared = [&](const char* encoding, const QString& beschreibung) {
             return QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\r\n")
                        .arg(QLatin1String(encoding)) +
-                   body;
+                   body(beschreibung);
         };
-        QTest::newRow("windows-1252") << platform::EncodeWindows1252(declared("windows-1252"));
+        // Encoded by Qt's converters, so the bytes are what an editor in that encoding writes.
+        const auto encoded = [&](const char* encoding, const QString& beschreibung) {
+            QStringEncoder encoder(encoding);
+            const QByteArray bytes = encoder(declared(encoding, beschreibung));
+            if (!encoder.isValid() || encoder.hasError())
+                qFatal("%s cannot hold the text", encoding);
+            return bytes;
+        };
+        QTest::newRow("windows-1252") << platform::EncodeWindows1252(declared("windows-1252", text)) << text;
         QTest::newRow("ISO-8859-1 read as the Windows code page")
-            << platform::EncodeWindows1252(declared("ISO-8859-1"));
-        QTest::newRow("declaration in single quotes, name in capitals") << platform::EncodeWindows1252(
-            QStringLiteral("<?xml version='1.0' encoding = 'WINDOWS-1252' ?>") + body);
-        QTest::newRow("UTF-8 without declaration") << body.toUtf8();
-        QTest::newRow("UTF-8 declared") << declared("UTF-8").toUtf8();
+            << platform::EncodeWindows1252(declared("ISO-8859-1", text)) << text;
+        QTest::newRow("declaration in single quotes, name in capitals")
+            << platform::EncodeWindows1252(
+                   QStringLiteral("<?xml version='1.0' encoding = 'WINDOWS-1252' ?>") + body(text))
+            << text;
+        QTest::newRow("UTF-8 without declaration") << body(text).toUtf8() << text;
+        QTest::newRow("UTF-8 declared") << declared("UTF-8", text).toUtf8() << text;
         QTest::newRow("byte-order mark wins over the declaration")
-            << QByteArray("\xEF\xBB\xBF") + declared("windows-1252").toUtf8();
+            << QByteArray("\xEF\xBB\xBF") + declared("windows-1252", text).toUtf8() << text;
         QByteArray utf16("\xFF\xFE", 2);
-        const QString utf16Text = declared("UTF-16");
+        const QString utf16Text = declared("UTF-16", text);
         utf16.append(reinterpret_cast<const char*>(utf16Text.utf16()), utf16Text.size() * 2);
-        QTest::newRow("UTF-16 with byte-order mark") << utf16;
+        QTest::newRow("UTF-16 with byte-order mark") << utf16 << text;
+        // The euro sign is 0xA4 here, where Windows-1252 has the currency sign.
+        const QString westEuropean = QStringLiteral("Größe 20 € für Œuvre");
+        QTest::newRow("ISO-8859-15") << encoded("ISO-8859-15", westEuropean) << westEuropean;
+        const QString russian = QStringLiteral("Обновление: новые функции");
+        QTest::newRow("KOI8-R") << encoded("KOI8-R", russian) << russian;
+        QTest::newRow("windows-1251") << encoded("windows-1251", russian) << russian;
     }
 
     void readsDeclaredEncoding()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QString, text);
         QVERIFY(PutDescriptor(content));
         QVERIFY(Check());
-        QCOMPARE(FUpdates.UpdateDictionary().at({12, 1, 0})->BeschreibungRTF(),
-                 QStringLiteral("Änderung für Größe € „neu“"));
+        QCOMPARE(FUpdates.UpdateDictionary().at({12, 1, 0})->BeschreibungRTF(), text);
+    }
+
+    // Bytes that are no text in the declared encoding, or an encoding nobody knows, make the
+    // descriptor malformed: a warning instead of replacement characters or guessed letters.
+    void damagedEncodingIsReportedAsMalformed_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("warning");
+        const auto declared = [](const QByteArray& encoding, const QByteArray& beschreibung) {
+            return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\r\n" +
+                   Descriptor(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("@"))
+                       .replace("@", beschreibung);
+        };
+        const auto invalid = [](const char* name) {
+            return QStringLiteral(
+                       "Die Datei enthält Zeichen, die in der angegebenen Kodierung \"%1\" ungültig sind")
+                .arg(QLatin1String(name));
+        };
+        QTest::newRow("UTF-8 with a Windows-1252 letter")
+            << declared("UTF-8", "\xC4nderung") << invalid("UTF-8");
+        QTest::newRow("UTF-8 with an overlong sequence")
+            << declared("utf-8", "a\xC0\x80") << invalid("UTF-8");
+        QTest::newRow("ISO-8859-7 with a byte it leaves undefined")
+            << declared("ISO-8859-7", "\xAE") << invalid("ISO-8859-7");
+        QTest::newRow("Shift_JIS with a broken double-byte character")
+            << declared("Shift_JIS", "\x81\x20") << invalid("Shift_JIS");
+        QTest::newRow("UTF-16 declared, but the file is ASCII")
+            << declared("UTF-16", "neu") << invalid("UTF-16");
+        QTest::newRow("unknown encoding")
+            << declared("x-vorlandt-7", "neu")
+            << QStringLiteral("Die angegebene Kodierung \"x-vorlandt-7\" ist unbekannt");
+    }
+
+    void damagedEncodingIsReportedAsMalformed()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, warning);
+        QVERIFY(PutDescriptor(content));
+        FFrontEnd->Answer({mrOk});
+
+        QVERIFY(!Check());
+
+        QCOMPARE(
+            FFrontEnd->Messages(),
+            QList<TShownMessage>({{WarningText(warning), TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0}}));
+        QVERIFY(LogLines().contains(QStringLiteral("GetVersionInfos - ") + warning));
+        QVERIFY(FUpdates.UpdateDictionary().empty());
+        // The box asks for its click with the normal cursor.
+        QCOMPARE(FFrontEnd->DepthAtLastMessage, 0);
     }
 
     // A descriptor of many updates reads the module's installed-version file once, and the next
@@ -901,7 +971,11 @@ private Q_SLOTS:
         QTest::addColumn<TDamage>("damage");
         QTest::addColumn<TOutcome>("outcome");
         QTest::newRow("50 MB description") << TDamage::HugeDescription << TOutcome::True;
-        QTest::newRow("100,000 updates") << TDamage::ManyUpdates << TOutcome::True;
+        QTest::newRow("10,000 updates, as many as a descriptor may offer")
+            << TDamage::UpdatesAtTheLimit << TOutcome::True;
+        // Every pending update costs a temporary file later: none may be added.
+        QTest::newRow("100,000 updates are refused as malformed")
+            << TDamage::ManyUpdates << TOutcome::Warning;
         QTest::newRow("elements nested 100,000 deep") << TDamage::DeepNesting << TOutcome::Warning;
         QTest::newRow("invalid UTF-8") << TDamage::InvalidUtf8 << TOutcome::True;
         QTest::newRow("entity bomb in the DTD") << TDamage::EntityBomb << TOutcome::True;
@@ -920,9 +994,10 @@ private Q_SLOTS:
                 content = open + "<v nr=\"1\"><u nr=\"0\"><beschreibung><![CDATA[" +
                           QByteArray(50 * 1000 * 1000, 'x') + "]]></beschreibung></u></v></modul>";
                 break;
+            case TDamage::UpdatesAtTheLimit:
             case TDamage::ManyUpdates:
                 content = open + "<v nr=\"1\">";
-                for (int i = 0; i < 100000; ++i)
+                for (int i = 0; i < (damage == TDamage::ManyUpdates ? 100000 : 10000); ++i)
                     content += "<u nr=\"" + QByteArray::number(i) + "\"><beschreibung>b</beschreibung></u>";
                 content += "</v></modul>";
                 break;
@@ -963,8 +1038,13 @@ private Q_SLOTS:
         QCOMPARE(FFrontEnd->Messages().size(), outcome == TOutcome::Warning ? 1 : 0);
         if (damage == TDamage::HugeDescription)
             QCOMPARE(FUpdates.UpdateDictionary().at({12, 1, 0})->BeschreibungRTF().size(), 50 * 1000 * 1000);
-        if (damage == TDamage::ManyUpdates)
-            QCOMPARE(FUpdates.UpdateDictionary().size(), 100000u);
+        if (damage == TDamage::UpdatesAtTheLimit)
+            QCOMPARE(FUpdates.UpdateDictionary().size(), 10000u);
+        if (damage == TDamage::ManyUpdates) {
+            QCOMPARE(FFrontEnd->Messages().first().text,
+                     WarningText(QStringLiteral("Die Datei enthält mehr als 10000 Updates.")));
+            QCOMPARE(FUpdates.UpdateDictionary().size(), 0u);
+        }
         if (damage == TDamage::InvalidUtf8)
             QVERIFY(FUpdates.UpdateDictionary()
                         .at({12, 1, 0})

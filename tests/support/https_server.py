@@ -17,6 +17,9 @@ Routes (HEAD and GET alike; HEAD sends the same headers without a body):
                      (default 3)
   /drop[?bytes=N]    200, Content-Length N (default 100000), but the connection is closed
                      after half of the body
+  /big?bytes=N[&chunked=1]
+                     200, N bytes of "b" made as they are sent (no file of that size on
+                     disk), with Content-Length, or with chunked=1 without any announced size
   /headonly          HEAD 200, GET 500 (a file that vanishes between the two requests)
 --tls-min 1.3 refuses TLS 1.2 clients (the updater speaks only TLS 1.2).
 --request-log appends one JSON object per request and line: method, path, user_agent.
@@ -120,6 +123,32 @@ def make_handler(root, request_log):
                     sent += chunk
                     if i != pieces - 1:
                         time.sleep(seconds / pieces)
+                return
+
+            if path.startswith("/big"):
+                size = int(number("bytes", 0))
+                chunked = number("chunked", 0) > 0
+                self.send_response(200)
+                self.send_header("Content-Type", "application/octet-stream")
+                if chunked:
+                    self.send_header("Transfer-Encoding", "chunked")
+                else:
+                    self.send_header("Content-Length", str(size))
+                self.end_headers()
+                if not with_body:
+                    return
+                piece = b"b" * (1024 * 1024)
+                sent = 0
+                while sent < size:
+                    chunk = piece[:min(len(piece), size - sent)]
+                    if chunked:
+                        self.wfile.write(b"%x\r\n" % len(chunk) + chunk + b"\r\n")
+                    else:
+                        self.wfile.write(chunk)
+                    sent += len(chunk)
+                if chunked:
+                    self.wfile.write(b"0\r\n\r\n")
+                self.wfile.flush()
                 return
 
             if path.startswith("/drop"):

@@ -15,6 +15,7 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/Descriptor.h"
+#include "core/sources/TransferCancel.h"
 #include "core/sources/UpdateCheck.h"
 
 #include <QFile>
@@ -47,6 +48,16 @@ void RecordCheckTimeOrLog()
     } catch (const EVorlandtError& error) {
         WriteLog(TLogAction::AppendLine, QStringLiteral("RecordCheckTime - Fehler: ") + error.message());
     }
+}
+
+// The window was closed or the console program interrupted during a transfer: the run ends
+// without asking, recording or writing anything more.
+bool Cancelled()
+{
+    if (!sources::TransfersCancelled())
+        return false;
+    WriteLog(TLogAction::AppendLine, QStringLiteral("Updatesuche abgebrochen"));
+    return true;
 }
 
 }  // namespace
@@ -83,6 +94,8 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
         return;
 
     FUpdateCheck.CheckForNews();
+    if (Cancelled())
+        return;
 
     if (!Manual && !LetztesUpdateLangGenugHer())
         return;
@@ -117,6 +130,8 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
             ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
                             SettingsKeys::UpdateModulbezeichnungDefault);
         FUpdateCheck.ReadVersionTree(modulbezeichnung, id, hauptversion, Manual);
+        if (Cancelled())
+            return;
         ++fetched;
         if (FUpdateCheck.SourceAnswered())
             ++answered;

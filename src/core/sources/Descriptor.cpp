@@ -149,6 +149,20 @@ QString Beschreibung(const pugi::xml_node& update, const QString& where)
     return Utf8(content.value());
 }
 
+// Refuses a descriptor with more update nodes than kMaxUpdatesPerDescriptor; counts no further
+// than one past the limit.
+void CheckUpdateCount(const pugi::xml_node& root)
+{
+    qsizetype count = 0;
+    for (const pugi::xml_node minor : root.children()) {
+        for (pugi::xml_node update = minor.first_child(); update; update = update.next_sibling()) {
+            if (++count > kMaxUpdatesPerDescriptor)
+                throw EVorlandtError(
+                    QStringLiteral("Die Datei enthält mehr als %1 Updates.").arg(kMaxUpdatesPerDescriptor));
+        }
+    }
+}
+
 // A moment as its wall-clock reading. The gate compares such readings: the stored text carries
 // no time zone, and a change to or from daylight saving time must not move the gate by an hour.
 QDateTime WallClock(const QDateTime& moment)
@@ -222,6 +236,7 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
         // writes no log line, since every line costs a settings-store read.
         const TUpdates::TInstalledVersionMemo memo(*FUpdates);
         const pugi::xml_node root = FxmlVersionen.document_element();
+        CheckUpdateCount(root);
         const QString zielverzeichnis = GetZielVerzeichnis(root);
         for (const pugi::xml_node minor : root.children()) {
             std::optional<qint32> nebenversion;
@@ -249,10 +264,7 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
     }
     if (!result) {
         try {
-            WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
-            MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
-                              QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
-                          TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
+            ReportMalformedDescriptor(error);
         } catch (...) {
             WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
             throw;
@@ -260,6 +272,14 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
     }
     WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
     return result;
+}
+
+void TUpdateCheck::ReportMalformedDescriptor(const QString& error)
+{
+    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
+    MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
+                      QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
+                  TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
 }
 
 QString GetZielVerzeichnis(const pugi::xml_node& Node)

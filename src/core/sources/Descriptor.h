@@ -10,6 +10,10 @@
 
 #include <pugixml.hpp>
 
+// A descriptor offers a few dozen updates; one offering more than this is refused as malformed
+// before any of them reaches the catalog, which writes a temporary file for every pending update.
+inline constexpr qsizetype kMaxUpdatesPerDescriptor = 10000;
+
 // The check schedule as stored: when the last check was and how many hours must pass before the
 // next automatic one.
 struct TCheckSchedule {

@@ -8,6 +8,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "core/sources/TransferCancel.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -49,6 +50,8 @@ struct TTransferJob {
     QPointer<QObject> ProgressBar;
     QPointer<QObject> StatusLabel;
     bool HasTargets = false;
+    TDownloadLimits Limits;
+    Clock::time_point Deadline;
     // Lives on the calling thread until the worker has been joined; progress and the wake-up are
     // posted to it. Null when there is no application object and so no event loop.
     QObject* Relay = nullptr;
@@ -89,6 +92,34 @@ bool IsTlsRefusal(CURLcode code)
     }
 }
 
+// Called by libcurl between its waits, also while nothing arrives (about once a second then):
+// the point where a cancelled transfer stops.
+int StopWhenCancelled(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return sources::TransfersCancelled() ? 1 : 0;
+}
+
+// The time the next request may still take; at least a millisecond, since 0 means "no limit"
+// to libcurl.
+long RemainingMilliseconds(const TTransferJob& job)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(job.Deadline - Clock::now());
+    return static_cast<long>(std::clamp<qint64>(left.count(), 1, LONG_MAX));
+}
+
+// Why a request ended by one of the transfer's bounds, or empty when it ended otherwise.
+QString LimitFailure(const TTransferJob& job, CURLcode code)
+{
+    if (code == CURLE_ABORTED_BY_CALLBACK && sources::TransfersCancelled())
+        return QStringLiteral("Die Übertragung wurde abgebrochen");
+    // libcurl's clock and ours differ by a few milliseconds; its connect and low-speed limits
+    // give the same code but end far from the deadline.
+    if (code == CURLE_OPERATION_TIMEDOUT && Clock::now() + std::chrono::seconds(1) >= job.Deadline)
+        return QStringLiteral("Die Übertragung dauert länger als %1 Sekunden und wurde abgebrochen")
+            .arg(std::chrono::duration_cast<std::chrono::seconds>(job.Limits.TotalTime).count());
+    return QString();
+}
+
 // Progress posted from the worker; carried out on the calling thread, where the targets live.
 void PostProgress(const std::shared_ptr<TTransferJob>& job, const QString& text, std::optional<int> maximum,
                   std::optional<int> value)
@@ -115,6 +146,7 @@ struct TBodyWriter {
     std::shared_ptr<TTransferJob> Job;
     CURL* Curl = nullptr;
     platform::TAtomicFile* File = nullptr;
+    qint64 MaxBytes = 0;
     qint64 Received = 0;
     long RefusedStatus = 0;  // a GET answered with anything but 200: its body is not wanted
     QString FileError;
@@ -149,7 +181,18 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             }
             curl_off_t expected = -1;
             curl_easy_getinfo(writer->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+            // An announced size above the limit is refused before a byte is written.
+            if (expected > writer->MaxBytes) {
+                writer->FileError = sources::FileTooLargeText(writer->MaxBytes);
+                return 0;
+            }
             writer->Begin(expected);
+        }
+        // A body without an announced size (or with a false one) is cut off where it passes
+        // the limit; the temporary file goes with the refused transfer.
+        if (static_cast<qint64>(length) > writer->MaxBytes - writer->Received) {
+            writer->FileError = sources::FileTooLargeText(writer->MaxBytes);
+            return 0;
         }
         try {
             writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
@@ -269,7 +312,9 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
     writer.Job = job;
     writer.Curl = curl;
     writer.File = &*file;
+    writer.MaxBytes = job->Limits.MaxBytes;
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
@@ -288,6 +333,8 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
                       .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
     else if (!writer.FileError.isEmpty())
         failure = writer.FileError;
+    else if (const QString limit = LimitFailure(*job, code); !limit.isEmpty())
+        failure = limit;
     else if (code != CURLE_OK)
         failure = connection.ErrorText(code);
     else if (expected >= 0 && expected != writer.Received)
@@ -333,16 +380,21 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
         CURL* curl = connection->get();
         const QByteArray url = QUrl(job->URL, QUrl::TolerantMode).toEncoded();
         curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopWhenCancelled);
 
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
         // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
         const CURLcode head = connection->Perform();
         job->ResponseCode = connection->ResponseCode();
         if (head != CURLE_OK) {
             // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
-            // are logged (see IsTlsRefusal).
-            if (IsTlsRefusal(head))
+            // (see IsTlsRefusal) and the transfer's own bounds are logged.
+            if (const QString limit = LimitFailure(*job, head); !limit.isEmpty())
+                LogException(job->URL, limit);
+            else if (IsTlsRefusal(head))
                 LogException(job->URL, connection->ErrorText(head));
             return;
         }
@@ -371,7 +423,7 @@ struct TWaiter {
 
 }  // namespace
 
-TDownload::TDownload() = default;
+TDownload::TDownload(const TDownloadLimits& limits) : FLimits(limits) {}
 TDownload::~TDownload() = default;
 
 bool TDownload::StartDownload(const QString& URL, const QString& DestinationFilename, QObject* ProgressBar,
@@ -380,8 +432,14 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     // Set up here, before any worker runs: the first set-up must not race another thread's.
     platform::EnsureCurlInitialised();
     FLastResponseCode = 0;
+    // After the window closed or the console program was interrupted nothing new starts.
+    if (sources::TransfersCancelled())
+        return false;
+    const sources::TRunningTransfer running;
 
     auto job = std::make_shared<TTransferJob>();
+    job->Limits = FLimits;
+    job->Deadline = Clock::now() + FLimits.TotalTime;
     job->URL = URL;
     job->DestinationFilename = DestinationFilename;
     job->ProgressBar = ProgressBar;
@@ -415,7 +473,7 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
 
     // A wake-up posted before exec() waits in the queue and ends the loop at once. When the loop
     // ends for another reason (the application quitting), the join below waits for the transfer,
-    // which its time limits keep short.
+    // which CancelTransfers or its time limit ends.
     if (wake && job->DownloadInProcess.load(std::memory_order_acquire))
         wake->Loop.exec();
     worker.join();

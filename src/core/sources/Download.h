@@ -2,13 +2,30 @@
 // thread waits in a local event loop (windows stay responsive, no CPU is burnt while waiting).
 #pragma once
 
+#include "core/sources/XmlLoad.h"
+
 #include <QString>
+
+#include <chrono>
 
 class QObject;
 
+// One descriptor or news file may take this long, from the HEAD's first byte to the GET's last:
+// a server that trickles a byte now and then must not hold a run (or a machine's unattended
+// console run) for ever.
+inline constexpr std::chrono::milliseconds kDownloadTimeLimit = std::chrono::minutes(5);
+
+// The bounds of one transfer. The product uses the defaults; tests pass smaller ones.
+struct TDownloadLimits {
+    // A larger body is refused as soon as it announces or passes this size: nothing larger would
+    // be read anyway, and it must not fill the temporary folder first.
+    qint64 MaxBytes = sources::kMaxXmlFileSize;
+    std::chrono::milliseconds TotalTime = kDownloadTimeLimit;
+};
+
 class TDownload {
 public:
-    TDownload();
+    explicit TDownload(const TDownloadLimits& limits = TDownloadLimits());
     ~TDownload();
     TDownload(const TDownload&) = delete;
     TDownload& operator=(const TDownload&) = delete;
@@ -18,7 +35,9 @@ public:
     // 200 and the whole body is in the destination; a failed transfer leaves an earlier file
     // there untouched. ProgressBar and lblStatus may be null; they receive, on the calling
     // thread, setMaximum(int)/setValue(int) and setText(QString) (a QProgressBar and a QLabel
-    // fit, so does any object with these slots).
+    // fit, so does any object with these slots). A body larger than the limit, a transfer that
+    // outlasts it, or CancelTransfers (core/sources/TransferCancel.h) end the transfer with false
+    // and leave no new file.
     bool StartDownload(const QString& URL, const QString& DestinationFilename, QObject* ProgressBar,
                        QObject* lblStatus);
 
@@ -26,5 +45,6 @@ public:
     int LastResponseCode() const { return FLastResponseCode; }
 
 private:
+    TDownloadLimits FLimits;
     int FLastResponseCode = 0;
 };

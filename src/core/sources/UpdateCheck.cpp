@@ -95,21 +95,29 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             const QString fileName = QStringLiteral("update_%1_%2.xml").arg(ModulID).arg(ModulHauptversion);
             FxmlVersionenFilename = TempDirWithSlash() + fileName;
 
-            const TWaitCursor cursor;
-            TSource source;
-            source.Procedure = procedure;
-            source.URL = baseURL + fileName;
-            source.LocalSource = LocalSourceSetting();
-            source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
-            source.Destination = FxmlVersionenFilename;
-            if (!FetchFile(source, FSourceAnswered))
-                return false;
-            const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
-            if (bytes && ContainsNotAvailableMarker(*bytes))
-                return false;
-            // A descriptor that is no XML just skips the module; the run goes on.
-            return LoadXml(FxmlVersionen, bytes).isEmpty();
+            sources::TXmlLoadResult loaded;
+            {
+                const TWaitCursor cursor;
+                TSource source;
+                source.Procedure = procedure;
+                source.URL = baseURL + fileName;
+                source.LocalSource = LocalSourceSetting();
+                source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
+                source.Destination = FxmlVersionenFilename;
+                if (!FetchFile(source, FSourceAnswered))
+                    return false;
+                const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(
+                    FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
+                if (bytes && ContainsNotAvailableMarker(*bytes))
+                    return false;
+                loaded = LoadXml(FxmlVersionen, bytes);
+            }
+            // A descriptor that is no XML just skips the module; the run goes on. One whose bytes
+            // are not text in its declared encoding is damaged, and says so like a descriptor of
+            // the wrong structure, once the cursor is back to normal.
+            if (loaded.BadEncoding)
+                ReportMalformedDescriptor(loaded.Error);
+            return loaded.Error.isEmpty();
         });
 }
 
@@ -135,7 +143,7 @@ bool TUpdateCheck::DownloadNewsXML()
                 platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
-            error = LoadXml(FxmlNews, bytes);
+            error = LoadXml(FxmlNews, bytes).Error;
             if (error.isEmpty())
                 return true;
         }

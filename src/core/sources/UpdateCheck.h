@@ -46,6 +46,9 @@ public:
 private:
     bool CheckInterval();
     bool GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion);
+    // The warning for a descriptor that is damaged rather than missing: logged and shown with
+    // the file's name and `error`.
+    void ReportMalformedDescriptor(const QString& error);
 
     pugi::xml_document FxmlVersionen;
     pugi::xml_document FxmlNews;

@@ -4,6 +4,8 @@
 #include "core/platform/TextCodec.h"
 
 #include <QChar>
+#include <QLatin1String>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
@@ -121,15 +123,41 @@ QByteArray Windows1252ToUtf8(const QByteArray& bytes)
     return result;
 }
 
-QByteArray ParserInput(const QByteArray& bytes)
+QByteArray ParserInput(const QByteArray& bytes, QString& encodingError)
 {
+    encodingError.clear();
     if (StartsWith(bytes, {0xEF, 0xBB, 0xBF}))
         return bytes.sliced(3);
     if (HasUtf16ByteOrderMark(bytes))
         return platform::DecodeText(bytes).toUtf8();
-    if (IsWindows1252Family(DeclaredEncoding(bytes)))
+    const QByteArray declared = DeclaredEncoding(bytes);
+    if (declared.isEmpty())
+        return bytes;
+    if (IsWindows1252Family(declared))
         return Windows1252ToUtf8(bytes);
-    return bytes;
+    const auto invalid = [&](const QString& name) {
+        encodingError =
+            QStringLiteral("Die Datei enthält Zeichen, die in der angegebenen Kodierung \"%1\" ungültig sind")
+                .arg(name);
+        return QByteArray();
+    };
+    // The common case stays one pass over the bytes, without a detour through UTF-16.
+    if (declared == "utf-8" || declared == "utf8")
+        return QByteArrayView(bytes).isValidUtf8() ? bytes : invalid(QStringLiteral("UTF-8"));
+    // Guessing would show wrong letters in the release notes without a word; the author of the
+    // file learns instead which name is not understood.
+    QStringDecoder decoder(declared.constData(), QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid()) {
+        encodingError = QStringLiteral("Die angegebene Kodierung \"%1\" ist unbekannt")
+                            .arg(QString::fromLatin1(declared.left(40)));
+        return QByteArray();
+    }
+    const QString text = decoder(bytes);
+    // The declaration was read as ASCII: an encoding that does not read it back the same way
+    // (UTF-16 without byte-order mark, EBCDIC) cannot be the file's.
+    if (decoder.hasError() || !text.startsWith(QLatin1String("<?xml")))
+        return invalid(QString::fromLatin1(decoder.name()));
+    return text.toUtf8();
 }
 
 }  // namespace sources

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <QtGlobal>
 
 #include <cstring>
@@ -18,8 +19,10 @@ bool HasUtf16ByteOrderMark(QByteArrayView bytes);
 QByteArray Windows1252ToUtf8(const QByteArray& bytes);
 
 // The file as UTF-8 for the parser: a byte-order mark wins, else a declared Windows-1252 or
-// Latin-1 is decoded here, else the bytes are taken as UTF-8.
-QByteArray ParserInput(const QByteArray& bytes);
+// Latin-1 is decoded by our own table, any other declared encoding by the converters Qt knows;
+// without a declaration the bytes are taken as UTF-8 as they are. `encodingError` is set (and
+// the result empty) when the declared encoding is unknown or the bytes are not valid in it.
+QByteArray ParserInput(const QByteArray& bytes, QString& encodingError);
 
 // Word-at-a-time helpers for the byte loops that run over whole descriptors before every parse
 // (the decoding here, the markup count of the loader); eight bytes at a time they cost a

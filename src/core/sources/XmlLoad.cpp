@@ -72,13 +72,24 @@ QString ParseStatusText(pugi::xml_parse_status status)
 
 }  // namespace
 
-QString LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& bytes)
+QString FileTooLargeText(qint64 limit)
+{
+    constexpr qint64 MB = 1024 * 1024;
+    if (limit % MB == 0)
+        return QStringLiteral("Die Datei ist größer als %1 MB").arg(limit / MB);
+    return QStringLiteral("Die Datei ist größer als %1 Bytes").arg(limit);
+}
+
+TXmlLoadResult LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& bytes)
 {
     if (!bytes)
-        return QStringLiteral("Die Datei ist größer als %1 MB").arg(kMaxXmlFileSize / (1024 * 1024));
-    const QByteArray input = ParserInput(*bytes);
+        return {FileTooLargeText()};
+    QString encodingError;
+    const QByteArray input = ParserInput(*bytes, encodingError);
+    if (!encodingError.isEmpty())
+        return {encodingError, true};
     if (MarkupCount(input) > kMaxMarkup)
-        return QStringLiteral("Die Datei enthält mehr als %1 Elemente und Attribute").arg(kMaxMarkup);
+        return {QStringLiteral("Die Datei enthält mehr als %1 Elemente und Attribute").arg(kMaxMarkup)};
 
     pugi::xml_document parsed;
     const pugi::xml_parse_result result = parsed.load_buffer(
@@ -86,7 +97,7 @@ QString LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& b
     if (!result) {
         const qsizetype offset = std::clamp<qsizetype>(result.offset, 0, input.size());
         const qsizetype line = QByteArrayView(input).first(offset).count('\n') + 1;
-        return QStringLiteral("%1 (Zeile %2)").arg(ParseStatusText(result.status)).arg(line);
+        return {QStringLiteral("%1 (Zeile %2)").arg(ParseStatusText(result.status)).arg(line)};
     }
     // The parser accepts a few things XML forbids at the top level; a file with two roots or
     // a CDATA section beside the root is no document either.
@@ -95,12 +106,12 @@ QString LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& b
         if (node.type() == pugi::node_element)
             ++elements;
         else if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
-            return QStringLiteral("Text außerhalb des Wurzelelements");
+            return {QStringLiteral("Text außerhalb des Wurzelelements")};
     }
     if (elements != 1)
-        return QStringLiteral("Mehr als ein Wurzelelement");
+        return {QStringLiteral("Mehr als ein Wurzelelement")};
     document = std::move(parsed);
-    return QString();
+    return {};
 }
 
 }  // namespace sources

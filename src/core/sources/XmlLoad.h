@@ -17,9 +17,19 @@ namespace sources {
 // hostile file below a few hundred megabytes.
 inline constexpr qint64 kMaxXmlFileSize = 64 * 1024 * 1024;
 
+// Why a file larger than `limit` bytes is refused.
+QString FileTooLargeText(qint64 limit = kMaxXmlFileSize);
+
+struct TXmlLoadResult {
+    QString Error;  // empty: loaded
+    // The file's bytes are not text in the encoding it declares (or that encoding is unknown):
+    // a damaged file rather than a missing one.
+    bool BadEncoding = false;
+};
+
 // Loads the fetched file (nullopt: larger than kMaxXmlFileSize) into `document`, which keeps its
-// earlier content unless the load succeeds. Empty on success, else why the file is not an XML
-// document we read.
-QString LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& bytes);
+// earlier content unless the load succeeds. An empty Error on success, else why the file is not
+// an XML document we read.
+TXmlLoadResult LoadXml(pugi::xml_document& document, const std::optional<QByteArray>& bytes);
 
 }  // namespace sources
