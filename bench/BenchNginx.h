@@ -51,8 +51,8 @@ struct TBenchNginx {
     void Start(const QString& folder, const QString& cert, const QString& key, const QString& root)
     {
         Folder = folder;
-        const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                                             {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        const QString nginx = QStandardPaths::findExecutable(
+            QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
         if (nginx.isEmpty()) {
             Error = QStringLiteral("nginx missing");
             return;

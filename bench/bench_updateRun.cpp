@@ -5,8 +5,8 @@
 // every chunk by 25 ms each way, over 30 and 100 registrations, with and without fetching ahead;
 // they report process CPU time beside wall time (needs nginx).
 //   build/bench/bench_updateRun [--benchmark_filter=Network]
-#include "core/run/UpdateRun.h"
 #include "core/catalog/Updates.h"
+#include "core/run/UpdateRun.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -186,9 +186,10 @@ double CpuSeconds(int who)
 void EnableModules(int count)
 {
     for (int id = 1; id <= ModuleCount; ++id)
-        WriteIntegerValue(HKEY_LOCAL_MACHINE,
-                          SettingsKeys::OnlineUpdateModule + QStringLiteral("Modul%1").arg(id, 3, 10, QLatin1Char('0')),
-                          SettingsKeys::ModuleDisabledRun, id <= count ? 0 : 1);
+        WriteIntegerValue(
+            HKEY_LOCAL_MACHINE,
+            SettingsKeys::OnlineUpdateModule + QStringLiteral("Modul%1").arg(id, 3, 10, QLatin1Char('0')),
+            SettingsKeys::ModuleDisabledRun, id <= count ? 0 : 1);
 }
 
 TRunFixture* Fixture()

@@ -106,8 +106,8 @@ public:
         {
             const std::lock_guard lock(FMutex);
             --FInUse[entry->Origin];
-            const auto sameOrigin = std::count_if(FIdle.begin(), FIdle.end(),
-                                                  [&](const auto& idle) { return idle->Origin == entry->Origin; });
+            const auto sameOrigin = std::count_if(
+                FIdle.begin(), FIdle.end(), [&](const auto& idle) { return idle->Origin == entry->Origin; });
             if (entry->Handle->valid() && entry->Key == FKey && sameOrigin < MaxConnectionsPerOrigin)
                 FIdle.push_back(std::move(entry));
             else

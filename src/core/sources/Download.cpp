@@ -253,7 +253,8 @@ platform::TCurlLease OpenConnection(const TConnectionSettings& settings, const Q
 {
     // The download server names its files directly; a redirect to another address is refused
     // by the common set-up.
-    platform::TCurlLease connection = platform::BorrowCurl(settings.ConnectionKey(), OriginOf(url), "https,http");
+    platform::TCurlLease connection =
+        platform::BorrowCurl(settings.ConnectionKey(), OriginOf(url), "https,http");
     if (connection.valid())
         ConfigureConnection(*connection, settings);
     return connection;
@@ -439,8 +440,8 @@ TConnectionSettings ReadConnectionSettings()
     return settings;
 }
 
-bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize, QByteArray& body,
-                     int& responseCode)
+bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize,
+                     QByteArray& body, int& responseCode)
 {
     platform::EnsureCurlInitialised();
     auto job = std::make_shared<TTransferJob>();
@@ -466,8 +467,9 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     platform::EnsureCurlInitialised();
     FLastResponseCode = 0;
     TConnectionSettings settings = ReadConnectionSettings();
-    WriteLog(TLogAction::AppendLine, settings.ProxyActive ? QStringLiteral("StartDownload - Proxy aktiv")
-                                                          : QStringLiteral("StartDownload - Proxy nicht aktiv"));
+    WriteLog(TLogAction::AppendLine, settings.ProxyActive
+                                         ? QStringLiteral("StartDownload - Proxy aktiv")
+                                         : QStringLiteral("StartDownload - Proxy nicht aktiv"));
 
     if (FPrefetch && !ProgressBar && !lblStatus) {
         if (const std::optional<sources::TPrefetched> ahead = FPrefetch->Take(URL, settings)) {

@@ -102,7 +102,8 @@ void TPrefetch::Work(const QByteArray& origin)
         }
 
         TPrefetched result;
-        result.Complete = FetchIntoMemory(next->Url, FSettings, MaxBodySize, result.Body, result.ResponseCode);
+        result.Complete =
+            FetchIntoMemory(next->Url, FSettings, MaxBodySize, result.Body, result.ResponseCode);
         if (!result.Complete)
             result.Body.clear();
         {

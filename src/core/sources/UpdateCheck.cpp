@@ -75,7 +75,8 @@ QString DescriptorFileName(int ModulID, int ModulHauptversion)
 
 QString DescriptorURL(int ModulID, int ModulHauptversion)
 {
-    return UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) + DescriptorFolder(ModulID)) +
+    return UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) +
+                        DescriptorFolder(ModulID)) +
            DescriptorFileName(ModulID, ModulHauptversion);
 }
 
@@ -139,8 +140,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             source.Destination = FxmlVersionenFilename;
             if (!FetchFile(source, FSourceAnswered))
                 return false;
-            const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
+            const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(
+                FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             // A descriptor that is no XML just skips the module; the run goes on.
