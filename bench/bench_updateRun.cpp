@@ -1,21 +1,28 @@
 // Wall time of a manual update run over 100 registrations against the loopback HTTPS server
 // (descriptors of about 10 KB, nothing pending), against one curl command line that makes the
 // same HEAD and GET requests: the limit the transfers themselves set. Needs python3, openssl, curl.
-//   build/bench/bench_updateRun
-#include "core/run/UpdateRun.h"
+// The Network benchmarks do the same against nginx, directly and through a forwarder that delays
+// every chunk by 25 ms each way, over 30 and 100 registrations, with and without fetching ahead;
+// they report process CPU time beside wall time (needs nginx).
+//   build/bench/bench_updateRun [--benchmark_filter=Network]
 #include "core/catalog/Updates.h"
+#include "core/run/UpdateRun.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/UpdateCheck.h"
 
 #include "BenchHttpsServer.h"
+#include "BenchNginx.h"
 
 #include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/time.h>
 
 namespace {
 
@@ -96,11 +103,12 @@ struct TRunFixture : TBenchHttpsServer {
     ~TRunFixture() { SetFrontEnd(nullptr); }
 
     // The requests the run makes, as one curl command line.
-    QStringList CurlArguments() const
+    QStringList CurlArguments(int count = ModuleCount, const QString& base = QString()) const
     {
         QStringList arguments;
-        for (int id = 1; id <= ModuleCount; ++id) {
-            const QString url = Url(QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id));
+        for (int id = 1; id <= count; ++id) {
+            const QString path = QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id);
+            const QString url = base.isEmpty() ? Url(path) : base + path;
             for (bool head : {true, false}) {
                 if (!arguments.isEmpty())
                     arguments << QStringLiteral("--next");
@@ -116,6 +124,73 @@ struct TRunFixture : TBenchHttpsServer {
 };
 
 std::unique_ptr<TRunFixture> gFixture;
+
+// nginx on the fixture's folder, and the delaying forwarder in front of it.
+struct TNetworkFixture {
+    TBenchNginx Nginx;
+    QProcess Forwarder;
+    int ForwarderPort = 0;
+    QString Error;
+
+    explicit TNetworkFixture(TRunFixture& run)
+    {
+        Nginx.Start(run.Dir.filePath(QStringLiteral("nginx")), run.CertFile(),
+                    run.Dir.filePath(QStringLiteral("server.key")), run.Root());
+        if (!Nginx.Error.isEmpty()) {
+            Error = Nginx.Error;
+            return;
+        }
+        const QString script =
+            QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("delay_forwarder.py"));
+        Forwarder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Forwarder.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
+                        {script, "--target", QString::number(Nginx.Port), "--delay", "0.025"});
+        while (Forwarder.waitForReadyRead(10000) && !Forwarder.canReadLine()) {
+        }
+        ForwarderPort = Forwarder.readLine().trimmed().toInt();
+        if (ForwarderPort == 0)
+            Error = QStringLiteral("the forwarder did not start");
+    }
+
+    ~TNetworkFixture()
+    {
+        Forwarder.closeWriteChannel();
+        if (!Forwarder.waitForFinished(3000))
+            Forwarder.kill();
+    }
+
+    QString Base(bool delayed) const
+    {
+        return QStringLiteral("https://127.0.0.1:%1").arg(delayed ? ForwarderPort : Nginx.Port);
+    }
+};
+
+std::unique_ptr<TNetworkFixture> gNetwork;
+
+TNetworkFixture* Network(TRunFixture& run)
+{
+    if (!gNetwork)
+        gNetwork = std::make_unique<TNetworkFixture>(run);
+    return gNetwork.get();
+}
+
+double CpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The first `count` registrations take part, the others are switched off.
+void EnableModules(int count)
+{
+    for (int id = 1; id <= ModuleCount; ++id)
+        WriteIntegerValue(
+            HKEY_LOCAL_MACHINE,
+            SettingsKeys::OnlineUpdateModule + QStringLiteral("Modul%1").arg(id, 3, 10, QLatin1Char('0')),
+            SettingsKeys::ModuleDisabledRun, id <= count ? 0 : 1);
+}
 
 TRunFixture* Fixture()
 {
@@ -159,9 +234,78 @@ void BM_CurlSameRequests(benchmark::State& state)
 }
 BENCHMARK(BM_CurlSameRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// Arguments: registrations, delayed (0/1), fetching ahead (0/1).
+void BM_NetworkRun(benchmark::State& state)
+{
+    TRunFixture* fixture = Fixture();
+    TNetworkFixture* network = fixture->Error.isEmpty() ? Network(*fixture) : nullptr;
+    if (!network || !network->Error.isEmpty()) {
+        state.SkipWithError(network ? qPrintable(network->Error) : qPrintable(fixture->Error));
+        return;
+    }
+    const int count = static_cast<int>(state.range(0));
+    EnableModules(count);
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                     network->Base(state.range(1) != 0) + u'/');
+    double cpu = 0;
+    for (auto _ : state) {
+        const double before = CpuSeconds(RUSAGE_SELF);
+        TUpdates updates;
+        TUpdateCheck check(&updates);
+        check.SetFetchAhead(state.range(2) != 0);
+        TUpdateRun(updates, check, false).RunUpdateCheck(true);
+        cpu += CpuSeconds(RUSAGE_SELF) - before;
+    }
+    state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
+    EnableModules(ModuleCount);
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                     fixture->Url(QStringLiteral("/")));
+}
+BENCHMARK(BM_NetworkRun)
+    ->ArgsProduct({{30, 100}, {0, 1}, {0, 1}})
+    ->ArgNames({"modules", "delayed", "ahead"})
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Arguments: registrations, delayed (0/1).
+void BM_NetworkCurl(benchmark::State& state)
+{
+    TRunFixture* fixture = Fixture();
+    TNetworkFixture* network = fixture->Error.isEmpty() ? Network(*fixture) : nullptr;
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (!network || !network->Error.isEmpty() || curl.isEmpty()) {
+        state.SkipWithError("no curl or no server");
+        return;
+    }
+    const QStringList arguments =
+        fixture->CurlArguments(static_cast<int>(state.range(0)), network->Base(state.range(1) != 0));
+    double cpu = 0;
+    for (auto _ : state) {
+        const double before = CpuSeconds(RUSAGE_CHILDREN);
+        QProcess process;
+        process.start(curl, arguments);
+        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+            state.SkipWithError("curl failed");
+            return;
+        }
+        cpu += CpuSeconds(RUSAGE_CHILDREN) - before;
+    }
+    state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_NetworkCurl)
+    ->ArgsProduct({{30, 100}, {0, 1}})
+    ->ArgNames({"modules", "delayed"})
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarksWithApplication(argc, argv, [] { gFixture.reset(); });
+    return RunBenchmarksWithApplication(argc, argv, [] {
+        gNetwork.reset();
+        gFixture.reset();
+    });
 }

@@ -4,12 +4,15 @@
 Usage:
   https_server.py --cert server.pem --key server.key --root FOLDER
                   [--tls-min 1.2|1.3] [--request-log FILE] [--lifetime SECONDS]
+                  [--max-connections N] [--idle-timeout SECONDS]
 
 Listens on 127.0.0.1 on a free port and prints that port as the first line on stdout.
 Routes (HEAD and GET alike; HEAD sends the same headers without a body):
   /<file>            a file below FOLDER: 200 with Content-Length, else 404; with a file
                      <file>.hangup beside it the connection is closed without any answer
-                     (a server that drops out while the client waits)
+                     (a server that drops out while the client waits); with <file>.delay
+                     (seconds as text) the answer comes that much later; with <file>.failonce
+                     the first request for it is answered 503
   /redirect<rest>    301, Location: /<rest without a leading slash>
   /notavailable      200, the download server's HTML page for a file that is not offered
   /slow[?seconds=S&bytes=N]
@@ -22,7 +25,10 @@ Routes (HEAD and GET alike; HEAD sends the same headers without a body):
                      disk), with Content-Length, or with chunked=1 without any announced size
   /headonly          HEAD 200, GET 500 (a file that vanishes between the two requests)
 --tls-min 1.3 refuses TLS 1.2 clients (the updater speaks only TLS 1.2).
---request-log appends one JSON object per request and line: method, path, user_agent.
+--request-log appends one JSON object per request and line: method, path, user_agent and
+connection (a number per connection); a connection closed at once because --max-connections
+were open already is logged with method "REFUSED".
+--idle-timeout closes a connection that sends no request for that long.
 The server ends by itself after --lifetime seconds (default 120) and as soon as its stdin is
 closed, so a test that dies cannot leave a server behind.
 """
@@ -43,12 +49,23 @@ NOT_AVAILABLE_PAGE = (
 )
 
 
-def make_handler(root, request_log):
+def make_handler(root, request_log, idle_timeout):
     log_lock = threading.Lock()
+    counter_lock = threading.Lock()
+    next_connection = [0]
+    failed_once = set()
 
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
         server_version = "VorlandtTestServer/1.0"
+
+        timeout = idle_timeout
+
+        def setup(self):
+            with counter_lock:
+                next_connection[0] += 1
+                self.connection_number = next_connection[0]
+            super().setup()
 
         def log_message(self, fmt, *args):
             pass  # stderr stays quiet; the request log is the record
@@ -60,6 +77,7 @@ def make_handler(root, request_log):
                 "method": self.command,
                 "path": self.path,
                 "user_agent": self.headers.get("User-Agent", ""),
+                "connection": self.connection_number,
             })
             with log_lock:
                 with open(request_log, "a", encoding="utf-8") as f:
@@ -162,10 +180,23 @@ def make_handler(root, request_log):
 
             relative = os.path.normpath(path.lstrip("/"))
             full = os.path.join(root, relative)
-            if (not relative.startswith("..") and not os.path.isabs(relative)
-                    and os.path.isfile(full + ".hangup")):
+            inside = not relative.startswith("..") and not os.path.isabs(relative)
+            if inside and os.path.isfile(full + ".hangup"):
                 self.close_connection = True
                 return
+            if inside and os.path.isfile(full + ".delay"):
+                with open(full + ".delay", encoding="ascii") as f:
+                    time.sleep(float(f.read().strip() or 0))
+            if inside and os.path.isfile(full + ".failonce"):
+                with counter_lock:
+                    first = full not in failed_once
+                    failed_once.add(full)
+                if first:
+                    body = b"busy"
+                    self.send_body_headers(503, len(body), "text/plain")
+                    if with_body:
+                        self.wfile.write(body)
+                    return
             if relative.startswith("..") or os.path.isabs(relative) or not os.path.isfile(full):
                 body = b"not found"
                 self.send_body_headers(404, len(body), "text/plain")
@@ -190,9 +221,31 @@ def make_handler(root, request_log):
 class TlsServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, address, handler, context):
+    def __init__(self, address, handler, context, max_connections, request_log):
         super().__init__(address, handler)
         self.context = context
+        self.max_connections = max_connections
+        self.request_log = request_log
+        self.open_connections = 0
+        self.count_lock = threading.Lock()
+
+    def process_request(self, request, client_address):
+        with self.count_lock:
+            refused = 0 < self.max_connections <= self.open_connections
+            if not refused:
+                self.open_connections += 1
+        if not refused:
+            super().process_request(request, client_address)
+            return
+        if self.request_log:
+            with open(self.request_log, "a", encoding="utf-8") as f:
+                f.write(json.dumps({"method": "REFUSED", "path": "", "user_agent": ""}) + "\n")
+        request.close()
+
+    def shutdown_request(self, request):
+        with self.count_lock:
+            self.open_connections -= 1
+        super().shutdown_request(request)
 
     def get_request(self):
         sock, addr = self.socket.accept()
@@ -213,6 +266,8 @@ def main():
     parser.add_argument("--tls-min", choices=["1.2", "1.3"], default="1.2")
     parser.add_argument("--request-log")
     parser.add_argument("--lifetime", type=float, default=120.0)
+    parser.add_argument("--max-connections", type=int, default=0)
+    parser.add_argument("--idle-timeout", type=float, default=None)
     args = parser.parse_args()
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -220,7 +275,8 @@ def main():
     context.minimum_version = (ssl.TLSVersion.TLSv1_3 if args.tls_min == "1.3"
                                else ssl.TLSVersion.TLSv1_2)
 
-    server = TlsServer(("127.0.0.1", 0), make_handler(args.root, args.request_log), context)
+    server = TlsServer(("127.0.0.1", 0), make_handler(args.root, args.request_log, args.idle_timeout),
+                       context, args.max_connections, args.request_log)
     print(server.server_address[1], flush=True)
 
     def end_when_stdin_closes():

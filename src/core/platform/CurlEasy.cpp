@@ -11,19 +11,30 @@ void EnsureCurlInitialised()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-TCurlEasy::TCurlEasy(const char* protocols)
+TCurlEasy::TCurlEasy(const char* protocols) : FProtocols(protocols)
 {
     EnsureCurlInitialised();
     FCurl.reset(curl_easy_init());
-    if (!FCurl)
-        return;
+    if (FCurl)
+        SetCommonOptions();
+}
+
+void TCurlEasy::Reset()
+{
+    curl_easy_reset(FCurl.get());
+    FErrorBuffer[0] = '\0';
+    SetCommonOptions();
+}
+
+void TCurlEasy::SetCommonOptions()
+{
     CURL* curl = FCurl.get();
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, FErrorBuffer);
     // Signals cannot carry libcurl's time limits on a worker thread.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // A redirect could point anywhere; our servers name their addresses directly.
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, FProtocols);
 }
 
 void TCurlEasy::SetDirect()

@@ -15,8 +15,8 @@ void EnsureCurlInitialised();
 
 class TCurlEasy {
 public:
-    // A new handle that speaks only `protocols` (libcurl's list, "https,http") and never follows a
-    // redirect. Test with valid(): libcurl may fail to create one.
+    // A new handle that speaks only `protocols` (libcurl's list, "https,http"; a literal, it is
+    // kept) and never follows a redirect. Test with valid(): libcurl may fail to create one.
     explicit TCurlEasy(const char* protocols);
     // libcurl keeps the address of the error buffer: the object stays where it was made.
     TCurlEasy(const TCurlEasy&) = delete;
@@ -28,6 +28,10 @@ public:
     // Not even the environment's http_proxy, https_proxy or ALL_PROXY is consulted.
     void SetDirect();
 
+    // Back to the state of a new handle, keeping what libcurl keeps across a reset: the open
+    // connection, the loaded certificate store, the share. For a handle used again.
+    void Reset();
+
     // Runs the transfer with the error text of an earlier one cleared.
     CURLcode Perform();
     // The status of the last answer, 0 when none came.
@@ -37,11 +41,14 @@ public:
     QString ErrorText(CURLcode code) const;
 
 private:
+    void SetCommonOptions();
+
     struct TDeleter {
         void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     };
     std::unique_ptr<CURL, TDeleter> FCurl;
     char FErrorBuffer[CURL_ERROR_SIZE] = {};
+    const char* FProtocols;
 };
 
 }  // namespace platform

@@ -22,6 +22,8 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -59,6 +61,38 @@ bool Cancelled()
     WriteLog(TLogAction::AppendLine, QStringLiteral("Updatesuche abgebrochen"));
     return true;
 }
+
+// The modules (ID, main version) whose descriptors the pass below will ask for.
+std::vector<std::pair<int, int>> ModulesToCheck(const QStringList& registrations)
+{
+    std::vector<std::pair<int, int>> modules;
+    for (const QString& name : registrations) {
+        const QString key = SettingsKeys::OnlineUpdateModule + name;
+        if (ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun,
+                             SettingsKeys::ModuleDisabledRunDefault) == 1)
+            continue;
+        modules.emplace_back(
+            ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateID, SettingsKeys::UpdateIDDefault),
+            ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateHauptversion,
+                             SettingsKeys::UpdateHauptversionDefault));
+    }
+    return modules;
+}
+
+// Ends the fetching ahead on every way out of the pass.
+class TFetchAhead {
+public:
+    TFetchAhead(TUpdateCheck& check, const QStringList& registrations) : FCheck(check)
+    {
+        FCheck.FetchUpdateXMLsAhead(ModulesToCheck(registrations));
+    }
+    ~TFetchAhead() { FCheck.EndFetchAhead(); }
+    TFetchAhead(const TFetchAhead&) = delete;
+    TFetchAhead& operator=(const TFetchAhead&) = delete;
+
+private:
+    TUpdateCheck& FCheck;
+};
 
 }  // namespace
 
@@ -109,6 +143,7 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     int position = 0;
     int fetched = 0;   // registrations whose descriptor was asked for
     int answered = 0;  // ... and whose source gave an answer, whatever it was
+    const TFetchAhead fetchAhead(FUpdateCheck, registrations);
     for (const QString& name : registrations) {
         FrontEnd().ShowProgress(position + 1, maximum,
                                 QStringLiteral(u"[%1/%2] Überprüfe %3...")
@@ -136,6 +171,7 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
         if (FUpdateCheck.SourceAnswered())
             ++answered;
     }
+    FUpdateCheck.EndFetchAhead();
 
     // Recorded only now: the per-module interval gate of an autostart run reads the same value,
     // and an earlier record would have closed it for every module of this very run.

@@ -4,11 +4,13 @@
 
 #include "core/platform/AtomicFile.h"
 #include "core/platform/CurlEasy.h"
+#include "core/platform/CurlPool.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/TransferCancel.h"
+#include "core/sources/Prefetch.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -25,6 +27,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -46,6 +49,11 @@ const QString TextEnd = QStringLiteral("Download beendet...");
 struct TTransferJob {
     QString URL;
     QString DestinationFilename;
+    TConnectionSettings Settings;
+    // Set for a transfer made ahead of its time: the body goes here, at most MemoryLimit bytes,
+    // instead of into DestinationFilename.
+    QByteArray* Memory = nullptr;
+    qint64 MemoryLimit = 0;
     // Only ever touched on the calling thread (inside the posted progress calls).
     QPointer<QObject> ProgressBar;
     QPointer<QObject> StatusLabel;
@@ -67,8 +75,14 @@ int ClampToInt(qint64 value)
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
 }
 
+// Set on a thread that fetches ahead: its failures are not the run's yet (the run fetches such
+// a file again when it gets there, and logs then).
+thread_local bool tTransferAhead = false;
+
 void LogException(const QString& url, const QString& message)
 {
+    if (tTransferAhead)
+        return;
     WriteLog(TLogAction::AppendLine,
              QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
 }
@@ -195,7 +209,15 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             return 0;
         }
         try {
-            writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+            if (QByteArray* memory = writer->Job->Memory) {
+                if (memory->size() + static_cast<qint64>(length) > writer->Job->MemoryLimit) {
+                    writer->FileError = QStringLiteral("Die Datei ist zu groß");
+                    return 0;
+                }
+                memory->append(data, static_cast<qsizetype>(length));
+            } else {
+                writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+            }
         } catch (const EVorlandtError& error) {
             writer->FileError = error.message();
             return 0;
@@ -223,42 +245,24 @@ QByteArray ProxyAddress(QString server, qint32 port)
 }
 
 // Everything both requests share beyond the common set-up (no signals, no redirects): identity,
-// proxy, TLS, time limits. The byte arrays given to libcurl are copied by it, so they need not
-// outlive this function.
-void ConfigureConnection(platform::TCurlEasy& connection)
+// proxy, TLS, time limits. The byte arrays given to libcurl are copied by it.
+void ConfigureConnection(platform::TCurlEasy& connection, const TConnectionSettings& settings)
 {
     CURL* curl = connection.get();
-    QString userAgent = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent,
-                                        SettingsKeys::UserAgentDefault);
-    // libcurl sends the text as it is: a line break in the stored value would start a header
-    // of its own.
-    userAgent.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.toUtf8().constData());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, settings.UserAgent.constData());
 
-    if (ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyAktiv,
-                      SettingsKeys::ProxyAktivDefault)) {
-        WriteLog(TLogAction::AppendLine, QStringLiteral("StartDownload - Proxy aktiv"));
-        const QString server = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
-                                               SettingsKeys::ProxyServer, SettingsKeys::ProxyServerDefault);
-        const qint32 port = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyPort,
-                                             SettingsKeys::ProxyPortDefault);
-        curl_easy_setopt(curl, CURLOPT_PROXY, ProxyAddress(server, port).constData());
+    if (settings.ProxyActive) {
+        curl_easy_setopt(curl, CURLOPT_PROXY, settings.ProxyAddress.constData());
         // The configured proxy carries every request; no_proxy from the environment must not
         // route some of them around it.
         curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
-        const QString user =
-            ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyUsername, QString());
-        if (!user.isEmpty()) {
-            const QString password = ScramblePassword(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
-                                                                      SettingsKeys::ProxyPassword, QString()),
-                                                      SettingsKeys::PasswordScrambleKey);
-            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, user.toUtf8().constData());
-            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, password.toUtf8().constData());
+        if (!settings.ProxyUser.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, settings.ProxyUser.constData());
+            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, settings.ProxyPassword.constData());
             // Credentials go out only when the proxy asks, in the strongest scheme it offers.
             curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
         }
     } else {
-        WriteLog(TLogAction::AppendLine, QStringLiteral("StartDownload - Proxy nicht aktiv"));
         // Switched off means direct: http_proxy, https_proxy and ALL_PROXY are not consulted.
         connection.SetDirect();
     }
@@ -268,30 +272,34 @@ void ConfigureConnection(platform::TCurlEasy& connection)
         static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    // libcurl uses its compiled-in bundle and ignores OpenSSL's variables; honour them as the
-    // OpenSSL tools do, so an administrator (or a test) can name the trusted authorities.
-    const QByteArray certFile = qgetenv("SSL_CERT_FILE");
-    if (!certFile.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_CAINFO, certFile.constData());
-    const QByteArray certDir = qgetenv("SSL_CERT_DIR");
-    if (!certDir.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_CAPATH, certDir.constData());
+    if (!settings.CaFile.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, settings.CaFile.constData());
+    if (!settings.CaPath.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAPATH, settings.CaPath.constData());
 
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimitBytes);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
 }
 
-// The one place a transfer gets its handle: new and configured; null when libcurl cannot make
-// one.
-std::unique_ptr<platform::TCurlEasy> OpenConnection()
+// "https://host:port": the server a connection goes to, for the limit of connections per server.
+QByteArray OriginOf(const QUrl& url)
+{
+    const int port = url.port(url.scheme() == QLatin1String("http") ? 80 : 443);
+    return (url.scheme() + QStringLiteral("://") + url.host() + u':' + QString::number(port)).toUtf8();
+}
+
+// The one place a transfer gets its handle: from the process's pool, with the connection a
+// previous transfer to the same server left open under the same settings, and configured anew;
+// invalid when libcurl cannot make one.
+platform::TCurlLease OpenConnection(const TConnectionSettings& settings, const QUrl& url)
 {
     // The download server names its files directly; a redirect to another address is refused
     // by the common set-up.
-    auto connection = std::make_unique<platform::TCurlEasy>("https,http");
-    if (!connection->valid())
-        return nullptr;
-    ConfigureConnection(*connection);
+    platform::TCurlLease connection =
+        platform::BorrowCurl(settings.ConnectionKey(), OriginOf(url), "https,http");
+    if (connection.valid())
+        ConfigureConnection(*connection, settings);
     return connection;
 }
 
@@ -301,17 +309,19 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
 {
     CURL* curl = connection.get();
     std::optional<platform::TAtomicFile> file;
-    try {
-        file.emplace(job->DestinationFilename);
-    } catch (const EVorlandtError& error) {
-        LogException(job->URL, error.message());
-        return;
+    if (!job->Memory) {
+        try {
+            file.emplace(job->DestinationFilename);
+        } catch (const EVorlandtError& error) {
+            LogException(job->URL, error.message());
+            return;
+        }
     }
 
     TBodyWriter writer;
     writer.Job = job;
     writer.Curl = curl;
-    writer.File = &*file;
+    writer.File = file ? &*file : nullptr;
     writer.MaxBytes = job->Limits.MaxBytes;
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
@@ -342,7 +352,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
                       .arg(writer.Received)
                       .arg(static_cast<qint64>(expected));
 
-    if (failure.isEmpty()) {
+    if (failure.isEmpty() && file) {
         try {
             file->Commit();
         } catch (const EVorlandtError& error) {
@@ -372,13 +382,14 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
 void RunTransfer(const std::shared_ptr<TTransferJob>& job)
 {
     try {
-        const std::unique_ptr<platform::TCurlEasy> connection = OpenConnection();
-        if (!connection) {
+        const QUrl parsed(job->URL, QUrl::TolerantMode);
+        const platform::TCurlLease connection = OpenConnection(job->Settings, parsed);
+        if (!connection.valid()) {
             LogException(job->URL, QStringLiteral("libcurl lässt sich nicht initialisieren"));
             return;
         }
         CURL* curl = connection->get();
-        const QByteArray url = QUrl(job->URL, QUrl::TolerantMode).toEncoded();
+        const QByteArray url = parsed.toEncoded();
         curl_easy_setopt(curl, CURLOPT_URL, url.constData());
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopWhenCancelled);
@@ -421,7 +432,83 @@ struct TWaiter {
     QObject Relay;
 };
 
+// A body fetched ahead reaches its destination as a download's would: a new file renamed over
+// the name once all of it is written.
+bool WriteFetchedAhead(const QString& url, const QString& destination, const QByteArray& body)
+{
+    try {
+        platform::TAtomicFile file(destination);
+        file.Write(body);
+        file.Commit();
+        return true;
+    } catch (const EVorlandtError& error) {
+        LogException(url, error.message());
+        return false;
+    }
+}
+
 }  // namespace
+
+QByteArray TConnectionSettings::ConnectionKey() const
+{
+    // Lengths first, so that no two different values join to the same bytes.
+    QByteArray key;
+    for (const QByteArray* part : {&ProxyAddress, &ProxyUser, &ProxyPassword, &CaFile, &CaPath})
+        key += QByteArray::number(part->size()) + ':' + *part;
+    return key + (ProxyActive ? "P" : "D");
+}
+
+TConnectionSettings ReadConnectionSettings()
+{
+    TConnectionSettings settings;
+    QString userAgent = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent,
+                                        SettingsKeys::UserAgentDefault);
+    // libcurl sends the text as it is: a line break in the stored value would start a header
+    // of its own.
+    userAgent.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    settings.UserAgent = userAgent.toUtf8();
+
+    settings.ProxyActive = ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyAktiv,
+                                         SettingsKeys::ProxyAktivDefault);
+    if (settings.ProxyActive) {
+        const QString server = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
+                                               SettingsKeys::ProxyServer, SettingsKeys::ProxyServerDefault);
+        const qint32 port = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyPort,
+                                             SettingsKeys::ProxyPortDefault);
+        settings.ProxyAddress = ProxyAddress(server, port);
+        settings.ProxyUser =
+            ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyUsername, QString())
+                .toUtf8();
+        if (!settings.ProxyUser.isEmpty())
+            settings.ProxyPassword = ScramblePassword(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy,
+                                                                      SettingsKeys::ProxyPassword, QString()),
+                                                      SettingsKeys::PasswordScrambleKey)
+                                         .toUtf8();
+    }
+    // libcurl uses its compiled-in bundle and ignores OpenSSL's variables; honour them as the
+    // OpenSSL tools do, so an administrator (or a test) can name the trusted authorities.
+    settings.CaFile = qgetenv("SSL_CERT_FILE");
+    settings.CaPath = qgetenv("SSL_CERT_DIR");
+    return settings;
+}
+
+bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize,
+                     QByteArray& body, int& responseCode)
+{
+    platform::EnsureCurlInitialised();
+    auto job = std::make_shared<TTransferJob>();
+    job->URL = URL;
+    job->Settings = settings;
+    job->Deadline = Clock::now() + job->Limits.TotalTime;
+    job->Memory = &body;
+    job->MemoryLimit = maxSize;
+    body.clear();
+    const bool wasAhead = std::exchange(tTransferAhead, true);
+    RunTransfer(job);
+    tTransferAhead = wasAhead;
+    responseCode = static_cast<int>(job->ResponseCode);
+    return job->Complete;
+}
 
 TDownload::TDownload(const TDownloadLimits& limits) : FLimits(limits) {}
 TDownload::~TDownload() = default;
@@ -436,12 +523,24 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     if (sources::TransfersCancelled())
         return false;
     const sources::TRunningTransfer running;
+    TConnectionSettings settings = ReadConnectionSettings();
+    WriteLog(TLogAction::AppendLine, settings.ProxyActive
+                                         ? QStringLiteral("StartDownload - Proxy aktiv")
+                                         : QStringLiteral("StartDownload - Proxy nicht aktiv"));
+
+    if (FPrefetch && !ProgressBar && !lblStatus) {
+        if (const std::optional<sources::TPrefetched> ahead = FPrefetch->Take(URL, settings)) {
+            FLastResponseCode = ahead->ResponseCode;
+            return ahead->Complete && WriteFetchedAhead(URL, DestinationFilename, ahead->Body);
+        }
+    }
 
     auto job = std::make_shared<TTransferJob>();
     job->Limits = FLimits;
     job->Deadline = Clock::now() + FLimits.TotalTime;
     job->URL = URL;
     job->DestinationFilename = DestinationFilename;
+    job->Settings = std::move(settings);
     job->ProgressBar = ProgressBar;
     job->StatusLabel = lblStatus;
     job->HasTargets = ProgressBar != nullptr || lblStatus != nullptr;

@@ -4,6 +4,7 @@
 
 #include "core/sources/XmlLoad.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <chrono>
@@ -22,6 +23,36 @@ struct TDownloadLimits {
     qint64 MaxBytes = sources::kMaxXmlFileSize;
     std::chrono::milliseconds TotalTime = kDownloadTimeLimit;
 };
+
+namespace sources {
+class TPrefetch;
+}
+
+// What the settings store says about how to reach the servers, read once on the calling thread
+// so that a transfer (and the connection it reuses) is made under exactly these values.
+struct TConnectionSettings {
+    QByteArray UserAgent;
+    bool ProxyActive = false;
+    QByteArray ProxyAddress;
+    QByteArray ProxyUser;
+    QByteArray ProxyPassword;
+    QByteArray CaFile;  // trusted authorities named by the environment
+    QByteArray CaPath;
+
+    bool operator==(const TConnectionSettings&) const = default;
+    // Everything that shapes a connection, as one value: connections made under another value
+    // are never used again.
+    QByteArray ConnectionKey() const;
+};
+
+// Reads the settings for the next transfer.
+TConnectionSettings ReadConnectionSettings();
+
+// HEAD and GET of URL into memory on the calling thread, silently (nothing logged, no progress),
+// for a transfer made ahead of its time. True only after a 200 and the whole body, at most
+// maxSize bytes; responseCode gets the last status (0 when none came).
+bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize,
+                     QByteArray& body, int& responseCode);
 
 class TDownload {
 public:
@@ -44,7 +75,12 @@ public:
     // The HTTP status of the last answer (0 when none came).
     int LastResponseCode() const { return FLastResponseCode; }
 
+    // Files fetched ahead: a transfer without progress targets takes its outcome from there when
+    // it was fetched under the same settings, and the body is written to the destination then.
+    void SetPrefetch(sources::TPrefetch* prefetch) { FPrefetch = prefetch; }
+
 private:
     TDownloadLimits FLimits;
     int FLastResponseCode = 0;
+    sources::TPrefetch* FPrefetch = nullptr;  // not owned
 };

@@ -38,6 +38,7 @@ bool FetchFile(const TSource& source, bool& answered)
     WriteLog(TLogAction::AppendLine,
              source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
     TDownload download;
+    download.SetPrefetch(source.Prefetch);
     const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
     answered = download.LastResponseCode() != 0;
     return fetched;

@@ -7,6 +7,8 @@
 
 namespace sources {
 
+class TPrefetch;
+
 // Where one file comes from and goes to.
 struct TSource {
     QString Procedure;  // the fetch operation, first word of its log lines
@@ -14,6 +16,7 @@ struct TSource {
     QString LocalFile;  // in the local source folder; empty: over HTTPS
     QString LocalSource;
     QString Destination;
+    TPrefetch* Prefetch = nullptr;  // files fetched ahead, consulted for a download; not owned
 };
 
 // Copies or downloads the file; false when that failed (the destination is then not read).

@@ -8,7 +8,9 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "core/sources/Download.h"
 #include "core/sources/FileFetch.h"
+#include "core/sources/Prefetch.h"
 #include "core/sources/XmlLoad.h"
 
 #include <optional>
@@ -61,6 +63,23 @@ QString UpdateURLSetting(const QString& defaultURL)
                            defaultURL);
 }
 
+QString DescriptorFolder(int ModulID)
+{
+    return QStringLiteral("Modul_%1").arg(ModulID);
+}
+
+QString DescriptorFileName(int ModulID, int ModulHauptversion)
+{
+    return QStringLiteral("update_%1_%2.xml").arg(ModulID).arg(ModulHauptversion);
+}
+
+QString DescriptorURL(int ModulID, int ModulHauptversion)
+{
+    return UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) +
+                        DescriptorFolder(ModulID)) +
+           DescriptorFileName(ModulID, ModulHauptversion);
+}
+
 QString TempDirWithSlash()
 {
     return FolderWithSlash(GetTempDir());
@@ -82,6 +101,24 @@ TUpdateCheck::TUpdateCheck(TUpdates* Updates) : FUpdates(Updates)
     WriteLog(TLogAction::AppendLine, QStringLiteral("Create - Ende"));
 }
 
+TUpdateCheck::~TUpdateCheck() = default;
+
+void TUpdateCheck::FetchUpdateXMLsAhead(const std::vector<std::pair<int, int>>& modules)
+{
+    FPrefetch.reset();
+    if (!FFetchAheadOn || modules.empty() || !LocalSourceSetting().isEmpty())
+        return;
+    QStringList urls;
+    for (const auto& [id, hauptversion] : modules)
+        urls << DescriptorURL(id, hauptversion);
+    FPrefetch = std::make_unique<sources::TPrefetch>(urls, ReadConnectionSettings());
+}
+
+void TUpdateCheck::EndFetchAhead()
+{
+    FPrefetch.reset();
+}
+
 bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
 {
     const QString procedure = QStringLiteral("DownloadUpdateXML");
@@ -89,10 +126,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
         procedure,
         procedure + QStringLiteral(" - Start; Parameter: %1, %2").arg(ModulID).arg(ModulHauptversion), [&] {
             FSourceAnswered = false;
-            const QString folder = QStringLiteral("Modul_%1").arg(ModulID);
-            const QString baseURL =
-                UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) + folder);
-            const QString fileName = QStringLiteral("update_%1_%2.xml").arg(ModulID).arg(ModulHauptversion);
+            const QString folder = DescriptorFolder(ModulID);
+            const QString fileName = DescriptorFileName(ModulID, ModulHauptversion);
             FxmlVersionenFilename = TempDirWithSlash() + fileName;
 
             sources::TXmlLoadResult loaded;
@@ -100,7 +135,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 const TWaitCursor cursor;
                 TSource source;
                 source.Procedure = procedure;
-                source.URL = baseURL + fileName;
+                source.URL = DescriptorURL(ModulID, ModulHauptversion);
+                source.Prefetch = FPrefetch.get();
                 source.LocalSource = LocalSourceSetting();
                 source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
                 source.Destination = FxmlVersionenFilename;

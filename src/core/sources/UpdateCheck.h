@@ -8,11 +8,20 @@
 
 #include <pugixml.hpp>
 
+#include <memory>
+#include <utility>
+#include <vector>
+
 class TUpdates;
+
+namespace sources {
+class TPrefetch;
+}
 
 class TUpdateCheck {
 public:
     explicit TUpdateCheck(TUpdates* Updates);
+    ~TUpdateCheck();
     TUpdateCheck(const TUpdateCheck&) = delete;
     TUpdateCheck& operator=(const TUpdateCheck&) = delete;
 
@@ -22,6 +31,16 @@ public:
                          bool IgnoreCheckInterval);
 
     bool DownloadUpdateXML(int ModulID, int ModulHauptversion);
+
+    // Starts fetching the descriptors of these modules (ID, main version) from the download
+    // server in the background; DownloadUpdateXML then takes them from there. Nothing happens
+    // with a local source folder or when fetching ahead is switched off.
+    void FetchUpdateXMLsAhead(const std::vector<std::pair<int, int>>& modules);
+    // Drops what was fetched ahead and not used.
+    void EndFetchAhead();
+    // On by default; off, every descriptor is fetched only when its module is checked.
+    void SetFetchAhead(bool on) { FFetchAheadOn = on; }
+
     // Whether the last ReadVersionTree or DownloadUpdateXML heard from its source at all: the
     // descriptor, a refusal such as 404, or the not-available page all count; a server or local
     // folder that could not be reached, or a check the interval gate stopped, do not.
@@ -55,5 +74,7 @@ private:
     QString FxmlVersionenFilename;
     int FHauptversion = 0;
     bool FSourceAnswered = false;
+    bool FFetchAheadOn = true;
+    std::unique_ptr<sources::TPrefetch> FPrefetch;
     TUpdates* FUpdates;  // not owned
 };

@@ -29,9 +29,19 @@ QString TTestHttpsServer::Start(const QString& cert, const QString& key, const Q
     FProcess = std::make_unique<QProcess>();
     FProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     EndWithParent(*FProcess);
-    FProcess->start(PythonProgram(),
-                    {QStringLiteral(VORLANDT_HTTPS_SERVER_SCRIPT), "--cert", cert, "--key", key, "--root",
-                     root, "--tls-min", tlsMin, "--request-log", FRequestLog});
+    const QStringList arguments = QStringList{QStringLiteral(VORLANDT_HTTPS_SERVER_SCRIPT),
+                                              "--cert",
+                                              cert,
+                                              "--key",
+                                              key,
+                                              "--root",
+                                              root,
+                                              "--tls-min",
+                                              tlsMin,
+                                              "--request-log",
+                                              FRequestLog} +
+                                  FExtraArguments;
+    FProcess->start(PythonProgram(), arguments);
     if (!FProcess->waitForStarted(10000))
         return QStringLiteral("the test server did not start: ") + FProcess->errorString();
     while (!FProcess->canReadLine()) {
@@ -74,7 +84,8 @@ QList<TRecordedRequest> TTestHttpsServer::Requests() const
         const QJsonObject line = QJsonDocument::fromJson(file.readLine()).object();
         requests.append({line.value(QStringLiteral("method")).toString(),
                          line.value(QStringLiteral("path")).toString(),
-                         line.value(QStringLiteral("user_agent")).toString()});
+                         line.value(QStringLiteral("user_agent")).toString(),
+                         line.value(QStringLiteral("connection")).toInt(-1)});
     }
     return requests;
 }

@@ -1,10 +1,12 @@
 // Runs tests/support/https_server.py on 127.0.0.1 for one test suite and reads back the
-// requests it saw (method, path, user agent).
+// requests it saw (method, path, user agent, connection; a connection refused for being one too
+// many shows as method "REFUSED").
 #pragma once
 
 #include <QList>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -13,6 +15,7 @@ struct TRecordedRequest {
     QString Method;
     QString Path;
     QString UserAgent;
+    int Connection = -1;  // the same number for requests over the same connection
 };
 
 class TTestHttpsServer {
@@ -27,6 +30,8 @@ public:
     QString Start(const QString& cert, const QString& key, const QString& root,
                   const QString& tlsMin = QStringLiteral("1.2"));
     void Stop();
+    // More of the server's options (--max-connections N, --idle-timeout S) for the next Start.
+    void SetExtraArguments(const QStringList& arguments) { FExtraArguments = arguments; }
 
     int Port() const { return FPort; }
     // "https://127.0.0.1:<port>" followed by path (which starts with "/").
@@ -42,5 +47,6 @@ private:
     std::unique_ptr<QProcess> FProcess;
     QTemporaryDir FLogDir;
     QString FRequestLog;
+    QStringList FExtraArguments;
     int FPort = 0;
 };

@@ -1,0 +1,177 @@
+// TPrefetch: worker threads per server that take the next queued file in order, and the run's
+// side that waits for the one it needs.
+#include "core/sources/Prefetch.h"
+
+#include "core/platform/CurlPool.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <system_error>
+
+namespace sources {
+
+namespace {
+
+QByteArray ServerOf(const QString& url)
+{
+    const QUrl parsed(url, QUrl::TolerantMode);
+    return (parsed.scheme() + QStringLiteral("://") + parsed.authority()).toUtf8();
+}
+
+}  // namespace
+
+TPrefetch::TPrefetch(const QStringList& urls, TConnectionSettings settings) : FSettings(std::move(settings))
+{
+    if (QCoreApplication::instance())
+        FRelay = std::make_unique<QObject>();
+
+    std::map<QByteArray, int> perServer;
+    for (const QString& url : urls) {
+        if (FIndex.count(url) != 0)
+            continue;
+        FIndex.emplace(url, FItems.size());
+        TItem item;
+        item.Url = url;
+        item.Origin = ServerOf(url);
+        ++perServer[item.Origin];
+        FItems.push_back(std::move(item));
+    }
+
+    for (const auto& [origin, count] : perServer) {
+        const int workers = std::min(count, platform::MaxConnectionsPerOrigin);
+        for (int i = 0; i < workers; ++i) {
+            try {
+                FWorkers.emplace_back([this, origin = origin] { Work(origin); });
+            } catch (const std::system_error&) {
+                // Without a thread the run fetches these files itself.
+                if (i == 0) {
+                    const std::lock_guard lock(FMutex);
+                    GiveUpQueued(&origin);
+                }
+                break;
+            }
+        }
+    }
+}
+
+TPrefetch::~TPrefetch()
+{
+    {
+        const std::lock_guard lock(FMutex);
+        FStop = true;
+        GiveUpQueued(nullptr);
+    }
+    for (std::thread& worker : FWorkers)
+        worker.join();
+}
+
+// Marks the files no worker will fetch as failed, so nobody waits for them. Called locked.
+void TPrefetch::GiveUpQueued(const QByteArray* origin)
+{
+    for (TItem& item : FItems)
+        if (item.State == TState::Queued && (!origin || item.Origin == *origin))
+            item.State = TState::Done;
+    FChanged.notify_all();
+}
+
+void TPrefetch::Work(const QByteArray& origin)
+{
+    for (;;) {
+        TItem* next = nullptr;
+        {
+            const std::lock_guard lock(FMutex);
+            if (FStop)
+                return;
+            if (FKeptBytes >= MaxKeptBytes) {
+                GiveUpQueued(&origin);
+                break;
+            }
+            const auto it = std::find_if(FItems.begin(), FItems.end(), [&](const TItem& item) {
+                return item.State == TState::Queued && item.Origin == origin;
+            });
+            if (it == FItems.end())
+                return;
+            it->State = TState::InFlight;
+            next = &*it;  // the vector never changes its size after the start
+        }
+
+        TPrefetched result;
+        result.Complete =
+            FetchIntoMemory(next->Url, FSettings, MaxBodySize, result.Body, result.ResponseCode);
+        if (!result.Complete)
+            result.Body.clear();
+        {
+            const std::lock_guard lock(FMutex);
+            FKeptBytes += result.Body.size();
+            next->Result = std::move(result);
+            next->State = TState::Done;
+        }
+        FChanged.notify_all();
+        Wake();
+    }
+    Wake();
+}
+
+void TPrefetch::Wake()
+{
+    if (!FRelay)
+        return;
+    QMetaObject::invokeMethod(
+        FRelay.get(),
+        [this] {
+            if (FWaitLoop)
+                FWaitLoop->quit();
+        },
+        Qt::QueuedConnection);
+}
+
+std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnectionSettings& settings)
+{
+    std::unique_lock lock(FMutex);
+    if (settings != FSettings) {
+        // Another proxy or other trusted authorities now: what came under the old ones is void.
+        FStop = true;
+        GiveUpQueued(nullptr);
+        for (TItem& item : FItems)
+            if (item.State == TState::Done) {
+                item.State = TState::Taken;
+                item.Result = TPrefetched();
+            }
+        FKeptBytes = 0;
+        return std::nullopt;
+    }
+    const auto found = FIndex.find(url);
+    if (found == FIndex.end())
+        return std::nullopt;
+    TItem& item = FItems[found->second];
+    while (item.State == TState::Queued || item.State == TState::InFlight) {
+        if (FRelay && FRelay->thread() == QThread::currentThread()) {
+            lock.unlock();
+            {
+                // A wake-up posted before exec() waits in the queue and ends the loop at once.
+                QEventLoop loop;
+                QEventLoop* const outer = std::exchange(FWaitLoop, &loop);
+                loop.exec();
+                FWaitLoop = outer;
+            }
+            lock.lock();
+        } else {
+            FChanged.wait(lock);
+        }
+    }
+    if (item.State == TState::Taken)
+        return std::nullopt;
+    item.State = TState::Taken;
+    FKeptBytes -= item.Result.Body.size();
+    if (!item.Result.Complete)
+        return std::nullopt;
+    return std::move(item.Result);
+}
+
+}  // namespace sources

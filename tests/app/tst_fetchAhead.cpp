@@ -1,0 +1,180 @@
+// Fetching descriptors ahead changes nothing a person or an administrator can see: against
+// servers that answer slowly and out of order, close idle connections, take no fifth connection
+// or fail a file once, a run with fetching ahead shows, logs and leaves the same as one without;
+// and the server sees few connections, each file asked for with HEAD before GET.
+#include "core/catalog/Updates.h"
+#include "core/run/UpdateRun.h"
+#include "core/services/Log.h"
+#include "core/sources/UpdateCheck.h"
+#include "support/ScriptedFrontEnd.h"
+
+#include "RunWorld.h"
+#include "download/TestHttpsServer.h"
+#include "download/TestPki.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+
+constexpr int ModuleCount = 9;
+
+// What a run leaves behind: the shown texts and the files of the temporary folder.
+struct TRunTrace {
+    QStringList Progress;
+    QStringList Log;
+    QList<TShownMessage> Messages;
+    QList<QList<TUpdateIdentifier>> Shown;
+    std::map<QString, QByteArray> TempFiles;
+};
+
+}  // namespace
+
+class tst_FetchAhead : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FCertDir;
+    TTestPki FPki;
+    QString FPkiError;
+
+    TRunTrace Run(TRunWorld& world, bool ahead)
+    {
+        TScriptedFrontEnd frontEnd;
+        const TScopedFrontEnd scope(frontEnd);
+        WriteLog(TLogAction::StartBuffer, QString());
+        TUpdates updates;
+        TUpdateCheck check(&updates);
+        check.SetFetchAhead(ahead);
+        TUpdateRun(updates, check, false).RunUpdateCheck(true);
+
+        TRunTrace trace;
+        trace.Progress = frontEnd.ProgressTexts();
+        trace.Log = LogBufferForTesting().value_or(QStringList());
+        trace.Messages = frontEnd.Unanswered();
+        trace.Shown = frontEnd.ShownUpdates();
+        WriteLog(TLogAction::DiscardBuffer, QString());
+        QDir temp(world.TempDir());
+        for (const QString& name : temp.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            QFile file(temp.filePath(name));
+            trace.TempFiles[name] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("?");
+            QFile::remove(temp.filePath(name));
+        }
+        return trace;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (TTestPki::OpensslProgram().isEmpty() || TTestHttpsServer::PythonProgram().isEmpty() ||
+            !FCertDir.isValid()) {
+            FPkiError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
+            return;
+        }
+        FPkiError = FPki.Create(FCertDir.path());
+        qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
+        qunsetenv("SSL_CERT_DIR");
+        for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+            qunsetenv(variable);
+    }
+
+    void sameRunAsWithout_data()
+    {
+        QTest::addColumn<QStringList>("serverOptions");
+        QTest::addColumn<QStringList>("marks");   // "<module>:<suffix>[:content]" beside a descriptor
+        QTest::addColumn<int>("maxConnections");  // for the run with fetching ahead; 0: not counted
+        // clang-format off
+        QTest::newRow("slow, out of order")
+            << QStringList() << QStringList({"1:.delay:0.6", "2:.delay:0.3", "5:.delay:0.2"}) << 4;
+        QTest::newRow("closes idle connections")
+            << QStringList({"--idle-timeout", "0.1"}) << QStringList({"3:.delay:0.3", "7:.delay:0.25"}) << 0;
+        QTest::newRow("takes no fifth connection")
+            << QStringList({"--max-connections", "4"}) << QStringList({"2:.delay:0.2"}) << 4;
+        QTest::newRow("fails once, then answers")
+            << QStringList() << QStringList({"4:.failonce", "6:.failonce", "1:.delay:0.2"}) << 4;
+        // clang-format on
+    }
+
+    void sameRunAsWithout()
+    {
+        QFETCH(QStringList, serverOptions);
+        QFETCH(QStringList, marks);
+        QFETCH(int, maxConnections);
+        if (!FPkiError.isEmpty())
+            QSKIP(qPrintable(FPkiError));
+
+        TRunWorld world;
+        QVERIFY(world.IsValid());
+        for (int id = 1; id <= ModuleCount; ++id)
+            QVERIFY(
+                world.AddModule(QStringLiteral("M%1").arg(id), id, 2, QStringLiteral("Modul %1").arg(id),
+                                id == 5 ? QList<std::pair<int, int>>{{1, 0}} : QList<std::pair<int, int>>{}));
+        // Module 8 has no descriptor, 9 is switched off.
+        QVERIFY(QFile::remove(world.SourceDir() + QStringLiteral("Modul_8/update_8_2.xml")));
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule + QStringLiteral("M9"),
+                          SettingsKeys::ModuleDisabledRun, 1);
+        for (const QString& mark : marks) {
+            const QStringList parts = mark.split(u':');
+            QVERIFY(WriteFile(
+                world.SourceDir() + QStringLiteral("Modul_%1/update_%1_2.xml").arg(parts[0]) + parts[1],
+                parts.value(2).toUtf8()));
+        }
+
+        TTestHttpsServer server;
+        server.SetExtraArguments(serverOptions);
+        const QString error = server.Start(FPki.ServerCert, FPki.ServerKey, world.SourceDir());
+        if (!error.isEmpty())
+            QSKIP(qPrintable(error));
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         server.Url(QStringLiteral("/")));
+
+        // A file that fails once fails for the first of the two runs: the reference goes second.
+        const TRunTrace ahead = Run(world, true);
+        const QList<TRecordedRequest> requests = server.Requests();
+        const TRunTrace without = Run(world, false);
+
+        QCOMPARE(ahead.Progress, without.Progress);
+        QCOMPARE(ahead.Log, without.Log);
+        QCOMPARE(ahead.Messages, without.Messages);
+        QCOMPARE(ahead.Shown, without.Shown);
+        QCOMPARE(ahead.Shown.size(), 1);
+        QCOMPARE(ahead.TempFiles.size(), without.TempFiles.size());
+        for (const auto& [name, bytes] : without.TempFiles) {
+            QVERIFY2(ahead.TempFiles.count(name) == 1, qPrintable(name));
+            QCOMPARE(ahead.TempFiles.at(name), bytes);
+        }
+
+        // Every GET on a connection that asked HEAD for the same file just before; the switched-off
+        // module asked for nothing; no connection refused for being one too many.
+        std::map<int, QString> lastHead;
+        std::set<int> connections;
+        for (const TRecordedRequest& request : requests) {
+            QVERIFY(request.Method != u"REFUSED");
+            QVERIFY(!request.Path.contains(QStringLiteral("Modul_9")));
+            connections.insert(request.Connection);
+            if (request.Method == u"HEAD")
+                lastHead[request.Connection] = request.Path;
+            else
+                QCOMPARE(lastHead[request.Connection], request.Path);
+        }
+        // A file that failed ahead was asked for again when the run got there.
+        for (const QString& mark : marks) {
+            if (!mark.contains(QStringLiteral(".failonce")))
+                continue;
+            const QString path = QStringLiteral("/Modul_%1/update_%1_2.xml").arg(mark.section(u':', 0, 0));
+            QCOMPARE(std::count_if(
+                         requests.begin(), requests.end(),
+                         [&](const TRecordedRequest& r) { return r.Method == u"HEAD" && r.Path == path; }),
+                     2);
+        }
+        if (maxConnections > 0)
+            QVERIFY2(static_cast<int>(connections.size()) <= maxConnections,
+                     qPrintable(QString::number(connections.size())));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_FetchAhead)
+#include "tst_fetchAhead.moc"
