@@ -263,8 +263,10 @@ private slots:
     {
         const QString folder = path(QStringLiteral("not-there"));
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(folder + QStringLiteral("/user.db")));
-        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")),
+        TReadStatus status = TReadStatus::Failed;
+        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status),
                  std::nullopt);
+        QCOMPARE(status, TReadStatus::Missing);
         QVERIFY(StoreBackend::keyExists(HKEY_CURRENT_USER, QString()));
         QVERIFY(!StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("K")));
         QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()), QStringList());
@@ -284,7 +286,9 @@ private slots:
                                          TRawValue::fromDWord(1)));
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("k"), QStringLiteral("V")),
                  TDeleteResult::Deleted);
-        QVERIFY(!StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")));
+        TReadStatus status = TReadStatus::Failed;
+        QVERIFY(!StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status));
+        QCOMPARE(status, TReadStatus::Missing);
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")),
                  TDeleteResult::NoSuchValue);
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("Other"), QStringLiteral("v")),
