@@ -264,8 +264,9 @@ private slots:
         const QString folder = path(QStringLiteral("not-there"));
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(folder + QStringLiteral("/user.db")));
         TReadStatus status = TReadStatus::Failed;
-        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status),
-                 std::nullopt);
+        QCOMPARE(
+            StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status),
+            std::nullopt);
         QCOMPARE(status, TReadStatus::Missing);
         QVERIFY(StoreBackend::keyExists(HKEY_CURRENT_USER, QString()));
         QVERIFY(!StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("K")));
@@ -287,7 +288,8 @@ private slots:
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("k"), QStringLiteral("V")),
                  TDeleteResult::Deleted);
         TReadStatus status = TReadStatus::Failed;
-        QVERIFY(!StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status));
+        QVERIFY(
+            !StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status));
         QCOMPARE(status, TReadStatus::Missing);
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")),
                  TDeleteResult::NoSuchValue);
@@ -499,8 +501,10 @@ private slots:
         // Ten seconds is well past any busy timeout; the loop normally ends far sooner, once
         // the reader got its reads in between the writes.
         const QDeadlineTimer writerTime(10000);
-        while (writes.load() < 2 || (readsBesideWriter.load() < kReadsBesideWriter && !writerTime.hasExpired())) {
-            if (!StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, writes.load() % 2 ? oldValue : newValue))
+        while (writes.load() < 2 ||
+               (readsBesideWriter.load() < kReadsBesideWriter && !writerTime.hasExpired())) {
+            if (!StoreBackend::writeValue(HKEY_CURRENT_USER, key, name,
+                                          writes.load() % 2 ? oldValue : newValue))
                 ++failedWrites;
             ++writes;
         }

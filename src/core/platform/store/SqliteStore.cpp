@@ -204,7 +204,7 @@ QString StoreBackend::storePath(TRootKey root)
 }
 
 std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& key, const QString& name,
-                                                TReadStatus* status)
+                                                 TReadStatus* status)
 {
     TReadStatus ignored;
     TReadStatus& outcome = status ? *status : ignored;
