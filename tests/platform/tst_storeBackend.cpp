@@ -3,6 +3,7 @@
 // our back, and a reader thread beside a writer thread.
 #include "core/platform/store/StoreBackend.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -262,8 +263,11 @@ private slots:
     {
         const QString folder = path(QStringLiteral("not-there"));
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(folder + QStringLiteral("/user.db")));
-        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")),
-                 std::nullopt);
+        TReadStatus status = TReadStatus::Failed;
+        QCOMPARE(
+            StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status),
+            std::nullopt);
+        QCOMPARE(status, TReadStatus::Missing);
         QVERIFY(StoreBackend::keyExists(HKEY_CURRENT_USER, QString()));
         QVERIFY(!StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("K")));
         QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()), QStringList());
@@ -283,7 +287,10 @@ private slots:
                                          TRawValue::fromDWord(1)));
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("k"), QStringLiteral("V")),
                  TDeleteResult::Deleted);
-        QVERIFY(!StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")));
+        TReadStatus status = TReadStatus::Failed;
+        QVERIFY(
+            !StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v"), &status));
+        QCOMPARE(status, TReadStatus::Missing);
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")),
                  TDeleteResult::NoSuchValue);
         QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, QStringLiteral("Other"), QStringLiteral("v")),
@@ -456,6 +463,9 @@ private slots:
                  TRawValue::fromDWord(2));
     }
 
+    // The writer keeps the file busy for longer than a reader could wait with a plain busy
+    // timeout, unless the reader gets enough reads in between; a reader that gives up turns
+    // the value into "missing", which is the fault this guards against.
     void readerThreadSeesOldOrNewBesideAWriterThread()
     {
         const QString key = QStringLiteral("Software\\KRSoftware\\Standardeinstellungen\\Proxy");
@@ -464,27 +474,47 @@ private slots:
         const TRawValue newValue = TRawValue::fromString(QStringLiteral("neu.example"));
         QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, oldValue));
 
+        constexpr int kReadsBesideWriter = 30;
         std::atomic<bool> writing{true};
         std::atomic<int> reads{0};
         std::atomic<int> wrong{0};
+        std::atomic<int> failedReads{0};
+        std::atomic<int> writes{0};
+        std::atomic<int> readsBesideWriter{0};
         std::thread reader([&] {
             // At least a few reads even when the writer finishes first.
             while (writing.load() || reads.load() < 50) {
-                const std::optional<TRawValue> seen = StoreBackend::readValue(HKEY_CURRENT_USER, key, name);
+                const bool besideWriter = writes.load() > 0 && writing.load();
+                TReadStatus status = TReadStatus::Missing;
+                const std::optional<TRawValue> seen =
+                    StoreBackend::readValue(HKEY_CURRENT_USER, key, name, &status);
                 if (seen != oldValue && seen != newValue)
                     ++wrong;
+                if (status != TReadStatus::Found)
+                    ++failedReads;
                 ++reads;
+                if (besideWriter)
+                    ++readsBesideWriter;
             }
         });
         int failedWrites = 0;
-        for (int i = 0; i < 200; ++i) {
-            if (!StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, i % 2 ? oldValue : newValue))
+        // Ten seconds is well past any busy timeout; the loop normally ends far sooner, once
+        // the reader got its reads in between the writes.
+        const QDeadlineTimer writerTime(10000);
+        while (writes.load() < 2 ||
+               (readsBesideWriter.load() < kReadsBesideWriter && !writerTime.hasExpired())) {
+            if (!StoreBackend::writeValue(HKEY_CURRENT_USER, key, name,
+                                          writes.load() % 2 ? oldValue : newValue))
                 ++failedWrites;
+            ++writes;
         }
         writing = false;
         reader.join();
+        if (writes.load() % 2)
+            QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, oldValue));
         QCOMPARE(failedWrites, 0);
         QCOMPARE(wrong.load(), 0);
+        QCOMPARE(failedReads.load(), 0);
         QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, key, name), oldValue);
     }
 };

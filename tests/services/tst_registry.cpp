@@ -456,6 +456,10 @@ private slots:
         QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, entry, kName, QStringLiteral("d")),
                  stillReadable ? QString(200, u'x') : QStringLiteral("d"));
         QCOMPARE(ValueExists(HKEY_CURRENT_USER, entry, kName), stillReadable);
+        // Beneath the default, the store knows the file failed: the value may well be in it.
+        platform::TReadStatus status = platform::TReadStatus::Missing;
+        StoreBackend::readValue(HKEY_CURRENT_USER, entry, kName, &status);
+        QCOMPARE(status, stillReadable ? platform::TReadStatus::Found : platform::TReadStatus::Failed);
         QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, entry, kName, 48), 48);
         const QString write =
             QStringLiteral("Unable to open key \"HKEY_CURRENT_USER\\%1\" for write").arg(module);

@@ -6,6 +6,7 @@
 #include "core/services/SettingsKeys.h"
 #include "core/services/SignatureCheck.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -118,7 +119,8 @@ private slots:
 
     void checksFilesAgainstMachineKeys_data()
     {
-        QTest::addColumn<QVariant>("machineValue");  // not set when invalid; a number is a DWORD
+        // Not set when invalid; a number is a DWORD, bytes replace the whole file.
+        QTest::addColumn<QVariant>("machineValue");
         QTest::addColumn<QVariant>("userValue");
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QVariant>("signature");  // no signature file when invalid
@@ -212,6 +214,9 @@ private slots:
         QTest::newRow("number instead of text: every file fails")
             << QVariant(qint32(1)) << none << Descriptor << QVariant(good) << true << Result::Invalid
             << QStringList{"(Zahl statt Text)"};
+        QTest::newRow("unreadable machine store: every file fails")
+            << QVariant(QByteArray(8192, 'x')) << none << Descriptor << QVariant(good) << true
+            << Result::Invalid << QStringList{"(Einstellungsspeicher nicht lesbar)"};
     }
 
     void checksFilesAgainstMachineKeys()
@@ -226,7 +231,12 @@ private slots:
 
         const QString& key = SettingsKeys::OnlineUpdate;
         const QString& name = SettingsKeys::SignatureKeys;
-        if (machineValue.typeId() == QMetaType::Int)
+        if (machineValue.typeId() == QMetaType::QByteArray) {
+            // Bytes stand for the whole machine-wide file, put there past the store.
+            QFile store(FDir->filePath(QStringLiteral("machine.db")));
+            QVERIFY(store.open(QIODevice::WriteOnly));
+            store.write(machineValue.toByteArray());
+        } else if (machineValue.typeId() == QMetaType::Int)
             WriteIntegerValue(HKEY_LOCAL_MACHINE, key, name, machineValue.toInt());
         else if (machineValue.isValid())
             WriteStringValue(HKEY_LOCAL_MACHINE, key, name, machineValue.toString());

@@ -246,24 +246,36 @@ void TestVorlandtReg::getOfMissingValueFails_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("name");
+    // A file that cannot be read must not pass for a missing value: it gets the read message.
+    QTest::addColumn<bool>("damaged");
     QTest::newRow("missing value") << "Software\\A"
-                                   << "Fehlt";
+                                   << "Fehlt" << false;
     QTest::newRow("missing key") << "Software\\Nirgends"
-                                 << "Wert";
+                                 << "Wert" << false;
+    QTest::newRow("unreadable file") << "Software\\A"
+                                     << "Da" << true;
 }
 
 void TestVorlandtReg::getOfMissingValueFails()
 {
     QFETCH(QString, key);
     QFETCH(QString, name);
+    QFETCH(bool, damaged);
     mustRun({QStringLiteral("set"), QStringLiteral("HKCU"), QStringLiteral("Software\\A"),
              QStringLiteral("Da"), QStringLiteral("sz"), QStringLiteral("x")});
+    if (damaged) {
+        QFile file(FDir->filePath(QStringLiteral("a-user.db")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(8192, 'x'));
+    }
     const TRun r = run({QStringLiteral("get"), QStringLiteral("HKCU"), key, name});
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.out, QByteArray());
-    QCOMPARE(QString::fromUtf8(r.err),
-             QStringLiteral("Unable to open key \"HKEY_CURRENT_USER\\%1\" and access value \"%2\"\n")
-                 .arg(key, name));
+    const QString message =
+        damaged ? QStringLiteral("Unable to open key \"HKEY_CURRENT_USER\\%1\" for read\n").arg(key)
+                : QStringLiteral("Unable to open key \"HKEY_CURRENT_USER\\%1\" and access value \"%2\"\n")
+                      .arg(key, name);
+    QCOMPARE(QString::fromUtf8(r.err), message);
 }
 
 void TestVorlandtReg::deleteRemovesOnlyExistingValues()

@@ -19,6 +19,7 @@ namespace {
 
 using platform::StoreBackend;
 using platform::TRawValue;
+using platform::TReadStatus;
 using platform::TValueKind;
 
 using cli::ExitFailed;
@@ -216,7 +217,11 @@ QString DisplayValue(const TRawValue& value)
 
 int CmdGet(TRootKey root, const QString& key, const QString& name)
 {
-    const auto value = StoreBackend::readValue(root, key, name);
+    TReadStatus status = TReadStatus::Missing;
+    const auto value = StoreBackend::readValue(root, key, name, &status);
+    // A file that could not be read is not reported as a missing value.
+    if (status == TReadStatus::Failed)
+        throw EVorlandtError(ReadMessage(root, key), EVorlandtError::Kind::Store);
     if (!value)
         throw EVorlandtError(ValueMessage(root, key, name), EVorlandtError::Kind::Store);
     Print(DisplayValue(*value) + u'\n');

@@ -34,12 +34,18 @@ TSignatureCheck TSignatureCheck::FromKeyText(const QString& keyText)
 
 TSignatureCheck TSignatureCheck::FromMachineStore()
 {
+    platform::TReadStatus status = platform::TReadStatus::Missing;
     const std::optional<platform::TRawValue> raw = platform::StoreBackend::readValue(
-        HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
-    if (!raw)
-        return {};
+        HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys, &status);
     TSignatureCheck check;
-    if (raw->kind == platform::TValueKind::DWord || raw->kind == platform::TValueKind::QWord) {
+    if (status == platform::TReadStatus::Failed) {
+        // The list may well be configured in a store that could not be read: an unreadable
+        // store must not switch the check off.
+        check.FEnabled = true;
+        check.FBadEntries.append(QStringLiteral("(Einstellungsspeicher nicht lesbar)"));
+    } else if (!raw) {
+        return {};
+    } else if (raw->kind == platform::TValueKind::DWord || raw->kind == platform::TValueKind::QWord) {
         // A number is no key list; the administrator meant to switch the check on, so it stays on.
         check.FEnabled = true;
         check.FBadEntries.append(QStringLiteral("(Zahl statt Text)"));

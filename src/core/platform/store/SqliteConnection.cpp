@@ -6,6 +6,7 @@
 #include "core/platform/store/StorePaths.h"
 
 #include <cerrno>
+#include <thread>
 
 namespace platform::sqlite {
 
@@ -13,9 +14,14 @@ namespace {
 
 // Version 1 is the first layout; each later version adds one step to kMigrations.
 constexpr int kSchemaVersion = 1;
-// Another process (an installer, a second updater) may hold the write lock for a moment;
-// waiting is better than a failed save.
-constexpr int kBusyTimeoutMs = 5000;
+// Another process (an installer, a second updater) or thread may hold the write lock for a
+// moment; waiting is better than a failed save or a read that finds nothing.
+constexpr std::chrono::milliseconds kBusyTimeout{5000};
+// A writer that commits again and again holds the lock for each commit's disk syncs and
+// leaves it free only for the short moments between two transactions. SQLite's own busy
+// timeout sleeps ever longer, up to 100 ms per try, and then keeps missing those moments
+// until it gives up; short even naps catch one within a few tries.
+constexpr std::chrono::milliseconds kBusyNap{1};
 
 const char* const kMigrations[kSchemaVersion] = {
     // 0 -> 1. Keys are rows of their own so that an empty key exists and lists; the folded path
@@ -57,6 +63,18 @@ struct ConnectionCache {
     Connection& of(TRootKey root) { return conns[root == TRootKey::HKEY_LOCAL_MACHINE ? 1 : 0]; }
 };
 thread_local ConnectionCache tlsConnections;
+
+int waitWhileBusy(void* context, int attempt)
+{
+    auto& conn = *static_cast<Connection*>(context);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        conn.busySince = now;
+    else if (now - conn.busySince >= kBusyTimeout)
+        return 0;
+    std::this_thread::sleep_for(kBusyNap);
+    return 1;
+}
 
 bool healthy(Connection& conn)
 {
@@ -214,7 +232,7 @@ Access acquire(TRootKey root, Purpose purpose, Connection*& out)
         conn.identity = st;
         conn.writable = writable;
         sqlite3_extended_result_codes(conn.db, 1);
-        sqlite3_busy_timeout(conn.db, kBusyTimeoutMs);
+        sqlite3_busy_handler(conn.db, waitWhileBusy, &conn);
         // The file is data, not code: no schema tricks from a planted or damaged file.
         sqlite3_db_config(conn.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(conn.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -50,6 +51,8 @@ public:
     // Set when the file failed its check or SQLite met damage; the file stays refused until
     // its content changes on disk.
     bool damaged = false;
+    // When the lock this connection waits for was first refused (see the busy handler).
+    std::chrono::steady_clock::time_point busySince;
 
     void close()
     {

@@ -203,27 +203,46 @@ QString StoreBackend::storePath(TRootKey root)
     return QFile::decodeName(StoreFilePath(root));
 }
 
-std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& key, const QString& name)
+std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& key, const QString& name,
+                                                 TReadStatus* status)
 {
+    TReadStatus ignored;
+    TReadStatus& outcome = status ? *status : ignored;
+    // A name no key or value can have is simply not there.
+    outcome = TReadStatus::Missing;
     const KeyPath path = parseKey(key);
     if (!path.valid || !validName(name))
         return std::nullopt;
     const QByteArray& keyFold = path.fold;
     const QByteArray nameFold = foldName(name);
     Connection* conn = nullptr;
-    if (acquire(root, Purpose::Read, conn) != Access::Ready)
-        return std::nullopt;
+    switch (acquire(root, Purpose::Read, conn)) {
+        case Access::NoFile:
+            return std::nullopt;
+        case Access::Failed:
+            outcome = TReadStatus::Failed;
+            return std::nullopt;
+        case Access::Ready:
+            break;
+    }
     StmtUse use(conn->stmt(SelValue));
-    if (!use)
+    if (!use) {
+        if (!isEmptyStore(*conn))
+            outcome = TReadStatus::Failed;
         return std::nullopt;
+    }
     use.text(1, keyFold);
     use.text(2, nameFold);
     const int rc = sqlite3_step(use.get());
+    if (rc == SQLITE_DONE)
+        return std::nullopt;
     if (rc != SQLITE_ROW) {
-        if (rc != SQLITE_DONE)
-            conn->noteError(rc);
+        // Busy past the wait, or damage: the value may well be there, so this is no "missing".
+        conn->noteError(rc);
+        outcome = TReadStatus::Failed;
         return std::nullopt;
     }
+    outcome = TReadStatus::Found;
     return TRawValue{static_cast<TValueKind>(sqlite3_column_int(use.get(), 0)), columnBlob(use.get(), 1)};
 }
 

@@ -42,6 +42,10 @@ struct TNamedValue {
     friend bool operator==(const TNamedValue&, const TNamedValue&) = default;
 };
 
+// What a read found: the value, no such value (or key, or file), or a file that exists but could
+// not be read (damaged, not ours, or locked by a writer for longer than a read waits).
+enum class TReadStatus { Found, Missing, Failed };
+
 enum class TDeleteResult { Deleted, KeyNotWritable, NoSuchValue };
 
 // One operation of a batch applied in a single transaction (the .reg import).
@@ -57,8 +61,10 @@ public:
     // Where the backend keeps a root, for messages and tools; on Linux the file (StorePaths.h).
     static QString storePath(TRootKey root);
 
-    // Reads: nullopt when the file, the key or the value is missing or the file is unreadable.
-    static std::optional<TRawValue> readValue(TRootKey root, const QString& key, const QString& name);
+    // Reads: nullopt when the file, the key or the value is missing or the file is unreadable;
+    // `status` tells these apart.
+    static std::optional<TRawValue> readValue(TRootKey root, const QString& key, const QString& name,
+                                              TReadStatus* status = nullptr);
     static bool keyExists(TRootKey root, const QString& key);
     static std::optional<QStringList> subKeyNames(TRootKey root, const QString& key);
     static std::optional<QList<TNamedValue>> values(TRootKey root, const QString& key);
