@@ -3,7 +3,7 @@
 #include "core/platform/Ed25519.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/SignatureCheck.h"
+#include "core/sources/SignatureCheck.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/services/SignatureCheck.h"
+#include "core/sources/SignatureCheck.h"
 
 #include <QTemporaryDir>
 #include <QTest>
