@@ -1,17 +1,23 @@
-// The copy or download of one file, and the not-available page.
+// The copy or download of one file, the not-available page, and the signature beside a file.
 #include "core/sources/FileFetch.h"
 
 #include "core/platform/FileCopy.h"
+#include "core/platform/FileRead.h"
 #include "core/platform/TextCodec.h"
 #include "core/services/Log.h"
 #include "core/sources/Download.h"
+#include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlDecoding.h"
 
 #include <QByteArrayView>
+#include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
 
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace sources {
 
@@ -19,6 +25,36 @@ namespace {
 
 // The page the download server sends, with status 200, for a file it does not have.
 constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gung.");
+
+// Removes a fetched file; one that is already gone is fine.
+void RemoveFetched(const QString& path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        WriteLog(TLogAction::AppendLine, QStringLiteral("Datei kann nicht gelöscht werden: ") + path +
+                                             QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) +
+                                             u')');
+}
+
+// The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
+// no answer, or the server's not-available page). A file too large to be a signature comes back
+// empty, which is no signature either. Only the bytes are kept: the fetched file is deleted.
+std::optional<QByteArray> FetchSignature(const TSource& source)
+{
+    TSource signature = source;
+    signature.URL = TSignatureCheck::SignatureFileName(source.URL);
+    signature.LocalFile = TSignatureCheck::SignatureFileName(source.LocalFile);
+    signature.Destination = TSignatureCheck::SignatureFileName(source.Destination);
+    std::optional<QByteArray> content;
+    if (FetchFile(signature)) {
+        content = platform::ReadRegularFileWithin(signature.Destination, TSignatureCheck::MaxSignatureFileSize,
+                                                  platform::TFileTrust::NoLinks)
+                      .value_or(QByteArray());
+        if (ContainsNotAvailableMarker(*content))
+            content.reset();
+    }
+    RemoveFetched(signature.Destination);
+    return content;
+}
 
 }  // namespace
 
@@ -57,6 +93,20 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes)
         return platform::DecodeText(bytes).contains(QLatin1String(kNotAvailableMarker));
     return ::memmem(bytes.constData(), static_cast<size_t>(bytes.size()), kNotAvailableMarker.data(),
                     static_cast<size_t>(kNotAvailableMarker.size())) != nullptr;
+}
+
+bool SignatureAccepted(const TSignatureCheck& check, const TSource& source, const QString& fileName,
+                       const std::optional<QByteArray>& bytes)
+{
+    if (!check.Enabled())
+        return true;
+    const TSignatureCheck::Result result =
+        bytes ? check.Check(*bytes, FetchSignature(source)) : TSignatureCheck::Result::Invalid;
+    if (result == TSignatureCheck::Result::Good)
+        return true;
+    WriteLog(TLogAction::AppendLine, TSignatureCheck::LogText(fileName, result));
+    RemoveFetched(source.Destination);
+    return false;
 }
 
 }  // namespace sources

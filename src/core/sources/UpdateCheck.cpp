@@ -9,6 +9,7 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/FileFetch.h"
+#include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlLoad.h"
 
 #include <optional>
@@ -19,6 +20,7 @@ using sources::ContainsNotAvailableMarker;
 using sources::FetchFile;
 using sources::kMaxXmlFileSize;
 using sources::LoadXml;
+using sources::SignatureAccepted;
 using sources::TSource;
 
 QString UrlWithSlash(const QString& base)
@@ -82,6 +84,20 @@ TUpdateCheck::TUpdateCheck(TUpdates* Updates) : FUpdates(Updates)
     WriteLog(TLogAction::AppendLine, QStringLiteral("Create - Ende"));
 }
 
+TUpdateCheck::~TUpdateCheck() = default;
+
+void TUpdateCheck::ReloadSignatureKeys()
+{
+    FSignatureCheck.reset();
+}
+
+const TSignatureCheck& TUpdateCheck::SignatureCheck()
+{
+    if (!FSignatureCheck)
+        FSignatureCheck = std::make_unique<TSignatureCheck>(TSignatureCheck::FromMachineStore());
+    return *FSignatureCheck;
+}
+
 bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
 {
     const QString procedure = QStringLiteral("DownloadUpdateXML");
@@ -107,6 +123,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             const std::optional<QByteArray> bytes =
                 platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
+                return false;
+            if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
                 return false;
             // A descriptor that is no XML just skips the module; the run goes on.
             return LoadXml(FxmlVersionen, bytes).isEmpty();
@@ -134,6 +152,8 @@ bool TUpdateCheck::DownloadNewsXML()
             const std::optional<QByteArray> bytes =
                 platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
+                return false;
+            if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
                 return false;
             error = LoadXml(FxmlNews, bytes);
             if (error.isEmpty())

@@ -8,6 +8,9 @@
 
 #include <pugixml.hpp>
 
+#include <memory>
+
+class TSignatureCheck;
 class TUpdates;
 
 class TUpdateCheck {
@@ -15,6 +18,12 @@ public:
     explicit TUpdateCheck(TUpdates* Updates);
     TUpdateCheck(const TUpdateCheck&) = delete;
     TUpdateCheck& operator=(const TUpdateCheck&) = delete;
+    ~TUpdateCheck();
+
+    // The signature keys are read from the store at the first fetch and kept; after this call
+    // the next fetch reads them again. A search calls it first, so that every search sees the
+    // keys configured at its start and logs a bad one once.
+    void ReloadSignatureKeys();
 
     // Checks one module: interval gate (unless ignored), fetch, evaluation. True when the
     // descriptor was fetched and read without error.
@@ -46,11 +55,13 @@ public:
 private:
     bool CheckInterval();
     bool GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion);
+    const TSignatureCheck& SignatureCheck();
 
     pugi::xml_document FxmlVersionen;
     pugi::xml_document FxmlNews;
     QString FxmlVersionenFilename;
     int FHauptversion = 0;
     bool FSourceAnswered = false;
+    std::unique_ptr<TSignatureCheck> FSignatureCheck;
     TUpdates* FUpdates;  // not owned
 };
