@@ -31,8 +31,8 @@ void RemoveFetched(const QString& path)
 {
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
         WriteLog(TLogAction::AppendLine, QStringLiteral("Datei kann nicht gelöscht werden: ") + path +
-                                             QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) +
-                                             u')');
+                                             QStringLiteral(" (") +
+                                             QString::fromLocal8Bit(std::strerror(errno)) + u')');
 }
 
 // The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
@@ -46,9 +46,10 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
     signature.Destination = TSignatureCheck::SignatureFileName(source.Destination);
     std::optional<QByteArray> content;
     if (FetchFile(signature)) {
-        content = platform::ReadRegularFileWithin(signature.Destination, TSignatureCheck::MaxSignatureFileSize,
-                                                  platform::TFileTrust::NoLinks)
-                      .value_or(QByteArray());
+        content =
+            platform::ReadRegularFileWithin(signature.Destination, TSignatureCheck::MaxSignatureFileSize,
+                                            platform::TFileTrust::NoLinks)
+                .value_or(QByteArray());
         if (ContainsNotAvailableMarker(*content))
             content.reset();
     }

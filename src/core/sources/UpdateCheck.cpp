@@ -120,8 +120,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             source.Destination = FxmlVersionenFilename;
             if (!FetchFile(source, FSourceAnswered))
                 return false;
-            const std::optional<QByteArray> bytes =
-                platform::ReadRegularFileWithin(FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
+            const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(
+                FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
             if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
