@@ -93,12 +93,11 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        const QList<TShownMessage> messages = FFrontEnd->Messages();
+        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
         FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
-        // A failed signature never ends in a box.
-        QCOMPARE(messages, QList<TShownMessage>());
+        QCOMPARE(unanswered, QList<TShownMessage>());
     }
 
     void onlySignedFilesAreRead_data()
@@ -259,6 +258,8 @@ private Q_SLOTS:
             expectedOffered.append(QStringLiteral("12.0.1"));
         QCOMPARE(offered, expectedOffered);
         QCOMPARE(FFrontEnd->ShownNews().size(), rejected.contains(QStringLiteral("news.xml")) ? 0 : 1);
+        // A failed signature never ends in a box.
+        QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>());
 
         // One line per rejected file, naming it and the reason; a bad key entry once per run.
         const QStringList log = LogBufferForTesting().value_or(QStringList());
@@ -304,6 +305,24 @@ private Q_SLOTS:
             expectedRequests.sort();
             QCOMPARE(signatureRequests, expectedRequests);
         }
+    }
+
+    // The window keeps one checker for all its searches: each search reads the keys anew.
+    void keysChangedBetweenSearchesCountFromTheNextSearch()
+    {
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 5, QStringLiteral("Kasse"), {{0, 1}}));
+        TUpdates updates;
+        TUpdateCheck check(&updates);
+        TUpdateRun(updates, check, false).RunUpdateCheck(true);
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
+
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                         KeyA.PublicBase64());
+        FFrontEnd->Answer({1});  // "Keine neuen Updates gefunden."
+        TUpdateRun(updates, check, false).RunUpdateCheck(true);
+        QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
+        QCOMPARE(LogBufferForTesting().value_or(QStringList()).filter(QStringLiteral("Signaturprüfung - ")),
+                 QStringList(QStringLiteral("Signaturprüfung - update_12_5.xml: Signatur fehlt")));
     }
 };
 
