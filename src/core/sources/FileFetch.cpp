@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstring>
@@ -26,13 +27,15 @@ namespace {
 // The page the download server sends, with status 200, for a file it does not have.
 constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gung.");
 
-// Removes a fetched file; one that is already gone is fine.
+// Removes a fetched file; one that is already gone is fine. Also runs on a way out with an
+// exception, so a failure to log must not raise.
 void RemoveFetched(const QString& path)
 {
-    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
-        WriteLog(TLogAction::AppendLine, QStringLiteral("Datei kann nicht gelöscht werden: ") + path +
-                                             QStringLiteral(" (") +
-                                             QString::fromLocal8Bit(std::strerror(errno)) + u')');
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+        return;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    AppendLogLineQuietly(QStringLiteral("Datei kann nicht gelöscht werden: ") + path + QStringLiteral(" (") +
+                         reason + u')');
 }
 
 // The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
@@ -44,6 +47,8 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
     signature.URL = TSignatureCheck::SignatureFileName(source.URL);
     signature.LocalFile = TSignatureCheck::SignatureFileName(source.LocalFile);
     signature.Destination = TSignatureCheck::SignatureFileName(source.Destination);
+    // Also when reading it raises: nothing of it stays in the temporary folder.
+    const auto remove = qScopeGuard([&] { RemoveFetched(signature.Destination); });
     std::optional<QByteArray> content;
     if (FetchFile(signature)) {
         content =
@@ -53,7 +58,6 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
         if (ContainsNotAvailableMarker(*content))
             content.reset();
     }
-    RemoveFetched(signature.Destination);
     return content;
 }
 
