@@ -5,7 +5,7 @@
 #include "BenchDescriptor.h"
 
 #include "core/catalog/Updates.h"
-#include "core/services/SignatureCheck.h"
+#include "core/sources/SignatureCheck.h"
 #include "core/sources/UpdateCheck.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // libFuzzer entry for signature files and key lists: any bytes give a result and never a good
 // one, and whatever decodes as a signature decodes to exactly 64 bytes.
 #include "core/platform/Ed25519.h"
-#include "core/services/SignatureCheck.h"
+#include "core/sources/SignatureCheck.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -19,6 +19,7 @@ const TProgram Programs[] = {
     {"vorlandt-update-check", VORLANDT_UPDATE_CHECK_EXE},
     {"vorlandt-reg", VORLANDT_REG_EXE},
     {"vorlandt-userlog", VORLANDT_USERLOG_EXE},
+    {"vorlandt-sign", VORLANDT_SIGN_EXE},
     {"vorlandt-tracking-server", VORLANDT_TRACKING_SERVER_EXE},
     {"VorlandtUpdate.exe", VORLANDT_DEMO_INSTALLER_EXE},
 };

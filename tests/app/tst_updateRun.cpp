@@ -115,11 +115,7 @@ private Q_SLOTS:
             FPkiError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
             return;
         }
-        FPkiError = FPki.Create(FCertDir.path());
-        qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
-        qunsetenv("SSL_CERT_DIR");
-        for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-            qunsetenv(variable);
+        FPkiError = FPki.CreateAndTrust(FCertDir.path());
     }
 
     void init()

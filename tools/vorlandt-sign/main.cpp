@@ -3,7 +3,8 @@
 #include "core/platform/Ed25519.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/SignatureCheck.h"
+#include "core/services/CommandLineHelp.h"
+#include "core/sources/SignatureCheck.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -27,7 +28,10 @@
 
 namespace {
 
-enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+using cli::ExitFailed;
+using cli::ExitOk;
+
+const QString ProgramName = QStringLiteral("vorlandt-sign");
 
 // A PEM key file is a few hundred bytes; a descriptor with ten thousand updates a few MiB.
 constexpr qint64 MaxKeyFileSize = 64 * 1024;
@@ -76,7 +80,7 @@ void WriteBytes(std::FILE* stream, const QByteArray& bytes)
 
 void PrintError(const QString& message)
 {
-    WriteBytes(stderr, QStringLiteral("vorlandt-sign: %1\n").arg(message).toUtf8());
+    WriteBytes(stderr, QStringLiteral("%1: %2\n").arg(ProgramName, message).toUtf8());
 }
 
 [[noreturn]] void Fail(const QString& message)
@@ -261,20 +265,12 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
-        WriteBytes(stdout, UsageText);
-        return ExitOk;
-    }
-    if (!args.isEmpty() && args.first() == u"--version") {
-        WriteBytes(stdout, "vorlandt-sign " VORLANDT_VERSION "\n");
-        return ExitOk;
-    }
+    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
+        return *answered;
     try {
         return Run(args);
     } catch (const TUsageError& error) {
-        WriteBytes(stderr, QStringLiteral("vorlandt-sign: %1\n\n").arg(error.message).toUtf8());
-        WriteBytes(stderr, UsageText);
-        return ExitUsage;
+        return cli::UsageError(ProgramName, error.message, UsageText);
     } catch (const EVorlandtError& error) {
         PrintError(error.message());
         return ExitFailed;

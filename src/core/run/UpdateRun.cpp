@@ -121,6 +121,7 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
         throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
     FUpdates.Clear();
+    FUpdateCheck.ReloadSignatureKeys();
 
     const qint32 disable = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
                                             SettingsKeys::Disable, SettingsKeys::DisableDefault);

@@ -1,17 +1,24 @@
-// The copy or download of one file, and the not-available page.
+// The copy or download of one file, the not-available page, and the signature beside a file.
 #include "core/sources/FileFetch.h"
 
 #include "core/platform/FileCopy.h"
+#include "core/platform/FileRead.h"
 #include "core/platform/TextCodec.h"
 #include "core/services/Log.h"
 #include "core/sources/Download.h"
+#include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlDecoding.h"
 
 #include <QByteArrayView>
+#include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
+#include <QScopeGuard>
 
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace sources {
 
@@ -19,6 +26,40 @@ namespace {
 
 // The page the download server sends, with status 200, for a file it does not have.
 constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gung.");
+
+// Removes a fetched file; one that is already gone is fine. Also runs on a way out with an
+// exception, so a failure to log must not raise.
+void RemoveFetched(const QString& path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+        return;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    AppendLogLineQuietly(QStringLiteral("Datei kann nicht gelöscht werden: ") + path + QStringLiteral(" (") +
+                         reason + u')');
+}
+
+// The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
+// no answer, or the server's not-available page). A file too large to be a signature comes back
+// empty, which is no signature either. Only the bytes are kept: the fetched file is deleted.
+std::optional<QByteArray> FetchSignature(const TSource& source)
+{
+    TSource signature = source;
+    signature.URL = TSignatureCheck::SignatureFileName(source.URL);
+    signature.LocalFile = TSignatureCheck::SignatureFileName(source.LocalFile);
+    signature.Destination = TSignatureCheck::SignatureFileName(source.Destination);
+    // Also when reading it raises: nothing of it stays in the temporary folder.
+    const auto remove = qScopeGuard([&] { RemoveFetched(signature.Destination); });
+    std::optional<QByteArray> content;
+    if (FetchFile(signature)) {
+        content =
+            platform::ReadRegularFileWithin(signature.Destination, TSignatureCheck::MaxSignatureFileSize,
+                                            platform::TFileTrust::NoLinks)
+                .value_or(QByteArray());
+        if (ContainsNotAvailableMarker(*content))
+            content.reset();
+    }
+    return content;
+}
 
 }  // namespace
 
@@ -58,6 +99,20 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes)
         return platform::DecodeText(bytes).contains(QLatin1String(kNotAvailableMarker));
     return ::memmem(bytes.constData(), static_cast<size_t>(bytes.size()), kNotAvailableMarker.data(),
                     static_cast<size_t>(kNotAvailableMarker.size())) != nullptr;
+}
+
+bool SignatureAccepted(const TSignatureCheck& check, const TSource& source, const QString& fileName,
+                       const std::optional<QByteArray>& bytes)
+{
+    if (!check.Enabled())
+        return true;
+    const TSignatureCheck::Result result =
+        bytes ? check.Check(*bytes, FetchSignature(source)) : TSignatureCheck::Result::Invalid;
+    if (result == TSignatureCheck::Result::Good)
+        return true;
+    WriteLog(TLogAction::AppendLine, TSignatureCheck::LogText(fileName, result));
+    RemoveFetched(source.Destination);
+    return false;
 }
 
 }  // namespace sources

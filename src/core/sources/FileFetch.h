@@ -1,9 +1,14 @@
 // Fetching one file from where the settings say: a copy from the local source folder or a
-// download from the server; and the page the server sends for a file it does not have.
+// download from the server; the page the server sends for a file it does not have; and the
+// signature check of a fetched file.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
+
+class TSignatureCheck;
 
 namespace sources {
 
@@ -27,5 +32,12 @@ bool FetchFile(const TSource& source);
 
 // True when the fetched bytes are the server's not-available page: the file counts as missing.
 bool ContainsNotAvailableMarker(const QByteArray& bytes);
+
+// Whether the fetched file may be read: true when the check is off or the file's signature
+// ("FILE.sig", fetched from beside the file the same way) verifies `bytes` (nullopt: too large to
+// read, which no signature can vouch for). Otherwise logs the one line naming `fileName` and the
+// reason, deletes the fetched file and returns false. The signature file never stays behind.
+bool SignatureAccepted(const TSignatureCheck& check, const TSource& source, const QString& fileName,
+                       const std::optional<QByteArray>& bytes);
 
 }  // namespace sources

@@ -11,6 +11,7 @@
 #include "core/sources/Download.h"
 #include "core/sources/FileFetch.h"
 #include "core/sources/Prefetch.h"
+#include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlLoad.h"
 
 #include <optional>
@@ -21,6 +22,7 @@ using sources::ContainsNotAvailableMarker;
 using sources::FetchFile;
 using sources::kMaxXmlFileSize;
 using sources::LoadXml;
+using sources::SignatureAccepted;
 using sources::TSource;
 
 QString UrlWithSlash(const QString& base)
@@ -119,6 +121,18 @@ void TUpdateCheck::EndFetchAhead()
     FPrefetch.reset();
 }
 
+void TUpdateCheck::ReloadSignatureKeys()
+{
+    FSignatureCheck.reset();
+}
+
+const TSignatureCheck& TUpdateCheck::SignatureCheck()
+{
+    if (!FSignatureCheck)
+        FSignatureCheck = std::make_unique<TSignatureCheck>(TSignatureCheck::FromMachineStore());
+    return *FSignatureCheck;
+}
+
 bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
 {
     const QString procedure = QStringLiteral("DownloadUpdateXML");
@@ -145,6 +159,8 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(
                     FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
                 if (bytes && ContainsNotAvailableMarker(*bytes))
+                    return false;
+                if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
                     return false;
                 loaded = LoadXml(FxmlVersionen, bytes);
             }
@@ -178,6 +194,8 @@ bool TUpdateCheck::DownloadNewsXML()
             const std::optional<QByteArray> bytes =
                 platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
+                return false;
+            if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
                 return false;
             error = LoadXml(FxmlNews, bytes).Error;
             if (error.isEmpty())

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+class TSignatureCheck;
 class TUpdates;
 
 namespace sources {
@@ -24,6 +25,11 @@ public:
     ~TUpdateCheck();
     TUpdateCheck(const TUpdateCheck&) = delete;
     TUpdateCheck& operator=(const TUpdateCheck&) = delete;
+
+    // The signature keys are read from the store at the first fetch and kept; after this call
+    // the next fetch reads them again. A search calls it first, so that every search sees the
+    // keys configured at its start and logs a bad one once.
+    void ReloadSignatureKeys();
 
     // Checks one module: interval gate (unless ignored), fetch, evaluation. True when the
     // descriptor was fetched and read without error.
@@ -68,6 +74,7 @@ private:
     // The warning for a descriptor that is damaged rather than missing: logged and shown with
     // the file's name and `error`.
     void ReportMalformedDescriptor(const QString& error);
+    const TSignatureCheck& SignatureCheck();
 
     pugi::xml_document FxmlVersionen;
     pugi::xml_document FxmlNews;
@@ -76,5 +83,6 @@ private:
     bool FSourceAnswered = false;
     bool FFetchAheadOn = true;
     std::unique_ptr<sources::TPrefetch> FPrefetch;
+    std::unique_ptr<TSignatureCheck> FSignatureCheck;
     TUpdates* FUpdates;  // not owned
 };

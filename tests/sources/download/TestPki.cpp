@@ -71,3 +71,15 @@ QString TTestPki::Create(const QString& folder)
     StrangerKey = dir.filePath(QStringLiteral("stranger-server.key"));
     return QString();
 }
+
+QString TTestPki::CreateAndTrust(const QString& folder)
+{
+    const QString error = Create(folder);
+    if (!error.isEmpty())
+        return error;
+    qputenv("SSL_CERT_FILE", CaFile.toUtf8());
+    qunsetenv("SSL_CERT_DIR");
+    for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+        qunsetenv(variable);
+    return QString();
+}

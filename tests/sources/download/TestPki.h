@@ -14,6 +14,10 @@ struct TTestPki {
     // Writes everything into folder. Returns an empty string on success, else what failed.
     QString Create(const QString& folder);
 
+    // Create, then make this process trust the authority alone and go to the server directly
+    // (no proxy from the environment). Empty on success, else why the loopback tests are skipped.
+    QString CreateAndTrust(const QString& folder);
+
     // The openssl program, or an empty string when it is not installed.
     static QString OpensslProgram();
 };

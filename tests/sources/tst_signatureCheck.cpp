@@ -4,13 +4,12 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/services/SignatureCheck.h"
+#include "core/sources/SignatureCheck.h"
+#include "support/TestSigningKey.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <openssl/evp.h>
 
 #include <memory>
 
@@ -19,43 +18,6 @@ Q_DECLARE_METATYPE(TSignatureCheck::Result)
 namespace {
 
 using Result = TSignatureCheck::Result;
-
-// A private key made from a fixed seed, so that every run signs with the same keys.
-class TTestKey {
-public:
-    explicit TTestKey(char fill)
-    {
-        const QByteArray seed(32, fill);
-        FKey.reset(EVP_PKEY_new_raw_private_key(
-            EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(seed.constData()), 32));
-        if (!FKey)
-            qFatal("no Ed25519 key");
-    }
-
-    QString PublicBase64() const
-    {
-        QByteArray raw(32, '\0');
-        size_t length = 32;
-        EVP_PKEY_get_raw_public_key(FKey.get(), reinterpret_cast<unsigned char*>(raw.data()), &length);
-        return QString::fromLatin1(raw.toBase64());
-    }
-
-    QByteArray Sign(const QByteArray& message) const
-    {
-        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-        QByteArray signature(64, '\0');
-        size_t length = 64;
-        if (EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, FKey.get()) != 1 ||
-            EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                           reinterpret_cast<const unsigned char*>(message.constData()),
-                           size_t(message.size())) != 1)
-            qFatal("cannot sign");
-        return signature;
-    }
-
-private:
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> FKey{nullptr, EVP_PKEY_free};
-};
 
 const TTestKey KeyA('a');
 const TTestKey KeyB('b');
@@ -67,7 +29,7 @@ const QByteArray Descriptor =
 
 QByteArray SigFile(const TTestKey& key, const QByteArray& message = Descriptor)
 {
-    return key.Sign(message).toBase64() + '\n';
+    return key.SignatureFile(message);
 }
 
 // The same 64 bytes spelled with the unused low bits of the last base64 digit set: decoders that

@@ -1,6 +1,6 @@
 // The key list comes from the machine-wide store alone: whoever may write there may also replace
 // the program, while a value in the per-user store would let any user switch the check off.
-#include "core/services/SignatureCheck.h"
+#include "core/sources/SignatureCheck.h"
 
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
