@@ -18,17 +18,6 @@ namespace platform {
 
 namespace {
 
-// The folder part of a native path, "." when it has none.
-QByteArray FolderOf(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    if (slash == 0)
-        return QByteArrayLiteral("/");
-    return path.left(slash);
-}
-
 QByteArray NameOf(const QByteArray& path)
 {
     return path.mid(path.lastIndexOf('/') + 1);
@@ -65,6 +54,16 @@ void SyncFolder(const QByteArray& folder)
 
 }  // namespace
 
+QByteArray FolderOfNativePath(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return path.left(slash);
+}
+
 void RaiseWriteError(const QString& path, const QString& reason)
 {
     throw EVorlandtError(
@@ -82,7 +81,7 @@ TAtomicFile::TAtomicFile(const QString& path, mode_t mode) : FPath(path), FNativ
     const QByteArray name = NameOf(FNativePath);
     if (name.isEmpty())
         RaiseWriteErrno(FPath, FNativePath.isEmpty() ? ENOENT : EISDIR);
-    const QByteArray folder = FolderOf(FNativePath);
+    const QByteArray folder = FolderOfNativePath(FNativePath);
     // A name nobody can guess, created only if nothing has it: a link or file planted under a
     // predictable name would otherwise decide where the bytes go.
     for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
@@ -152,7 +151,7 @@ void TAtomicFile::Commit()
         ::unlink(FTempPath.constData());
         RaiseWriteErrno(FPath, error);
     }
-    SyncFolder(FolderOf(FNativePath));
+    SyncFolder(FolderOfNativePath(FNativePath));
 }
 
 bool TAtomicFile::CommitNew()
@@ -166,7 +165,7 @@ bool TAtomicFile::CommitNew()
         return false;
     if (linked != 0)
         RaiseWriteErrno(FPath, linked);
-    SyncFolder(FolderOf(FNativePath));
+    SyncFolder(FolderOfNativePath(FNativePath));
     return true;
 }
 

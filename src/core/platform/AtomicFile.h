@@ -12,6 +12,9 @@
 
 namespace platform {
 
+// The folder part of a native path, "." when it has none.
+QByteArray FolderOfNativePath(const QByteArray& path);
+
 // Permission bits of a new file that anyone may read (the umask applies) and of one that only
 // its owner may see.
 inline constexpr mode_t FileModeShared = 0666;

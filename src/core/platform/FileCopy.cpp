@@ -3,6 +3,7 @@
 #include "core/platform/FileCopy.h"
 
 #include "core/platform/AtomicFile.h"
+#include "core/platform/FileRead.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QFile>
@@ -16,31 +17,10 @@
 
 namespace platform {
 
-namespace {
-
-// Closes the source on every way out.
-class TReadHandle {
-public:
-    explicit TReadHandle(int fd) : FFd(fd) {}
-    ~TReadHandle()
-    {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TReadHandle(const TReadHandle&) = delete;
-    TReadHandle& operator=(const TReadHandle&) = delete;
-    int get() const { return FFd; }
-
-private:
-    int FFd;
-};
-
-}  // namespace
-
 QString CopyReplacing(const QString& source, const QString& destination)
 {
     // Non-blocking open: a pipe under the source's name must not stop the program.
-    TReadHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TFileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return qt_error_string(errno);
     struct stat info {};

@@ -15,23 +15,13 @@
 
 namespace platform {
 
+TFileHandle::~TFileHandle()
+{
+    if (FFd >= 0)
+        ::close(FFd);
+}
+
 namespace {
-
-class TReadHandle {
-public:
-    explicit TReadHandle(int fd) : FFd(fd) {}
-    ~TReadHandle()
-    {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TReadHandle(const TReadHandle&) = delete;
-    TReadHandle& operator=(const TReadHandle&) = delete;
-    int get() const { return FFd; }
-
-private:
-    int FFd;
-};
 
 // Why a file may not tell this program what to do; empty when it may.
 QString OwnFileProblem(const struct stat& info)
@@ -60,7 +50,7 @@ std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxS
     int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
     if (trust != TFileTrust::FollowLinks)
         flags |= O_NOFOLLOW;
-    const TReadHandle file(::open(QFile::encodeName(path).constData(), flags));
+    const TFileHandle file(::open(QFile::encodeName(path).constData(), flags));
     if (file.get() < 0) {
         if (errno == ELOOP && trust != TFileTrust::FollowLinks)
             RaiseReadError(path, QStringLiteral("Sie ist ein symbolischer Link."));

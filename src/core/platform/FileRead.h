@@ -10,6 +10,19 @@
 
 namespace platform {
 
+// An open file descriptor, closed on every way out.
+class TFileHandle {
+public:
+    explicit TFileHandle(int fd) : FFd(fd) {}
+    ~TFileHandle();
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int get() const { return FFd; }
+
+private:
+    int FFd;
+};
+
 // How much a file must prove before it is read.
 enum class TFileTrust {
     FollowLinks,  // anything that resolves to a regular file (install and source folders)

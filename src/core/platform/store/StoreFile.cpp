@@ -2,6 +2,8 @@
 // a file somebody else put under the name.
 #include "core/platform/store/StoreFile.h"
 
+#include "core/platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,12 +40,7 @@ bool makeFolders(const QByteArray& folder, mode_t mode)
 
 QByteArray StoreParentFolder(const QByteArray& path)
 {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    if (slash == 0)
-        return QByteArrayLiteral("/");
-    return path.left(slash);
+    return FolderOfNativePath(path);
 }
 
 bool MayWriteStorePath(const QByteArray& path)
