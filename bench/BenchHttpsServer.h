@@ -35,9 +35,7 @@ struct TBenchHttpsServer {
         }
         qputenv("SSL_CERT_FILE", CertFile().toUtf8());
 
-        const QString script = QFileInfo(QStringLiteral(__FILE__))
-                                   .dir()
-                                   .filePath(QStringLiteral("../tests/support/https_server.py"));
+        const QString script = QStringLiteral(VORLANDT_SOURCE_DIR "/tests/support/https_server.py");
         Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
                      {script, "--cert", CertFile(), "--key", Dir.filePath(QStringLiteral("server.key")),

@@ -141,7 +141,7 @@ struct TNetworkFixture {
             return;
         }
         const QString script =
-            QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("delay_forwarder.py"));
+            QStringLiteral(VORLANDT_SOURCE_DIR "/bench/delay_forwarder.py");
         Forwarder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Forwarder.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
                         {script, "--target", QString::number(Nginx.Port), "--delay", "0.025"});

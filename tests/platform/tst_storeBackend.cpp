@@ -1,6 +1,7 @@
 // The SQLite store behind both roots: file locations and modes, name folding with kept
 // spellings, listing order, subtree deletion, all-or-nothing batches, files replaced behind
-// our back, and a reader thread beside a writer thread.
+// our back, reads answered from memory that still see every commit, and a reader thread beside a
+// writer thread.
 #include "core/platform/store/StoreBackend.h"
 
 #include <QDeadlineTimer>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <sqlite3.h>
 
@@ -461,6 +463,110 @@ private slots:
         QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
         QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("K"), QStringLiteral("v")),
                  TRawValue::fromDWord(2));
+    }
+
+    // Reads are answered from memory while the file is unchanged; every commit, whoever makes
+    // it, must show at the very next read, and so must a value that disappears or appears.
+    void everyCommitShowsAtTheNextRead_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::newRow("this thread") << QStringLiteral("thread");
+        QTest::newRow("another thread") << QStringLiteral("other thread");
+        QTest::newRow("another program") << QStringLiteral("sqlite");
+    }
+
+    void everyCommitShowsAtTheNextRead()
+    {
+        QFETCH(QString, writer);
+        const QString file = path(QStringLiteral("user.db"));
+        const QString key = QStringLiteral("Software\\KRSoftware\\OnlineUpdate");
+        const QString name = QStringLiteral("IntervalInHours");
+        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, key, QStringLiteral("other"), TRawValue::fromDWord(0)));
+        const auto write = [&](int value) {
+            if (writer == QLatin1String("thread")) {
+                QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, TRawValue::fromDWord(value)));
+            } else if (writer == QLatin1String("other thread")) {
+                bool written = false;
+                std::thread([&] {
+                    written = StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, TRawValue::fromDWord(value));
+                }).join();
+                QVERIFY(written);
+            } else {
+                // Same spelling as the backend stores: folded key and name, kind 4, 4 bytes LE.
+                const QByteArray sql = "INSERT INTO vals VALUES('software\\krsoftware\\onlineupdate',"
+                                       "'intervalinhours','IntervalInHours',4,x'" +
+                                       TRawValue::fromDWord(value).data.toHex() +
+                                       "') ON CONFLICT DO UPDATE SET data = excluded.data";
+                execSql(file, sql.constData());
+            }
+        };
+        const auto remove = [&] {
+            if (writer == QLatin1String("sqlite"))
+                execSql(file, "DELETE FROM vals WHERE name_fold = 'intervalinhours'");
+            else
+                QCOMPARE(StoreBackend::deleteValue(HKEY_CURRENT_USER, key, name), TDeleteResult::Deleted);
+        };
+        for (int round = 1; round <= 40; ++round) {
+            TReadStatus status = TReadStatus::Failed;
+            QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, key, name, &status), std::nullopt);
+            QCOMPARE(status, TReadStatus::Missing);
+            write(round);
+            // Twice: the second read comes from memory.
+            for (int again = 0; again < 2; ++again) {
+                QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, key, name, &status), TRawValue::fromDWord(round));
+                QCOMPARE(status, TReadStatus::Found);
+            }
+            // Another spelling of the same value.
+            QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, key.toUpper(), name.toLower()),
+                     TRawValue::fromDWord(round));
+            write(round + 1000);
+            QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, key, name), TRawValue::fromDWord(round + 1000));
+            remove();
+        }
+    }
+
+    // A writer thread counts up; the reader may never see the count go back, nor a count older
+    // than the last write that had returned before its read began.
+    void readerNeverLagsBehindNorGoesBack()
+    {
+        const QString key = QStringLiteral("K");
+        const QString name = QStringLiteral("count");
+        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, TRawValue::fromDWord(0)));
+        constexpr quint32 kWrites = 150;
+        std::atomic<quint32> written{0};
+        std::atomic<bool> failedWrite{false};
+        std::thread writerThread([&] {
+            for (quint32 value = 1; value <= kWrites; ++value) {
+                if (!StoreBackend::writeValue(HKEY_CURRENT_USER, key, name, TRawValue::fromDWord(value)))
+                    failedWrite = true;
+                written = value;
+            }
+        });
+        quint32 lastSeen = 0;
+        int stale = 0;
+        int backwards = 0;
+        int unreadable = 0;
+        while (lastSeen < kWrites) {
+            const quint32 atLeast = written.load();
+            const std::optional<TRawValue> raw = StoreBackend::readValue(HKEY_CURRENT_USER, key, name);
+            if (!raw || raw->data.size() != 4) {
+                ++unreadable;
+                if (unreadable > 100)
+                    break;
+                continue;
+            }
+            const quint32 seen = qFromLittleEndian<quint32>(raw->data.constData());
+            if (seen < atLeast)
+                ++stale;
+            if (seen < lastSeen)
+                ++backwards;
+            lastSeen = seen;
+        }
+        writerThread.join();
+        QVERIFY(!failedWrite.load());
+        QCOMPARE(unreadable, 0);
+        QCOMPARE(stale, 0);
+        QCOMPARE(backwards, 0);
     }
 
     // The writer keeps the file busy for longer than a reader could wait with a plain busy

@@ -76,7 +76,8 @@ void RaiseWriteErrno(const QString& path, int error)
     RaiseWriteError(path, qt_error_string(error));
 }
 
-TAtomicFile::TAtomicFile(const QString& path, mode_t mode) : FPath(path), FNativePath(QFile::encodeName(path))
+TAtomicFile::TAtomicFile(const QString& path, mode_t mode, TDurability durability)
+    : FPath(path), FNativePath(QFile::encodeName(path)), FDurability(durability)
 {
     const QByteArray name = NameOf(FNativePath);
     if (name.isEmpty())
@@ -131,8 +132,9 @@ void TAtomicFile::Sync()
 {
     if (FFd < 0)
         RaiseWriteErrno(FPath, EBADF);
-    // A full disk often shows only now; the short file must never take the name.
-    int error = ::fsync(FFd) == 0 ? 0 : errno;
+    // A full disk often shows only now; the short file must never take the name. Closing still
+    // reports what a network file system held back.
+    int error = FDurability == TDurability::Scratch || ::fsync(FFd) == 0 ? 0 : errno;
     const int fd = FFd;
     FFd = -1;
     if (::close(fd) != 0 && error == 0)
@@ -151,7 +153,8 @@ void TAtomicFile::Commit()
         ::unlink(FTempPath.constData());
         RaiseWriteErrno(FPath, error);
     }
-    SyncFolder(FolderOfNativePath(FNativePath));
+    if (FDurability == TDurability::Durable)
+        SyncFolder(FolderOfNativePath(FNativePath));
 }
 
 bool TAtomicFile::CommitNew()
@@ -165,7 +168,8 @@ bool TAtomicFile::CommitNew()
         return false;
     if (linked != 0)
         RaiseWriteErrno(FPath, linked);
-    SyncFolder(FolderOfNativePath(FNativePath));
+    if (FDurability == TDurability::Durable)
+        SyncFolder(FolderOfNativePath(FNativePath));
     return true;
 }
 

@@ -20,12 +20,18 @@ QByteArray FolderOfNativePath(const QByteArray& path);
 inline constexpr mode_t FileModeShared = 0666;
 inline constexpr mode_t FileModePrivate = 0600;
 
+// Whether a committed file must survive a crash of the machine. Scratch files (what a run fetches
+// into its private temporary folder and reads back at once) skip the disk syncs: a crash loses
+// the run that would read them anyway, and every sync waits for the disk.
+enum class TDurability { Durable, Scratch };
+
 class TAtomicFile {
 public:
     // Creates the new file beside `path` at once. It gets `mode` (less the umask); when a regular
     // file of this user already has the name, its permission bits and group carry over instead,
     // so that replacing a shared file does not lock the others out.
-    explicit TAtomicFile(const QString& path, mode_t mode = FileModeShared);
+    explicit TAtomicFile(const QString& path, mode_t mode = FileModeShared,
+                         TDurability durability = TDurability::Durable);
     // Removes the new file unless it was committed.
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;
@@ -50,6 +56,7 @@ private:
     QByteArray FNativePath;
     QByteArray FTempPath;
     int FFd = -1;
+    TDurability FDurability;
 };
 
 // Raises EVorlandtError (kind InOut): "Die Datei "<path>" kann nicht geschrieben werden: <reason>".

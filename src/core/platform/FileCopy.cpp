@@ -17,7 +17,7 @@
 
 namespace platform {
 
-QString CopyReplacing(const QString& source, const QString& destination)
+QString CopyReplacing(const QString& source, const QString& destination, TDurability durability)
 {
     // Non-blocking open: a pipe under the source's name must not stop the program.
     TFileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -34,7 +34,7 @@ QString CopyReplacing(const QString& source, const QString& destination)
 
     try {
         // The one way files are written: a new file beside the destination, renamed over it.
-        TAtomicFile out(destination);
+        TAtomicFile out(destination, FileModeShared, durability);
         int error = 0;
         // The kernel copies without the data passing through this process where it can; another
         // file system or an old kernel leaves the rest to plain reads and writes.

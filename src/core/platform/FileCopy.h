@@ -2,6 +2,8 @@
 // destination itself never costs the destination its earlier content.
 #pragma once
 
+#include "core/platform/AtomicFile.h"
+
 #include <QString>
 
 namespace platform {
@@ -11,6 +13,7 @@ namespace platform {
 // symbolic link planted under the destination's name is replaced rather than written through,
 // and a source that is the destination itself survives. Empty on success, else the system's
 // text for the error.
-QString CopyReplacing(const QString& source, const QString& destination);
+QString CopyReplacing(const QString& source, const QString& destination,
+                      TDurability durability = TDurability::Durable);
 
 }  // namespace platform

@@ -311,7 +311,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
     std::optional<platform::TAtomicFile> file;
     if (!job->Memory) {
         try {
-            file.emplace(job->DestinationFilename);
+            file.emplace(job->DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
         } catch (const EVorlandtError& error) {
             LogException(job->URL, error.message());
             return;
@@ -437,7 +437,7 @@ struct TWaiter {
 bool WriteFetchedAhead(const QString& url, const QString& destination, const QByteArray& body)
 {
     try {
-        platform::TAtomicFile file(destination);
+        platform::TAtomicFile file(destination, platform::FileModeShared, platform::TDurability::Scratch);
         file.Write(body);
         file.Commit();
         return true;

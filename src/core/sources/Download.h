@@ -68,7 +68,8 @@ public:
     // thread, setMaximum(int)/setValue(int) and setText(QString) (a QProgressBar and a QLabel
     // fit, so does any object with these slots). A body larger than the limit, a transfer that
     // outlasts it, or CancelTransfers (core/sources/TransferCancel.h) end the transfer with false
-    // and leave no new file.
+    // and leave no new file. The destination is a scratch file of this run (the private temporary
+    // folder): it is not synced to disk.
     bool StartDownload(const QString& URL, const QString& DestinationFilename, QObject* ProgressBar,
                        QObject* lblStatus);
 

@@ -5,6 +5,8 @@
 #include "core/platform/store/StoreFile.h"
 #include "core/platform/store/StorePaths.h"
 
+#include <QtEndian>
+
 #include <cerrno>
 #include <thread>
 
@@ -142,6 +144,21 @@ sqlite3_stmt* Connection::stmt(StmtId id)
     return FStmts[id];
 }
 
+std::optional<quint32> Connection::changeCounter()
+{
+    sqlite3_file* file = nullptr;
+    if (!db || sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        return std::nullopt;
+    // Offsets 18 and 19: write and read format, 1 for a rollback journal. Offset 24: the counter.
+    unsigned char header[10];
+    if (file->pMethods->xRead(file, header, sizeof header, 18) != SQLITE_OK)
+        return std::nullopt;
+    if (header[0] != 1 || header[1] != 1)
+        return std::nullopt;
+    return qFromBigEndian<quint32>(header + 6);
+}
+
 QString columnText(sqlite3_stmt* stmt, int column)
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
@@ -242,6 +259,8 @@ Access acquire(TRootKey root, Purpose purpose, Connection*& out)
     // file is neither read nor written into.
     if (!conn.contentChecked(st)) {
         conn.damaged = false;
+        // Bytes changed behind SQLite's back need not raise the counter.
+        conn.forgetReads();
         // Pages cached from before would hide bytes changed behind SQLite's back.
         sqlite3_db_release_memory(conn.db);
         if (!healthy(conn) && !conn.damaged) {

@@ -5,6 +5,7 @@
 #include "core/platform/store/StoreBackend.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <sqlite3.h>
@@ -65,7 +66,29 @@ public:
         db = nullptr;
         damaged = false;
         FChecked = false;
+        forgetReads();
     }
+
+    // Values read through this connection, keyed by key and name as the caller spelled them
+    // (nullopt: not there). They hold while the file's change counter, which every commit
+    // raises, keeps the number they were read under. The counter is read before the value, so
+    // a commit landing in between can only store a newer value under an older number, which
+    // the next look at the counter throws away: a cached read is never older than a read
+    // through SQLite would have been at the moment the counter was read.
+    QHash<QString, std::optional<TRawValue>> reads;
+    quint32 readsCounter = 0;
+    bool readsValid = false;
+
+    void forgetReads()
+    {
+        reads.clear();
+        readsValid = false;
+    }
+
+    // The header's change counter, read without a lock (one pread); nullopt for a file without
+    // a rollback-journal header (empty, too short, or in WAL mode, where commits leave the
+    // counter alone).
+    std::optional<quint32> changeCounter();
 
     // Prepared once per connection; nullptr when the schema lacks the table or the file fails.
     sqlite3_stmt* stmt(StmtId id);

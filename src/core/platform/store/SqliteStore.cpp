@@ -210,11 +210,8 @@ std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& k
     TReadStatus& outcome = status ? *status : ignored;
     // A name no key or value can have is simply not there.
     outcome = TReadStatus::Missing;
-    const KeyPath path = parseKey(key);
-    if (!path.valid || !validName(name))
+    if (!validName(key) || !validName(name))
         return std::nullopt;
-    const QByteArray& keyFold = path.fold;
-    const QByteArray nameFold = foldName(name);
     Connection* conn = nullptr;
     switch (acquire(root, Purpose::Read, conn)) {
         case Access::NoFile:
@@ -225,6 +222,34 @@ std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& k
         case Access::Ready:
             break;
     }
+    // A run reads the same few settings thousands of times; while nobody commits, the answer
+    // comes from the connection's memory for one pread instead of a locked read.
+    const std::optional<quint32> counter = conn->changeCounter();
+    const QString cacheKey = key + QChar(u'\0') + name;  // no valid name holds a NUL
+    if (counter) {
+        if (!conn->readsValid || conn->readsCounter != *counter) {
+            conn->reads.clear();
+            conn->readsCounter = *counter;
+            conn->readsValid = true;
+        } else if (const auto known = conn->reads.constFind(cacheKey); known != conn->reads.cend()) {
+            outcome = known->has_value() ? TReadStatus::Found : TReadStatus::Missing;
+            return *known;
+        }
+    }
+    const auto remember = [&](const std::optional<TRawValue>& value) {
+        // A bound, so that a caller reading ever new names cannot grow it without end.
+        constexpr qsizetype kMaxRememberedReads = 4096;
+        if (counter && conn->readsValid && conn->readsCounter == *counter) {
+            if (conn->reads.size() >= kMaxRememberedReads)
+                conn->reads.clear();
+            conn->reads.insert(cacheKey, value);
+        }
+        return value;
+    };
+
+    const KeyPath path = parseKey(key);
+    const QByteArray& keyFold = path.fold;
+    const QByteArray nameFold = foldName(name);
     StmtUse use(conn->stmt(SelValue));
     if (!use) {
         if (!isEmptyStore(*conn))
@@ -235,7 +260,7 @@ std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& k
     use.text(2, nameFold);
     const int rc = sqlite3_step(use.get());
     if (rc == SQLITE_DONE)
-        return std::nullopt;
+        return remember(std::nullopt);
     if (rc != SQLITE_ROW) {
         // Busy past the wait, or damage: the value may well be there, so this is no "missing".
         conn->noteError(rc);
@@ -243,7 +268,8 @@ std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& k
         return std::nullopt;
     }
     outcome = TReadStatus::Found;
-    return TRawValue{static_cast<TValueKind>(sqlite3_column_int(use.get(), 0)), columnBlob(use.get(), 1)};
+    return remember(
+        TRawValue{static_cast<TValueKind>(sqlite3_column_int(use.get(), 0)), columnBlob(use.get(), 1)});
 }
 
 bool StoreBackend::keyExists(TRootKey root, const QString& key)
