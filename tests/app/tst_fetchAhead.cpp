@@ -1,7 +1,8 @@
 // Fetching descriptors ahead changes nothing a person or an administrator can see: against
 // servers that answer slowly and out of order, close idle connections, take no fifth connection
 // or fail a file once, a run with fetching ahead shows, logs and leaves the same as one without;
-// and the server sees few connections, each file asked for with HEAD before GET.
+// and the server sees few connections, each file asked for with HEAD before GET. Settings changed
+// during a run void what was fetched ahead under the old ones.
 #include "core/catalog/Updates.h"
 #include "core/run/UpdateRun.h"
 #include "core/services/Log.h"
@@ -29,6 +30,20 @@ struct TRunTrace {
     QList<TShownMessage> Messages;
     QList<QList<TUpdateIdentifier>> Shown;
     std::map<QString, QByteArray> TempFiles;
+};
+
+// Changes the user agent, one of the connection settings, when the run gets to `Trigger`.
+class TSettingsChangingFrontEnd : public TScriptedFrontEnd {
+public:
+    QString Trigger;
+    QString NewAgent;
+
+    void ShowProgress(int position, int maximum, const QString& text) override
+    {
+        TScriptedFrontEnd::ShowProgress(position, maximum, text);
+        if (text.endsWith(Trigger + QStringLiteral("...")))
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent, NewAgent);
+    }
 };
 
 }  // namespace
@@ -173,6 +188,55 @@ private Q_SLOTS:
         if (maxConnections > 0)
             QVERIFY2(static_cast<int>(connections.size()) <= maxConnections,
                      qPrintable(QString::number(connections.size())));
+    }
+
+    // Settings changed while the run is under way (here in the middle of it, as the settings
+    // dialog of a second window could): from then on nothing fetched ahead under the old ones
+    // is used, every file is fetched again under the new ones.
+    void settingsChangedDuringTheRunFetchAgain()
+    {
+        if (!FPkiError.isEmpty())
+            QSKIP(qPrintable(FPkiError));
+        TRunWorld world;
+        QVERIFY(world.IsValid());
+        for (int id = 1; id <= 6; ++id)
+            QVERIFY(world.AddModule(QStringLiteral("M%1").arg(id), id, 2, QStringLiteral("Modul %1").arg(id), {}));
+        TTestHttpsServer server;
+        const QString error = server.Start(FPki.ServerCert, FPki.ServerKey, world.SourceDir());
+        if (!error.isEmpty())
+            QSKIP(qPrintable(error));
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         server.Url(QStringLiteral("/")));
+        const QString oldAgent = QStringLiteral("Alter Agent");
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent, oldAgent);
+
+        TSettingsChangingFrontEnd frontEnd;
+        frontEnd.Trigger = QStringLiteral("M4");
+        frontEnd.NewAgent = QStringLiteral("Neuer Agent");
+        {
+            const TScopedFrontEnd scope(frontEnd);
+            TUpdates updates;
+            TUpdateCheck check(&updates);
+            check.SetFetchAhead(true);
+            TUpdateRun(updates, check, false).RunUpdateCheck(true);
+        }
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent);
+
+        // Modules 1 to 3 came under the old agent; 4 to 6 were each asked for again, HEAD then
+        // GET, under the new one.
+        const QList<TRecordedRequest> requests = server.Requests();
+        for (int id = 1; id <= 6; ++id) {
+            const QString path = QStringLiteral("/Modul_%1/update_%1_2.xml").arg(id);
+            QStringList underNew;
+            for (const TRecordedRequest& request : requests) {
+                QVERIFY2(request.UserAgent == oldAgent || request.UserAgent == frontEnd.NewAgent,
+                         qPrintable(request.UserAgent));
+                if (request.Path == path && request.UserAgent == frontEnd.NewAgent)
+                    underNew.append(request.Method);
+            }
+            QCOMPARE(underNew, id < 4 ? QStringList() : QStringList({"HEAD", "GET"}));
+        }
     }
 };
 

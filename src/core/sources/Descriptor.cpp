@@ -86,14 +86,22 @@ std::optional<qint32> DecimalNr(const char* text)
     return static_cast<qint32>(negative ? -value : value);
 }
 
-// The "nr" of a minor-version or update node; `where` says below which node it stands.
-qint32 Nr(const pugi::xml_node& node, const pugi::xml_attribute& nr, const QString& where)
+// Where a node stands, for messages: " unter <the minor-version node>", or nothing for a
+// minor-version node itself. Only built when a message needs it.
+QString Below(const pugi::xml_node& minor)
+{
+    return minor ? QStringLiteral(" unter ") + Describe(minor) : QString();
+}
+
+// The "nr" of a minor-version or update node; `minor` is the node an update stands below (none
+// for a minor-version node).
+qint32 Nr(const pugi::xml_node& node, const pugi::xml_attribute& nr, const pugi::xml_node& minor)
 {
     if (!nr)
-        throw EVorlandtError(Describe(node) + where + QStringLiteral(" hat kein Attribut \"nr\"."));
+        throw EVorlandtError(Describe(node) + Below(minor) + QStringLiteral(" hat kein Attribut \"nr\"."));
     const std::optional<qint32> value = DecimalNr(nr.value());
     if (!value)
-        throw EVorlandtError(QStringLiteral("Das Attribut \"nr\" von ") + Describe(node) + where +
+        throw EVorlandtError(QStringLiteral("Das Attribut \"nr\" von ") + Describe(node) + Below(minor) +
                              QStringLiteral(" ist keine ganze Zahl."));
     return *value;
 }
@@ -134,17 +142,17 @@ struct TUpdateAttributes {
 
 // The description: the first child element "beschreibung", holding nothing, one text or one
 // CDATA section.
-QString Beschreibung(const pugi::xml_node& update, const QString& where)
+QString Beschreibung(const pugi::xml_node& update, const pugi::xml_node& minor)
 {
     const pugi::xml_node element = update.child("beschreibung");
     if (!element)
-        throw EVorlandtError(Describe(update) + where +
+        throw EVorlandtError(Describe(update) + Below(minor) +
                              QStringLiteral(" hat kein Element \"beschreibung\"."));
     const pugi::xml_node content = element.first_child();
     if (!content)
         return QString();
     if (content.next_sibling() || (content.type() != pugi::node_pcdata && content.type() != pugi::node_cdata))
-        throw EVorlandtError(QStringLiteral("Das Element \"beschreibung\" von ") + Describe(update) + where +
+        throw EVorlandtError(QStringLiteral("Das Element \"beschreibung\" von ") + Describe(update) + Below(minor) +
                              QStringLiteral(" enthält nicht genau einen Text oder CDATA-Abschnitt."));
     return Utf8(content.value());
 }
@@ -240,16 +248,13 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
         const QString zielverzeichnis = GetZielVerzeichnis(root);
         for (const pugi::xml_node minor : root.children()) {
             std::optional<qint32> nebenversion;
-            QString belowMinor;
             for (const pugi::xml_node update : minor.children()) {
                 // A minor version without "nr" is harmless until it holds an update.
-                if (!nebenversion) {
-                    nebenversion = Nr(minor, minor.attribute("nr"), QString());
-                    belowMinor = QStringLiteral(" unter ") + Describe(minor);
-                }
+                if (!nebenversion)
+                    nebenversion = Nr(minor, minor.attribute("nr"), pugi::xml_node());
                 const TUpdateAttributes attributes(update);
-                const qint32 unterversion = Nr(update, attributes.nr, belowMinor);
-                const QString beschreibung = Beschreibung(update, belowMinor);
+                const qint32 unterversion = Nr(update, attributes.nr, minor);
+                const QString beschreibung = Beschreibung(update, minor);
                 FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, *nebenversion, unterversion,
                                     Utf8(attributes.filename.value()), Utf8(attributes.still.value()),
                                     Utf8(attributes.typ.value()), Utf8(attributes.lizenzUrl.value()),

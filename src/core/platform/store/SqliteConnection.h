@@ -75,7 +75,13 @@ public:
     // a commit landing in between can only store a newer value under an older number, which
     // the next look at the counter throws away: a cached read is never older than a read
     // through SQLite would have been at the moment the counter was read.
-    QHash<QString, std::optional<TRawValue>> reads;
+    struct ReadKey {
+        QString key;
+        QString name;
+        friend bool operator==(const ReadKey&, const ReadKey&) = default;
+        friend size_t qHash(const ReadKey& read, size_t seed = 0) { return qHashMulti(seed, read.key, read.name); }
+    };
+    QHash<ReadKey, std::optional<TRawValue>> reads;
     quint32 readsCounter = 0;
     bool readsValid = false;
 

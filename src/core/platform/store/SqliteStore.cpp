@@ -225,7 +225,7 @@ std::optional<TRawValue> StoreBackend::readValue(TRootKey root, const QString& k
     // A run reads the same few settings thousands of times; while nobody commits, the answer
     // comes from the connection's memory for one pread instead of a locked read.
     const std::optional<quint32> counter = conn->changeCounter();
-    const QString cacheKey = key + QChar(u'\0') + name;  // no valid name holds a NUL
+    const Connection::ReadKey cacheKey{key, name};
     if (counter) {
         if (!conn->readsValid || conn->readsCounter != *counter) {
             conn->reads.clear();
