@@ -62,9 +62,7 @@ const char UsageText[] =
     "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr; bei get auch: Wert fehlt),\n"
     "2 falscher Aufruf.\n";
 
-struct TUsageError {
-    QString message;
-};
+using cli::TUsageError;
 
 void WriteBytes(FILE* stream, const QByteArray& bytes)
 {
@@ -377,19 +375,5 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
-        return *answered;
-    try {
-        const int code = Run(args);
-        std::fflush(stdout);
-        return code;
-    } catch (const TUsageError& error) {
-        return cli::UsageError(ProgramName, error.message, UsageText);
-    } catch (const EVorlandtError& error) {
-        WriteBytes(stderr, error.message().toUtf8() + '\n');
-        return ExitFailed;
-    } catch (const std::exception& error) {
-        WriteBytes(stderr, QByteArray("vorlandt-reg: ") + error.what() + '\n');
-        return ExitFailed;
-    }
+    return cli::RunTool(args, ProgramName, UsageText, Run, true);
 }

@@ -57,9 +57,7 @@ const char UsageText[] =
     "Exit-Status: 0 Erfolg, 1 Fehler oder Signatur ungültig (Meldung auf stderr),\n"
     "2 falscher Aufruf.\n";
 
-struct TUsageError {
-    QString message;
-};
+using cli::TUsageError;
 
 struct TPkeyFree {
     void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
@@ -265,17 +263,5 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
-        return *answered;
-    try {
-        return Run(args);
-    } catch (const TUsageError& error) {
-        return cli::UsageError(ProgramName, error.message, UsageText);
-    } catch (const EVorlandtError& error) {
-        PrintError(error.message());
-        return ExitFailed;
-    } catch (const std::exception& error) {
-        PrintError(QString::fromUtf8(error.what()));
-        return ExitFailed;
-    }
+    return cli::RunTool(args, ProgramName, UsageText, Run);
 }

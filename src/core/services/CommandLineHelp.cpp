@@ -1,7 +1,10 @@
 // The version comes from the project's version in CMake (VORLANDT_VERSION on this file only).
 #include "core/services/CommandLineHelp.h"
 
+#include "core/platform/VorlandtError.h"
+
 #include <cstdio>
+#include <exception>
 
 namespace cli {
 
@@ -49,6 +52,28 @@ int UsageError(const QString& program, const QString& message, const char* usage
     Write(stderr, QStringLiteral("%1: %2\n\n").arg(program, message).toUtf8());
     Write(stderr, QByteArray(usage));
     return ExitUsage;
+}
+
+int RunTool(const QStringList& arguments, const QString& program, const char* usage,
+            const std::function<int(const QStringList&)>& run, bool storeMessage)
+{
+    if (const std::optional<int> answered = AnswerInfoCall(arguments, program, usage))
+        return *answered;
+    QString failure;
+    try {
+        const int code = run(arguments);
+        std::fflush(stdout);
+        return code;
+    } catch (const TUsageError& error) {
+        return UsageError(program, error.message, usage);
+    } catch (const EVorlandtError& error) {
+        failure = storeMessage ? error.message() : QStringLiteral("%1: %2").arg(program, error.message());
+    } catch (const std::exception& error) {
+        failure = QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(error.what()));
+    }
+    std::fflush(stdout);
+    Write(stderr, (failure + u'\n').toUtf8());
+    return ExitFailed;
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace cli {
@@ -24,5 +25,17 @@ std::optional<int> AnswerInfoCall(const QStringList& arguments, const QString& p
 
 // "program: message", an empty line and the usage on stderr; returns ExitUsage.
 int UsageError(const QString& program, const QString& message, const char* usage);
+
+// Thrown by a tool's command while it reads its arguments: the call itself is wrong.
+struct TUsageError {
+    QString message;
+};
+
+// The frame of a tool with commands: the info calls answered, then `run`. A TUsageError becomes
+// UsageError; any other exception one line on stderr and ExitFailed. That line is "program:
+// what" unless `storeMessage` is set: an EVorlandtError then goes out as its message alone (the
+// store's messages name what they are about themselves).
+int RunTool(const QStringList& arguments, const QString& program, const char* usage,
+            const std::function<int(const QStringList&)>& run, bool storeMessage = false);
 
 }  // namespace cli
