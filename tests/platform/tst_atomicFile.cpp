@@ -15,6 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using platform::FileModeShared;
+using platform::TAtomicFile;
+using platform::TDurability;
 using platform::WriteFileAtomically;
 
 namespace {
@@ -36,6 +39,8 @@ void WriteDirectly(const QString& path, const QByteArray& bytes)
 
 }  // namespace
 
+Q_DECLARE_METATYPE(platform::TDurability)
+
 class TestAtomicFile : public QObject {
     Q_OBJECT
 
@@ -45,20 +50,45 @@ private:
 private Q_SLOTS:
     void init() { QVERIFY(FDir.isValid()); }
 
+    void createsAndReplacesWithoutLeftovers_data()
+    {
+        QTest::addColumn<TDurability>("durability");
+        QTest::newRow("durable") << TDurability::Durable;
+        QTest::newRow("scratch") << TDurability::Scratch;
+    }
+
+    // Also a link planted under the name is replaced, and what it points to stays as it was.
     void createsAndReplacesWithoutLeftovers()
     {
+        QFETCH(TDurability, durability);
+        const auto write = [&](const QString& path, const QByteArray& bytes) {
+            TAtomicFile file(path, FileModeShared, durability);
+            file.Write(bytes);
+            file.Commit();
+        };
         const QString path = FDir.filePath(QStringLiteral("VL_Userlog.txt"));
-        WriteFileAtomically(path, QByteArray("alt\r\n"));
+        write(path, QByteArray("alt\r\n"));
         QCOMPARE(ReadAll(path), QByteArray("alt\r\n"));
 
         const QByteArray binary("neu\0\xFF\r\n", 7);
-        WriteFileAtomically(path, binary);
+        write(path, binary);
         QCOMPARE(ReadAll(path), binary);
 
-        WriteFileAtomically(path, QByteArray());
+        write(path, QByteArray());
         QCOMPARE(ReadAll(path), QByteArray());
+
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("fremd.txt"));
+        WriteDirectly(target, "fremd");
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::link(target, path));
+        write(path, QByteArray("eigen"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QCOMPARE(ReadAll(path), QByteArray("eigen"));
+        QCOMPARE(ReadAll(target), QByteArray("fremd"));
         // No temporary file may stay behind beside the target.
-        QCOMPARE(QDir(FDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"VL_Userlog.txt"});
+        QCOMPARE(QDir(FDir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"VL_Userlog.txt"});
     }
 
     void failureNamesPathAndKeepsOldContent_data()

@@ -148,6 +148,8 @@ void TAtomicFile::Sync()
 void TAtomicFile::Commit()
 {
     Sync();
+    if (FDurability == TDurability::Scratch)
+        ::unlink(FNativePath.constData());  // a link under the name goes, its target stays
     if (::rename(FTempPath.constData(), FNativePath.constData()) != 0) {
         const int error = errno;
         ::unlink(FTempPath.constData());

@@ -22,7 +22,9 @@ inline constexpr mode_t FileModePrivate = 0600;
 
 // Whether a committed file must survive a crash of the machine. Scratch files (what a run fetches
 // into its private temporary folder and reads back at once) skip the disk syncs: a crash loses
-// the run that would read them anyway, and every sync waits for the disk.
+// the run that would read them anyway, and every sync waits for the disk. They also do not
+// replace an older file in one step: it goes just before the new one takes the name, since ext4
+// writes a file renamed over another to disk at once.
 enum class TDurability { Durable, Scratch };
 
 class TAtomicFile {
