@@ -21,8 +21,7 @@ namespace {
 using sources::ContainsNotAvailableMarker;
 using sources::FetchFile;
 using sources::kMaxXmlFileSize;
-using sources::LoadXml;
-using sources::SignatureAccepted;
+using sources::LoadSignedXml;
 using sources::TSource;
 
 QString UrlWithSlash(const QString& base)
@@ -160,9 +159,11 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                     FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
                 if (bytes && ContainsNotAvailableMarker(*bytes))
                     return false;
-                if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
+                std::optional<sources::TXmlLoadResult> signedLoad =
+                    LoadSignedXml(FxmlVersionen, SignatureCheck(), source, fileName, bytes);
+                if (!signedLoad)
                     return false;
-                loaded = LoadXml(FxmlVersionen, bytes);
+                loaded = std::move(*signedLoad);
             }
             // A descriptor that is no XML just skips the module; the run goes on. One whose bytes
             // are not text in its declared encoding is damaged, and says so like a descriptor of
@@ -195,9 +196,11 @@ bool TUpdateCheck::DownloadNewsXML()
                 platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
-            if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
+            const std::optional<sources::TXmlLoadResult> loaded =
+                LoadSignedXml(FxmlNews, SignatureCheck(), source, fileName, bytes);
+            if (!loaded)
                 return false;
-            error = LoadXml(FxmlNews, bytes).Error;
+            error = loaded->Error;
             if (error.isEmpty())
                 return true;
         }
