@@ -149,9 +149,9 @@ QString Beschreibung(const pugi::xml_node& update, const QString& where)
     return Utf8(content.value());
 }
 
-// Refuses a descriptor with more update nodes than kMaxUpdatesPerDescriptor; counts no further
-// than one past the limit.
-void CheckUpdateCount(const pugi::xml_node& root)
+// The number of update nodes; refuses a descriptor with more than kMaxUpdatesPerDescriptor and
+// counts no further than one past the limit.
+qsizetype CheckUpdateCount(const pugi::xml_node& root)
 {
     qsizetype count = 0;
     for (const pugi::xml_node minor : root.children()) {
@@ -161,6 +161,7 @@ void CheckUpdateCount(const pugi::xml_node& root)
                     QStringLiteral("Die Datei enthält mehr als %1 Updates.").arg(kMaxUpdatesPerDescriptor));
         }
     }
+    return count;
 }
 
 // A moment as its wall-clock reading. The gate compares such readings: the stored text carries
@@ -170,7 +171,53 @@ QDateTime WallClock(const QDateTime& moment)
     return QDateTime(moment.date(), moment.time(), Qt::UTC);
 }
 
+// Hands every update below `root` to `take`, in document order; raises EVorlandtError at the
+// first malformed one, after the ones before it were taken.
+template <typename Take>
+void ForEachOfferedUpdate(const pugi::xml_node& root, Take take)
+{
+    for (const pugi::xml_node minor : root.children()) {
+        std::optional<qint32> nebenversion;
+        QString belowMinor;
+        for (const pugi::xml_node update : minor.children()) {
+            // A minor version without "nr" is harmless until it holds an update.
+            if (!nebenversion) {
+                nebenversion = Nr(minor, minor.attribute("nr"), QString());
+                belowMinor = QStringLiteral(" unter ") + Describe(minor);
+            }
+            const TUpdateAttributes attributes(update);
+            TOfferedUpdate offered;
+            offered.Nebenversion = *nebenversion;
+            offered.Unterversion = Nr(update, attributes.nr, belowMinor);
+            offered.BeschreibungRTF = Beschreibung(update, belowMinor);
+            offered.Dateiname = Utf8(attributes.filename.value());
+            offered.StillesUpdate = Utf8(attributes.still.value());
+            offered.Typ = Utf8(attributes.typ.value());
+            offered.LizenzURL = Utf8(attributes.lizenzUrl.value());
+            offered.UpdaterVersion = Utf8(attributes.updaterversion.value());
+            take(std::move(offered));
+        }
+    }
+}
+
 }  // namespace
+
+TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
+{
+    TDescriptorOffers offers;
+    // A failure of the count refuses the whole descriptor; any later one ends the list.
+    QString* failure = &offers.Refusal;
+    try {
+        offers.Updates.reserve(static_cast<size_t>(CheckUpdateCount(root)));
+        failure = &offers.Error;
+        ForEachOfferedUpdate(root, [&](TOfferedUpdate&& update) { offers.Updates.push_back(std::move(update)); });
+    } catch (const EVorlandtError& e) {
+        *failure = e.message();
+    } catch (const std::exception& e) {
+        *failure = QString::fromLocal8Bit(e.what());
+    }
+    return offers;
+}
 
 bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion,
                                    bool IgnoreCheckInterval)
@@ -236,25 +283,26 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
         // writes no log line, since every line costs a settings-store read.
         const TUpdates::TInstalledVersionMemo memo(*FUpdates);
         const pugi::xml_node root = FxmlVersionen.document_element();
-        CheckUpdateCount(root);
+        // Read while the descriptor's signature was being checked, or else now, update by update.
+        const std::unique_ptr<TDescriptorOffers> offers = std::move(FOffers);
+        if (!offers)
+            CheckUpdateCount(root);
+        else if (!offers->Refusal.isEmpty())
+            throw EVorlandtError(offers->Refusal);
         const QString zielverzeichnis = GetZielVerzeichnis(root);
-        for (const pugi::xml_node minor : root.children()) {
-            std::optional<qint32> nebenversion;
-            QString belowMinor;
-            for (const pugi::xml_node update : minor.children()) {
-                // A minor version without "nr" is harmless until it holds an update.
-                if (!nebenversion) {
-                    nebenversion = Nr(minor, minor.attribute("nr"), QString());
-                    belowMinor = QStringLiteral(" unter ") + Describe(minor);
-                }
-                const TUpdateAttributes attributes(update);
-                const qint32 unterversion = Nr(update, attributes.nr, belowMinor);
-                const QString beschreibung = Beschreibung(update, belowMinor);
-                FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, *nebenversion, unterversion,
-                                    Utf8(attributes.filename.value()), Utf8(attributes.still.value()),
-                                    Utf8(attributes.typ.value()), Utf8(attributes.lizenzUrl.value()),
-                                    Utf8(attributes.updaterversion.value()), beschreibung, zielverzeichnis);
-            }
+        const auto add = [&](const TOfferedUpdate& update) {
+            FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, update.Nebenversion, update.Unterversion,
+                                update.Dateiname, update.StillesUpdate, update.Typ, update.LizenzURL,
+                                update.UpdaterVersion, update.BeschreibungRTF, zielverzeichnis);
+        };
+        if (!offers) {
+            ForEachOfferedUpdate(root, add);
+        } else {
+            // The updates before a malformed one reach the catalog, as they do above.
+            for (const TOfferedUpdate& update : offers->Updates)
+                add(update);
+            if (!offers->Error.isEmpty())
+                throw EVorlandtError(offers->Error);
         }
         result = true;
     } catch (const EVorlandtError& e) {

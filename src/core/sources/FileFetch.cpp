@@ -147,7 +147,8 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes)
 
 std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const TSignatureCheck& check,
                                             const TSource& source, const QString& fileName,
-                                            const std::optional<QByteArray>& bytes)
+                                            const std::optional<QByteArray>& bytes,
+                                            const std::function<void(const pugi::xml_document&)>& readAhead)
 {
     if (!check.Enabled())
         return LoadXml(document, bytes);
@@ -159,6 +160,10 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
         std::optional<TXmlLoadResult> loaded;
         try {
             loaded = LoadXml(parsed, bytes);
+            // Hashing a large file takes longer than parsing it: the rest of the time is the
+            // caller's to read on.
+            if (readAhead && loaded->Error.isEmpty())
+                readAhead(parsed);
         } catch (...) {
             // Unverified bytes leave the temporary folder on this way out too.
             if (!verifying.GoodQuietly())

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include <pugixml.hpp>
@@ -40,11 +41,15 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes);
 // Loads the fetched file's `bytes` (nullopt: too large to read) into `document` like LoadXml,
 // when the check is off or the file's signature ("FILE.sig", fetched from beside the file the
 // same way) verifies them. The signature is checked on a thread of its own while the bytes are
-// parsed, and nothing of them reaches `document` before it has held. When it fails: logs the one
-// line naming `fileName` and the reason, deletes the fetched file, leaves `document` as it was
-// and returns nullopt, whatever the parse found. The signature file never stays behind.
-std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const TSignatureCheck& check,
-                                            const TSource& source, const QString& fileName,
-                                            const std::optional<QByteArray>& bytes);
+// parsed into a document of their own, and nothing of them reaches `document` before it has
+// held. When it fails: logs the one line naming `fileName` and the reason, deletes the fetched
+// file, leaves `document` as it was and returns nullopt, whatever the parse found. The signature
+// file never stays behind.
+// `readAhead`, when given, is called with a document that loaded while its check is still
+// running: what it reads from it must stay with the caller until this returns a result.
+std::optional<TXmlLoadResult> LoadSignedXml(
+    pugi::xml_document& document, const TSignatureCheck& check, const TSource& source, const QString& fileName,
+    const std::optional<QByteArray>& bytes,
+    const std::function<void(const pugi::xml_document&)>& readAhead = nullptr);
 
 }  // namespace sources
