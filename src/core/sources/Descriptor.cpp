@@ -210,7 +210,8 @@ TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
     try {
         offers.Updates.reserve(static_cast<size_t>(CheckUpdateCount(root)));
         failure = &offers.Error;
-        ForEachOfferedUpdate(root, [&](TOfferedUpdate&& update) { offers.Updates.push_back(std::move(update)); });
+        ForEachOfferedUpdate(root,
+                             [&](TOfferedUpdate&& update) { offers.Updates.push_back(std::move(update)); });
     } catch (const EVorlandtError& e) {
         *failure = e.message();
     } catch (const std::exception& e) {

@@ -68,10 +68,13 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
 // The thread ends before this object does, on every way out.
 class TBackgroundCheck {
 public:
-    TBackgroundCheck(const TSignatureCheck& check, const QByteArray& bytes, std::optional<QByteArray> signature)
+    TBackgroundCheck(const TSignatureCheck& check, const QByteArray& bytes,
+                     std::optional<QByteArray> signature)
     {
         // The copy shares the bytes (read-only on both threads) instead of copying them.
-        auto verify = [&check, bytes, signature = std::move(signature)] { return check.Check(bytes, signature); };
+        auto verify = [&check, bytes, signature = std::move(signature)] {
+            return check.Check(bytes, signature);
+        };
         try {
             FResult = std::async(std::launch::async, verify);
         } catch (const std::system_error&) {

@@ -48,8 +48,8 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes);
 // `readAhead`, when given, is called with a document that loaded while its check is still
 // running: what it reads from it must stay with the caller until this returns a result.
 std::optional<TXmlLoadResult> LoadSignedXml(
-    pugi::xml_document& document, const TSignatureCheck& check, const TSource& source, const QString& fileName,
-    const std::optional<QByteArray>& bytes,
+    pugi::xml_document& document, const TSignatureCheck& check, const TSource& source,
+    const QString& fileName, const std::optional<QByteArray>& bytes,
     const std::function<void(const pugi::xml_document&)>& readAhead = nullptr);
 
 }  // namespace sources

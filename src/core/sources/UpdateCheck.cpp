@@ -162,12 +162,12 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 if (bytes && ContainsNotAvailableMarker(*bytes))
                     return false;
                 std::unique_ptr<TDescriptorOffers> offers;
-                std::optional<sources::TXmlLoadResult> signedLoad = LoadSignedXml(
-                    FxmlVersionen, SignatureCheck(), source, fileName, bytes,
-                    [&offers](const pugi::xml_document& parsed) {
-                        offers = std::make_unique<TDescriptorOffers>(
-                            ReadDescriptorOffers(parsed.document_element()));
-                    });
+                std::optional<sources::TXmlLoadResult> signedLoad =
+                    LoadSignedXml(FxmlVersionen, SignatureCheck(), source, fileName, bytes,
+                                  [&offers](const pugi::xml_document& parsed) {
+                                      offers = std::make_unique<TDescriptorOffers>(
+                                          ReadDescriptorOffers(parsed.document_element()));
+                                  });
                 if (!signedLoad)
                     return false;
                 loaded = std::move(*signedLoad);
