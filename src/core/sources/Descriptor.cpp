@@ -171,11 +171,35 @@ QDateTime WallClock(const QDateTime& moment)
     return QDateTime(moment.date(), moment.time(), Qt::UTC);
 }
 
+// The text of an attribute that most updates of a descriptor give alike (type, licence address,
+// ...): converted when it changes, else shared with the update before.
+class TRepeatedText {
+public:
+    const QString& operator()(const char* text)
+    {
+        if (!FKnown || std::strcmp(text, FLast.constData()) != 0) {
+            FLast = text;
+            FText = Utf8(text);
+            FKnown = true;
+        }
+        return FText;
+    }
+
+private:
+    bool FKnown = false;
+    QByteArray FLast;
+    QString FText;
+};
+
 // Hands every update below `root` to `take`, in document order; raises EVorlandtError at the
 // first malformed one, after the ones before it were taken.
 template <typename Take>
 void ForEachOfferedUpdate(const pugi::xml_node& root, Take take)
 {
+    TRepeatedText still;
+    TRepeatedText typ;
+    TRepeatedText lizenzUrl;
+    TRepeatedText updaterversion;
     for (const pugi::xml_node minor : root.children()) {
         std::optional<qint32> nebenversion;
         QString belowMinor;
@@ -191,10 +215,10 @@ void ForEachOfferedUpdate(const pugi::xml_node& root, Take take)
             offered.Unterversion = Nr(update, attributes.nr, belowMinor);
             offered.BeschreibungRTF = Beschreibung(update, belowMinor);
             offered.Dateiname = Utf8(attributes.filename.value());
-            offered.StillesUpdate = Utf8(attributes.still.value());
-            offered.Typ = Utf8(attributes.typ.value());
-            offered.LizenzURL = Utf8(attributes.lizenzUrl.value());
-            offered.UpdaterVersion = Utf8(attributes.updaterversion.value());
+            offered.StillesUpdate = still(attributes.still.value());
+            offered.Typ = typ(attributes.typ.value());
+            offered.LizenzURL = lizenzUrl(attributes.lizenzUrl.value());
+            offered.UpdaterVersion = updaterversion(attributes.updaterversion.value());
             take(std::move(offered));
         }
     }
@@ -285,23 +309,24 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
         const TUpdates::TInstalledVersionMemo memo(*FUpdates);
         const pugi::xml_node root = FxmlVersionen.document_element();
         // Read while the descriptor's signature was being checked, or else now, update by update.
-        const std::unique_ptr<TDescriptorOffers> offers = std::move(FOffers);
+        std::unique_ptr<TDescriptorOffers> offers = std::move(FOffers);
         if (!offers)
             CheckUpdateCount(root);
         else if (!offers->Refusal.isEmpty())
             throw EVorlandtError(offers->Refusal);
         const QString zielverzeichnis = GetZielVerzeichnis(root);
-        const auto add = [&](const TOfferedUpdate& update) {
+        const auto add = [&](TOfferedUpdate&& update) {
             FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, update.Nebenversion, update.Unterversion,
-                                update.Dateiname, update.StillesUpdate, update.Typ, update.LizenzURL,
-                                update.UpdaterVersion, update.BeschreibungRTF, zielverzeichnis);
+                                std::move(update.Dateiname), update.StillesUpdate, update.Typ,
+                                std::move(update.LizenzURL), update.UpdaterVersion,
+                                std::move(update.BeschreibungRTF), zielverzeichnis);
         };
         if (!offers) {
             ForEachOfferedUpdate(root, add);
         } else {
             // The updates before a malformed one reach the catalog, as they do above.
-            for (const TOfferedUpdate& update : offers->Updates)
-                add(update);
+            for (TOfferedUpdate& update : offers->Updates)
+                add(std::move(update));
             if (!offers->Error.isEmpty())
                 throw EVorlandtError(offers->Error);
         }
