@@ -191,39 +191,6 @@ private:
     QString FText;
 };
 
-// Hands every update below `root` to `take`, in document order; raises EVorlandtError at the
-// first malformed one, after the ones before it were taken.
-template <typename Take>
-void ForEachOfferedUpdate(const pugi::xml_node& root, Take take)
-{
-    TRepeatedText still;
-    TRepeatedText typ;
-    TRepeatedText lizenzUrl;
-    TRepeatedText updaterversion;
-    for (const pugi::xml_node minor : root.children()) {
-        std::optional<qint32> nebenversion;
-        QString belowMinor;
-        for (const pugi::xml_node update : minor.children()) {
-            // A minor version without "nr" is harmless until it holds an update.
-            if (!nebenversion) {
-                nebenversion = Nr(minor, minor.attribute("nr"), QString());
-                belowMinor = QStringLiteral(" unter ") + Describe(minor);
-            }
-            const TUpdateAttributes attributes(update);
-            TOfferedUpdate offered;
-            offered.Nebenversion = *nebenversion;
-            offered.Unterversion = Nr(update, attributes.nr, belowMinor);
-            offered.BeschreibungRTF = Beschreibung(update, belowMinor);
-            offered.Dateiname = Utf8(attributes.filename.value());
-            offered.StillesUpdate = still(attributes.still.value());
-            offered.Typ = typ(attributes.typ.value());
-            offered.LizenzURL = lizenzUrl(attributes.lizenzUrl.value());
-            offered.UpdaterVersion = updaterversion(attributes.updaterversion.value());
-            take(std::move(offered));
-        }
-    }
-}
-
 }  // namespace
 
 TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
@@ -234,8 +201,32 @@ TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
     try {
         offers.Updates.reserve(static_cast<size_t>(CheckUpdateCount(root)));
         failure = &offers.Error;
-        ForEachOfferedUpdate(root,
-                             [&](TOfferedUpdate&& update) { offers.Updates.push_back(std::move(update)); });
+        TRepeatedText still;
+        TRepeatedText typ;
+        TRepeatedText lizenzUrl;
+        TRepeatedText updaterversion;
+        for (const pugi::xml_node minor : root.children()) {
+            std::optional<qint32> nebenversion;
+            QString belowMinor;
+            for (const pugi::xml_node update : minor.children()) {
+                // A minor version without "nr" is harmless until it holds an update.
+                if (!nebenversion) {
+                    nebenversion = Nr(minor, minor.attribute("nr"), QString());
+                    belowMinor = QStringLiteral(" unter ") + Describe(minor);
+                }
+                const TUpdateAttributes attributes(update);
+                TOfferedUpdate offered;
+                offered.Nebenversion = *nebenversion;
+                offered.Unterversion = Nr(update, attributes.nr, belowMinor);
+                offered.BeschreibungRTF = Beschreibung(update, belowMinor);
+                offered.Dateiname = Utf8(attributes.filename.value());
+                offered.StillesUpdate = still(attributes.still.value());
+                offered.Typ = typ(attributes.typ.value());
+                offered.LizenzURL = lizenzUrl(attributes.lizenzUrl.value());
+                offered.UpdaterVersion = updaterversion(attributes.updaterversion.value());
+                offers.Updates.push_back(std::move(offered));
+            }
+        }
     } catch (const EVorlandtError& e) {
         *failure = e.message();
     } catch (const std::exception& e) {
@@ -308,28 +299,22 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
         // writes no log line, since every line costs a settings-store read.
         const TUpdates::TInstalledVersionMemo memo(*FUpdates);
         const pugi::xml_node root = FxmlVersionen.document_element();
-        // Read while the descriptor's signature was being checked, or else now, update by update.
-        std::unique_ptr<TDescriptorOffers> offers = std::move(FOffers);
-        if (!offers)
-            CheckUpdateCount(root);
-        else if (!offers->Refusal.isEmpty())
+        // Read while the descriptor's signature was being checked, or else now. All updates are
+        // read before the first is stored: the catalog's entries then lie close together in
+        // memory instead of between the texts, which makes storing them markedly faster.
+        const std::unique_ptr<TDescriptorOffers> offers =
+            FOffers ? std::move(FOffers) : std::make_unique<TDescriptorOffers>(ReadDescriptorOffers(root));
+        if (!offers->Refusal.isEmpty())
             throw EVorlandtError(offers->Refusal);
         const QString zielverzeichnis = GetZielVerzeichnis(root);
-        const auto add = [&](TOfferedUpdate&& update) {
+        // The updates before a malformed one reach the catalog.
+        for (TOfferedUpdate& update : offers->Updates)
             FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, update.Nebenversion, update.Unterversion,
                                 std::move(update.Dateiname), update.StillesUpdate, update.Typ,
                                 std::move(update.LizenzURL), update.UpdaterVersion,
                                 std::move(update.BeschreibungRTF), zielverzeichnis);
-        };
-        if (!offers) {
-            ForEachOfferedUpdate(root, add);
-        } else {
-            // The updates before a malformed one reach the catalog, as they do above.
-            for (TOfferedUpdate& update : offers->Updates)
-                add(std::move(update));
-            if (!offers->Error.isEmpty())
-                throw EVorlandtError(offers->Error);
-        }
+        if (!offers->Error.isEmpty())
+            throw EVorlandtError(offers->Error);
         result = true;
     } catch (const EVorlandtError& e) {
         error = e.message();
