@@ -153,8 +153,16 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
                                             const std::optional<QByteArray>& bytes,
                                             const std::function<void(const pugi::xml_document&)>& readAhead)
 {
-    if (!check.Enabled())
-        return LoadXml(document, bytes);
+    if (!check.Enabled()) {
+        pugi::xml_document parsed;
+        TXmlLoadResult loaded = LoadXml(parsed, bytes);
+        if (loaded.Error.isEmpty()) {
+            if (readAhead)
+                readAhead(parsed);
+            document = std::move(parsed);
+        }
+        return loaded;
+    }
     // A file too large to read is one no signature can vouch for; its signature is not fetched.
     TSignatureCheck::Result result = TSignatureCheck::Result::Invalid;
     if (bytes) {

@@ -45,8 +45,9 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes);
 // held. When it fails: logs the one line naming `fileName` and the reason, deletes the fetched
 // file, leaves `document` as it was and returns nullopt, whatever the parse found. The signature
 // file never stays behind.
-// `readAhead`, when given, is called with a document that loaded while its check is still
-// running: what it reads from it must stay with the caller until this returns a result.
+// `readAhead`, when given, is called with the document as soon as it loaded, before it replaces
+// `document` and, with the check on, while the check is still running: what it reads must stay
+// with the caller until this returns a result.
 std::optional<TXmlLoadResult> LoadSignedXml(
     pugi::xml_document& document, const TSignatureCheck& check, const TSource& source,
     const QString& fileName, const std::optional<QByteArray>& bytes,
