@@ -1,6 +1,7 @@
 // What the signature check adds to reading a descriptor of 10,000 updates: verifying its bytes
 // (with one configured key, and with two where the second one signed, as during key rotation)
-// against the whole evaluation of the same file (fetch from a local source, load, catalog).
+// against the whole evaluation of the same file (fetch from a local source, load, catalog),
+// without keys and with one key configured and the signature beside the descriptor.
 // Argument of BM_Verify: number of configured keys.
 #include "BenchDescriptor.h"
 
@@ -67,10 +68,26 @@ void BM_Verify(benchmark::State& state)
 }
 BENCHMARK(BM_Verify)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
-void BM_Evaluate(benchmark::State& state)
+// With `key`, its public key is the machine's only configured key and the descriptor in the local
+// source is signed with it; without, no key is configured.
+void Evaluate(benchmark::State& state, EVP_PKEY* key)
 {
     Fixture();
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+    const QString signaturePath = TSignatureCheck::SignatureFileName(Fixture().descriptor);
+    if (key) {
+        QFile descriptor(Fixture().descriptor);
+        QFile signature(signaturePath);
+        if (!descriptor.open(QIODevice::ReadOnly) || !signature.open(QIODevice::WriteOnly) ||
+            signature.write(SignatureFile(key, descriptor.readAll())) < 0)
+            std::abort();
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                         PublicBase64(key));
+    } else {
+        QFile::remove(signaturePath);
+        if (ValueExists(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys))
+            DeleteValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
+    }
     TUpdates updates;
     TUpdateCheck check(&updates);
     for (auto _ : state) {
@@ -84,7 +101,19 @@ void BM_Evaluate(benchmark::State& state)
         std::abort();
     state.SetBytesProcessed(state.iterations() * QFile(Fixture().descriptor).size());
 }
+
+void BM_Evaluate(benchmark::State& state)
+{
+    Evaluate(state, nullptr);
+}
 BENCHMARK(BM_Evaluate)->Unit(benchmark::kMillisecond);
+
+void BM_EvaluateSigned(benchmark::State& state)
+{
+    const TPkey key = KeyFromSeed('n');
+    Evaluate(state, key.get());
+}
+BENCHMARK(BM_EvaluateSigned)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

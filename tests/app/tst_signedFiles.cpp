@@ -1,7 +1,7 @@
 // A whole update run with signature keys configured, from a local source folder and from the
 // loopback HTTPS server: which descriptors and news pass, what is logged for the ones that fail,
-// that nothing of them stays in the temporary folder, and that without keys no signature is
-// ever asked for.
+// that nothing of them stays in the temporary folder, that a damaged file says so only when its
+// signature held, and that without keys no signature is ever asked for.
 #include "core/catalog/Updates.h"
 #include "core/run/UpdateRun.h"
 #include "core/sources/SignatureCheck.h"
@@ -35,6 +35,37 @@ enum class TDamage {
     NotAvailable,  // the server's page for a file it does not have
 };
 
+// What is wrong with the content of module 12's descriptor and of the news file before they are
+// signed. The file is parsed while its signature is checked: only a file whose signature held
+// may say that it is damaged.
+enum class TContent {
+    Fine,
+    BadEncoding,  // a byte that is no UTF-8 in a file that declares UTF-8
+    NoXml,        // cut off in the middle
+    BadUpdate,    // the descriptor offers a further update whose "nr" is no number; the news stay fine
+};
+
+QByteArray Damaged(QByteArray content, TContent damage, bool descriptor)
+{
+    switch (damage) {
+        case TContent::Fine:
+            break;
+        case TContent::BadEncoding:
+            content.insert(content.indexOf("Neu") + 3, '\xFF');
+            break;
+        case TContent::NoXml:
+            content.truncate(content.indexOf("</"));
+            break;
+        case TContent::BadUpdate:
+            if (descriptor)
+                content.replace("</modul>",
+                                "  <version nr=\"1\">\n    <update nr=\"x\" filename=\"m12_1_x.exe\">"
+                                "<beschreibung/></update>\n  </version>\n</modul>");
+            break;
+    }
+    return content;
+}
+
 const QString Module12 = QStringLiteral("Modul_12/update_12_5.xml");
 const QString Module7 = QStringLiteral("Modul_7/update_7_3.xml");
 const QString NotAvailablePage =
@@ -48,6 +79,7 @@ QString FileName(const QString& path)
 }  // namespace
 
 Q_DECLARE_METATYPE(TDamage)
+Q_DECLARE_METATYPE(TContent)
 
 class tst_SignedFiles : public QObject {
     Q_OBJECT
@@ -103,6 +135,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("userKeys");
         QTest::addColumn<char>("signer");  // the key the files are signed with; 0: no signature files
         QTest::addColumn<TDamage>("damage");
+        QTest::addColumn<TContent>("content");
         QTest::addColumn<QStringList>("rejected");  // of update_12_5.xml, update_7_3.xml, news.xml
         QTest::addColumn<QString>("reason");
 
@@ -122,36 +155,54 @@ private Q_SLOTS:
             auto row = [&](const char* name) {
                 return &QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(where, name)));
             };
-            *row("signed and good") << server << a << QString() << 'a' << TDamage::None << none << QString();
-            *row("one byte changed") << server << a << QString() << 'a' << TDamage::FileChanged << damaged
-                                     << invalid;
-            *row("signature file too large")
-                << server << a << QString() << 'a' << TDamage::TooLarge << damaged << invalid;
-            *row("signature missing")
-                << server << a << QString() << 'a' << TDamage::Missing << damaged << missing;
+            *row("signed and good") << server << a << QString() << 'a' << TDamage::None << TContent::Fine
+                                    << none << QString();
+            *row("one byte changed") << server << a << QString() << 'a' << TDamage::FileChanged
+                                     << TContent::Fine << damaged << invalid;
+            *row("signature file too large") << server << a << QString() << 'a' << TDamage::TooLarge
+                                             << TContent::Fine << damaged << invalid;
+            *row("signature missing") << server << a << QString() << 'a' << TDamage::Missing << TContent::Fine
+                                      << damaged << missing;
             *row("not-available page as signature")
-                << server << a << QString() << 'a' << TDamage::NotAvailable << damaged << missing;
+                << server << a << QString() << 'a' << TDamage::NotAvailable << TContent::Fine << damaged
+                << missing;
             *row("key only in the per-user store")
-                << server << QString() << a << '\0' << TDamage::None << none << QString();
+                << server << QString() << a << '\0' << TDamage::None << TContent::Fine << none << QString();
             *row("no keys, damaged signatures beside the files")
-                << server << QString() << QString() << 'a' << TDamage::Truncated << none << QString();
+                << server << QString() << QString() << 'a' << TDamage::Truncated << TContent::Fine << none
+                << QString();
             if (server)
                 continue;
-            *row("signature of another file")
-                << server << a << QString() << 'a' << TDamage::OtherFile << damaged << invalid;
-            *row("truncated signature")
-                << server << a << QString() << 'a' << TDamage::Truncated << damaged << invalid;
-            *row("signature not base64")
-                << server << a << QString() << 'a' << TDamage::NotBase64 << damaged << invalid;
+            *row("signature of another file") << server << a << QString() << 'a' << TDamage::OtherFile
+                                              << TContent::Fine << damaged << invalid;
+            *row("truncated signature") << server << a << QString() << 'a' << TDamage::Truncated
+                                        << TContent::Fine << damaged << invalid;
+            *row("signature not base64") << server << a << QString() << 'a' << TDamage::NotBase64
+                                         << TContent::Fine << damaged << invalid;
             *row("rotation, signed with the old key")
-                << server << both << QString() << 'a' << TDamage::None << none << QString();
+                << server << both << QString() << 'a' << TDamage::None << TContent::Fine << none << QString();
             *row("rotation, signed with the new key")
-                << server << both << QString() << 'b' << TDamage::None << none << QString();
-            *row("old key removed") << server << b << QString() << 'a' << TDamage::None << all << invalid;
-            *row("no usable key: every file fails") << server << QStringLiteral("Schluessel") << QString()
-                                                    << 'a' << TDamage::None << all << invalid;
-            *row("no keys, unsigned files")
-                << server << QString() << QString() << '\0' << TDamage::None << none << QString();
+                << server << both << QString() << 'b' << TDamage::None << TContent::Fine << none << QString();
+            *row("old key removed") << server << b << QString() << 'a' << TDamage::None << TContent::Fine
+                                    << all << invalid;
+            *row("no usable key: every file fails")
+                << server << QStringLiteral("Schluessel") << QString() << 'a' << TDamage::None
+                << TContent::Fine << all << invalid;
+            *row("no keys, unsigned files") << server << QString() << QString() << '\0' << TDamage::None
+                                            << TContent::Fine << none << QString();
+            // Damaged files: the damage shows only where the signature held.
+            *row("signed, broken encoding") << server << a << QString() << 'a' << TDamage::None
+                                            << TContent::BadEncoding << none << QString();
+            *row("signed, no XML") << server << a << QString() << 'a' << TDamage::None << TContent::NoXml
+                                   << none << QString();
+            *row("signed, malformed update") << server << a << QString() << 'a' << TDamage::None
+                                             << TContent::BadUpdate << none << QString();
+            *row("bad signature, broken encoding") << server << a << QString() << 'a' << TDamage::FileChanged
+                                                   << TContent::BadEncoding << damaged << invalid;
+            *row("bad signature, no XML") << server << a << QString() << 'a' << TDamage::OtherFile
+                                          << TContent::NoXml << damaged << invalid;
+            *row("missing signature, malformed update") << server << a << QString() << 'a' << TDamage::Missing
+                                                        << TContent::BadUpdate << damaged << missing;
         }
     }
 
@@ -162,6 +213,7 @@ private Q_SLOTS:
         QFETCH(QString, userKeys);
         QFETCH(char, signer);
         QFETCH(TDamage, damage);
+        QFETCH(TContent, content);
         QFETCH(QStringList, rejected);
         QFETCH(QString, reason);
 
@@ -179,6 +231,11 @@ private Q_SLOTS:
         if (server) {
             QVERIFY(QFile::remove(Published(QStringLiteral("news.xml"), false)));
             QVERIFY(WriteFile(Published(QStringLiteral("news.xml"), true), news));
+        }
+
+        for (const QString& path : {Module12, QStringLiteral("news.xml")}) {
+            const QString file = Published(path, server);
+            QVERIFY(WriteFile(file, Damaged(ReadFile(file), content, path == Module12)));
         }
 
         const TTestKey& key = signer == 'b' ? KeyB : KeyA;
@@ -237,11 +294,27 @@ private Q_SLOTS:
                              httpsServer.Url(QStringLiteral("/")));
         }
 
+        // A damaged file whose signature held is reported as always: a descriptor that is not
+        // text in its encoding or has a malformed update with a warning, a news file that does
+        // not load with an error; one that is no XML at all skips its module without a word.
+        const bool module12Read = !rejected.contains(QStringLiteral("update_12_5.xml"));
+        const bool newsRead = !rejected.contains(QStringLiteral("news.xml"));
+        QStringList expectedBoxes;
+        if (module12Read && (content == TContent::BadEncoding || content == TContent::BadUpdate))
+            expectedBoxes.append(
+                QStringLiteral("warning: Datei \"%1update_12_5.xml\" hat nicht das richtige Format")
+                    .arg(FWorld->TempDir()));
+        if (newsRead && (content == TContent::BadEncoding || content == TContent::NoXml))
+            expectedBoxes.append(QStringLiteral("error: Exception beim Laden aus dem Tempverzeichnis"));
+        for (qsizetype i = 0; i < expectedBoxes.size(); ++i)
+            FFrontEnd->Answer({mrOk});
+
         TUpdates updates;
         TUpdateCheck check(&updates);
         TUpdateRun(updates, check, true).RunUpdateCheck(false);
 
-        // A rejected descriptor is a module without updates; the others go on.
+        // A rejected descriptor is a module without updates; the others go on. The updates
+        // before a malformed one are offered, as without signatures.
         QStringList offered;
         for (const QList<TUpdateIdentifier>& shown : FFrontEnd->ShownUpdates())
             for (const TUpdateIdentifier& id : shown)
@@ -250,12 +323,20 @@ private Q_SLOTS:
         QStringList expectedOffered;
         if (!rejected.contains(QStringLiteral("update_7_3.xml")))
             expectedOffered.append(QStringLiteral("7.0.1"));
-        if (!rejected.contains(QStringLiteral("update_12_5.xml")))
+        if (module12Read && (content == TContent::Fine || content == TContent::BadUpdate))
             expectedOffered.append(QStringLiteral("12.0.1"));
         QCOMPARE(offered, expectedOffered);
-        QCOMPARE(FFrontEnd->ShownNews().size(), rejected.contains(QStringLiteral("news.xml")) ? 0 : 1);
-        // A failed signature never ends in a box.
-        QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>());
+        QCOMPARE(FFrontEnd->ShownNews().size(),
+                 newsRead && (content == TContent::Fine || content == TContent::BadUpdate) ? 1 : 0);
+        // A failed signature never ends in a box, whatever the file holds.
+        QStringList boxes;
+        for (const TShownMessage& box : FFrontEnd->Messages())
+            boxes.append(
+                (box.type == TMsgDlgType::mtError ? QStringLiteral("error: ") : QStringLiteral("warning: ")) +
+                box.text.section(u':', 0, 0));
+        boxes.sort();
+        expectedBoxes.sort();
+        QCOMPARE(boxes, expectedBoxes);
 
         // One line per rejected file, naming it and the reason; a bad key entry once per run.
         const QStringList log = LogBufferForTesting().value_or(QStringList());

@@ -13,6 +13,7 @@
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
+#include "support/TestSigningKey.h"
 
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -142,7 +143,8 @@ private:
     QTemporaryDir FWwwDir;
     TTestPki FPki;
     TTestHttpsServer FServer;
-    QString FServerError;  // why the HTTPS tests are skipped; empty while the server runs
+    QString FServerError;          // why the HTTPS tests are skipped; empty while the server runs
+    bool FSignDescriptor = false;  // the descriptor put into the local source is signed
 
     QString Path(const QString& name) const { return FDir->filePath(name); }
     // TMPDIR of the code under test.
@@ -152,7 +154,18 @@ private:
     QString SourceDescriptor() const { return SourceDir() + QStringLiteral("Modul_12/") + DescriptorName; }
     QString FetchedDescriptor() const { return TempDir() + DescriptorName; }
 
-    bool PutDescriptor(const QByteArray& content) { return WriteFile(SourceDescriptor(), content); }
+    // With FSignDescriptor, also switches the signature check on and signs the descriptor.
+    bool PutDescriptor(const QByteArray& content)
+    {
+        if (!WriteFile(SourceDescriptor(), content))
+            return false;
+        if (!FSignDescriptor)
+            return true;
+        const TTestKey key('k');
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                         key.PublicBase64());
+        return WriteFile(SourceDescriptor() + QStringLiteral(".sig"), key.SignatureFile(content));
+    }
 
     bool Check(bool ignoreCheckInterval = true)
     {
@@ -242,6 +255,7 @@ private Q_SLOTS:
         platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
 
         FUpdates.Clear();
+        FSignDescriptor = false;
         FFrontEnd = std::make_unique<TCursorFrontEnd>();
         FFrontEndScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
     }
@@ -352,6 +366,15 @@ private Q_SLOTS:
                                   QStringLiteral("GetVersionInfos - Ende")}));
         }
         QCOMPARE(LogLines().constLast(), QStringLiteral("GetVersionInfos - Ende"));
+    }
+
+    // A signed descriptor's updates are read while its signature is being checked and reach the
+    // catalog only afterwards: catalog, result, warning and log must come out the same.
+    void readsSignedDescriptorIntoCatalog_data() { readsDescriptorIntoCatalog_data(); }
+    void readsSignedDescriptorIntoCatalog()
+    {
+        FSignDescriptor = true;
+        readsDescriptorIntoCatalog();
     }
 
     void storesWhatTheUpdateSays()
@@ -1052,6 +1075,20 @@ private Q_SLOTS:
                         .startsWith(QChar::ReplacementCharacter));
         if (damage == TDamage::EntityBomb)
             QCOMPARE(FUpdates.UpdateDictionary().at({12, 1, 0})->BeschreibungRTF(), QStringLiteral("&lol9;"));
+    }
+
+    // The limit on the number of updates holds when they are read ahead of the signature's verdict.
+    void signedDescriptorAtAndAboveTheLimit_data()
+    {
+        QTest::addColumn<TDamage>("damage");
+        QTest::addColumn<TOutcome>("outcome");
+        QTest::newRow("10,000 updates") << TDamage::UpdatesAtTheLimit << TOutcome::True;
+        QTest::newRow("100,000 updates are refused") << TDamage::ManyUpdates << TOutcome::Warning;
+    }
+    void signedDescriptorAtAndAboveTheLimit()
+    {
+        FSignDescriptor = true;
+        damagedDescriptorEndsInAResult();
     }
 
     // ---- retrieval over HTTPS ----------------------------------------------------------------

@@ -30,9 +30,9 @@ void TUpdates::Clear()
 }
 
 void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion,
-                         qint32 Unterversion, const QString& Dateiname, const QString& StillesUpdate,
-                         const QString& Typ, const QString& LizenzURL, const QString& UpdaterVersion,
-                         const QString& BeschreibungRTF, const QString& Zielverzeichnis)
+                         qint32 Unterversion, QString Dateiname, const QString& StillesUpdate,
+                         const QString& Typ, QString LizenzURL, const QString& UpdaterVersion,
+                         QString BeschreibungRTF, const QString& Zielverzeichnis)
 {
     // Within one evaluation the record of the module is rebuilt from the same arguments and the
     // same remembered installed version for every update, so the stored one is already right.
@@ -51,9 +51,9 @@ void TUpdates::AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptv
         LocalVersion(Zielverzeichnis, ModulNr, modul);
     }
 
-    auto node =
-        std::make_unique<TUpdateNode>(Dateiname, StillesUpdate == QLatin1String("ja"), StrToUpdateTyp(Typ),
-                                      LizenzURL, StrToIntDef(UpdaterVersion, -1), BeschreibungRTF);
+    auto node = std::make_unique<TUpdateNode>(std::move(Dateiname), StillesUpdate == QLatin1String("ja"),
+                                              StrToUpdateTyp(Typ), std::move(LizenzURL),
+                                              StrToIntDef(UpdaterVersion, -1), std::move(BeschreibungRTF));
 
     if (!recordStored) {
         FModulDictionary.insert_or_assign(ModulNr, std::move(modul));

@@ -107,9 +107,9 @@ public:
     // attribute texts. Raises EVorlandtError (kind InOut) when that file exists but cannot be
     // read; the catalog then stays as it was.
     void AddUpdate(const QString& ModulName, qint32 ModulNr, qint32 Hauptversion, qint32 Nebenversion,
-                   qint32 Unterversion, const QString& Dateiname, const QString& StillesUpdate,
-                   const QString& Typ, const QString& LizenzURL, const QString& UpdaterVersion,
-                   const QString& BeschreibungRTF, const QString& Zielverzeichnis);
+                   qint32 Unterversion, QString Dateiname, const QString& StillesUpdate, const QString& Typ,
+                   QString LizenzURL, const QString& UpdaterVersion, QString BeschreibungRTF,
+                   const QString& Zielverzeichnis);
 
     // Keeps exactly the updates whose (Nebenversion, Unterversion) is above the installed one.
     void RemoveOutdatedUpdates();

@@ -157,9 +157,9 @@ QString Beschreibung(const pugi::xml_node& update, const pugi::xml_node& minor)
     return Utf8(content.value());
 }
 
-// Refuses a descriptor with more update nodes than kMaxUpdatesPerDescriptor; counts no further
-// than one past the limit.
-void CheckUpdateCount(const pugi::xml_node& root)
+// The number of update nodes; refuses a descriptor with more than kMaxUpdatesPerDescriptor and
+// counts no further than one past the limit.
+qsizetype CheckUpdateCount(const pugi::xml_node& root)
 {
     qsizetype count = 0;
     for (const pugi::xml_node minor : root.children()) {
@@ -169,6 +169,7 @@ void CheckUpdateCount(const pugi::xml_node& root)
                     QStringLiteral("Die Datei enthält mehr als %1 Updates.").arg(kMaxUpdatesPerDescriptor));
         }
     }
+    return count;
 }
 
 // A moment as its wall-clock reading. The gate compares such readings: the stored text carries
@@ -178,7 +179,66 @@ QDateTime WallClock(const QDateTime& moment)
     return QDateTime(moment.date(), moment.time(), Qt::UTC);
 }
 
+// The text of an attribute that most updates of a descriptor give alike (type, licence address,
+// ...): converted when it changes, else shared with the update before.
+class TRepeatedText {
+public:
+    const QString& operator()(const char* text)
+    {
+        if (!FKnown || std::strcmp(text, FLast.constData()) != 0) {
+            FLast = text;
+            FText = Utf8(text);
+            FKnown = true;
+        }
+        return FText;
+    }
+
+private:
+    bool FKnown = false;
+    QByteArray FLast;
+    QString FText;
+};
+
 }  // namespace
+
+TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
+{
+    TDescriptorOffers offers;
+    // A failure of the count refuses the whole descriptor; any later one ends the list.
+    QString* failure = &offers.Refusal;
+    try {
+        offers.Updates.reserve(static_cast<size_t>(CheckUpdateCount(root)));
+        failure = &offers.Error;
+        TRepeatedText still;
+        TRepeatedText typ;
+        TRepeatedText lizenzUrl;
+        TRepeatedText updaterversion;
+        for (const pugi::xml_node minor : root.children()) {
+            std::optional<qint32> nebenversion;
+            for (const pugi::xml_node update : minor.children()) {
+                // A minor version without "nr" is harmless until it holds an update.
+                if (!nebenversion)
+                    nebenversion = Nr(minor, minor.attribute("nr"), pugi::xml_node());
+                const TUpdateAttributes attributes(update);
+                TOfferedUpdate offered;
+                offered.Nebenversion = *nebenversion;
+                offered.Unterversion = Nr(update, attributes.nr, minor);
+                offered.BeschreibungRTF = Beschreibung(update, minor);
+                offered.Dateiname = Utf8(attributes.filename.value());
+                offered.StillesUpdate = still(attributes.still.value());
+                offered.Typ = typ(attributes.typ.value());
+                offered.LizenzURL = lizenzUrl(attributes.lizenzUrl.value());
+                offered.UpdaterVersion = updaterversion(attributes.updaterversion.value());
+                offers.Updates.push_back(std::move(offered));
+            }
+        }
+    } catch (const EVorlandtError& e) {
+        *failure = e.message();
+    } catch (const std::exception& e) {
+        *failure = QString::fromLocal8Bit(e.what());
+    }
+    return offers;
+}
 
 bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion,
                                    bool IgnoreCheckInterval)
@@ -244,23 +304,22 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
         // writes no log line, since every line costs a settings-store read.
         const TUpdates::TInstalledVersionMemo memo(*FUpdates);
         const pugi::xml_node root = FxmlVersionen.document_element();
-        CheckUpdateCount(root);
+        // Read while the descriptor's signature was being checked, or else now. All updates are
+        // read before the first is stored: the catalog's entries then come out close together
+        // instead of between the texts, and storing 10,000 measured clearly faster that way.
+        const std::unique_ptr<TDescriptorOffers> offers =
+            FOffers ? std::move(FOffers) : std::make_unique<TDescriptorOffers>(ReadDescriptorOffers(root));
+        if (!offers->Refusal.isEmpty())
+            throw EVorlandtError(offers->Refusal);
         const QString zielverzeichnis = GetZielVerzeichnis(root);
-        for (const pugi::xml_node minor : root.children()) {
-            std::optional<qint32> nebenversion;
-            for (const pugi::xml_node update : minor.children()) {
-                // A minor version without "nr" is harmless until it holds an update.
-                if (!nebenversion)
-                    nebenversion = Nr(minor, minor.attribute("nr"), pugi::xml_node());
-                const TUpdateAttributes attributes(update);
-                const qint32 unterversion = Nr(update, attributes.nr, minor);
-                const QString beschreibung = Beschreibung(update, minor);
-                FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, *nebenversion, unterversion,
-                                    Utf8(attributes.filename.value()), Utf8(attributes.still.value()),
-                                    Utf8(attributes.typ.value()), Utf8(attributes.lizenzUrl.value()),
-                                    Utf8(attributes.updaterversion.value()), beschreibung, zielverzeichnis);
-            }
-        }
+        // The updates before a malformed one reach the catalog.
+        for (TOfferedUpdate& update : offers->Updates)
+            FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, update.Nebenversion, update.Unterversion,
+                                std::move(update.Dateiname), update.StillesUpdate, update.Typ,
+                                std::move(update.LizenzURL), update.UpdaterVersion,
+                                std::move(update.BeschreibungRTF), zielverzeichnis);
+        if (!offers->Error.isEmpty())
+            throw EVorlandtError(offers->Error);
         result = true;
     } catch (const EVorlandtError& e) {
         error = e.message();

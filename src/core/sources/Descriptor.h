@@ -10,9 +10,32 @@
 
 #include <pugixml.hpp>
 
+#include <vector>
+
 // A descriptor offers a few dozen updates; one offering more than this is refused as malformed
 // before any of them reaches the catalog, which writes a temporary file for every pending update.
 inline constexpr qsizetype kMaxUpdatesPerDescriptor = 10000;
+
+// One update of a descriptor as the catalog takes it: the numbers and the attribute texts.
+struct TOfferedUpdate {
+    qint32 Nebenversion = 0;
+    qint32 Unterversion = 0;
+    QString Dateiname;
+    QString StillesUpdate;
+    QString Typ;
+    QString LizenzURL;
+    QString UpdaterVersion;
+    QString BeschreibungRTF;
+};
+
+// What a descriptor offers, read from its document alone (no store, no catalog, no log), so that
+// it can be read while the file's signature is still being checked and thrown away if that fails.
+struct TDescriptorOffers {
+    QString Refusal;  // the descriptor as a whole is refused (too many updates): nothing is read
+    std::vector<TOfferedUpdate> Updates;  // in document order, up to the first malformed one
+    QString Error;                        // what is wrong with that one; empty: all were read
+};
+TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root);
 
 // The check schedule as stored: when the last check was and how many hours must pass before the
 // next automatic one.

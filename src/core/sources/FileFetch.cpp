@@ -17,6 +17,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
+#include <system_error>
 
 #include <unistd.h>
 
@@ -61,6 +63,50 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
     return content;
 }
 
+// Verifies a file on a thread of its own: hashing the whole file is nearly all of the check's
+// cost, and it needs nothing the parse of the same bytes produces, so the two run side by side.
+// The thread ends before this object does, on every way out.
+class TBackgroundCheck {
+public:
+    TBackgroundCheck(const TSignatureCheck& check, const QByteArray& bytes,
+                     std::optional<QByteArray> signature)
+    {
+        // The copy shares the bytes (read-only on both threads) instead of copying them.
+        auto verify = [&check, bytes, signature = std::move(signature)] {
+            return check.Check(bytes, signature);
+        };
+        try {
+            FResult = std::async(std::launch::async, verify);
+        } catch (const std::system_error&) {
+            // No thread to be had: the check runs on the caller's thread when it asks.
+            FResult = std::async(std::launch::deferred, verify);
+        }
+    }
+    ~TBackgroundCheck()
+    {
+        if (FResult.valid())
+            FResult.wait();
+    }
+    TBackgroundCheck(const TBackgroundCheck&) = delete;
+    TBackgroundCheck& operator=(const TBackgroundCheck&) = delete;
+
+    // Waits for the verdict; raises what the check raised.
+    TSignatureCheck::Result Result() { return FResult.get(); }
+
+    // For a way out with an exception: a check that raised is no good signature.
+    bool GoodQuietly() noexcept
+    {
+        try {
+            return Result() == TSignatureCheck::Result::Good;
+        } catch (...) {
+            return false;
+        }
+    }
+
+private:
+    std::future<TSignatureCheck::Result> FResult;
+};
+
 }  // namespace
 
 bool FetchFile(const TSource& source, bool& answered)
@@ -102,18 +148,49 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes)
                     static_cast<size_t>(kNotAvailableMarker.size())) != nullptr;
 }
 
-bool SignatureAccepted(const TSignatureCheck& check, const TSource& source, const QString& fileName,
-                       const std::optional<QByteArray>& bytes)
+std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const TSignatureCheck& check,
+                                            const TSource& source, const QString& fileName,
+                                            const std::optional<QByteArray>& bytes,
+                                            const std::function<void(const pugi::xml_document&)>& readAhead)
 {
-    if (!check.Enabled())
-        return true;
-    const TSignatureCheck::Result result =
-        bytes ? check.Check(*bytes, FetchSignature(source)) : TSignatureCheck::Result::Invalid;
-    if (result == TSignatureCheck::Result::Good)
-        return true;
+    if (!check.Enabled()) {
+        pugi::xml_document parsed;
+        TXmlLoadResult loaded = LoadXml(parsed, bytes);
+        if (loaded.Error.isEmpty()) {
+            if (readAhead)
+                readAhead(parsed);
+            document = std::move(parsed);
+        }
+        return loaded;
+    }
+    // A file too large to read is one no signature can vouch for; its signature is not fetched.
+    TSignatureCheck::Result result = TSignatureCheck::Result::Invalid;
+    if (bytes) {
+        TBackgroundCheck verifying(check, *bytes, FetchSignature(source));
+        pugi::xml_document parsed;
+        std::optional<TXmlLoadResult> loaded;
+        try {
+            loaded = LoadXml(parsed, bytes);
+            // Hashing a large file takes longer than parsing it: the rest of the time is the
+            // caller's to read on.
+            if (readAhead && loaded->Error.isEmpty())
+                readAhead(parsed);
+        } catch (...) {
+            // Unverified bytes leave the temporary folder on this way out too.
+            if (!verifying.GoodQuietly())
+                RemoveFetched(source.Destination);
+            throw;
+        }
+        result = verifying.Result();
+        if (result == TSignatureCheck::Result::Good) {
+            if (loaded->Error.isEmpty())
+                document = std::move(parsed);
+            return loaded;
+        }
+    }
     WriteLog(TLogAction::AppendLine, TSignatureCheck::LogText(fileName, result));
     RemoveFetched(source.Destination);
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace sources

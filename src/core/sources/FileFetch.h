@@ -1,12 +1,17 @@
 // Fetching one file from where the settings say: a copy from the local source folder or a
-// download from the server; the page the server sends for a file it does not have; and the
-// signature check of a fetched file.
+// download from the server; the page the server sends for a file it does not have; and loading
+// a fetched file once its signature holds.
 #pragma once
+
+#include "core/sources/XmlLoad.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
+
+#include <pugixml.hpp>
 
 class TSignatureCheck;
 
@@ -33,11 +38,19 @@ bool FetchFile(const TSource& source);
 // True when the fetched bytes are the server's not-available page: the file counts as missing.
 bool ContainsNotAvailableMarker(const QByteArray& bytes);
 
-// Whether the fetched file may be read: true when the check is off or the file's signature
-// ("FILE.sig", fetched from beside the file the same way) verifies `bytes` (nullopt: too large to
-// read, which no signature can vouch for). Otherwise logs the one line naming `fileName` and the
-// reason, deletes the fetched file and returns false. The signature file never stays behind.
-bool SignatureAccepted(const TSignatureCheck& check, const TSource& source, const QString& fileName,
-                       const std::optional<QByteArray>& bytes);
+// Loads the fetched file's `bytes` (nullopt: too large to read) into `document` like LoadXml,
+// when the check is off or the file's signature ("FILE.sig", fetched from beside the file the
+// same way) verifies them. The signature is checked on a thread of its own while the bytes are
+// parsed into a document of their own, and nothing of them reaches `document` before it has
+// held. When it fails: logs the one line naming `fileName` and the reason, deletes the fetched
+// file, leaves `document` as it was and returns nullopt, whatever the parse found. The signature
+// file never stays behind.
+// `readAhead`, when given, is called with the document as soon as it loaded, before it replaces
+// `document` and, with the check on, while the check is still running: what it reads must stay
+// with the caller until this returns a result.
+std::optional<TXmlLoadResult> LoadSignedXml(
+    pugi::xml_document& document, const TSignatureCheck& check, const TSource& source,
+    const QString& fileName, const std::optional<QByteArray>& bytes,
+    const std::function<void(const pugi::xml_document&)>& readAhead = nullptr);
 
 }  // namespace sources

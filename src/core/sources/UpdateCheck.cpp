@@ -8,6 +8,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "core/sources/Descriptor.h"
 #include "core/sources/Download.h"
 #include "core/sources/FileFetch.h"
 #include "core/sources/Prefetch.h"
@@ -21,8 +22,7 @@ namespace {
 using sources::ContainsNotAvailableMarker;
 using sources::FetchFile;
 using sources::kMaxXmlFileSize;
-using sources::LoadXml;
-using sources::SignatureAccepted;
+using sources::LoadSignedXml;
 using sources::TSource;
 
 QString UrlWithSlash(const QString& base)
@@ -140,6 +140,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
         procedure,
         procedure + QStringLiteral(" - Start; Parameter: %1, %2").arg(ModulID).arg(ModulHauptversion), [&] {
             FSourceAnswered = false;
+            FOffers.reset();
             const QString folder = DescriptorFolder(ModulID);
             const QString fileName = DescriptorFileName(ModulID, ModulHauptversion);
             FxmlVersionenFilename = TempDirWithSlash() + fileName;
@@ -160,9 +161,18 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                     FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
                 if (bytes && ContainsNotAvailableMarker(*bytes))
                     return false;
-                if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
+                std::unique_ptr<TDescriptorOffers> offers;
+                std::optional<sources::TXmlLoadResult> signedLoad =
+                    LoadSignedXml(FxmlVersionen, SignatureCheck(), source, fileName, bytes,
+                                  [&offers](const pugi::xml_document& parsed) {
+                                      offers = std::make_unique<TDescriptorOffers>(
+                                          ReadDescriptorOffers(parsed.document_element()));
+                                  });
+                if (!signedLoad)
                     return false;
-                loaded = LoadXml(FxmlVersionen, bytes);
+                loaded = std::move(*signedLoad);
+                if (loaded.Error.isEmpty())
+                    FOffers = std::move(offers);
             }
             // A descriptor that is no XML just skips the module; the run goes on. One whose bytes
             // are not text in its declared encoding is damaged, and says so like a descriptor of
@@ -195,9 +205,11 @@ bool TUpdateCheck::DownloadNewsXML()
                 platform::ReadRegularFileWithin(destination, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
             if (bytes && ContainsNotAvailableMarker(*bytes))
                 return false;
-            if (!SignatureAccepted(SignatureCheck(), source, fileName, bytes))
+            const std::optional<sources::TXmlLoadResult> loaded =
+                LoadSignedXml(FxmlNews, SignatureCheck(), source, fileName, bytes);
+            if (!loaded)
                 return false;
-            error = LoadXml(FxmlNews, bytes).Error;
+            error = loaded->Error;
             if (error.isEmpty())
                 return true;
         }

@@ -14,6 +14,7 @@
 
 class TSignatureCheck;
 class TUpdates;
+struct TDescriptorOffers;
 
 namespace sources {
 class TPrefetch;
@@ -84,5 +85,7 @@ private:
     bool FFetchAheadOn = true;
     std::unique_ptr<sources::TPrefetch> FPrefetch;
     std::unique_ptr<TSignatureCheck> FSignatureCheck;
+    // What FxmlVersionen offers, when it was read while the descriptor's signature was checked.
+    std::unique_ptr<TDescriptorOffers> FOffers;
     TUpdates* FUpdates;  // not owned
 };
