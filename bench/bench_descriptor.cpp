@@ -1,6 +1,7 @@
 // Reading a descriptor of 10,000 updates of one module: pugixml loading the file alone against
-// the fetch from a local source with the load, and against the whole check (fetch, load and
-// evaluation into the catalog). Argument: diagnostic log off (0) or on (1).
+// the fetch from a local source with the load (which also reads the updates from the document),
+// and against the whole check (fetch, load and evaluation into the catalog). Argument: diagnostic
+// log off (0) or on (1).
 #include "BenchDescriptor.h"
 
 #include "core/catalog/Updates.h"
