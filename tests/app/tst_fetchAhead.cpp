@@ -8,6 +8,7 @@
 #include "core/services/Log.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestSigningKey.h"
 
 #include "RunWorld.h"
 #include "download/TestHttpsServer.h"
@@ -100,15 +101,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("serverOptions");
         QTest::addColumn<QStringList>("marks");   // "<module>:<suffix>[:content]" beside a descriptor
         QTest::addColumn<int>("maxConnections");  // for the run with fetching ahead; 0: not counted
+        // Signature keys configured; every descriptor signed except module 6's, module 3's with a
+        // key that is not configured.
+        QTest::addColumn<bool>("signing");
         // clang-format off
         QTest::newRow("slow, out of order")
-            << QStringList() << QStringList({"1:.delay:0.6", "2:.delay:0.3", "5:.delay:0.2"}) << 4;
+            << QStringList() << QStringList({"1:.delay:0.6", "2:.delay:0.3", "5:.delay:0.2"}) << 4 << false;
         QTest::newRow("closes idle connections")
-            << QStringList({"--idle-timeout", "0.1"}) << QStringList({"3:.delay:0.3", "7:.delay:0.25"}) << 0;
+            << QStringList({"--idle-timeout", "0.1"}) << QStringList({"3:.delay:0.3", "7:.delay:0.25"}) << 0
+            << false;
         QTest::newRow("takes no fifth connection")
-            << QStringList({"--max-connections", "4"}) << QStringList({"2:.delay:0.2"}) << 4;
+            << QStringList({"--max-connections", "4"}) << QStringList({"2:.delay:0.2"}) << 4 << false;
         QTest::newRow("fails once, then answers")
-            << QStringList() << QStringList({"4:.failonce", "6:.failonce", "1:.delay:0.2"}) << 4;
+            << QStringList() << QStringList({"4:.failonce", "6:.failonce", "1:.delay:0.2"}) << 4 << false;
+        QTest::newRow("signed, one signature bad, one missing")
+            << QStringList() << QStringList({"1:.delay:0.6", "4:.sig.delay:0.3", "2:.sig.failonce"}) << 4
+            << true;
         // clang-format on
     }
 
@@ -117,6 +125,7 @@ private Q_SLOTS:
         QFETCH(QStringList, serverOptions);
         QFETCH(QStringList, marks);
         QFETCH(int, maxConnections);
+        QFETCH(bool, signing);
         if (!FPkiError.isEmpty())
             QSKIP(qPrintable(FPkiError));
 
@@ -135,6 +144,19 @@ private Q_SLOTS:
             QVERIFY(WriteFile(
                 world.SourceDir() + QStringLiteral("Modul_%1/update_%1_2.xml").arg(parts[0]) + parts[1],
                 parts.value(2).toUtf8()));
+        }
+        if (signing) {
+            const TTestKey maker('m');
+            const TTestKey stranger('s');
+            WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                             maker.PublicBase64());
+            for (int id = 1; id <= 7; ++id) {
+                if (id == 6)
+                    continue;
+                const QString descriptor = world.SourceDir() + QStringLiteral("Modul_%1/update_%1_2.xml").arg(id);
+                QVERIFY(WriteFile(descriptor + QStringLiteral(".sig"),
+                                  (id == 3 ? stranger : maker).SignatureFile(ReadFile(descriptor))));
+            }
         }
 
         TTestHttpsServer server;
@@ -179,11 +201,34 @@ private Q_SLOTS:
         for (const QString& mark : marks) {
             if (!mark.contains(QStringLiteral(".failonce")))
                 continue;
-            const QString path = QStringLiteral("/Modul_%1/update_%1_2.xml").arg(mark.section(u':', 0, 0));
+            const QString path = QStringLiteral("/Modul_%1/update_%1_2.xml").arg(mark.section(u':', 0, 0)) +
+                                 mark.section(u':', 1, 1).remove(QStringLiteral(".failonce"));
             QCOMPARE(std::count_if(
                          requests.begin(), requests.end(),
                          [&](const TRecordedRequest& r) { return r.Method == u"HEAD" && r.Path == path; }),
                      2);
+        }
+        // Each signature is asked for ahead like its descriptor: the one of the slow module 1 long
+        // before the run has that descriptor. One that was missing ahead is asked for again.
+        const auto requestIndex = [&](const QString& method, const QString& path) {
+            return std::find_if(requests.begin(), requests.end(),
+                                [&](const TRecordedRequest& r) { return r.Method == method && r.Path == path; }) -
+                   requests.begin();
+        };
+        const auto heads = [&](const QString& path) {
+            return std::count_if(requests.begin(), requests.end(),
+                                 [&](const TRecordedRequest& r) { return r.Method == u"HEAD" && r.Path == path; });
+        };
+        if (signing) {
+            QVERIFY(requestIndex(QStringLiteral("HEAD"), QStringLiteral("/Modul_1/update_1_2.xml.sig")) <
+                    requestIndex(QStringLiteral("GET"), QStringLiteral("/Modul_1/update_1_2.xml")));
+            QCOMPARE(heads(QStringLiteral("/Modul_6/update_6_2.xml.sig")), 2);
+            QCOMPARE(heads(QStringLiteral("/Modul_5/update_5_2.xml.sig")), 1);
+            QVERIFY(ahead.Log.filter(QStringLiteral("Signatur ungültig")).size() == 1);
+            QVERIFY(ahead.Log.filter(QStringLiteral("Signatur fehlt")).size() == 1);
+        } else {
+            QVERIFY(std::none_of(requests.begin(), requests.end(),
+                                 [](const TRecordedRequest& r) { return r.Path.endsWith(QStringLiteral(".sig")); }));
         }
         if (maxConnections > 0)
             QVERIFY2(static_cast<int>(connections.size()) <= maxConnections,

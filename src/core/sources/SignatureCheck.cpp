@@ -32,7 +32,7 @@ TSignatureCheck TSignatureCheck::FromKeyText(const QString& keyText)
     return check;
 }
 
-TSignatureCheck TSignatureCheck::FromMachineStore()
+TSignatureCheck TSignatureCheck::ReadMachineStore()
 {
     platform::TReadStatus status = platform::TReadStatus::Missing;
     const std::optional<platform::TRawValue> raw = platform::StoreBackend::readValue(
@@ -53,6 +53,12 @@ TSignatureCheck TSignatureCheck::FromMachineStore()
         check = FromKeyText(ReadStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate,
                                             SettingsKeys::SignatureKeys, QString()));
     }
+    return check;
+}
+
+TSignatureCheck TSignatureCheck::FromMachineStore()
+{
+    TSignatureCheck check = ReadMachineStore();
     if (!check.FBadEntries.isEmpty()) {
         QStringList quoted;
         for (const QString& entry : std::as_const(check.FBadEntries))
@@ -64,6 +70,11 @@ TSignatureCheck TSignatureCheck::FromMachineStore()
         WriteLog(TLogAction::AppendLine, line);
     }
     return check;
+}
+
+bool TSignatureCheck::SwitchedOnInMachineStore()
+{
+    return ReadMachineStore().Enabled();
 }
 
 TSignatureCheck::Result TSignatureCheck::Check(QByteArrayView file,

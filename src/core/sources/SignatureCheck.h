@@ -25,6 +25,8 @@ public:
     // skipped; the check stays on with the rest, and with none left every file fails.
     // Build it once per search: every call reads the store and may log.
     static TSignatureCheck FromMachineStore();
+    // Whether the machine-wide value asks for checking, read without logging anything.
+    static bool SwitchedOnInMachineStore();
     // The same rules for a value's text, without logging.
     static TSignatureCheck FromKeyText(const QString& keyText);
 
@@ -45,6 +47,8 @@ public:
     static QString LogText(const QString& fileName, Result result);
 
 private:
+    static TSignatureCheck ReadMachineStore();
+
     bool FEnabled = false;
     QList<platform::TEd25519PublicKey> FKeys;
     QStringList FBadEntries;

@@ -110,9 +110,16 @@ void TUpdateCheck::FetchUpdateXMLsAhead(const std::vector<std::pair<int, int>>& 
     FPrefetch.reset();
     if (!FFetchAheadOn || modules.empty() || !LocalSourceSetting().isEmpty())
         return;
+    // With checking on, each descriptor's signature is fetched right after it; asked for here
+    // without a log line, so that a bad key list is still reported where the check is built.
+    const bool withSignatures =
+        FSignatureCheck ? FSignatureCheck->Enabled() : TSignatureCheck::SwitchedOnInMachineStore();
     QStringList urls;
-    for (const auto& [id, hauptversion] : modules)
+    for (const auto& [id, hauptversion] : modules) {
         urls << DescriptorURL(id, hauptversion);
+        if (withSignatures)
+            urls << TSignatureCheck::SignatureFileName(urls.constLast());
+    }
     FPrefetch = std::make_unique<sources::TPrefetch>(urls, ReadConnectionSettings());
 }
 
