@@ -5,14 +5,18 @@
 // every chunk by 25 ms each way, over 30 and 100 registrations, with and without fetching ahead;
 // they report process CPU time beside wall time (needs nginx). The temporary folder lies on the
 // disk of the fixture ($TMPDIR under /tmp); "tmpfs:1" puts it into /dev/shm instead, as a desktop
-// session's $XDG_RUNTIME_DIR would be.
+// session's $XDG_RUNTIME_DIR would be. BM_NetworkRunSigned repeats the 30 registrations with a
+// signature key configured and every descriptor signed: one more HEAD and GET per module.
 //   build/bench/bench_updateRun [--benchmark_filter=Network]
 #include "core/catalog/Updates.h"
 #include "core/run/UpdateRun.h"
 #include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "core/sources/SignatureCheck.h"
 #include "core/sources/UpdateCheck.h"
+#include "support/TestSigningKey.h"
 
 #include "BenchHttpsServer.h"
 #include "BenchNginx.h"
@@ -288,6 +292,62 @@ BENCHMARK(BM_NetworkRun)
 BENCHMARK(BM_NetworkRun)
     ->ArgsProduct({{30, 100}, {1}, {0, 1}, {0}})
     ->ArgNames({"modules", "delayed", "ahead", "tmpfs"})
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Arguments: delayed (0/1), ahead (0/1); 30 registrations.
+void BM_NetworkRunSigned(benchmark::State& state)
+{
+    TRunFixture* fixture = Fixture();
+    TNetworkFixture* network = fixture->Error.isEmpty() ? Network(*fixture) : nullptr;
+    if (!network || !network->Error.isEmpty()) {
+        state.SkipWithError(network ? qPrintable(network->Error) : qPrintable(fixture->Error));
+        return;
+    }
+    constexpr int Count = 30;
+    const TTestKey key('b');
+    for (int id = 1; id <= Count; ++id) {
+        const QString descriptor = fixture->Root() + QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id);
+        QFile file(descriptor);
+        if (!file.open(QIODevice::ReadOnly) ||
+            !TRunFixture::WriteFile(TSignatureCheck::SignatureFileName(descriptor), key.SignatureFile(file.readAll()))) {
+            state.SkipWithError("cannot sign the fixture");
+            return;
+        }
+    }
+    WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                     key.PublicBase64());
+    EnableModules(Count);
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                     network->Base(state.range(0) != 0) + u'/');
+    const auto run = [&] {
+        TUpdates updates;
+        TUpdateCheck check(&updates);
+        check.SetFetchAhead(state.range(1) != 0);
+        TUpdateRun(updates, check, false).RunUpdateCheck(true);
+    };
+    // One untimed run with the diagnostic log: every signature held.
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+    WriteLog(TLogAction::StartBuffer, QString());
+    run();
+    const QStringList log = LogBufferForTesting().value_or(QStringList());
+    WriteLog(TLogAction::DiscardBuffer, QString());
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+    const bool allGood = !log.isEmpty() && log.filter(QStringLiteral("Signaturprüfung")).isEmpty();
+    if (allGood)
+        for (auto _ : state)
+            run();
+    DeleteValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
+    EnableModules(ModuleCount);
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                     fixture->Url(QStringLiteral("/")));
+    if (!allGood)
+        state.SkipWithError("a signature failed, or no log");
+}
+BENCHMARK(BM_NetworkRunSigned)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"delayed", "ahead"})
     ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
