@@ -4,14 +4,18 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "core/sources/FileFetch.h"
 #include "core/sources/SignatureCheck.h"
+#include "support/TestFiles.h"
 #include "support/TestSigningKey.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <stdexcept>
 
 Q_DECLARE_METATYPE(TSignatureCheck::Result)
 
@@ -231,6 +235,42 @@ private slots:
         const TSignatureCheck check = TSignatureCheck::FromKeyText(A() + QStringLiteral(" ") + B());
         for (const TTestKey* key : {&KeyB, &KeyB, &KeyA, &KeyC, &KeyB, &KeyA})
             QCOMPARE(check.Check(Descriptor, SigFile(*key)), key == &KeyC ? Result::Invalid : Result::Good);
+    }
+
+    // Reading the parsed file may raise (out of memory in a huge descriptor): the error goes on
+    // to the caller, and the fetched file stays only when its signature held.
+    void aReaderThatRaisesLeavesNoUnverifiedFile_data()
+    {
+        QTest::addColumn<bool>("goodSignature");
+        QTest::newRow("good signature") << true;
+        QTest::newRow("bad signature") << false;
+    }
+
+    void aReaderThatRaisesLeavesNoUnverifiedFile()
+    {
+        QFETCH(bool, goodSignature);
+        const TSignatureCheck check = TSignatureCheck::FromKeyText(A());
+        sources::TSource source;
+        source.Procedure = QStringLiteral("DownloadUpdateXML");
+        source.LocalSource = FDir->filePath(QStringLiteral("source"));
+        source.LocalFile = source.LocalSource + QStringLiteral("/update_12_5.xml");
+        source.Destination = FDir->filePath(QStringLiteral("update_12_5.xml"));
+        QVERIFY(QDir().mkpath(source.LocalSource));
+        QVERIFY(WriteFile(source.LocalFile + QStringLiteral(".sig"), SigFile(goodSignature ? KeyA : KeyB)));
+        QVERIFY(WriteFile(source.Destination, Descriptor));
+
+        pugi::xml_document document;
+        bool raised = false;
+        try {
+            sources::LoadSignedXml(document, check, source, QStringLiteral("update_12_5.xml"), Descriptor,
+                                   [](const pugi::xml_document&) { throw std::bad_alloc(); });
+        } catch (const std::bad_alloc&) {
+            raised = true;
+        }
+        QVERIFY(raised);
+        QVERIFY(!document.document_element());
+        QCOMPARE(QFile::exists(source.Destination), goodSignature);
+        QVERIFY(!QFile::exists(source.Destination + QStringLiteral(".sig")));
     }
 
     void reasonsAndNames()

@@ -175,13 +175,14 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
             // caller's to read on.
             if (readAhead && loaded->Error.isEmpty())
                 readAhead(parsed);
+            result = verifying.Result();
         } catch (...) {
-            // Unverified bytes leave the temporary folder on this way out too.
+            // Unverified bytes leave the temporary folder on this way out too (a verdict already
+            // taken cannot be asked again and counts as no good one).
             if (!verifying.GoodQuietly())
                 RemoveFetched(source.Destination);
             throw;
         }
-        result = verifying.Result();
         if (result == TSignatureCheck::Result::Good) {
             if (loaded->Error.isEmpty())
                 document = std::move(parsed);
