@@ -84,16 +84,7 @@ class tst_FetchAhead : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (TTestPki::OpensslProgram().isEmpty() || TTestHttpsServer::PythonProgram().isEmpty() ||
-            !FCertDir.isValid()) {
-            FPkiError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
-            return;
-        }
-        FPkiError = FPki.Create(FCertDir.path());
-        qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
-        qunsetenv("SSL_CERT_DIR");
-        for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-            qunsetenv(variable);
+        FPkiError = TrustedLoopbackPki(FPki, FCertDir);
     }
 
     void sameRunAsWithout_data()

@@ -85,20 +85,10 @@ class tst_frmMain : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!TTestPki::OpensslProgram().isEmpty() && !TTestHttpsServer::PythonProgram().isEmpty() &&
-            FCertDir.isValid() && FWwwDir.isValid()) {
-            FServerError = FPki.Create(FCertDir.path());
-            if (FServerError.isEmpty()) {
-                qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
-                qunsetenv("SSL_CERT_DIR");
-                for (const char* variable :
-                     {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-                    qunsetenv(variable);
-                FServerError = FServer.Start(FPki.ServerCert, FPki.ServerKey, FWwwDir.path());
-            }
-        } else {
-            FServerError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
-        }
+        FServerError = TrustedLoopbackPki(FPki, FCertDir);
+        if (FServerError.isEmpty())
+            FServerError = FWwwDir.isValid() ? FServer.Start(FPki.ServerCert, FPki.ServerKey, FWwwDir.path())
+                                             : QStringLiteral("no temporary folder");
     }
 
     void cleanupTestCase() { FServer.Stop(); }

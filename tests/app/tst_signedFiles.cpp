@@ -102,12 +102,7 @@ class tst_SignedFiles : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (TTestPki::OpensslProgram().isEmpty() || TTestHttpsServer::PythonProgram().isEmpty() ||
-            !FCertDir.isValid()) {
-            FPkiError = QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
-            return;
-        }
-        FPkiError = FPki.CreateAndTrust(FCertDir.path());
+        FPkiError = TrustedLoopbackPki(FPki, FCertDir);
     }
 
     void init()

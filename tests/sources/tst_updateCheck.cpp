@@ -185,17 +185,11 @@ private:
     // page under the names of both below /gone/.
     QString StartServer()
     {
-        if (!FCertDir.isValid() || !FWwwDir.isValid())
+        if (!FWwwDir.isValid())
             return QStringLiteral("no temporary folder");
-        if (TTestPki::OpensslProgram().isEmpty() || TTestHttpsServer::PythonProgram().isEmpty())
-            return QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
-        const QString pkiError = FPki.Create(FCertDir.path());
+        const QString pkiError = TrustedLoopbackPki(FPki, FCertDir);
         if (!pkiError.isEmpty())
             return pkiError;
-        qputenv("SSL_CERT_FILE", FPki.CaFile.toUtf8());
-        qunsetenv("SSL_CERT_DIR");
-        for (const char* variable : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-            qunsetenv(variable);
         const QString www = FWwwDir.path();
         const QByteArray page = Fixture(QStringLiteral("not-available.html"));
         if (!WriteFile(www + QStringLiteral("/updates/Modul_12/update_12_3.xml"),

@@ -2,6 +2,7 @@
 #include "download/TestHttpsServer.h"
 
 #include "download/ChildProcess.h"
+#include "download/TestPki.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -93,4 +94,13 @@ QList<TRecordedRequest> TTestHttpsServer::Requests() const
 void TTestHttpsServer::ClearRequests()
 {
     QFile::remove(FRequestLog);
+}
+
+QString TrustedLoopbackPki(TTestPki& pki, const QTemporaryDir& folder)
+{
+    if (TTestPki::OpensslProgram().isEmpty() || TTestHttpsServer::PythonProgram().isEmpty())
+        return QStringLiteral("openssl or python3 missing: no loopback HTTPS server");
+    if (!folder.isValid())
+        return QStringLiteral("no temporary folder");
+    return pki.CreateAndTrust(folder.path());
 }

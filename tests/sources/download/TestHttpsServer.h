@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class TTestPki;
+
 struct TRecordedRequest {
     QString Method;
     QString Path;
@@ -50,3 +52,8 @@ private:
     QStringList FExtraArguments;
     int FPort = 0;
 };
+
+// Certificates for the loopback server made in `folder` and trusted by this process, with no
+// proxy taken from the environment; the reason to skip when openssl, python3 or the folder is
+// missing or the certificates cannot be made, else empty.
+QString TrustedLoopbackPki(TTestPki& pki, const QTemporaryDir& folder);
