@@ -245,14 +245,23 @@ void BM_CurlSameRequests(benchmark::State& state)
 BENCHMARK(BM_CurlSameRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Arguments: registrations, delayed (0/1), fetching ahead (0/1), temporary folder on tmpfs (0/1).
+// nginx and the forwarder for a benchmark, or nothing after marking it skipped.
+TNetworkFixture* NetworkOrSkip(TRunFixture& fixture, benchmark::State& state)
+{
+    TNetworkFixture* network = fixture.Error.isEmpty() ? Network(fixture) : nullptr;
+    if (!network || !network->Error.isEmpty()) {
+        state.SkipWithError(network ? qPrintable(network->Error) : qPrintable(fixture.Error));
+        return nullptr;
+    }
+    return network;
+}
+
 void BM_NetworkRun(benchmark::State& state)
 {
     TRunFixture* fixture = Fixture();
-    TNetworkFixture* network = fixture->Error.isEmpty() ? Network(*fixture) : nullptr;
-    if (!network || !network->Error.isEmpty()) {
-        state.SkipWithError(network ? qPrintable(network->Error) : qPrintable(fixture->Error));
+    TNetworkFixture* network = NetworkOrSkip(*fixture, state);
+    if (!network)
         return;
-    }
     const int count = static_cast<int>(state.range(0));
     EnableModules(count);
     WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
@@ -300,11 +309,9 @@ BENCHMARK(BM_NetworkRun)
 void BM_NetworkRunSigned(benchmark::State& state)
 {
     TRunFixture* fixture = Fixture();
-    TNetworkFixture* network = fixture->Error.isEmpty() ? Network(*fixture) : nullptr;
-    if (!network || !network->Error.isEmpty()) {
-        state.SkipWithError(network ? qPrintable(network->Error) : qPrintable(fixture->Error));
+    TNetworkFixture* network = NetworkOrSkip(*fixture, state);
+    if (!network)
         return;
-    }
     constexpr int Count = 30;
     const TTestKey key('b');
     for (int id = 1; id <= Count; ++id) {

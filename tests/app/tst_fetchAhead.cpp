@@ -81,6 +81,19 @@ class tst_FetchAhead : public QObject {
         return trace;
     }
 
+    // Serves the world's source folder and makes it the update source in place of the local one;
+    // the reason to skip when the server does not start, else empty.
+    QString Serve(TTestHttpsServer& server, TRunWorld& world)
+    {
+        const QString error = server.Start(FPki.ServerCert, FPki.ServerKey, world.SourceDir());
+        if (!error.isEmpty())
+            return error;
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         server.Url(QStringLiteral("/")));
+        return QString();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -152,12 +165,9 @@ private Q_SLOTS:
 
         TTestHttpsServer server;
         server.SetExtraArguments(serverOptions);
-        const QString error = server.Start(FPki.ServerCert, FPki.ServerKey, world.SourceDir());
+        const QString error = Serve(server, world);
         if (!error.isEmpty())
             QSKIP(qPrintable(error));
-        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
-        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                         server.Url(QStringLiteral("/")));
 
         // A file that fails once fails for the first of the two runs: the reference goes second.
         const TRunTrace ahead = Run(world, true);
@@ -238,12 +248,9 @@ private Q_SLOTS:
         for (int id = 1; id <= 6; ++id)
             QVERIFY(world.AddModule(QStringLiteral("M%1").arg(id), id, 2, QStringLiteral("Modul %1").arg(id), {}));
         TTestHttpsServer server;
-        const QString error = server.Start(FPki.ServerCert, FPki.ServerKey, world.SourceDir());
+        const QString error = Serve(server, world);
         if (!error.isEmpty())
             QSKIP(qPrintable(error));
-        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
-        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                         server.Url(QStringLiteral("/")));
         const QString oldAgent = QStringLiteral("Alter Agent");
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent, oldAgent);
 
