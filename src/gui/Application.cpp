@@ -1,14 +1,16 @@
-// The general error display and the application-wide help file.
+// The general error display, Qt's own texts in German and the application-wide help file.
 #include "gui/Application.h"
 
 #include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
-#include "core/settings/EinstellungenStore.h"
+#include "core/services/Log.h"
+#include "gui/OpenAddress.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-#include <QPointer>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <exception>
 
@@ -18,7 +20,26 @@ QString HelpFile;
 
 }  // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    InstallQtTranslations(QLocale::system());
+}
+
+QTranslator* InstallQtTranslations(const QLocale& userLocale)
+{
+    // The program speaks German whatever the desktop's language; the user's locale only chooses
+    // among the German variants Qt may ship.
+    const QLocale locale =
+        userLocale.language() == QLocale::German ? userLocale : QLocale(QLocale::German, QLocale::Germany);
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
 
 void SetProgramIdentity()
 {
@@ -57,15 +78,24 @@ void ShowException()
 
 QString ApplicationHelpFile()
 {
-    return HelpFile.isEmpty() ? HelpFileBesideProgram() : HelpFile;
-}
-
-QString HelpFileBesideProgram()
-{
-    return QFileInfo(QCoreApplication::applicationFilePath()).absoluteDir().filePath(HelpFileName);
+    return HelpFile.isEmpty() ? HelpIndexFile() : HelpFile;
 }
 
 void SetApplicationHelpFile(const QString& path)
 {
     HelpFile = path;
+}
+
+void ShowHelpTopic(QWidget* parent, int helpContext)
+{
+    const QString helpFile = ApplicationHelpFile();
+    // The log says which part was asked for, whatever the browser makes of the anchor.
+    WriteLog(TLogAction::AppendLine,
+             QStringLiteral("ShowHelpTopic - Hilfe: %1 - HelpContext: %2").arg(helpFile).arg(helpContext));
+    if (!QFileInfo(helpFile).isFile()) {
+        MessageDialog(QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(helpFile),
+                      TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
+        return;
+    }
+    OpenAddressOrShow(parent, HelpTopicAddress(helpFile, helpContext));
 }

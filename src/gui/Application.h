@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QLocale>
+
+class QTranslator;
 
 class TApplication : public QApplication {
     Q_OBJECT
@@ -22,9 +25,21 @@ void ShowException();
 // every window whose caption differs from it ("Warnung — ..."), and each caption is the window's own.
 void SetProgramIdentity();
 
-// The help file the windows' help buttons open: the one set last, else the help file beside the
-// program. The main window sets it each time it is shown.
+// Loads Qt's own German texts (standard dialogs, context menus, buttons) for `userLocale`'s German
+// variant, or Germany's German when the user's language is another: the program speaks German
+// throughout. Returns the installed translator (owned by the application), or nullptr when the
+// translations are not installed.
+QTranslator* InstallQtTranslations(const QLocale& userLocale);
+
+// The help contexts of the windows: the part of the manual each window's help opens.
+inline constexpr int MainHelpContext = 10001;
+inline constexpr int UserLogHelpContext = 10002;
+
+// The user manual the windows' help opens: the one set last, else the installed one
+// (HelpIndexFile). The main window sets it each time it is shown.
 QString ApplicationHelpFile();
 void SetApplicationHelpFile(const QString& path);
-// "vorlandt-online-updater.chm" in the folder of the program file.
-QString HelpFileBesideProgram();
+
+// Opens the manual at the part for `helpContext` in the desktop's browser; a missing manual gets
+// an error box naming its path, a desktop that cannot open it the window with the address to copy.
+void ShowHelpTopic(QWidget* parent, int helpContext);

@@ -1,14 +1,15 @@
 // The settings dialog.
 #include "gui/Einstellungen.h"
 
-#include "core/settings/EinstellungenStore.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
+#include "core/services/Log.h"
+#include "core/services/Registry.h"
+#include "core/settings/EinstellungenStore.h"
 #include "gui/Application.h"
 #include "gui/Information.h"
-#include "core/services/Log.h"
 #include "gui/QtFrontEnd.h"
-#include "core/services/Registry.h"
+#include "gui/ScreenFit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,11 +17,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QStyle>
@@ -34,56 +40,67 @@
 
 namespace {
 
-// The layout, in pixels of the client area at 96 dots per inch.
+// The layout at the default font, in pixels at 96 dots per inch: the dialog never gets smaller,
+// and grows where a larger font needs more room.
 constexpr QSize ClientSize(905, 375);
-constexpr int CheckBoxHeight = 17;
-constexpr int EditHeight = 21;
-constexpr int LabelAboveEdit = 16;
+constexpr QMargins ClientMargins(8, 8, 8, 8);
+constexpr int ColumnGap = 27;
+constexpr int LeftColumnWidth = 429;
+constexpr int CheckBoxGap = 6;
+constexpr int SectionGap = 13;
+constexpr int DirectoryIndent = 15;
+constexpr int DirectoryWidth = 414;
+constexpr int DaysWidth = 41;
+constexpr QSize ModuleListSize(433, 304);
+constexpr QSize WarningSize(218, 56);
+constexpr int WarningMargin = 4;
 constexpr QSize ButtonSize(92, 25);
-constexpr int ButtonTop = 342;
+constexpr QSize FeedbackSize(30, 25);
 constexpr int ButtonGap = 6;
-constexpr int RightEdge = 897;
-constexpr int LeftColumnEnd = 437;
-constexpr qreal MinimumPointSize = 6.5;
+constexpr int ProxyServerWidth = 321;
+constexpr int ProxyPortWidth = 53;
+constexpr QSize InfoButtonSize(26, 18);
 
 const QString NoAdminWarning = QStringLiteral(
     "Um diesen Teil der Einstellungen zu \n"
     "ändern, müssen Sie das Programm \n"
     "mit Administratorrechten starten.");
 
-QCheckBox* CheckBox(const QString& name, const QString& caption, QPoint at, QWidget* parent)
+QCheckBox* CheckBox(const QString& name, const QString& caption, QWidget* parent)
 {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
-    box->move(at);
     return box;
 }
 
-QLabel* Label(const QString& name, const QString& caption, QPoint at, QWidget* parent)
+QLabel* Label(const QString& name, const QString& caption, QWidget* parent)
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
-    label->move(at);
     return label;
 }
 
 QPushButton* StandardButton(const QString& name, const QString& caption, QStyle::StandardPixmap glyph,
-                            int left, QWidget* parent)
+                            QWidget* parent)
 {
     auto* button = new QPushButton(parent->style()->standardIcon(glyph), caption, parent);
     button->setObjectName(name);
-    button->setGeometry(QRect(QPoint(left, ButtonTop), ButtonSize));
+    button->setMinimumSize(ButtonSize);
     return button;
 }
 
-QToolButton* PictureButton(const QString& name, const QIcon& icon, const QRect& geometry, QWidget* parent)
+// A button that shows only a picture: its tooltip's words are what a screen reader says.
+QToolButton* PictureButton(const QString& name, const QIcon& icon, QSize size, const QString& tip,
+                           QWidget* parent)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
     button->setIcon(icon);
-    button->setIconSize(QSize(geometry.height() - 4, geometry.height() - 4).boundedTo(QSize(24, 24)));
-    button->setGeometry(geometry);
+    button->setIconSize(QSize(size.height() - 4, size.height() - 4).boundedTo(QSize(24, 24)));
+    button->setMinimumSize(size);
     button->setFocusPolicy(Qt::StrongFocus);
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
     return button;
 }
 
@@ -96,13 +113,10 @@ void SetTextColour(QLabel* label, const QColor& colour)
 
 }  // namespace
 
-TLabeledEdit::TLabeledEdit(const QString& caption, const QRect& geometry, QWidget* parent)
+TLabeledEdit::TLabeledEdit(const QString& caption, QWidget* parent)
     : QLineEdit(parent), EditLabel(new QLabel(caption, parent))
 {
-    EditLabel->move(geometry.topLeft() - QPoint(0, LabelAboveEdit));
-    EditLabel->adjustSize();
     EditLabel->setBuddy(this);
-    setGeometry(geometry);
 }
 
 void TLabeledEdit::changeEvent(QEvent* event)
@@ -120,80 +134,97 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     setWindowTitle(QStringLiteral("Einstellungen"));
     // Where Tahoma is missing the font database substitutes the closest sans-serif face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(ClientSize);
+
+    // Everything lies on one page that scrolls where the screen is too small for it (large fonts
+    // on a small or highly scaled screen); otherwise no scroll bar shows.
+    FScrollArea = new QScrollArea(this);
+    FScrollArea->setObjectName(QStringLiteral("sbEinstellungen"));
+    FScrollArea->setFrameShape(QFrame::NoFrame);
+    FScrollArea->setWidgetResizable(true);
+    FScrollArea->setFocusPolicy(Qt::NoFocus);
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("pnlSeite"));
+    FScrollArea->setWidget(page);
+    FScrollArea->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(FScrollArea);
 
     // ---- left column
-    cbAktiv =
-        CheckBox(QStringLiteral("cbAktiv"),
-                 QStringLiteral("Online-Update automatisch beim Rechner-Start ausführen"), {8, 8}, this);
+    cbAktiv = CheckBox(QStringLiteral("cbAktiv"),
+                       QStringLiteral("Online-Update automatisch beim Rechner-Start ausführen"), page);
     cbNews = CheckBox(QStringLiteral("cbNews"),
-                      QStringLiteral("Beim Rechner-Start über Neuigkeiten informieren"), {8, 31}, this);
+                      QStringLiteral("Beim Rechner-Start über Neuigkeiten informieren"), page);
     cbLocalSource = CheckBox(
         QStringLiteral("cbLocalSource"),
         QStringLiteral("Updates aus dem folgenden lokalen Verzeichnis statt vom Vorlandt-Server laden:"),
-        {8, 54}, this);
-    edLocalSource = new QLineEdit(this);
+        page);
+    edLocalSource = new QLineEdit(page);
     edLocalSource->setObjectName(QStringLiteral("edLocalSource"));
-    edLocalSource->setGeometry(23, 77, 414, EditHeight);
     edLocalSource->setEnabled(false);
-    QAction* browse =
-        edLocalSource->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
-    browse->setObjectName(QStringLiteral("edLocalSourceBrowse"));
-    browse->setToolTip(QStringLiteral("Verzeichnis auswählen"));
-    connect(browse, &QAction::triggered, this, &TfrmEinstellungen::BrowseLocalSource);
+    edLocalSource->setMinimumWidth(DirectoryWidth);
+    // The box above is the field's caption; a check box cannot be a label's buddy.
+    edLocalSource->setAccessibleName(QStringLiteral("Lokales Verzeichnis"));
+    edLocalSource->setAccessibleDescription(cbLocalSource->text());
+    btnLocalSourceBrowse =
+        PictureButton(QStringLiteral("btnLocalSourceBrowse"), style()->standardIcon(QStyle::SP_DirOpenIcon),
+                      QSize(edLocalSource->sizeHint().height(), edLocalSource->sizeHint().height()),
+                      QStringLiteral("Verzeichnis auswählen"), page);
+    btnLocalSourceBrowse->setEnabled(false);
 
-    Label2 = Label(QStringLiteral("Label2"), QStringLiteral("Alle"), {8, 114}, this);
-    seDays = new QSpinBox(this);
+    Label2 = Label(QStringLiteral("Label2"), QStringLiteral("Alle"), page);
+    seDays = new QSpinBox(page);
     seDays->setObjectName(QStringLiteral("seDays"));
     seDays->setRange(MinDays, MaxDays);
     seDays->setValue(MinDays);
-    seDays->setGeometry(31, 111, 41, EditHeight);
-    Label1 = Label(QStringLiteral("Label1"), QStringLiteral("Tage nach Updates suchen."), {78, 114}, this);
+    seDays->setMinimumWidth(DaysWidth);
+    // The field stands inside its sentence; read alone, its name has to carry the whole of it.
+    seDays->setAccessibleName(QStringLiteral("Alle … Tage nach Updates suchen."));
+    Label1 = Label(QStringLiteral("Label1"), QStringLiteral("Tage nach Updates suchen."), page);
+    Label2->setBuddy(seDays);
 
     // ---- proxy group
-    grpProxy = new QGroupBox(QStringLiteral(" Proxy / Sicherheit"), this);
+    grpProxy = new QGroupBox(QStringLiteral(" Proxy / Sicherheit"), page);
     grpProxy->setObjectName(QStringLiteral("grpProxy"));
-    grpProxy->setGeometry(8, 145, 429, 222);
     cbProxyVerwenden = CheckBox(QStringLiteral("cbProxyVerwenden"),
-                                QStringLiteral("Proxy-Einstellungen verwenden"), {18, 23}, grpProxy);
-    lbledtProxyServer = new TLabeledEdit(QStringLiteral("Server"), QRect(18, 68, 321, EditHeight), grpProxy);
+                                QStringLiteral("Proxy-Einstellungen verwenden"), grpProxy);
+    lbledtProxyServer = new TLabeledEdit(QStringLiteral("Server"), grpProxy);
     lbledtProxyServer->setObjectName(QStringLiteral("lbledtProxyServer"));
-    lbledtProxyPort = new TLabeledEdit(QStringLiteral("Port"), QRect(348, 68, 53, EditHeight), grpProxy);
+    lbledtProxyPort = new TLabeledEdit(QStringLiteral("Port"), grpProxy);
     lbledtProxyPort->setObjectName(QStringLiteral("lbledtProxyPort"));
-    lbledtProxyUsername =
-        new TLabeledEdit(QStringLiteral("ggf. Username"), QRect(18, 108, 321, EditHeight), grpProxy);
+    lbledtProxyUsername = new TLabeledEdit(QStringLiteral("ggf. Username"), grpProxy);
     lbledtProxyUsername->setObjectName(QStringLiteral("lbledtProxyUsername"));
-    lbledtProxyPassword =
-        new TLabeledEdit(QStringLiteral("ggf. Passwort"), QRect(18, 148, 321, EditHeight), grpProxy);
+    lbledtProxyPassword = new TLabeledEdit(QStringLiteral("ggf. Passwort"), grpProxy);
     lbledtProxyPassword->setObjectName(QStringLiteral("lbledtProxyPassword"));
     lbledtProxyPassword->setEchoMode(QLineEdit::Password);
     // A star for every character, whatever mask character the desktop's style would pick.
     lbledtProxyPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
-    lbledtUserAgent =
-        new TLabeledEdit(QStringLiteral("UserAgent"), QRect(18, 189, 383, EditHeight), grpProxy);
+    lbledtUserAgent = new TLabeledEdit(QStringLiteral("UserAgent"), grpProxy);
     lbledtUserAgent->setObjectName(QStringLiteral("lbledtUserAgent"));
+    lbledtProxyServer->setMinimumWidth(ProxyServerWidth);
+    lbledtProxyPort->setMinimumWidth(ProxyPortWidth);
     BitBtn4 =
         PictureButton(QStringLiteral("BitBtn4"), style()->standardIcon(QStyle::SP_MessageBoxInformation),
-                      QRect(359, 23, 26, 18), grpProxy);
-    BitBtn4->setToolTip(QStringLiteral("Wo liegen die Log-Dateien?"));
-
-    // On the dialog itself, over the group's top row, just left of the button that explains it.
-    cbLog = CheckBox(QStringLiteral("cbLog"), QStringLiteral("Log-Datei erstellen"), {250, 168}, this);
-    cbLog->raise();
+                      InfoButtonSize, QStringLiteral("Wo liegen die Log-Dateien?"), grpProxy);
+    // In the group's top row, just left of the button that explains it.
+    cbLog = CheckBox(QStringLiteral("cbLog"), QStringLiteral("Log-Datei erstellen"), grpProxy);
 
     // ---- right column
-    Label3 = Label(QStringLiteral("Label3"), QStringLiteral("Für folgende Module Updates durchführen:"),
-                   {464, 10}, this);
-    clbModule = new QListWidget(this);
+    Label3 =
+        Label(QStringLiteral("Label3"), QStringLiteral("Für folgende Module Updates durchführen:"), page);
+    clbModule = new QListWidget(page);
     clbModule->setObjectName(QStringLiteral("clbModule"));
-    clbModule->setGeometry(464, 29, 433, 304);
+    clbModule->setMinimumSize(ModuleListSize);
+    Label3->setBuddy(clbModule);
+    // Item views take no name from their buddy.
+    clbModule->setAccessibleName(Label3->text());
 
-    pnlNoAdminWarning = new QFrame(this);
+    pnlNoAdminWarning = new QFrame(page);
     pnlNoAdminWarning->setObjectName(QStringLiteral("pnlNoAdminWarning"));
-    pnlNoAdminWarning->setGeometry(571, 140, 218, 56);
     pnlNoAdminWarning->setAutoFillBackground(true);
     auto* warningLayout = new QVBoxLayout(pnlNoAdminWarning);
-    warningLayout->setContentsMargins(4, 4, 4, 4);
+    warningLayout->setContentsMargins(WarningMargin, WarningMargin, WarningMargin, WarningMargin);
     memoNoAdminWarning = new QPlainTextEdit(NoAdminWarning, pnlNoAdminWarning);
     memoNoAdminWarning->setObjectName(QStringLiteral("memoNoAdminWarning"));
     memoNoAdminWarning->setReadOnly(true);
@@ -202,6 +233,8 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     memoNoAdminWarning->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memoNoAdminWarning->setFrameShape(QFrame::NoFrame);
     memoNoAdminWarning->document()->setDocumentMargin(1);
+    memoNoAdminWarning->setAccessibleName(
+        QString(NoAdminWarning).replace(QStringLiteral(" \n"), QStringLiteral(" ")));
     // Only the weight is the memo's own; family and size follow the dialog's.
     QFont bold;
     bold.setBold(true);
@@ -215,34 +248,33 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     pnlNoAdminWarning->setPalette(frame);
     warningLayout->addWidget(memoNoAdminWarning);
     pnlNoAdminWarning->raise();
+    // The warning lies over the middle of the list, wherever the list ends up.
+    clbModule->installEventFilter(this);
 
     // ---- buttons, bottom right
-    const int helpLeft = RightEdge - ButtonSize.width();
-    const int cancelLeft = helpLeft - ButtonGap - ButtonSize.width();
-    const int okLeft = cancelLeft - ButtonGap - ButtonSize.width();
-    BitBtn1 = StandardButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"), QStyle::SP_DialogOkButton,
-                             okLeft, this);
+    BitBtn1 =
+        StandardButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"), QStyle::SP_DialogOkButton, page);
     BitBtn1->setDefault(true);
     BitBtn2 = StandardButton(QStringLiteral("BitBtn2"), QStringLiteral("Abbrechen"),
-                             QStyle::SP_DialogCancelButton, cancelLeft, this);
+                             QStyle::SP_DialogCancelButton, page);
     BitBtn3 = StandardButton(QStringLiteral("BitBtn3"), QStringLiteral("&Hilfe"), QStyle::SP_DialogHelpButton,
-                             helpLeft, this);
+                             page);
     // The program's own picture where its resources are linked in, the desktop's otherwise.
     const QString feedbackPicture = QStringLiteral(":/icons/feedback.png");
     btnFeedbackTool =
         PictureButton(QStringLiteral("btnFeedbackTool"),
                       QFile::exists(feedbackPicture) ? QIcon(feedbackPicture)
                                                      : style()->standardIcon(QStyle::SP_MessageBoxQuestion),
-                      QRect(okLeft - ButtonGap - 30, ButtonTop, 30, 25), this);
-    btnFeedbackTool->setToolTip(QStringLiteral("Feedback"));
+                      FeedbackSize, QStringLiteral("Feedback"), page);
 
-    FitFontToLayout();
+    LayOut(page);
 
     // ---- tab order
     const QList<QWidget*> tabOrder = {cbAktiv,
                                       cbNews,
                                       cbLocalSource,
                                       edLocalSource,
+                                      btnLocalSourceBrowse,
                                       seDays,
                                       BitBtn1,
                                       BitBtn2,
@@ -261,6 +293,10 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
+    // F1 as everywhere, beside the "Hilfe" button.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &TfrmEinstellungen::BitBtn3Click);
+
     // Setting a box from the store fires its handler as a click does, so the states follow.
     connect(cbAktiv, &QCheckBox::toggled, this, &TfrmEinstellungen::cbAktivClick);
     connect(cbLog, &QCheckBox::toggled, this, &TfrmEinstellungen::cbAktivClick);
@@ -271,6 +307,127 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmEinstellungen::BitBtn3Click);
     connect(BitBtn4, &QToolButton::clicked, this, &TfrmEinstellungen::BitBtn4Click);
     connect(btnFeedbackTool, &QToolButton::clicked, this, &TfrmEinstellungen::btnFeedbackToolClick);
+    connect(btnLocalSourceBrowse, &QToolButton::clicked, this, &TfrmEinstellungen::BrowseLocalSource);
+}
+
+void TfrmEinstellungen::LayOut(QWidget* page)
+{
+    // Left column: the search settings, then the proxy group filling the rest.
+    auto* directory = new QHBoxLayout;
+    directory->setSpacing(2);
+    directory->addSpacing(DirectoryIndent);
+    directory->addWidget(edLocalSource, 1);
+    directory->addWidget(btnLocalSourceBrowse);
+    auto* days = new QHBoxLayout;
+    days->setSpacing(5);
+    days->addWidget(Label2);
+    days->addWidget(seDays);
+    days->addWidget(Label1);
+    days->addStretch();
+    auto* left = new QVBoxLayout;
+    left->setSpacing(0);
+    left->addWidget(cbAktiv);
+    left->addSpacing(CheckBoxGap);
+    left->addWidget(cbNews);
+    left->addSpacing(CheckBoxGap);
+    left->addWidget(cbLocalSource);
+    left->addSpacing(CheckBoxGap);
+    left->addLayout(directory);
+    left->addSpacing(SectionGap);
+    left->addLayout(days);
+    left->addSpacing(SectionGap);
+    left->addWidget(grpProxy, 1);
+    grpProxy->setMinimumWidth(LeftColumnWidth);
+
+    // The proxy group: the switch row with the log box and its button, then the labelled fields.
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(cbProxyVerwenden);
+    switches->addStretch();
+    switches->addWidget(cbLog);
+    switches->addWidget(BitBtn4);
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(9);
+    fields->setVerticalSpacing(3);
+    fields->addWidget(lbledtProxyServer->EditLabel, 0, 0);
+    fields->addWidget(lbledtProxyPort->EditLabel, 0, 1);
+    fields->addWidget(lbledtProxyServer, 1, 0);
+    fields->addWidget(lbledtProxyPort, 1, 1);
+    fields->addWidget(lbledtProxyUsername->EditLabel, 2, 0);
+    fields->addWidget(lbledtProxyUsername, 3, 0);
+    fields->addWidget(lbledtProxyPassword->EditLabel, 4, 0);
+    fields->addWidget(lbledtProxyPassword, 5, 0);
+    fields->addWidget(lbledtUserAgent->EditLabel, 6, 0);
+    fields->addWidget(lbledtUserAgent, 7, 0, 1, 2);
+    fields->setColumnStretch(0, 1);
+    auto* group = new QVBoxLayout(grpProxy);
+    group->setContentsMargins(10, 6, 28, 12);
+    group->setSpacing(0);
+    group->addLayout(switches);
+    group->addSpacing(SectionGap);
+    group->addLayout(fields);
+    group->addStretch();
+
+    // Right column: the module list, then the buttons.
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(ButtonGap);
+    buttons->addStretch();
+    buttons->addWidget(btnFeedbackTool);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addWidget(BitBtn3);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(0);
+    right->addSpacing(2);
+    right->addWidget(Label3);
+    right->addSpacing(6);
+    right->addWidget(clbModule, 1);
+    right->addSpacing(9);
+    right->addLayout(buttons);
+
+    auto* columns = new QHBoxLayout(page);
+    columns->setContentsMargins(ClientMargins);
+    columns->setSpacing(ColumnGap);
+    columns->addLayout(left, 0);
+    columns->addLayout(right, 1);
+    FitToScreen();
+}
+
+void TfrmEinstellungen::FitToScreen()
+{
+    QWidget* page = FScrollArea->widget();
+    page->layout()->activate();
+    const QSize needed = ClientSize.expandedTo(page->minimumSizeHint());
+    const QSize shown = CapToScreen(*this, needed);
+    // Scroll bars only where the screen is too small, and then room for them.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    QSize size = shown;
+    if (shown.height() < needed.height())
+        size.rwidth() = std::min(needed.width() + bar, CapToScreen(*this, needed + QSize(bar, 0)).width());
+    if (shown.width() < needed.width())
+        size.rheight() = std::min(needed.height() + bar, CapToScreen(*this, needed + QSize(0, bar)).height());
+    setFixedSize(size);
+}
+
+bool TfrmEinstellungen::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == clbModule && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        PlaceNoAdminWarning();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmEinstellungen::PlaceNoAdminWarning()
+{
+    // Three lines of bold text within the panel's margin; never smaller than at the default font.
+    const QFontMetrics metrics(memoNoAdminWarning->font());
+    int textWidth = 0;
+    for (const QString& line : NoAdminWarning.split(u'\n'))
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(line));
+    const int inner = 2 * WarningMargin + 2 * 1 + 4;
+    const QSize size = WarningSize.expandedTo(QSize(textWidth + inner, 3 * metrics.lineSpacing() + inner))
+                           .boundedTo(clbModule->size());
+    QRect place(QPoint(0, 0), size);
+    place.moveCenter(clbModule->geometry().center());
+    pnlNoAdminWarning->setGeometry(place);
 }
 
 int TfrmEinstellungen::exec()
@@ -292,7 +449,9 @@ void TfrmEinstellungen::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         FormShow();
-        CenterOverOwner(*this);
+        FitToScreen();
+        CentreOverOwnerWindow(*this);
+        MoveOntoScreen(*this);
     }
 }
 
@@ -370,7 +529,7 @@ void TfrmEinstellungen::UpdateControlStates()
     cbNews->setEnabled(aktiv);
     cbLocalSource->setEnabled(aktiv);
     seDays->setEnabled(aktiv);
-    edLocalSource->setEnabled(aktiv && cbLocalSource->isChecked());
+    SetLocalSourceEnabled(aktiv && cbLocalSource->isChecked());
     const QColor colour =
         palette().color(seDays->isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
     SetTextColour(Label1, colour);
@@ -408,7 +567,7 @@ void TfrmEinstellungen::BitBtn1Click()
 void TfrmEinstellungen::BitBtn3Click()
 {
     try {
-        OpenHelpTopic(ApplicationHelpFile(), SettingsHelpContext);
+        ShowHelpTopic(this, SettingsHelpContext);
     } catch (const EVorlandtError& error) {
         ShowError(error.message());
     }
@@ -436,7 +595,13 @@ void TfrmEinstellungen::cbAktivClick()
 
 void TfrmEinstellungen::cbLocalSourceClick()
 {
-    edLocalSource->setEnabled(cbLocalSource->isChecked());
+    SetLocalSourceEnabled(cbLocalSource->isChecked());
+}
+
+void TfrmEinstellungen::SetLocalSourceEnabled(bool enabled)
+{
+    edLocalSource->setEnabled(enabled);
+    btnLocalSourceBrowse->setEnabled(enabled);
 }
 
 void TfrmEinstellungen::cbProxyVerwendenClick()
@@ -450,43 +615,6 @@ void TfrmEinstellungen::BrowseLocalSource()
                                                              edLocalSource->text());
     if (!folder.isEmpty())
         edLocalSource->setText(LocalSourceForStore(folder));
-}
-
-void TfrmEinstellungen::FitFontToLayout()
-{
-    // The layout was drawn for Tahoma. A wider substitute face would push captions into their
-    // neighbours (the log box over its button, the local-source box under the module list), so
-    // the whole dialog's font shrinks a little until every caption fits the room it was given.
-    const QList<std::pair<QWidget*, int>> rooms = {
-        {cbAktiv, LeftColumnEnd - 8},
-        {cbNews, LeftColumnEnd - 8},
-        {cbLocalSource, LeftColumnEnd - 8},
-        {Label2, seDays->x() - Label2->x()},
-        {Label1, LeftColumnEnd - Label1->x()},
-        {cbProxyVerwenden, cbLog->x() - grpProxy->x() - cbProxyVerwenden->x()},
-        {cbLog, grpProxy->x() + BitBtn4->x() - cbLog->x()},
-        {Label3, clbModule->width()},
-    };
-    // The warning's three lines each within the panel's inner margin and the memo's own.
-    const int warningRoom = pnlNoAdminWarning->width() - 2 * 4 - 2 * 1;
-    const auto tooWide = [&] {
-        const QFontMetrics warning(memoNoAdminWarning->font());
-        const QStringList lines = NoAdminWarning.split(u'\n');
-        return std::any_of(rooms.cbegin(), rooms.cend(),
-                           [](const auto& room) { return room.first->sizeHint().width() > room.second; }) ||
-               std::any_of(lines.cbegin(), lines.cend(), [&](const QString& line) {
-                   return warning.horizontalAdvance(line.trimmed()) > warningRoom;
-               });
-    };
-    QFont shrunk = font();
-    while (tooWide() && shrunk.pointSizeF() > MinimumPointSize) {
-        shrunk.setPointSizeF(shrunk.pointSizeF() - 0.25);
-        setFont(shrunk);
-    }
-    for (QLabel* label : findChildren<QLabel*>())
-        label->adjustSize();
-    for (QCheckBox* box : findChildren<QCheckBox*>())
-        box->resize(box->sizeHint().width(), CheckBoxHeight);
 }
 
 void TfrmEinstellungen::ShowError(const QString& message)

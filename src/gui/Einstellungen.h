@@ -17,6 +17,7 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class QShowEvent;
 class QSpinBox;
 class QToolButton;
@@ -25,8 +26,8 @@ class QToolButton;
 class TLabeledEdit : public QLineEdit {
     Q_OBJECT
 public:
-    // `geometry` is the field's; the caption goes 16 pixels above its top left corner.
-    TLabeledEdit(const QString& caption, const QRect& geometry, QWidget* parent);
+    // The caption is a sibling of the field, for the form's layout to place above it.
+    TLabeledEdit(const QString& caption, QWidget* parent);
 
     QLabel* EditLabel;
 
@@ -48,6 +49,7 @@ public:
     QCheckBox* cbNews;
     QCheckBox* cbLocalSource;
     QLineEdit* edLocalSource;
+    QToolButton* btnLocalSourceBrowse;
     QLabel* Label2;
     QSpinBox* seDays;
     QLabel* Label1;
@@ -81,6 +83,7 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormShow();
@@ -89,10 +92,15 @@ private:
     void LoadModuleList();
     void UpdateControlStates();
     void UpdateProxyControls();
-    void FitFontToLayout();
+    void LayOut(QWidget* page);
+    // The size the texts need, at least that of the default font, within the screen.
+    void FitToScreen();
+    void PlaceNoAdminWarning();
+    void SetLocalSourceEnabled(bool enabled);
     void ShowError(const QString& message);
 
     // A failed save, kept until exec() can hand it to its caller.
     std::optional<EVorlandtError> FSaveError;
+    QScrollArea* FScrollArea = nullptr;
     bool FInExec = false;
 };

@@ -2,6 +2,7 @@
 #include "gui/Information.h"
 
 #include "gui/QtFrontEnd.h"
+#include "gui/ScreenFit.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -13,7 +14,7 @@
 
 namespace {
 
-// The window's layout, in pixels of its client area.
+// The window's layout, in pixels of its client area at 96 dots per inch; larger fonts scale it.
 constexpr QPoint FixedPlace(987, 831);
 constexpr QSize ClientSize(603, 102);
 constexpr QRect LabelRect(10, 10, 583, 47);
@@ -40,13 +41,16 @@ TInfo::TInfo(QWidget* parent)
     Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label1->setWordWrap(true);
-    Label1->setGeometry(LabelRect);
+    FClientSize = Scaled(*this, ClientSize);
+    FLabelRect = Scaled(*this, LabelRect);
+    FButtonRect = Scaled(*this, ButtonRect);
+    Label1->setGeometry(FLabelRect);
 
-    ButtonOK->setGeometry(ButtonRect);
+    ButtonOK->setGeometry(FButtonRect);
     ButtonOK->setDefault(true);
     connect(ButtonOK, &QPushButton::clicked, this, &TInfo::ButtonOKClick);
 
-    setFixedSize(ClientSize);
+    setFixedSize(FClientSize);
 }
 
 void TInfo::ShowMessage(const QString& AMessage)
@@ -77,17 +81,17 @@ void TInfo::FitToMessage()
     // The layout was drawn for Tahoma; a wider substitute font or a long message needs more lines
     // than the label holds, so the label and the window grow downwards, but never beyond the
     // screen.
-    int labelHeight = std::max(LabelRect.height(), Label1->heightForWidth(LabelRect.width()));
+    int labelHeight = std::max(FLabelRect.height(), Label1->heightForWidth(FLabelRect.width()));
     if (QScreen* screen = ScreenForFixedPlace()) {
         const int frameHeight = frameGeometry().height() - height();
         const int roomForLabel =
-            screen->availableGeometry().height() - frameHeight - (ClientSize.height() - LabelRect.height());
-        labelHeight = std::max(LabelRect.height(), std::min(labelHeight, roomForLabel));
+            screen->availableGeometry().height() - frameHeight - (FClientSize.height() - FLabelRect.height());
+        labelHeight = std::max(FLabelRect.height(), std::min(labelHeight, roomForLabel));
     }
-    const int growth = labelHeight - LabelRect.height();
-    Label1->setGeometry(LabelRect.adjusted(0, 0, 0, growth));
-    ButtonOK->setGeometry(ButtonRect.translated(0, growth));
-    setFixedSize(ClientSize + QSize(0, growth));
+    const int growth = labelHeight - FLabelRect.height();
+    Label1->setGeometry(FLabelRect.adjusted(0, 0, 0, growth));
+    ButtonOK->setGeometry(FButtonRect.translated(0, growth));
+    setFixedSize(FClientSize + QSize(0, growth));
 }
 
 void TInfo::PlaceOnScreen()

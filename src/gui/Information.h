@@ -39,4 +39,8 @@ private:
     void PlaceOnScreen();
 
     QString FMessageText;
+    // The layout at this window's font scale.
+    QSize FClientSize;
+    QRect FLabelRect;
+    QRect FButtonRect;
 };

@@ -5,19 +5,23 @@
 #include "core/platform/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/FrontEnd.h"
+#include "gui/Application.h"
 #include "gui/QtFrontEnd.h"
+#include "gui/ScreenFit.h"
 
 #include <QFont>
+#include <QKeySequence>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
 
 namespace {
 
-// The layout, in pixels of the client area; the memo keeps its distance to all four edges, the
-// button to the right and bottom ones.
+// The layout at 96 dots per inch, in pixels of the client area, scaled with larger fonts; the memo
+// keeps its distance to all four edges, the button to the right and bottom ones.
 constexpr QSize ClientSize(751, 604);
 constexpr QRect MemoRect(8, 8, 622, 588);
 constexpr QRect ButtonRect(636, 571, 107, 25);
@@ -43,24 +47,35 @@ TfrmUserLog::TfrmUserLog(QWidget* parent)
     memoUserLog->setFont(QFont(QStringLiteral("Tahoma"), 10));
     memoUserLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoUserLog->setPlainText(InitialText);
-    memoUserLog->setGeometry(MemoRect);
+    memoUserLog->setAccessibleName(windowTitle());
+    // Read-only, but reachable: the arrow keys and Page Down read the log, Ctrl+C copies from it.
+    memoUserLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    memoUserLog->setFocusPolicy(Qt::StrongFocus);
 
     bkSchliessen->setObjectName(QStringLiteral("bkSchliessen"));
-    bkSchliessen->setGeometry(ButtonRect);
-    bkSchliessen->setMaximumHeight(ButtonRect.height());
     bkSchliessen->setDefault(true);
     connect(bkSchliessen, &QPushButton::clicked, this, &QDialog::accept);
 
-    setMinimumSize(MinimumClientSize);
-    resize(ClientSize);
+    // The manual, at the part that describes this window.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { ShowHelpTopic(this, UserLogHelpContext); });
+
+    FDesignSize = Scaled(*this, ClientSize);
+    FMemoRect = Scaled(*this, MemoRect);
+    FButtonRect = Scaled(*this, ButtonRect);
+    memoUserLog->setGeometry(FMemoRect);
+    bkSchliessen->setGeometry(FButtonRect);
+    bkSchliessen->setMaximumHeight(FButtonRect.height());
+    setMinimumSize(Scaled(*this, MinimumClientSize));
+    resize(FDesignSize);
 }
 
 void TfrmUserLog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    const QSize grown = event->size() - ClientSize;
-    memoUserLog->setGeometry(MemoRect.adjusted(0, 0, grown.width(), grown.height()));
-    bkSchliessen->move(ButtonRect.topLeft() + QPoint(grown.width(), grown.height()));
+    const QSize grown = event->size() - FDesignSize;
+    memoUserLog->setGeometry(FMemoRect.adjusted(0, 0, grown.width(), grown.height()));
+    bkSchliessen->move(FButtonRect.topLeft() + QPoint(grown.width(), grown.height()));
 }
 
 void TfrmUserLog::showEvent(QShowEvent* event)
@@ -68,7 +83,11 @@ void TfrmUserLog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         FormShow();
-        CenterOverOwner(*this);
+        // Never larger than the screen; the memo scrolls.
+        const QSize capped = CapToScreen(*this, size());
+        if (capped != size())
+            resize(capped);
+        CentreOverOwnerWindow(*this);
     }
 }
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
+#include <QSize>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -25,4 +27,9 @@ protected:
 
 private:
     void FormShow();
+
+    // The layout at this window's font scale.
+    QSize FDesignSize;
+    QRect FMemoRect;
+    QRect FButtonRect;
 };

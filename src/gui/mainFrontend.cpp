@@ -11,8 +11,11 @@
 #include "core/tracking/TrackingEvents.h"
 #include "gui/AppMessageHook.h"
 #include "gui/Application.h"
+#include "gui/ScreenFit.h"
 #include "gui/UpdateBenachrichtigung.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,30 +24,42 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
 namespace {
 
-// The layout, in pixels of the client area. The three buttons on the right keep their distance
-// to the right edge.
+// The layout at the default font, in pixels of the client area: the window never gets smaller than
+// this, and grows where a larger font needs more room.
 constexpr QSize ClientSize(975, 74);
-constexpr QRect StartRect(12, 8, 141, 59);
-constexpr QRect SettingsRect(779, 8, 137, 29);
-constexpr QPoint FortschrittLabelPos(159, 14);
-constexpr QRect FortschrittBarRect(159, 30, 614, 17);
-constexpr QRect FeedbackRect(922, 19, 45, 37);
-constexpr QRect InstallierteUpdatesRect(779, 38, 137, 29);
+constexpr QSize StartSize(141, 59);
+constexpr QSize SideButtonSize(137, 29);
+constexpr QSize FeedbackSize(45, 37);
+constexpr int ProgressBarHeight = 17;
+// Left, top, right and bottom margins, and the room between the columns.
+constexpr QMargins ClientMargins(12, 8, 8, 7);
+constexpr int ColumnGap = 6;
+// The label sits a little below the top of the search button, the bar close beneath the label.
+constexpr int LabelTop = 6;
+constexpr int LabelToBar = 3;
+// The bar's least width, in average characters of the window's font: room for a progress that
+// can still be read when the window is held to a narrow screen.
+constexpr int ProgressBarMinimumChars = 20;
 
 const QString Caption = QStringLiteral("Vorlandt Online-Updater");
 
@@ -63,16 +78,29 @@ QIcon ProgramIcon(const QWidget* widget)
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& image,
-                        const QRect& rect, QSize iconSize)
+                        QSize minimumSize, QSize iconSize)
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
-    button->setGeometry(rect);
+    button->setMinimumSize(minimumSize);
     if (QFileInfo::exists(image)) {
         button->setIcon(QIcon(image));
         button->setIconSize(iconSize);
     }
+    // Enter acts on the button that has the focus, as in a dialog; Space does anyway.
+    button->setAutoDefault(true);
     return button;
+}
+
+// A plain top-level widget reads as an anonymous pane to screen readers; the main window is a
+// window with a title, like every dialog of the program.
+QAccessibleInterface* MainWindowAccessible(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("TfrmMain"))
+        return nullptr;
+    auto* widget = qobject_cast<QWidget*>(object);
+    return widget != nullptr && widget->isWindow() ? new QAccessibleWidget(widget, QAccessible::Window)
+                                                   : nullptr;
 }
 
 }  // namespace
@@ -81,7 +109,7 @@ void TMainFrontEnd::ShowProgress(int position, int maximum, const QString& text)
 {
     if (!text.isNull())
         FfrmMain.lblFortschritt->setText(text);
-    FfrmMain.lblFortschritt->adjustSize();
+    FfrmMain.pbFortschritt->setAccessibleDescription(FfrmMain.lblFortschritt->text());
     // Qt draws a bar whose maximum is 0 as an endless busy animation; with nothing to check the
     // bar stays empty instead.
     FfrmMain.pbFortschritt->setMaximum(maximum > 0 ? maximum : 1);
@@ -105,16 +133,16 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       tiUpdater(new QSystemTrayIcon(this)),
       btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"),
-                          QStringLiteral(":/icons/search.png"), StartRect, QSize(32, 32))),
+                          QStringLiteral(":/icons/search.png"), StartSize, QSize(32, 32))),
       btnEinstellungen(MakeButton(this, "btnEinstellungen", QStringLiteral("Einstellungen"),
-                                  QStringLiteral(":/icons/settings.png"), SettingsRect, QSize(16, 16))),
+                                  QStringLiteral(":/icons/settings.png"), SideButtonSize, QSize(16, 16))),
       lblFortschritt(new QLabel(QStringLiteral("Bereit."), this)),
       pbFortschritt(new QProgressBar(this)),
       btnFeedbackTool(MakeButton(this, "btnFeedbackTool", QString(), QStringLiteral(":/icons/feedback.png"),
-                                 FeedbackRect, QSize(24, 24))),
+                                 FeedbackSize, QSize(24, 24))),
       btnInstallierteUpdates(
           MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"),
-                     QStringLiteral(":/icons/history.png"), InstallierteUpdatesRect, QSize(16, 16))),
+                     QStringLiteral(":/icons/history.png"), SideButtonSize, QSize(16, 16))),
       FFrontEnd(*this)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -122,9 +150,11 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     setWindowIcon(ProgramIcon(this));
     // Where Tahoma is missing the font database substitutes the closest sans-serif face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(ClientSize);
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    static const bool accessibleRoleInstalled = [] {
+        QAccessible::installFactory(MainWindowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleRoleInstalled);
 
     tiUpdater->setObjectName(QStringLiteral("tiUpdater"));
     tiUpdater->setToolTip(Caption);
@@ -159,13 +189,21 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     btnStart->setDefault(true);
     btnStart->setFocus();
     lblFortschritt->setObjectName(QStringLiteral("lblFortschritt"));
-    lblFortschritt->move(FortschrittLabelPos);
-    lblFortschritt->adjustSize();
+    // Progress texts come and go; a long one must not push the buttons aside.
+    lblFortschritt->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     pbFortschritt->setObjectName(QStringLiteral("pbFortschritt"));
-    pbFortschritt->setGeometry(FortschrittBarRect);
     pbFortschritt->setTextVisible(false);
     pbFortschritt->setValue(0);
+    pbFortschritt->setAccessibleName(QStringLiteral("Fortschritt"));
+    pbFortschritt->setAccessibleDescription(lblFortschritt->text());
+    lblFortschritt->setBuddy(pbFortschritt);
     btnFeedbackTool->setToolTip(QStringLiteral("Feedback"));
+    btnFeedbackTool->setAccessibleName(btnFeedbackTool->toolTip());
+    LayOut();
+
+    // The manual, at the part that describes this window.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { ShowHelpTopic(this, MainHelpContext); });
 
     // Each handler is an entry point from the event loop: its errors end at the general error
     // display here, never inside Qt's own code.
@@ -230,7 +268,7 @@ void TfrmMain::FormCreate(const QStringList& arguments)
 void TfrmMain::FormShow()
 {
     WriteLog(TLogAction::AppendLine, QStringLiteral("VorlandtOnlineUpdater gestartet"));
-    SetApplicationHelpFile(HelpFileBesideProgram());
+    SetApplicationHelpFile(HelpIndexFile());
 }
 
 void TfrmMain::FormDestroy()
@@ -285,6 +323,46 @@ void TfrmMain::tiUpdaterDblClick()
     activateWindow();
 }
 
+void TfrmMain::LayOut()
+{
+    auto* middle = new QVBoxLayout;
+    middle->setSpacing(0);
+    middle->addSpacing(LabelTop);
+    middle->addWidget(lblFortschritt);
+    middle->addSpacing(LabelToBar);
+    middle->addWidget(pbFortschritt);
+    middle->addStretch();
+    auto* right = new QVBoxLayout;
+    right->setSpacing(1);
+    right->addWidget(btnEinstellungen);
+    right->addWidget(btnInstallierteUpdates);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(ClientMargins);
+    row->setSpacing(ColumnGap);
+    row->addWidget(btnStart);
+    row->addLayout(middle, 1);
+    row->addLayout(right);
+    row->addWidget(btnFeedbackTool, 0, Qt::AlignVCenter);
+    FitToFont();
+}
+
+void TfrmMain::FitToFont()
+{
+    const QFontMetrics metrics(font());
+    pbFortschritt->setMinimumWidth(metrics.averageCharWidth() * ProgressBarMinimumChars);
+    pbFortschritt->setFixedHeight(std::max(ProgressBarHeight, metrics.height() + 4));
+    layout()->activate();
+    // The size of the default font where that is enough; a larger font gets the room its texts
+    // need; and never more than the screen holds.
+    const QSize wanted = ClientSize.expandedTo(layout()->totalMinimumSize());
+    setFixedSize(CapToScreen(*this, wanted));
+    const QRect available = AvailableGeometryFor(*this);
+    if (available.isValid()) {
+        const QSize frame = size() + FrameExtent(*this);
+        move(KeptOnScreen(available, available.center() - QPoint(frame.width(), frame.height()) / 2, frame));
+    }
+}
+
 void TfrmMain::btnStartClick()
 {
     BeginSearchLog();
@@ -293,7 +371,11 @@ void TfrmMain::btnStartClick()
     const auto ready = qScopeGuard([this] {
         SetButtonsEnabled(true);
         lblFortschritt->setText(QStringLiteral("Bereit."));
-        lblFortschritt->adjustSize();
+        // An empty bar beside "Bereit.": nothing is in progress any more.
+        pbFortschritt->setValue(0);
+        pbFortschritt->setAccessibleDescription(lblFortschritt->text());
+        // Disabled, the buttons lost the focus; without it Enter and Space would do nothing.
+        btnStart->setFocus(Qt::OtherFocusReason);
     });
     RunUpdateCheck(true);
 }

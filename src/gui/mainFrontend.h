@@ -98,6 +98,9 @@ private:
     void FormDestroy();
     void RunUpdateCheck(bool Manual);
     void SetButtonsEnabled(bool enabled);
+    void LayOut();
+    // Sizes the window for its font, within the screen, and centres it there.
+    void FitToFont();
 
     QString FDLLPfad;
     bool FAutostartModus = false;

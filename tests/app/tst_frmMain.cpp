@@ -280,7 +280,8 @@ private Q_SLOTS:
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QVERIFY(frm.tiUpdater->isVisible());
-        QVERIFY(ApplicationHelpFile().endsWith(QStringLiteral("/vorlandt-online-updater.chm")));
+        QVERIFY(ApplicationHelpFile().endsWith(
+            QStringLiteral("/share/vorlandt-online-updater/hilfe/index.html")));
         frm.setWindowState(Qt::WindowMinimized);
         QTRY_VERIFY(frm.isHidden());
         QVERIFY(frm.tiUpdater->isVisible());
@@ -370,6 +371,75 @@ private Q_SLOTS:
         QCOMPARE(frm.pbFortschritt->minimum(), 0);
         QCOMPARE(frm.pbFortschritt->maximum(), 1);
         QCOMPARE(frm.pbFortschritt->value(), 0);
+    }
+
+    // Started with Enter, the search ends with the focus back on its button, whatever the
+    // outcome: Enter or Space starts the next one at once. The bar is empty beside "Bereit.".
+    void focusReturnsToTheSearchButtonAfterEveryRun_data()
+    {
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("accepted") << "accepted";
+        QTest::newRow("declined") << "declined";
+        QTest::newRow("nothing found") << "nothing found";
+        QTest::newRow("error") << "error";
+    }
+
+    void focusReturnsToTheSearchButtonAfterEveryRun()
+    {
+        QFETCH(QString, outcome);
+        if (outcome == QStringLiteral("accepted") || outcome == QStringLiteral("declined")) {
+            QVERIFY(FWorld->AddInstaller(QFINDTESTDATA("../catalog/handoff/VorlandtUpdate.exe")));
+            QVERIFY(
+                FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
+        } else if (outcome == QStringLiteral("nothing found")) {
+            QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {}));
+        }
+        // "error": no registration key, the store's read error.
+        TfrmMain frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        QCOMPARE(QApplication::focusWidget(), frm.btnStart);
+        TModalResponder responder(outcome == QStringLiteral("accepted") ? 1 : 2);
+        QTest::keyClick(frm.btnStart, Qt::Key_Return);
+        QCOMPARE(responder.Notifications.size(),
+                 outcome == QStringLiteral("accepted") || outcome == QStringLiteral("declined") ? 1 : 0);
+        QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
+        QCOMPARE(frm.pbFortschritt->value(), 0);
+        QCOMPARE(frm.focusWidget(), frm.btnStart);
+        frm.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        QCOMPARE(QApplication::focusWidget(), frm.btnStart);
+    }
+
+    // Enter acts on the focused button, not only on the search button.
+    void enterActsOnTheFocusedButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("Einstellungen") << "btnEinstellungen"
+                                       << "frmEinstellungen";
+        QTest::newRow("Installierte Updates") << "btnInstallierteUpdates"
+                                              << "frmUserLog";
+    }
+
+    void enterActsOnTheFocusedButton()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, opened);
+        TfrmMain frm({});
+        QDialog frmEinstellungen(&frm);
+        frmEinstellungen.setObjectName(QStringLiteral("frmEinstellungen"));
+        TfrmUserLog frmUserLog(&frm);
+        frm.SetSettingsWindow(&frmEinstellungen);
+        frm.SetUserLogWindow(&frmUserLog);
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        auto* target = frm.findChild<QPushButton*>(button);
+        QVERIFY(target != nullptr);
+        target->setFocus();
+        TModalResponder responder;
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(responder.Others, QStringList({opened}));
     }
 
     void minimiseWithoutTrayStaysOnTheTaskbar()

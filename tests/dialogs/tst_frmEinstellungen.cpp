@@ -7,16 +7,20 @@
 #include "gui/Einstellungen.h"
 #include "core/settings/EinstellungenStore.h"
 #include "core/platform/VorlandtError.h"
+#include "core/services/BasicProcs.h"
 #include "gui/Information.h"
+#include "gui/OpenAddress.h"
 #include "core/services/Log.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QScopeGuard>
@@ -25,6 +29,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -345,26 +350,71 @@ private slots:
         QVERIFY2(shown.endsWith(QStringLiteral("finden:\n\r") + LogDirectory()), qPrintable(shown));
     }
 
-    // The help button opens the help file the program decided on at start, not one of its own.
-    void helpButtonOpensTheApplicationsHelpFile()
+    // The help button opens the manual the program decided on at start, at the settings' part,
+    // in the desktop's browser; F1 does the same.
+    void helpButtonOpensTheManualAtTheSettings_data()
     {
-        const QString helpFile = FWorld->Path(QStringLiteral("hilfe/vorlandt-online-updater.chm"));
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("Hilfe") << false;
+        QTest::newRow("F1") << true;
+    }
+
+    void helpButtonOpensTheManualAtTheSettings()
+    {
+        QFETCH(bool, byKey);
+        const QString helpFile = FWorld->Path(QStringLiteral("hilfe/index.html"));
         QVERIFY(QDir().mkpath(FWorld->Path(QStringLiteral("hilfe"))));
         QFile file(helpFile);
         QVERIFY(file.open(QIODevice::WriteOnly));
         SetApplicationHelpFile(helpFile);
         const auto reset = qScopeGuard([] { SetApplicationHelpFile(QString()); });
+        if (byKey) {
+            FDialog->show();
+            QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+            QTest::keyClick(FDialog.get(), Qt::Key_F1);
+        } else {
+            QTest::mouseClick(FDialog->BitBtn3, Qt::LeftButton);
+        }
+        QCOMPARE(FFrontEnd->OpenedDocuments(),
+                 QStringList{QUrl::fromLocalFile(helpFile).toString() + QStringLiteral("#kontext-10003")});
+        QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>());
+    }
+
+    // Where nothing can open the manual, a window shows its address, selected for copying.
+    void manualThatCannotBeOpenedShowsItsAddress()
+    {
+        const QString helpFile = FWorld->Path(QStringLiteral("index.html"));
+        QFile file(helpFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        SetApplicationHelpFile(helpFile);
+        const auto reset = qScopeGuard([] { SetApplicationHelpFile(QString()); });
+        FFrontEnd->SetOpenDocumentResult(false);
+        QString shown;
+        QString selected;
+        bool focused = false;
+        TModalAnswer answer([&](QWidget* modal) {
+            if (auto* form = qobject_cast<TfrmAdresse*>(modal)) {
+                shown = form->edAdresse->text();
+                selected = form->edAdresse->selectedText();
+                focused = form->focusWidget() == form->edAdresse;
+                QVERIFY(form->edAdresse->isReadOnly());
+                form->btnOK->click();
+            }
+        });
         QTest::mouseClick(FDialog->BitBtn3, Qt::LeftButton);
-        QCOMPARE(FFrontEnd->OpenedDocuments(), QStringList{helpFile});
+        QVERIFY(!answer.WatchdogFired());
+        const QString address = QUrl::fromLocalFile(helpFile).toString() + QStringLiteral("#kontext-10003");
+        QCOMPARE(shown, address);
+        QCOMPARE(selected, address);
+        QVERIFY(focused);
         QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>());
     }
 
     void helpButtonWithoutHelpFileNamesThePath()
     {
-        const QString helpFile =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/vorlandt-online-updater.chm");
+        const QString helpFile = HelpIndexFile();
         if (QFile::exists(helpFile))
-            QSKIP("a help file lies beside the test program");
+            QSKIP("a manual is installed beside the test program");
         FFrontEnd->Answer({mrOk});
         QTest::mouseClick(FDialog->BitBtn3, Qt::LeftButton);
         QCOMPARE(FFrontEnd->Messages(),
@@ -372,6 +422,23 @@ private slots:
                      {QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(helpFile),
                       TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0}}));
         QVERIFY(FFrontEnd->OpenedDocuments().isEmpty());
+    }
+
+    // The installed manual: beside the program's bin folder under share/, or where VORLANDT_HELP
+    // says.
+    void manualIsFoundWhereItIsInstalled()
+    {
+        const QByteArray before = qgetenv("VORLANDT_HELP");
+        const auto restore = qScopeGuard([before] { qputenv("VORLANDT_HELP", before); });
+        qunsetenv("VORLANDT_HELP");
+        QCOMPARE(HelpIndexFile(), QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                  QStringLiteral("/../share/vorlandt-online-updater/hilfe/index.html")));
+        qputenv("VORLANDT_HELP", "/opt/hilfe/index.html");
+        QCOMPARE(HelpIndexFile(), QStringLiteral("/opt/hilfe/index.html"));
+        QCOMPARE(HelpTopicAddress(QStringLiteral("/opt/hilfe/index.html"), 10003),
+                 QStringLiteral("file:///opt/hilfe/index.html#kontext-10003"));
+        QCOMPARE(HelpTopicAddress(QStringLiteral("/opt/Hilfe und mehr/index.html"), 0),
+                 QStringLiteral("file:///opt/Hilfe%20und%20mehr/index.html"));
     }
 };
 

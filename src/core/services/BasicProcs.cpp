@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringView>
+#include <QUrl>
 
 #include <cerrno>
 
@@ -208,6 +209,23 @@ bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bo
             .arg(file, parameters, BoolText(wait)),
         QStringLiteral("StartEXE - Ende - Result: "),
         [&] { return wait ? StartAndWait(file, parameters) : StartWithoutWaiting(file, parameters); });
+}
+
+QString HelpIndexFile()
+{
+    const QString chosen = qEnvironmentVariable("VORLANDT_HELP");
+    if (!chosen.isEmpty())
+        return QFileInfo(chosen).absoluteFilePath();
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../share/vorlandt-online-updater/hilfe/index.html"));
+}
+
+QString HelpTopicAddress(const QString& indexFile, int helpContext)
+{
+    QUrl address = QUrl::fromLocalFile(QFileInfo(indexFile).absoluteFilePath());
+    if (helpContext > 0)
+        address.setFragment(QStringLiteral("kontext-%1").arg(helpContext));
+    return address.toString(QUrl::FullyEncoded);
 }
 
 QString GetModulPfad(const QString& name)

@@ -43,6 +43,15 @@ bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bo
 // "/", "\" or ":"; empty (the current folder) when it has none.
 QString StartEXEWorkingDir(const QString& file);
 
+// The user manual's start page: $VORLANDT_HELP when set (tests, demos, a manual kept elsewhere),
+// else "share/vorlandt-online-updater/hilfe/index.html" beside the program's "bin" folder, so that
+// an installation under /usr, /usr/local or a staging prefix finds its own manual.
+QString HelpIndexFile();
+
+// The address of the manual's part about help context `helpContext`: the start page as a file
+// address with the anchor "kontext-<number>"; 0 or less gives the start page itself.
+QString HelpTopicAddress(const QString& indexFile, int helpContext);
+
 // The registered install folder ("Pfad") of a module of the suite, as stored; empty when the
 // module is not registered.
 QString GetModulPfad(const QString& name);
