@@ -46,7 +46,7 @@ constexpr QSize ClientSize(905, 375);
 constexpr QMargins ClientMargins(8, 8, 8, 8);
 constexpr int ColumnGap = 27;
 constexpr int LeftColumnWidth = 429;
-constexpr int CheckBoxGap = 6;
+constexpr int CheckBoxPitch = 23;
 constexpr int SectionGap = 13;
 constexpr int DirectoryIndent = 15;
 constexpr int DirectoryWidth = 414;
@@ -203,7 +203,9 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     lbledtUserAgent = new TLabeledEdit(QStringLiteral("UserAgent"), grpProxy);
     lbledtUserAgent->setObjectName(QStringLiteral("lbledtUserAgent"));
     lbledtProxyServer->setMinimumWidth(ProxyServerWidth);
-    lbledtProxyPort->setMinimumWidth(ProxyPortWidth);
+    // Room for a five-digit port, no more: the server field takes the rest of the row.
+    lbledtProxyPort->setFixedWidth(
+        std::max(ProxyPortWidth, lbledtProxyPort->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 8));
     BitBtn4 =
         PictureButton(QStringLiteral("BitBtn4"), style()->standardIcon(QStyle::SP_MessageBoxInformation),
                       InfoButtonSize, QStringLiteral("Wo liegen die Log-Dateien?"), grpProxy);
@@ -324,14 +326,16 @@ void TfrmEinstellungen::LayOut(QWidget* page)
     days->addWidget(seDays);
     days->addWidget(Label1);
     days->addStretch();
+    // The boxes keep their pitch where the font allows, and move apart where it needs more.
+    const int boxGap = std::max(2, CheckBoxPitch - cbAktiv->sizeHint().height());
     auto* left = new QVBoxLayout;
     left->setSpacing(0);
     left->addWidget(cbAktiv);
-    left->addSpacing(CheckBoxGap);
+    left->addSpacing(boxGap);
     left->addWidget(cbNews);
-    left->addSpacing(CheckBoxGap);
+    left->addSpacing(boxGap);
     left->addWidget(cbLocalSource);
-    left->addSpacing(CheckBoxGap);
+    left->addSpacing(boxGap);
     left->addLayout(directory);
     left->addSpacing(SectionGap);
     left->addLayout(days);
