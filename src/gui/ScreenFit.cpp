@@ -73,12 +73,17 @@ void CentreOverOwnerWindow(QWidget& window)
     if (owner == nullptr)
         return;
     QSize frame = window.frameGeometry().size() - window.geometry().size();
-    if (frame.isEmpty())
+    QPoint clientOffset;
+    if (frame.isEmpty()) {
+        // Not shown with a frame yet: the window system places what it is given as the client
+        // area, and the frame then grows around it. The owner's frame says how much it will add.
         frame = owner->frameGeometry().size() - owner->geometry().size();
+        clientOffset = owner->geometry().topLeft() - owner->frameGeometry().topLeft();
+    }
     const QSize frameSize = window.size() + frame.expandedTo(QSize(0, 0));
     QRect place(QPoint(0, 0), frameSize);
     place.moveCenter(owner->frameGeometry().center());
-    window.move(place.topLeft());
+    window.move(place.topLeft() + clientOffset);
 }
 
 qreal FontScale(const QWidget& widget)
