@@ -2,8 +2,12 @@
 // appended, under the names the program gives itself at start.
 #include "core/news/NewsAnzeige.h"
 #include "gui/Application.h"
+#include "gui/Einstellungen.h"
+#include "gui/Information.h"
+#include "gui/OpenAddress.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/UpdateBenachrichtigung.h"
+#include "gui/UserLogWindow.h"
 #include "gui/frmNewsAnzeige.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -94,6 +98,15 @@ private Q_SLOTS:
         QTest::newRow("news window") << TWindowFactory([this] {
             return std::make_unique<TfrmNewsAnzeige>(FNews->View());
         }) << QStringLiteral("Es gibt Neuigkeiten!");
+        QTest::newRow("settings") << TWindowFactory([] { return std::make_unique<TfrmEinstellungen>(); })
+                                  << QStringLiteral("Einstellungen");
+        QTest::newRow("installed updates") << TWindowFactory([] { return std::make_unique<TfrmUserLog>(); })
+                                           << QStringLiteral("Installierte Updates");
+        QTest::newRow("information") << TWindowFactory([] { return std::make_unique<TInfo>(); })
+                                     << QStringLiteral("Information");
+        QTest::newRow("address that did not open") << TWindowFactory([] {
+            return std::make_unique<TfrmAdresse>(QStringLiteral("https://www.vorlandt.example/"));
+        }) << QStringLiteral("Adresse");
     }
 
     void captionIsTheWindowsOwn()
