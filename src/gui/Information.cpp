@@ -41,9 +41,18 @@ TInfo::TInfo(QWidget* parent)
     Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label1->setWordWrap(true);
+    // The message is mostly a folder's path: one to copy into a file manager.
+    Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
     FClientSize = Scaled(*this, ClientSize);
     FLabelRect = Scaled(*this, LabelRect);
     FButtonRect = Scaled(*this, ButtonRect);
+    // On a narrow or highly scaled screen the window gives up width first; the text wraps.
+    const int tooWide = FClientSize.width() - CapToScreen(*this, FClientSize).width();
+    if (tooWide > 0) {
+        FClientSize.rwidth() -= tooWide;
+        FLabelRect.setWidth(std::max(1, FLabelRect.width() - tooWide));
+        FButtonRect.translate(-tooWide / 2, 0);
+    }
     Label1->setGeometry(FLabelRect);
 
     ButtonOK->setGeometry(FButtonRect);
