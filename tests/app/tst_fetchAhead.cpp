@@ -159,7 +159,8 @@ private Q_SLOTS:
                     continue;
                 const QString descriptor = world.SourceDir() + QStringLiteral("Modul_%1/update_%1_2.xml").arg(id);
                 QVERIFY(WriteFile(descriptor + QStringLiteral(".sig"),
-                                  (id == 3 ? stranger : maker).SignatureFile(ReadFile(descriptor))));
+                                  (id == 3 ? stranger : maker)
+                                      .SignatureFile(ReadFile(descriptor), QFileInfo(descriptor).fileName())));
             }
         }
 
