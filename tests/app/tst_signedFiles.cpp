@@ -357,6 +357,12 @@ private Q_SLOTS:
         QCOMPARE(fileLines, expectedLines);
         QCOMPARE(log.filter(QStringLiteral("ungültiger Schlüssel in SignatureKeys")).size(),
                  machineKeys == u"Schluessel" ? 1 : 0);
+        // An oversized signature file is refused by its download's own bound, not read whole.
+        if (server && damage == TDamage::TooLarge)
+            QCOMPARE(log.filter(QStringLiteral(".sig\": Die Datei ist größer als %1 Bytes")
+                                    .arg(TSignatureCheck::MaxSignatureFileSize))
+                         .size(),
+                     machineKeys.isEmpty() ? 0 : 2);
 
         // Neither a rejected file nor any signature stays in the temporary folder.
         const QStringList signatureFiles =
