@@ -6,10 +6,12 @@
 #include "BenchDescriptor.h"
 
 #include "core/catalog/Updates.h"
+#include "core/platform/Ed25519.h"
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/UpdateCheck.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <openssl/evp.h>
 
@@ -37,8 +39,10 @@ QString PublicBase64(EVP_PKEY* key)
     return QString::fromLatin1(raw.toBase64());
 }
 
-QByteArray SignatureFile(EVP_PKEY* key, const QByteArray& message)
+// The signature file for `content` published as `name`, as vorlandt-sign writes it.
+QByteArray SignatureFile(EVP_PKEY* key, const QByteArray& content, const QString& name)
 {
+    const QByteArray message = TSignatureCheck::SignedMessage(name, std::nullopt, platform::Sha512(content));
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     QByteArray signature(64, '\0');
     size_t length = 64;
@@ -47,7 +51,7 @@ QByteArray SignatureFile(EVP_PKEY* key, const QByteArray& message)
                        reinterpret_cast<const unsigned char*>(message.constData()),
                        size_t(message.size())) != 1)
         std::abort();
-    return signature.toBase64() + '\n';
+    return TSignatureFile{signature, std::nullopt}.Text();
 }
 
 void BM_Verify(benchmark::State& state)
@@ -59,9 +63,10 @@ void BM_Verify(benchmark::State& state)
     const QString keys = state.range(0) == 1 ? PublicBase64(newKey.get())
                                              : PublicBase64(oldKey.get()) + u' ' + PublicBase64(newKey.get());
     const TSignatureCheck check = TSignatureCheck::FromKeyText(keys);
-    const std::optional<QByteArray> signature = SignatureFile(newKey.get(), descriptor);
+    const QString name = QStringLiteral("update_12_3.xml");
+    const std::optional<QByteArray> signature = SignatureFile(newKey.get(), descriptor, name);
     for (auto _ : state) {
-        if (check.Check(descriptor, signature) != TSignatureCheck::Result::Good)
+        if (check.Check(descriptor, name, signature) != TSignatureCheck::Result::Good)
             std::abort();
     }
     state.SetBytesProcessed(state.iterations() * descriptor.size());
@@ -79,7 +84,7 @@ void Evaluate(benchmark::State& state, EVP_PKEY* key)
         QFile descriptor(Fixture().descriptor);
         QFile signature(signaturePath);
         if (!descriptor.open(QIODevice::ReadOnly) || !signature.open(QIODevice::WriteOnly) ||
-            signature.write(SignatureFile(key, descriptor.readAll())) < 0)
+            signature.write(SignatureFile(key, descriptor.readAll(), QFileInfo(descriptor).fileName())) < 0)
             std::abort();
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
                          PublicBase64(key));

@@ -29,6 +29,7 @@
 #include <optional>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -318,7 +319,8 @@ void BM_NetworkRunSigned(benchmark::State& state)
         const QString descriptor = fixture->Root() + QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id);
         QFile file(descriptor);
         if (!file.open(QIODevice::ReadOnly) ||
-            !TRunFixture::WriteFile(TSignatureCheck::SignatureFileName(descriptor), key.SignatureFile(file.readAll()))) {
+            !TRunFixture::WriteFile(TSignatureCheck::SignatureFileName(descriptor),
+                                    key.SignatureFile(file.readAll(), QFileInfo(descriptor).fileName()))) {
             state.SkipWithError("cannot sign the fixture");
             return;
         }

@@ -158,8 +158,10 @@ private Q_SLOTS:
                 if (id == 6)
                     continue;
                 const QString descriptor = world.SourceDir() + QStringLiteral("Modul_%1/update_%1_2.xml").arg(id);
-                QVERIFY(WriteFile(descriptor + QStringLiteral(".sig"),
-                                  (id == 3 ? stranger : maker).SignatureFile(ReadFile(descriptor))));
+                QVERIFY(
+                    WriteFile(descriptor + QStringLiteral(".sig"),
+                              (id == 3 ? stranger : maker)
+                                  .SignatureFile(ReadFile(descriptor), QFileInfo(descriptor).fileName())));
             }
         }
 

@@ -1,12 +1,14 @@
 // A whole update run with signature keys configured, from a local source folder and from the
 // loopback HTTPS server: which descriptors and news pass, what is logged for the ones that fail,
 // that nothing of them stays in the temporary folder, that a damaged file says so only when its
-// signature held, and that without keys no signature is ever asked for.
+// signature held, that a genuine file served under another name or past its signature's expiry
+// is refused, and that without keys no signature is ever asked for.
 #include "core/catalog/Updates.h"
 #include "core/run/UpdateRun.h"
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestClock.h"
 #include "support/TestSigningKey.h"
 
 #include "RunWorld.h"
@@ -30,7 +32,7 @@ enum class TDamage {
     OtherFile,     // the signature of module 7's descriptor
     Truncated,     // the signature file cut off in the middle
     NotBase64,     // 88 characters, none of them base64
-    TooLarge,      // far more than any signature file
+    TooLarge,      // a signature followed by a megabyte of further signatures
     Missing,       // no signature file (404 from the server)
     NotAvailable,  // the server's page for a file it does not have
 };
@@ -74,6 +76,12 @@ const QString NotAvailablePage =
 QString FileName(const QString& path)
 {
     return path.section(u'/', -1);
+}
+
+// The expiry the maker gives in the rows that have one.
+QDateTime Expiry()
+{
+    return QDateTime(QDate(2027, 2, 1), QTime(0, 0), Qt::UTC);
 }
 
 }  // namespace
@@ -243,7 +251,7 @@ private Q_SLOTS:
                 continue;
             const QByteArray content = ReadFile(file);
             QVERIFY(!content.isEmpty());
-            QByteArray signature = key.SignatureFile(content);
+            QByteArray signature = key.SignatureFile(content, FileName(path));
             if (path != Module7) {
                 switch (damage) {
                     case TDamage::None:
@@ -255,7 +263,7 @@ private Q_SLOTS:
                         break;
                     }
                     case TDamage::OtherFile:
-                        signature = key.SignatureFile(module7);
+                        signature = key.SignatureFile(module7, FileName(Module7));
                         break;
                     case TDamage::Truncated:
                         signature.truncate(40);
@@ -264,7 +272,7 @@ private Q_SLOTS:
                         signature = QByteArray(86, '!') + "==\n";
                         break;
                     case TDamage::TooLarge:
-                        signature = signature.repeated(40);
+                        signature = signature.repeated(8000);
                         break;
                     case TDamage::Missing:
                         continue;
@@ -349,6 +357,12 @@ private Q_SLOTS:
         QCOMPARE(fileLines, expectedLines);
         QCOMPARE(log.filter(QStringLiteral("ungültiger Schlüssel in SignatureKeys")).size(),
                  machineKeys == u"Schluessel" ? 1 : 0);
+        // An oversized signature file is refused by its download's own bound, not read whole.
+        if (server && damage == TDamage::TooLarge)
+            QCOMPARE(log.filter(QStringLiteral(".sig\": Die Datei ist größer als %1 Bytes")
+                                    .arg(TSignatureCheck::MaxSignatureFileSize))
+                         .size(),
+                     machineKeys.isEmpty() ? 0 : 2);
 
         // Neither a rejected file nor any signature stays in the temporary folder.
         const QStringList signatureFiles =
@@ -375,12 +389,152 @@ private Q_SLOTS:
                         // A descriptor's signature is fetched ahead; one that was not there is
                         // asked for once more when the run gets to it.
                         expectedRequests.append(QStringLiteral("HEAD /") + path + QStringLiteral(".sig"));
+                    if (damage == TDamage::TooLarge && path == Module12)
+                        // Refused past its first bytes when fetched ahead, and so asked for
+                        // once more, and refused again, when the run gets to it.
+                        expectedRequests << QStringLiteral("HEAD /") + path + QStringLiteral(".sig")
+                                         << QStringLiteral("GET /") + path + QStringLiteral(".sig");
                 }
             }
             signatureRequests.sort();
             expectedRequests.sort();
             QCOMPARE(signatureRequests, expectedRequests);
         }
+    }
+
+    // Genuine files and genuine signatures, served where they do not belong or past the expiry
+    // their maker gave them: the run refuses them as if they were not there, raises no box and
+    // offers nothing of them.
+    void genuineFilesOutOfPlaceOrTimeAreRefused_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<QString>("attack");
+        QTest::addColumn<QDateTime>("now");  // the clock during the run
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<bool>("newsShown");
+        QTest::addColumn<QStringList>("logLines");
+
+        const QDateTime before = Expiry().addSecs(-60);
+        const QStringList module42{QStringLiteral("42.3.2"), QStringLiteral("42.4.0")};
+        const QStringList both = module42 + QStringList{QStringLiteral("7.0.1")};  // sorted
+        const QString invalid = QStringLiteral("Signaturprüfung - %1: Signatur ungültig");
+        const QString expired = QStringLiteral("Signaturprüfung - %1: Signatur abgelaufen");
+        const QString seven = QStringLiteral("update_7_5.xml");
+        const QString news = QStringLiteral("news.xml");
+
+        for (const bool server : {false, true}) {
+            const char* where = server ? "https" : "local";
+            auto row = [&](const char* name) {
+                return &QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(where, name)));
+            };
+            *row("every file in its place") << server << QString() << before << both << true << QStringList();
+            *row("module 42's descriptor and signature as module 7's")
+                << server << QStringLiteral("42 as 7") << before << module42 << true
+                << QStringList{invalid.arg(seven)};
+        }
+        auto row = [&](const char* name) { return &QTest::newRow(name); };
+        *row("news and its signature as module 7's descriptor")
+            << false << QStringLiteral("news as 7") << before << module42 << true
+            << QStringList{invalid.arg(seven)};
+        *row("module 7's descriptor and signature as the news")
+            << false << QStringLiteral("7 as news") << before << both << false
+            << QStringList{invalid.arg(news)};
+        *row("signatures a minute before their expiry")
+            << false << QStringLiteral("expiring") << before << both << true << QStringList();
+        *row("signatures past their expiry")
+            << false << QStringLiteral("expiring") << Expiry() << QStringList() << false
+            << QStringList{expired.arg(QStringLiteral("update_42_12.xml")), expired.arg(seven),
+                           expired.arg(news)};
+        *row("https: signatures past their expiry")
+            << true << QStringLiteral("expiring") << Expiry().addDays(400) << QStringList() << false
+            << QStringList{expired.arg(QStringLiteral("update_42_12.xml")), expired.arg(seven),
+                           expired.arg(news)};
+    }
+
+    void genuineFilesOutOfPlaceOrTimeAreRefused()
+    {
+        QFETCH(bool, server);
+        QFETCH(QString, attack);
+        QFETCH(QDateTime, now);
+        QFETCH(QStringList, offered);
+        QFETCH(bool, newsShown);
+        QFETCH(QStringList, logLines);
+
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                         KeyA.PublicBase64());
+        QVERIFY(FWorld->AddModule(QStringLiteral("Buchhaltung"), 42, 12, QStringLiteral("Buchhaltung"),
+                                  {{3, 2}, {4, 0}}));
+        QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 7, 5, QStringLiteral("Kasse"), {{0, 1}}));
+        QVERIFY(FWorld->AddNews());
+        const QString module42 = QStringLiteral("Modul_42/update_42_12.xml");
+        const QString module7 = QStringLiteral("Modul_7/update_7_5.xml");
+        const QString newsPath = QStringLiteral("news.xml");
+        if (server) {
+            const QByteArray newsBytes = ReadFile(Published(newsPath, false));
+            QVERIFY(QFile::remove(Published(newsPath, false)));
+            QVERIFY(WriteFile(Published(newsPath, true), newsBytes));
+        }
+
+        // The maker signs each file under its own name.
+        const std::optional<qint64> expires =
+            attack == u"expiring" ? std::optional(Expiry().toSecsSinceEpoch()) : std::nullopt;
+        for (const QString& path : {module42, module7, newsPath}) {
+            const QString file = Published(path, server);
+            QVERIFY(WriteFile(TSignatureCheck::SignatureFileName(file),
+                              KeyA.SignatureFile(ReadFile(file), FileName(path), expires)));
+        }
+        // Someone with write access to the server or the source moves genuine pairs around.
+        const auto serveAs = [&](const QString& from, const QString& to) {
+            const QString source = Published(from, server);
+            const QString target = Published(to, server);
+            return WriteFile(target, ReadFile(source)) &&
+                   WriteFile(TSignatureCheck::SignatureFileName(target),
+                             ReadFile(TSignatureCheck::SignatureFileName(source)));
+        };
+        if (attack == u"42 as 7")
+            QVERIFY(serveAs(module42, module7));
+        else if (attack == u"news as 7")
+            QVERIFY(serveAs(newsPath, module7));
+        else if (attack == u"7 as news")
+            QVERIFY(serveAs(module7, newsPath));
+
+        TTestHttpsServer httpsServer;
+        if (server) {
+            if (!FPkiError.isEmpty())
+                QSKIP(qPrintable(FPkiError));
+            const QString error = httpsServer.Start(FPki.ServerCert, FPki.ServerKey, FWorld->SourceDir());
+            if (!error.isEmpty())
+                QSKIP(qPrintable(error));
+            DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                             httpsServer.Url(QStringLiteral("/")));
+        }
+
+        TestClock::set(now);
+        const auto realTime = qScopeGuard([] { TestClock::set(QDateTime()); });
+        TUpdates updates;
+        TUpdateCheck check(&updates);
+        TUpdateRun(updates, check, true).RunUpdateCheck(false);
+
+        QStringList shown;
+        for (const QList<TUpdateIdentifier>& list : FFrontEnd->ShownUpdates())
+            for (const TUpdateIdentifier& id : list)
+                shown.append(
+                    QStringLiteral("%1.%2.%3").arg(id.ModulNr).arg(id.Nebenversion).arg(id.Unterversion));
+        shown.sort();
+        QCOMPARE(shown, offered);
+        QCOMPARE(FFrontEnd->ShownNews().size(), newsShown ? 1 : 0);
+        QCOMPARE(FFrontEnd->Messages().size(), 0);
+        QStringList lines =
+            LogBufferForTesting().value_or(QStringList()).filter(QStringLiteral("Signaturprüfung - "));
+        lines.sort();
+        logLines.sort();
+        QCOMPARE(lines, logLines);
+        // What was refused is gone from the temporary folder; module 7's installed version stays.
+        QCOMPARE(QFileInfo::exists(FWorld->TempDir() + QStringLiteral("update_7_5.xml")),
+                 !lines.join(u' ').contains(QStringLiteral("update_7_5.xml")));
+        QCOMPARE(ReadFile(FWorld->ModuleDir(7) + QStringLiteral("siteinfo_7.ini")),
+                 QByteArray("hauptversion=5\r\nnebenversion=0\r\nunterversion=0\r\n"));
     }
 
     // The window keeps one checker for all its searches: each search reads the keys anew.

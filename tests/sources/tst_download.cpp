@@ -335,6 +335,8 @@ private Q_SLOTS:
         clock.start();
         TDownload download(limits);
         QVERIFY(!download.StartDownload(url, target, nullptr, nullptr));
+        // The caller can tell the size bound from the other ends.
+        QCOMPARE(download.LastTooLarge(), why.startsWith(QStringLiteral("Die Datei ist größer")));
         // Far below the server's ten minutes: the transfer was stopped, not waited out.
         QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
 

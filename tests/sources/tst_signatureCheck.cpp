@@ -1,16 +1,19 @@
 // Which fetched files count as the maker's: signatures against the keys in the machine-wide store,
-// key rotation, damaged signature files and key lists, and a per-user value that must change
-// nothing.
+// for the name the file was asked for and until their expiry, key rotation, damaged signature
+// files and key lists, and a per-user value that must change nothing.
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/FileFetch.h"
 #include "core/sources/SignatureCheck.h"
+#include "support/TestClock.h"
 #include "support/TestFiles.h"
 #include "support/TestSigningKey.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,9 +34,27 @@ const QByteArray Descriptor =
     "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<modul>\r\n  <version nr=\"5\">\r\n"
     "    <update nr=\"2\" filename=\"kasse_5_2.exe\"/>\r\n  </version>\r\n</modul>\r\n";
 
-QByteArray SigFile(const TTestKey& key, const QByteArray& message = Descriptor)
+// The name every row asks for.
+const QString Name = QStringLiteral("update_12_5.xml");
+
+// 2027-02-01T00:00:00Z.
+const qint64 Expiry = QDateTime(QDate(2027, 2, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+
+QDateTime Utc(qint64 seconds)
 {
-    return key.SignatureFile(message);
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+QByteArray SigFile(const TTestKey& key, const QByteArray& content = Descriptor, const QString& name = Name,
+                   std::optional<qint64> expires = std::nullopt)
+{
+    return key.SignatureFile(content, name, expires);
+}
+
+// The signature file's fields before its signature, followed by `base64`.
+QByteArray WithSignatureText(const QByteArray& base64)
+{
+    return "vorlandt-signatur 1 - " + base64 + '\n';
 }
 
 // The same 64 bytes spelled with the unused low bits of the last base64 digit set: decoders that
@@ -116,11 +137,12 @@ private slots:
         QTest::newRow("truncated signature") << QVariant(a) << none << Descriptor << QVariant(good.left(80))
                                              << true << Result::Malformed << QStringList();
         QTest::newRow("signature decoding to 63 bytes")
-            << QVariant(a) << none << Descriptor << QVariant(KeyA.Sign(Descriptor).left(63).toBase64())
-            << true << Result::Malformed << QStringList();
-        QTest::newRow("non-base64 signature")
-            << QVariant(a) << none << Descriptor << QVariant(QByteArray(86, '!') + "==") << true
+            << QVariant(a) << none << Descriptor
+            << QVariant(WithSignatureText(KeyA.Sign(Descriptor).left(63).toBase64())) << true
             << Result::Malformed << QStringList();
+        QTest::newRow("non-base64 signature")
+            << QVariant(a) << none << Descriptor << QVariant(WithSignatureText(QByteArray(86, '!') + "=="))
+            << true << Result::Malformed << QStringList();
         QTest::newRow("unused bits of the last digit set")
             << QVariant(a) << none << Descriptor << QVariant(NonCanonical(good)) << true << Result::Malformed
             << QStringList();
@@ -214,7 +236,7 @@ private slots:
         QCOMPARE(check.BadEntries(), badEntries);
         const std::optional<QByteArray> sigFile =
             signature.isValid() ? std::optional(signature.toByteArray()) : std::nullopt;
-        QCOMPARE(check.Check(file, sigFile), result);
+        QCOMPARE(check.Check(file, Name, sigFile), result);
 
         // Bad entries are named once in the diagnostic log; a sound list leaves no line.
         const QStringList log = LogBufferForTesting().value_or(QStringList{"<no buffer>"});
@@ -234,7 +256,82 @@ private slots:
     {
         const TSignatureCheck check = TSignatureCheck::FromKeyText(A() + QStringLiteral(" ") + B());
         for (const TTestKey* key : {&KeyB, &KeyB, &KeyA, &KeyC, &KeyB, &KeyA})
-            QCOMPARE(check.Check(Descriptor, SigFile(*key)), key == &KeyC ? Result::Invalid : Result::Good);
+            QCOMPARE(check.Check(Descriptor, Name, SigFile(*key)),
+                     key == &KeyC ? Result::Invalid : Result::Good);
+    }
+
+    // A signature holds for the bytes, the name they were asked for and its expiry together; the
+    // format is exact and carries its version.
+    void signatureHoldsForItsNameUntilItsExpiry_data()
+    {
+        QTest::addColumn<QByteArray>("signature");
+        QTest::addColumn<QString>("name");  // the name the file is asked for
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<Result>("result");
+
+        const QDateTime before = Utc(Expiry - 1);
+        const QByteArray expiring = SigFile(KeyA, Descriptor, Name, Expiry);
+        const QByteArray noExpiry = SigFile(KeyA);
+        QByteArray expiryMoved = expiring;
+        expiryMoved.replace("2027-02-01", "2027-03-01");
+        QByteArray expiryDropped = expiring;
+        expiryDropped.replace("2027-02-01T00:00:00Z", "-");
+        QByteArray expiryAdded = noExpiry;
+        expiryAdded.replace(" - ", " 2027-02-01T00:00:00Z ");
+        QByteArray otherVersion = noExpiry;
+        otherVersion.replace("vorlandt-signatur 1 ", "vorlandt-signatur 2 ");
+        QByteArray offsetSpelling = expiring;
+        offsetSpelling.replace("2027-02-01T00:00:00Z", "2027-02-01T00:00:00+00:00");
+        QByteArray noSuchDay = expiring;
+        noSuchDay.replace("2027-02-01", "2027-02-30");
+        QByteArray twoBlanks = noExpiry;
+        twoBlanks.replace(" - ", " -  ");
+
+        QTest::newRow("without expiry, years later") << noExpiry << Name << Utc(Expiry * 2) << Result::Good;
+        QTest::newRow("a second before the expiry") << expiring << Name << before << Result::Good;
+        QTest::newRow("at the expiry") << expiring << Name << Utc(Expiry) << Result::Expired;
+        QTest::newRow("a year after the expiry")
+            << expiring << Name << Utc(Expiry + 365 * 86400) << Result::Expired;
+        QTest::newRow("expired and made with another key")
+            << SigFile(KeyC, Descriptor, Name, Expiry) << Name << Utc(Expiry) << Result::Invalid;
+        QTest::newRow("expiry moved later") << expiryMoved << Name << before << Result::Invalid;
+        QTest::newRow("expiry taken out") << expiryDropped << Name << before << Result::Invalid;
+        QTest::newRow("expiry put in") << expiryAdded << Name << before << Result::Invalid;
+        QTest::newRow("another module's name")
+            << SigFile(KeyA, Descriptor, QStringLiteral("update_42_12.xml")) << Name << before
+            << Result::Invalid;
+        QTest::newRow("same module, other major version")
+            << SigFile(KeyA, Descriptor, QStringLiteral("update_12_4.xml")) << Name << before
+            << Result::Invalid;
+        QTest::newRow("the news file's name")
+            << SigFile(KeyA, Descriptor, QStringLiteral("news.xml")) << Name << before << Result::Invalid;
+        QTest::newRow("name differs in case") << SigFile(KeyA, Descriptor, QStringLiteral("Update_12_5.xml"))
+                                              << Name << before << Result::Invalid;
+        QTest::newRow("name with a folder")
+            << SigFile(KeyA, Descriptor, QStringLiteral("Modul_12/update_12_5.xml")) << Name << before
+            << Result::Invalid;
+        QTest::newRow("asked for with an empty name") << noExpiry << QString() << before << Result::Invalid;
+        QTest::newRow("old format: the bare signature") << KeyA.Sign(Descriptor).toBase64() + '\n'
+                                                        << Name << before << Result::Malformed;
+        QTest::newRow("unknown version") << otherVersion << Name << before << Result::Malformed;
+        QTest::newRow("expiry with an offset") << offsetSpelling << Name << before << Result::Malformed;
+        QTest::newRow("expiry on no real day") << noSuchDay << Name << before << Result::Malformed;
+        QTest::newRow("two blanks between fields") << twoBlanks << Name << before << Result::Malformed;
+        QTest::newRow("larger than a signature file can be")
+            << noExpiry + QByteArray(TSignatureCheck::MaxSignatureFileSize, ' ') << Name << before
+            << Result::Malformed;
+    }
+
+    void signatureHoldsForItsNameUntilItsExpiry()
+    {
+        QFETCH(QByteArray, signature);
+        QFETCH(QString, name);
+        QFETCH(QDateTime, now);
+        QFETCH(Result, result);
+        TestClock::set(now);
+        const auto realTime = qScopeGuard([] { TestClock::set(QDateTime()); });
+        const TSignatureCheck check = TSignatureCheck::FromKeyText(A());
+        QCOMPARE(check.Check(Descriptor, name, signature), result);
     }
 
     // Reading the parsed file may raise (out of memory in a huge descriptor): the error goes on
@@ -262,7 +359,7 @@ private slots:
         pugi::xml_document document;
         bool raised = false;
         try {
-            sources::LoadSignedXml(document, check, source, QStringLiteral("update_12_5.xml"), Descriptor,
+            sources::LoadSignedXml(document, check, source, Name, Descriptor,
                                    [](const pugi::xml_document&) { throw std::bad_alloc(); });
         } catch (const std::bad_alloc&) {
             raised = true;
@@ -278,6 +375,7 @@ private slots:
         QCOMPARE(TSignatureCheck::ReasonText(Result::Missing), QStringLiteral("Signatur fehlt"));
         QCOMPARE(TSignatureCheck::ReasonText(Result::Malformed), QStringLiteral("Signatur ungültig"));
         QCOMPARE(TSignatureCheck::ReasonText(Result::Invalid), QStringLiteral("Signatur ungültig"));
+        QCOMPARE(TSignatureCheck::ReasonText(Result::Expired), QStringLiteral("Signatur abgelaufen"));
         QCOMPARE(TSignatureCheck::SignatureFileName(QStringLiteral("update_12_5.xml")),
                  QStringLiteral("update_12_5.xml.sig"));
         QCOMPARE(TSignatureCheck::LogText(QStringLiteral("news.xml"), Result::Missing),

@@ -164,7 +164,8 @@ private:
         const TTestKey key('k');
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
                          key.PublicBase64());
-        return WriteFile(SourceDescriptor() + QStringLiteral(".sig"), key.SignatureFile(content));
+        return WriteFile(SourceDescriptor() + QStringLiteral(".sig"),
+                         key.SignatureFile(content, DescriptorName));
     }
 
     bool Check(bool ignoreCheckInterval = true)

@@ -2,12 +2,16 @@
 // suites that use it link OpenSSL::Crypto.
 #pragma once
 
+#include "core/platform/Ed25519.h"
+#include "core/sources/SignatureCheck.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <openssl/evp.h>
 
 #include <memory>
+#include <optional>
 
 class TTestKey {
 public:
@@ -42,8 +46,15 @@ public:
         return signature;
     }
 
-    // The content of "FILE.sig" for `message`, as the signing tool writes it.
-    QByteArray SignatureFile(const QByteArray& message) const { return Sign(message).toBase64() + '\n'; }
+    // The content of "FILE.sig" for `content` published as `name`, as the signing tool writes it.
+    QByteArray SignatureFile(const QByteArray& content, const QString& name,
+                             std::optional<qint64> expires = std::nullopt) const
+    {
+        const QByteArray message = TSignatureCheck::SignedMessage(name, expires, platform::Sha512(content));
+        if (message.isEmpty())
+            qFatal("no message to sign");
+        return TSignatureFile{Sign(message), expires}.Text();
+    }
 
 private:
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> FKey{nullptr, EVP_PKEY_free};

@@ -1,5 +1,6 @@
 // vorlandt-sign: how the maker signs descriptors and news before publishing them, and how anyone
 // checks a signature the way the updater will. The private key never leaves the maker's machine.
+#include "core/platform/Clock.h"
 #include "core/platform/Ed25519.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/VorlandtError.h"
@@ -7,7 +8,9 @@
 #include "core/sources/SignatureCheck.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryFile>
 
@@ -43,18 +46,25 @@ const char UsageText[] =
     "\n"
     "  keygen SCHLÜSSELDATEI             neuen privaten Schlüssel anlegen (PEM, nur für den\n"
     "                                    Eigentümer lesbar) und den öffentlichen Schlüssel ausgeben\n"
-    "  sign   SCHLÜSSELDATEI DATEI...    zu jeder DATEI die Signatur DATEI.sig schreiben\n"
-    "  verify ÖFFENTLICHER_SCHLÜSSEL DATEI\n"
+    "  sign [--expires TAGE|JJJJ-MM-TT] [--name NAME] SCHLÜSSELDATEI DATEI...\n"
+    "                                    zu jeder DATEI die Signatur DATEI.sig schreiben\n"
+    "  verify [--name NAME] ÖFFENTLICHER_SCHLÜSSEL DATEI\n"
     "                                    prüfen, ob DATEI.sig zu DATEI und zum Schlüssel passt\n"
     "  --help                            diese Hilfe\n"
     "  --version                         Version ausgeben\n"
     "\n"
-    "ÖFFENTLICHER_SCHLÜSSEL ist die Zeile, die keygen ausgibt (Base64 der 32 Schlüsselbytes).\n"
-    "keygen überschreibt nie eine vorhandene Datei. Eine Signaturdatei enthält Base64 der\n"
-    "64 Signaturbytes und einen Zeilenumbruch.\n"
+    "Eine Signatur gilt für den Namen, unter dem die Datei veröffentlicht wird\n"
+    "(update_12_5.xml, news.xml): das ist der Dateiname von DATEI ohne Ordner, oder NAME\n"
+    "(nur bei einer einzigen DATEI). Unter einem anderen Namen ist sie ungültig.\n"
+    "--expires TAGE: die Signatur gilt TAGE Tage ab jetzt (1 bis 36500); --expires JJJJ-MM-TT:\n"
+    "bis zum Ende dieses Tages (UTC). Danach lehnt der Updater die Datei ab\n"
+    "(\"Signatur abgelaufen\"). Ohne --expires gilt sie unbegrenzt.\n"
     "\n"
-    "Exit-Status: 0 Erfolg, 1 Fehler oder Signatur ungültig (Meldung auf stderr),\n"
-    "2 falscher Aufruf.\n";
+    "ÖFFENTLICHER_SCHLÜSSEL ist die Zeile, die keygen ausgibt (Base64 der 32 Schlüsselbytes).\n"
+    "keygen überschreibt nie eine vorhandene Datei.\n"
+    "\n"
+    "Exit-Status: 0 Erfolg, 1 Fehler oder Signatur fehlt, ungültig oder abgelaufen (Meldung auf\n"
+    "stderr), 2 falscher Aufruf.\n";
 
 using cli::TUsageError;
 
@@ -193,7 +203,91 @@ void ReplaceFile(const QString& target, const QByteArray& content)
     file.setAutoRemove(false);
 }
 
-int SignFiles(const QString& keyPath, const QStringList& files)
+// What the options before the positional arguments of "sign" and "verify" say.
+struct TOptions {
+    std::optional<qint64> Expires;  // seconds since 1970 UTC
+    std::optional<QString> Name;
+};
+
+constexpr qint64 SecondsPerDay = 24 * 60 * 60;
+constexpr qint64 MaxExpiryDays = 36500;
+
+// "30": that many days from now; "2027-01-31": to the end of that day in UTC. Either way the
+// signature must still be valid when it is made.
+qint64 ParseExpires(const QString& value)
+{
+    const qint64 now = platform::Clock::now().toSecsSinceEpoch();
+    static const QRegularExpression Days(QStringLiteral("^[0-9]{1,6}$"));
+    static const QRegularExpression Date(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    if (Days.match(value).hasMatch()) {
+        const qint64 days = value.toLongLong();
+        if (days < 1 || days > MaxExpiryDays)
+            throw TUsageError{QStringLiteral("--expires: %1 Tage liegt nicht zwischen 1 und %2")
+                                  .arg(value)
+                                  .arg(MaxExpiryDays)};
+        return now + days * SecondsPerDay;
+    }
+    if (Date.match(value).hasMatch()) {
+        const QDate date = QDate::fromString(value, Qt::ISODate);
+        if (!date.isValid())
+            throw TUsageError{QStringLiteral("--expires: \"%1\" ist kein Datum").arg(value)};
+        const qint64 end = QDateTime(date.addDays(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+        if (end <= now)
+            throw TUsageError{QStringLiteral("--expires: %1 liegt in der Vergangenheit").arg(value)};
+        if (end > now + (MaxExpiryDays + 1) * SecondsPerDay)
+            throw TUsageError{QStringLiteral("--expires: %1 liegt mehr als %2 Tage in der Zukunft")
+                                  .arg(value)
+                                  .arg(MaxExpiryDays)};
+        return end;
+    }
+    throw TUsageError{
+        QStringLiteral("--expires erwartet eine Anzahl Tage oder ein Datum JJJJ-MM-TT, nicht \"%1\"")
+            .arg(value)};
+}
+
+// The name a signature is for: the file's own name unless one is given.
+QString SignedName(const TOptions& options, const QString& path)
+{
+    return options.Name.value_or(QFileInfo(path).fileName());
+}
+
+// Takes the options ("--expires X", "--expires=X", "--name X", "--name=X") off the front of
+// `args`; `allowed` lists the ones the command knows.
+TOptions TakeOptions(QStringList& args, const QStringList& allowed)
+{
+    TOptions options;
+    while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
+        QString option = args.takeFirst();
+        QString value;
+        if (const qsizetype equals = option.indexOf(u'='); equals >= 0) {
+            value = option.mid(equals + 1);
+            option.truncate(equals);
+        } else {
+            if (!allowed.contains(option))
+                throw TUsageError{QStringLiteral("unbekannte Option \"%1\"").arg(option)};
+            if (args.isEmpty())
+                throw TUsageError{QStringLiteral("%1 erwartet einen Wert").arg(option)};
+            value = args.takeFirst();
+        }
+        if (!allowed.contains(option))
+            throw TUsageError{QStringLiteral("unbekannte Option \"%1\"").arg(option)};
+        if (option == u"--expires") {
+            if (options.Expires)
+                throw TUsageError{QStringLiteral("--expires ist doppelt angegeben")};
+            options.Expires = ParseExpires(value);
+        } else {
+            if (options.Name)
+                throw TUsageError{QStringLiteral("--name ist doppelt angegeben")};
+            if (value.isEmpty() || value.contains(u'/') ||
+                value.toUtf8().size() > TSignatureCheck::MaxSignedNameSize)
+                throw TUsageError{QStringLiteral("--name: \"%1\" ist kein Dateiname").arg(value)};
+            options.Name = value;
+        }
+    }
+    return options;
+}
+
+int SignFiles(const TOptions& options, const QString& keyPath, const QStringList& files)
 {
     const TPkey key = ReadPrivateKey(keyPath);
     int result = ExitOk;
@@ -201,7 +295,13 @@ int SignFiles(const QString& keyPath, const QStringList& files)
     for (const QString& path : files) {
         try {
             const QByteArray content = platform::ReadRegularFile(path, MaxSignedFileSize);
-            ReplaceFile(TSignatureCheck::SignatureFileName(path), Sign(key.get(), content).toBase64() + '\n');
+            const QString name = SignedName(options, path);
+            const QByteArray message =
+                TSignatureCheck::SignedMessage(name, options.Expires, platform::Sha512(content));
+            if (message.isEmpty())
+                Fail(QStringLiteral("\"%1\" ist als Name zu lang; --name gibt einen kürzeren an.").arg(name));
+            const TSignatureFile signature{Sign(key.get(), message), options.Expires};
+            ReplaceFile(TSignatureCheck::SignatureFileName(path), signature.Text());
         } catch (const EVorlandtError& error) {
             PrintError(error.message());
             result = ExitFailed;
@@ -210,7 +310,7 @@ int SignFiles(const QString& keyPath, const QStringList& files)
     return result;
 }
 
-int Verify(const QString& publicKey, const QString& path)
+int Verify(const TOptions& options, const QString& publicKey, const QString& path)
 {
     const TSignatureCheck check = TSignatureCheck::FromKeyText(publicKey);
     if (check.KeyCount() != 1 || !check.BadEntries().isEmpty())
@@ -223,12 +323,18 @@ int Verify(const QString& publicKey, const QString& path)
         signature = platform::ReadRegularFileWithin(signaturePath, TSignatureCheck::MaxSignatureFileSize)
                         .value_or(QByteArray("-"));
     }
-    const TSignatureCheck::Result result = check.Check(content, signature);
+    const QString name = SignedName(options, path);
+    const TSignatureCheck::Result result = check.Check(content, name, signature);
     if (result != TSignatureCheck::Result::Good) {
         PrintError(QStringLiteral("%1: %2").arg(signaturePath, TSignatureCheck::ReasonText(result)));
         return ExitFailed;
     }
-    WriteBytes(stdout, QStringLiteral("%1: Signatur gültig\n").arg(path).toUtf8());
+    QString line = QStringLiteral("%1: Signatur gültig für \"%2\"").arg(path, name);
+    if (const std::optional<TSignatureFile> parsed = TSignatureFile::Parse(*signature);
+        parsed && parsed->Expires)
+        line += QStringLiteral(" bis ") +
+                QDateTime::fromSecsSinceEpoch(*parsed->Expires, Qt::UTC).toString(Qt::ISODate);
+    WriteBytes(stdout, (line + u'\n').toUtf8());
     return ExitOk;
 }
 
@@ -243,14 +349,20 @@ int Run(const QStringList& args)
         return Keygen(args.at(1));
     }
     if (command == u"sign") {
-        if (args.size() < 3)
+        QStringList rest = args.mid(1);
+        const TOptions options = TakeOptions(rest, {QStringLiteral("--expires"), QStringLiteral("--name")});
+        if (rest.size() < 2)
             throw TUsageError{QStringLiteral("sign erwartet eine Schlüsseldatei und mindestens eine Datei")};
-        return SignFiles(args.at(1), args.mid(2));
+        if (options.Name && rest.size() != 2)
+            throw TUsageError{QStringLiteral("--name gilt nur für eine einzige Datei")};
+        return SignFiles(options, rest.at(0), rest.mid(1));
     }
     if (command == u"verify") {
-        if (args.size() != 3)
-            throw TUsageError{QStringLiteral("verify erwartet 2 Argumente, nicht %1").arg(args.size() - 1)};
-        return Verify(args.at(1), args.at(2));
+        QStringList rest = args.mid(1);
+        const TOptions options = TakeOptions(rest, {QStringLiteral("--name")});
+        if (rest.size() != 2)
+            throw TUsageError{QStringLiteral("verify erwartet 2 Argumente, nicht %1").arg(rest.size())};
+        return Verify(options, rest.at(0), rest.at(1));
     }
     throw TUsageError{QStringLiteral("unbekannter Befehl \"%1\"").arg(command)};
 }

@@ -1,9 +1,11 @@
-// Ed25519 on OpenSSL's EVP interface (one-shot EVP_DigestVerify: Ed25519 hashes internally and
-// has no separate digest step).
+// Ed25519 and SHA-512 on OpenSSL's EVP interface (one-shot EVP_DigestVerify: Ed25519 hashes
+// internally and has no separate digest step).
 #include "core/platform/Ed25519.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
+
+#include <new>
 
 namespace platform {
 
@@ -17,11 +19,6 @@ namespace {
 struct TMdCtxFree {
     void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
-
-bool IsTrailingBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 }  // namespace
 
@@ -40,12 +37,19 @@ std::optional<QByteArray> DecodeBase64Exactly(QByteArrayView text, qsizetype siz
     return decoded.decoded;
 }
 
-std::optional<QByteArray> DecodeSignatureFile(QByteArrayView content)
+QByteArray Sha512(QByteArrayView bytes)
 {
-    qsizetype end = content.size();
-    while (end > 0 && IsTrailingBlank(content.at(end - 1)))
-        --end;
-    return DecodeBase64Exactly(content.first(end), Ed25519SignatureSize);
+    static const unsigned char NoBytes = 0;  // an empty view may carry no pointer at all
+    QByteArray digest(Sha512Size, '\0');
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.isEmpty() ? &NoBytes : reinterpret_cast<const unsigned char*>(bytes.data()),
+                   size_t(bytes.size()), reinterpret_cast<unsigned char*>(digest.data()), &length,
+                   EVP_sha512(), nullptr) != 1 ||
+        length != unsigned(Sha512Size)) {
+        ERR_clear_error();
+        throw std::bad_alloc();
+    }
+    return digest;
 }
 
 TEd25519PublicKey::TEd25519PublicKey(QByteArray raw, std::shared_ptr<TKeyHandle> key)

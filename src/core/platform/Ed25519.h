@@ -1,6 +1,5 @@
-// Ed25519 signatures over whole files, as the text forms they travel in: a public key is base64
-// of its 32 raw bytes, a signature file holds base64 of the 64 raw signature bytes. OpenSSL
-// stays behind this header.
+// Ed25519 signatures and the SHA-512 digest of a file, with the text form keys travel in: a
+// public key is base64 of its 32 raw bytes. OpenSSL stays behind this header.
 #pragma once
 
 #include <QByteArray>
@@ -13,14 +12,14 @@ namespace platform {
 
 inline constexpr qsizetype Ed25519PublicKeySize = 32;
 inline constexpr qsizetype Ed25519SignatureSize = 64;
+inline constexpr qsizetype Sha512Size = 64;
 
 // The raw bytes of canonical padded base64 that decodes to exactly `size` bytes; nullopt for
 // anything else (other characters, missing padding, another length, unused bits set).
 std::optional<QByteArray> DecodeBase64Exactly(QByteArrayView text, qsizetype size);
 
-// A signature file's content: the base64 line, optionally followed by blanks, tabs, CR or LF.
-// Nothing may precede it and nothing else may follow.
-std::optional<QByteArray> DecodeSignatureFile(QByteArrayView content);
+// The 64-byte SHA-512 digest of `bytes`.
+QByteArray Sha512(QByteArrayView bytes);
 
 // One public key, parsed once so that checking many files does not repeat the set-up.
 class TEd25519PublicKey {

@@ -68,6 +68,7 @@ struct TTransferJob {
     // Written by the worker before DownloadInProcess turns false, read after the join.
     long ResponseCode = 0;
     bool Complete = false;
+    bool TooLarge = false;  // refused for passing Limits.MaxBytes
 };
 
 int ClampToInt(qint64 value)
@@ -198,6 +199,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             // An announced size above the limit is refused before a byte is written.
             if (expected > writer->MaxBytes) {
                 writer->FileError = sources::FileTooLargeText(writer->MaxBytes);
+                writer->Job->TooLarge = true;
                 return 0;
             }
             writer->Begin(expected);
@@ -206,6 +208,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
         // the limit; the temporary file goes with the refused transfer.
         if (static_cast<qint64>(length) > writer->MaxBytes - writer->Received) {
             writer->FileError = sources::FileTooLargeText(writer->MaxBytes);
+            writer->Job->TooLarge = true;
             return 0;
         }
         try {
@@ -519,6 +522,7 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     // Set up here, before any worker runs: the first set-up must not race another thread's.
     platform::EnsureCurlInitialised();
     FLastResponseCode = 0;
+    FLastTooLarge = false;
     // After the window closed or the console program was interrupted nothing new starts.
     if (sources::TransfersCancelled())
         return false;
@@ -578,5 +582,6 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     worker.join();
 
     FLastResponseCode = static_cast<int>(job->ResponseCode);
+    FLastTooLarge = job->TooLarge;
     return job->Complete;
 }

@@ -75,6 +75,8 @@ public:
 
     // The HTTP status of the last answer (0 when none came).
     int LastResponseCode() const { return FLastResponseCode; }
+    // Whether the last transfer was refused for passing the limit's MaxBytes.
+    bool LastTooLarge() const { return FLastTooLarge; }
 
     // Files fetched ahead: a transfer without progress targets takes its outcome from there when
     // it was fetched under the same settings, and the body is written to the destination then.
@@ -83,5 +85,6 @@ public:
 private:
     TDownloadLimits FLimits;
     int FLastResponseCode = 0;
+    bool FLastTooLarge = false;
     sources::TPrefetch* FPrefetch = nullptr;  // not owned
 };

@@ -4,6 +4,7 @@
 #include "core/platform/FileCopy.h"
 #include "core/platform/FileRead.h"
 #include "core/platform/TextCodec.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/sources/Download.h"
 #include "core/sources/SignatureCheck.h"
@@ -41,25 +42,47 @@ void RemoveFetched(const QString& path)
 }
 
 // The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
-// no answer, or the server's not-available page). A file too large to be a signature comes back
-// empty, which is no signature either. Only the bytes are kept: the fetched file is deleted.
+// no answer, or the server's not-available page). A file too large to be a signature is neither
+// copied nor downloaded past MaxSignatureFileSize and comes back empty, which is no signature
+// either. Only the bytes are kept: a downloaded file is deleted.
 std::optional<QByteArray> FetchSignature(const TSource& source)
 {
     TSource signature = source;
     signature.URL = TSignatureCheck::SignatureFileName(source.URL);
     signature.LocalFile = TSignatureCheck::SignatureFileName(source.LocalFile);
     signature.Destination = TSignatureCheck::SignatureFileName(source.Destination);
-    // Also when reading it raises: nothing of it stays in the temporary folder.
-    const auto remove = qScopeGuard([&] { RemoveFetched(signature.Destination); });
     std::optional<QByteArray> content;
-    if (FetchFile(signature)) {
-        content =
-            platform::ReadRegularFileWithin(signature.Destination, TSignatureCheck::MaxSignatureFileSize,
-                                            platform::TFileTrust::NoLinks)
-                .value_or(QByteArray());
-        if (ContainsNotAvailableMarker(*content))
-            content.reset();
+    if (!signature.LocalSource.isEmpty()) {
+        // Read in place: a copy would take the whole of whatever lies there first.
+        WriteLog(
+            TLogAction::AppendLine,
+            signature.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + signature.LocalSource);
+        try {
+            content =
+                platform::ReadRegularFileWithin(signature.LocalFile, TSignatureCheck::MaxSignatureFileSize)
+                    .value_or(QByteArray());
+        } catch (const EVorlandtError& error) {
+            WriteLog(
+                TLogAction::AppendLine,
+                signature.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error.message() + u'"');
+        }
+    } else {
+        // Also when reading it raises: nothing of it stays in the temporary folder.
+        const auto remove = qScopeGuard([&] { RemoveFetched(signature.Destination); });
+        WriteLog(TLogAction::AppendLine,
+                 signature.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + signature.URL);
+        TDownload download(TDownloadLimits{TSignatureCheck::MaxSignatureFileSize});
+        download.SetPrefetch(signature.Prefetch);
+        if (download.StartDownload(signature.URL, signature.Destination, nullptr, nullptr))
+            content =
+                platform::ReadRegularFileWithin(signature.Destination, TSignatureCheck::MaxSignatureFileSize,
+                                                platform::TFileTrust::NoLinks)
+                    .value_or(QByteArray());
+        else if (download.LastTooLarge())
+            content = QByteArray();
     }
+    if (content && ContainsNotAvailableMarker(*content))
+        content.reset();
     return content;
 }
 
@@ -68,12 +91,12 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
 // The thread ends before this object does, on every way out.
 class TBackgroundCheck {
 public:
-    TBackgroundCheck(const TSignatureCheck& check, const QByteArray& bytes,
+    TBackgroundCheck(const TSignatureCheck& check, const QByteArray& bytes, const QString& fileName,
                      std::optional<QByteArray> signature)
     {
         // The copy shares the bytes (read-only on both threads) instead of copying them.
-        auto verify = [&check, bytes, signature = std::move(signature)] {
-            return check.Check(bytes, signature);
+        auto verify = [&check, bytes, fileName, signature = std::move(signature)] {
+            return check.Check(bytes, fileName, signature);
         };
         try {
             FResult = std::async(std::launch::async, verify);
@@ -166,7 +189,7 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
     // A file too large to read is one no signature can vouch for; its signature is not fetched.
     TSignatureCheck::Result result = TSignatureCheck::Result::Invalid;
     if (bytes) {
-        TBackgroundCheck verifying(check, *bytes, FetchSignature(source));
+        TBackgroundCheck verifying(check, *bytes, fileName, FetchSignature(source));
         pugi::xml_document parsed;
         std::optional<TXmlLoadResult> loaded;
         try {

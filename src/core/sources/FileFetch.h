@@ -40,11 +40,11 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes);
 
 // Loads the fetched file's `bytes` (nullopt: too large to read) into `document` like LoadXml,
 // when the check is off or the file's signature ("FILE.sig", fetched from beside the file the
-// same way) verifies them. The signature is checked on a thread of its own while the bytes are
-// parsed into a document of their own, and nothing of them reaches `document` before it has
-// held. When it fails: logs the one line naming `fileName` and the reason, deletes the fetched
-// file, leaves `document` as it was and returns nullopt, whatever the parse found. The signature
-// file never stays behind.
+// same way) verifies them as the file named `fileName` (the name the caller asked for). The
+// signature is checked on a thread of its own while the bytes are parsed into a document of their
+// own, and nothing of them reaches `document` before it has held. When it fails: logs the one
+// line naming `fileName` and the reason, deletes the fetched file, leaves `document` as it was and
+// returns nullopt, whatever the parse found. The signature file never stays behind.
 // `readAhead`, when given, is called with the document as soon as it loaded, before it replaces
 // `document` and, with the check on, while the check is still running: what it reads must stay
 // with the caller until this returns a result.

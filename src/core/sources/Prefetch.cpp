@@ -3,6 +3,7 @@
 #include "core/sources/Prefetch.h"
 
 #include "core/platform/CurlPool.h"
+#include "core/sources/SignatureCheck.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -102,8 +103,11 @@ void TPrefetch::Work(const QByteArray& origin)
         }
 
         TPrefetched result;
-        result.Complete =
-            FetchIntoMemory(next->Url, FSettings, MaxBodySize, result.Body, result.ResponseCode);
+        // A signature is a line; whatever is larger is refused by the run, and is not worth
+        // fetching ahead beyond that either.
+        const qint64 maxSize =
+            next->Url.endsWith(QLatin1String(".sig")) ? TSignatureCheck::MaxSignatureFileSize : MaxBodySize;
+        result.Complete = FetchIntoMemory(next->Url, FSettings, maxSize, result.Body, result.ResponseCode);
         if (!result.Complete)
             result.Body.clear();
         {
