@@ -3,10 +3,11 @@
 #include "RegFile.h"
 
 #include "core/platform/AtomicFile.h"
-#include "core/platform/store/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/store/StoreBackend.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/services/Registry.h"
+#include "core/settings/EffectiveSettings.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -40,6 +41,8 @@ const char UsageText[] =
     "  list   ROOT SCHLÜSSEL                 Unterschlüssel, danach die Werte als \"name = art:wert\"\n"
     "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
     "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
+    "  effective                             jede Einstellung mit dem Wert, der gilt, und seiner\n"
+    "                                        Herkunft (Richtlinie, Benutzer, Rechner, Vorgabe)\n"
     "  --help                                diese Hilfe ausgeben\n"
     "  --version                             Versionsnummer ausgeben\n"
     "\n"
@@ -364,6 +367,14 @@ int Run(const QStringList& args)
     if (command == u"export") {
         need(3, 4);
         return CmdExport(RootArg(args[1]), args[2], args.value(3));
+    }
+    if (command == u"effective") {
+        need(1, 1);
+        QString out;
+        for (const TEffectiveSetting& setting : ReadEffectiveSettings())
+            out += EffectiveSettingLine(setting) + u'\n';
+        Print(out);
+        return ExitOk;
     }
     throw TUsageError{QStringLiteral("unbekannter Befehl \"%1\"").arg(command)};
 }
