@@ -5,10 +5,10 @@
 #include "EinstellungenWorld.h"
 #include "support/ErrorOf.h"
 
+#include "core/settings/EinstellungenStore.h"
 #include "core/platform/AutostartEntry.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
-#include "core/settings/EinstellungenStore.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 #include "RegFile.h"
 
 #include "core/platform/AtomicFile.h"
-#include "core/platform/VorlandtError.h"
 #include "core/platform/store/StoreBackend.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/services/Registry.h"
 #include "core/settings/EffectiveSettings.h"
@@ -39,10 +39,10 @@ const char UsageText[] =
     "  set    ROOT SCHLÜSSEL NAME ART WERT   Wert schreiben (fehlende Schlüssel werden angelegt)\n"
     "  delete ROOT SCHLÜSSEL NAME            Wert löschen\n"
     "  list   ROOT SCHLÜSSEL                 Unterschlüssel, danach die Werte als \"name = art:wert\"\n"
-    "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
-    "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
     "  effective                             jede Einstellung mit dem Wert, der gilt, und seiner\n"
     "                                        Herkunft (Richtlinie, Benutzer, Rechner, Vorgabe)\n"
+    "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
+    "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
     "  --help                                diese Hilfe ausgeben\n"
     "  --version                             Versionsnummer ausgeben\n"
     "\n"
@@ -360,14 +360,6 @@ int Run(const QStringList& args)
         need(3, 3);
         return CmdList(RootArg(args[1]), args[2]);
     }
-    if (command == u"import") {
-        need(2, 2);
-        return CmdImport(args[1]);
-    }
-    if (command == u"export") {
-        need(3, 4);
-        return CmdExport(RootArg(args[1]), args[2], args.value(3));
-    }
     if (command == u"effective") {
         need(1, 1);
         QString out;
@@ -375,6 +367,14 @@ int Run(const QStringList& args)
             out += EffectiveSettingLine(setting) + u'\n';
         Print(out);
         return ExitOk;
+    }
+    if (command == u"import") {
+        need(2, 2);
+        return CmdImport(args[1]);
+    }
+    if (command == u"export") {
+        need(3, 4);
+        return CmdExport(RootArg(args[1]), args[2], args.value(3));
     }
     throw TUsageError{QStringLiteral("unbekannter Befehl \"%1\"").arg(command)};
 }
