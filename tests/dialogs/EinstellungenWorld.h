@@ -21,7 +21,8 @@ public:
     TSettingsWorld()
         : FUserStore(Swap("VORLANDT_USER_STORE", Path(QStringLiteral("user/registry-user.db")))),
           FMachineStore(Swap("VORLANDT_MACHINE_STORE", Path(QStringLiteral("machine/registry-machine.db")))),
-          FConfigHome(Swap("XDG_CONFIG_HOME", Path(QStringLiteral("config"))))
+          FConfigHome(Swap("XDG_CONFIG_HOME", Path(QStringLiteral("config")))),
+          FConfigDirs(Swap("XDG_CONFIG_DIRS", Path(QStringLiteral("system"))))
     {
         QDir().mkpath(Path(QStringLiteral("user")));
         QDir().mkpath(Path(QStringLiteral("machine")));
@@ -32,6 +33,7 @@ public:
         Restore("VORLANDT_USER_STORE", FUserStore);
         Restore("VORLANDT_MACHINE_STORE", FMachineStore);
         Restore("XDG_CONFIG_HOME", FConfigHome);
+        Restore("XDG_CONFIG_DIRS", FConfigDirs);
     }
 
     TSettingsWorld(const TSettingsWorld&) = delete;
@@ -43,6 +45,11 @@ public:
     QString MachineStoreFile() const { return Path(QStringLiteral("machine/registry-machine.db")); }
     QString UserStoreFile() const { return Path(QStringLiteral("user/registry-user.db")); }
     QString AutostartFile() const { return Path(QStringLiteral("config/autostart/VorlandtUpdate.desktop")); }
+    // Where the package's entry for every user lies in this world.
+    QString SystemAutostartFile() const
+    {
+        return Path(QStringLiteral("system/autostart/VorlandtUpdate.desktop"));
+    }
 
     // A registration as an installer writes it; `disabled` is left out when empty.
     static void AddModule(const QString& name, std::optional<qint32> disabled)
@@ -113,4 +120,5 @@ private:
     std::optional<QByteArray> FUserStore;
     std::optional<QByteArray> FMachineStore;
     std::optional<QByteArray> FConfigHome;
+    std::optional<QByteArray> FConfigDirs;
 };

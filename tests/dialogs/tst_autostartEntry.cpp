@@ -1,5 +1,6 @@
 // The XDG autostart entry: its place, the exact Exec line for awkward paths, validity for
-// desktop-file-validate, writing and removing, and clear errors where the file cannot be handled.
+// desktop-file-validate, writing and removing, and clear errors where the file cannot be handled;
+// the user's own entry over the system's, and switching the start for one user.
 #include "core/platform/AutostartEntry.h"
 #include "core/platform/VorlandtError.h"
 #include "support/ErrorOf.h"
@@ -60,6 +61,7 @@ class TestAutostartEntry : public QObject {
 private:
     std::optional<QTemporaryDir> FDir;
     std::optional<TScopedEnv> FConfig;
+    std::optional<TScopedEnv> FConfigDirs;
 
     QString EntryFile() const
     {
@@ -72,10 +74,13 @@ private slots:
         FDir.emplace();
         QVERIFY(FDir->isValid());
         FConfig.emplace("XDG_CONFIG_HOME", FDir->filePath(QStringLiteral("config")));
+        // Never the machine's own /etc/xdg: a package installed there must not change the tests.
+        FConfigDirs.emplace("XDG_CONFIG_DIRS", FDir->filePath(QStringLiteral("system")));
     }
 
     void cleanup()
     {
+        FConfigDirs.reset();
         FConfig.reset();
         FDir.reset();
     }
@@ -230,6 +235,138 @@ private slots:
             qPrintable(error));
         const QString writeError = ErrorOf([] { WriteAutostartEntry(QStringLiteral("/opt/v/vou")); });
         QVERIFY2(writeError.contains(EntryFile()), qPrintable(writeError));
+    }
+
+    // ---- the user's own entry over the system's --------------------------------------------
+
+    // An entry of the kind a row names: "" none, "on" a plain one, "hidden" with Hidden=true,
+    // "gnome-off" as GNOME's start-up tool switches one off, "dangling" a link to nothing.
+    bool PlaceEntry(const QString& path, const QString& kind) const
+    {
+        if (kind.isEmpty())
+            return true;
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+            return false;
+        if (kind == u"dangling")
+            return QFile::link(FDir->filePath(QStringLiteral("gone.desktop")), path);
+        QByteArray content = AutostartEntryContent(QStringLiteral("/usr/bin/VorlandtOnlineUpdater"));
+        if (kind == u"hidden")
+            content = HiddenAutostartEntryContent(QStringLiteral("/usr/bin/VorlandtOnlineUpdater"));
+        else if (kind == u"gnome-off")
+            content.replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled = false");
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    }
+
+    QString SystemEntry(const QString& dir = QStringLiteral("system")) const
+    {
+        return FDir->filePath(dir + QStringLiteral("/autostart/VorlandtUpdate.desktop"));
+    }
+
+    // What an entry says, as far as the start at log-on goes: "" none, "on" or "hidden".
+    static QString EntryKind(const QString& path)
+    {
+        if (!QFileInfo::exists(path))
+            return QString();
+        return ReadAll(path).contains("\nHidden=true\n") ? QStringLiteral("hidden") : QStringLiteral("on");
+    }
+
+    void stateFollowsTheXdgRules_data()
+    {
+        QTest::addColumn<QString>("own");
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<int>("state");
+        using S = TAutostartState;
+        // clang-format off
+        QTest::newRow("nothing")                  << ""          << ""       << int(S::None);
+        QTest::newRow("own only")                 << "on"        << ""       << int(S::Own);
+        QTest::newRow("own hidden, no system")    << "hidden"    << ""       << int(S::OwnHidden);
+        QTest::newRow("system only")              << ""          << "on"     << int(S::System);
+        QTest::newRow("system switched off")      << ""          << "hidden" << int(S::SystemHidden);
+        QTest::newRow("own hides the system's")   << "hidden"    << "on"     << int(S::OwnHidden);
+        QTest::newRow("own switched off by GNOME") << "gnome-off" << "on"    << int(S::OwnHidden);
+        QTest::newRow("own wins over hidden system") << "on"     << "hidden" << int(S::Own);
+        QTest::newRow("dangling own link counts") << "dangling"  << "on"     << int(S::Own);
+        // clang-format on
+    }
+
+    void stateFollowsTheXdgRules()
+    {
+        QFETCH(QString, own);
+        QFETCH(QString, system);
+        QFETCH(int, state);
+        QVERIFY(PlaceEntry(EntryFile(), own));
+        QVERIFY(PlaceEntry(SystemEntry(), system));
+        QCOMPARE(int(AutostartState()), state);
+        QCOMPARE(SystemAutostartEntryPath(), system.isEmpty() ? QString() : SystemEntry());
+    }
+
+    // The first folder of XDG_CONFIG_DIRS that holds an entry decides; relative folders do not
+    // count.
+    void systemEntryFromTheFirstConfigDirHoldingOne()
+    {
+        const TScopedEnv dirs("XDG_CONFIG_DIRS", QStringLiteral("relative:%1:%2:%3")
+                                                     .arg(FDir->filePath(QStringLiteral("empty")),
+                                                          FDir->filePath(QStringLiteral("first")),
+                                                          FDir->filePath(QStringLiteral("second"))));
+        QVERIFY(PlaceEntry(SystemEntry(QStringLiteral("second")), QStringLiteral("on")));
+        QCOMPARE(SystemAutostartEntryPath(), SystemEntry(QStringLiteral("second")));
+        QCOMPARE(AutostartState(), TAutostartState::System);
+        QVERIFY(PlaceEntry(SystemEntry(QStringLiteral("first")), QStringLiteral("hidden")));
+        QCOMPARE(SystemAutostartEntryPath(), SystemEntry(QStringLiteral("first")));
+        QCOMPARE(AutostartState(), TAutostartState::SystemHidden);
+    }
+
+    void switchingLeavesTheFewestOwnFiles_data()
+    {
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("ownBefore");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("ownAfter");
+        // clang-format off
+        QTest::newRow("no system: on writes own")          << ""       << ""       << true  << "on";
+        QTest::newRow("no system: on replaces hidden")     << ""       << "hidden" << true  << "on";
+        QTest::newRow("no system: off removes own")        << ""       << "on"     << false << "";
+        QTest::newRow("no system: off, nothing there")     << ""       << ""       << false << "";
+        QTest::newRow("system: off hides it for me")       << "on"     << ""       << false << "hidden";
+        QTest::newRow("system: off replaces own entry")    << "on"     << "on"     << false << "hidden";
+        QTest::newRow("system: on removes own hidden")     << "on"     << "hidden" << true  << "";
+        QTest::newRow("system: on, nothing of mine")       << "on"     << ""       << true  << "";
+        QTest::newRow("hidden system: on writes own")      << "hidden" << ""       << true  << "on";
+        QTest::newRow("hidden system: off removes own")    << "hidden" << "on"     << false << "";
+        // clang-format on
+    }
+
+    void switchingLeavesTheFewestOwnFiles()
+    {
+        QFETCH(QString, system);
+        QFETCH(QString, ownBefore);
+        QFETCH(bool, on);
+        QFETCH(QString, ownAfter);
+        QVERIFY(PlaceEntry(SystemEntry(), system));
+        QVERIFY(PlaceEntry(EntryFile(), ownBefore));
+        const QByteArray systemContent = ReadAll(SystemEntry());
+
+        SetAutostart(on, QStringLiteral("/opt/v/vou"));
+
+        QCOMPARE(EntryKind(EntryFile()), ownAfter);
+        QCOMPARE(AutostartEnabled(AutostartState()), on);
+        // The system's entry is the administrator's: never touched.
+        QCOMPARE(ReadAll(SystemEntry()), systemContent);
+    }
+
+    void hiddenEntryPassesDesktopFileValidate()
+    {
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (validator.isEmpty())
+            QSKIP("desktop-file-validate (desktop-file-utils) is not installed");
+        QVERIFY(PlaceEntry(SystemEntry(), QStringLiteral("on")));
+        SetAutostart(false, QStringLiteral("/opt/v/vou"));
+        QProcess validate;
+        validate.start(validator, {EntryFile()});
+        QVERIFY(validate.waitForFinished(60000));
+        const QByteArray said = validate.readAllStandardOutput() + validate.readAllStandardError();
+        QVERIFY2(validate.exitCode() == 0 && said.isEmpty(), said.constData());
     }
 };
 

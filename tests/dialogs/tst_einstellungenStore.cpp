@@ -1,6 +1,7 @@
 // The settings dialog's values against a real store: the interval in days, the first showing,
 // the port field, the local-source moves, the scrambled password, the autostart box, the module
-// list with and without administrator rights, a refused module write, help and log texts.
+// list with and without administrator rights, a refused module write, help and log texts; the
+// package's autostart entry and fields an administrator's policy locks.
 #include "EinstellungenWorld.h"
 #include "support/ErrorOf.h"
 
@@ -11,7 +12,9 @@
 #include "support/ScriptedFrontEnd.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QVariant>
 
@@ -429,6 +432,195 @@ private slots:
         QVERIFY(log);
         QVERIFY2(log->join(u'\n').contains(QStringLiteral("10003")), qPrintable(log->join(u'\n')));
         WriteLog(TLogAction::DiscardBuffer, QString());
+    }
+
+    // ---- the package's entry for every user, and the administrator's policy ------------------
+
+    // An entry of the kind a row names in `path`: "" none, "on", or "hidden" (Hidden=true).
+    static bool PlaceEntry(const QString& path, const QString& kind)
+    {
+        if (kind.isEmpty())
+            return true;
+        const QByteArray content = kind == u"hidden" ? platform::HiddenAutostartEntryContent(kExecutable)
+                                                     : platform::AutostartEntryContent(kExecutable);
+        QFile file(path);
+        return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
+               file.write(content) == content.size();
+    }
+
+    static QString EntryKind(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        return file.readAll().contains("\nHidden=true\n") ? QStringLiteral("hidden") : QStringLiteral("on");
+    }
+
+    void autostartBoxShowsTheStartAtLogOn_data()
+    {
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("own");
+        QTest::addColumn<QVariant>("disable");
+        QTest::addColumn<bool>("ticked");
+        // clang-format off
+        QTest::newRow("package entry only")                << "on"     << ""       << QVariant()  << true;
+        QTest::newRow("package entry switched off for me") << "on"     << "hidden" << QVariant()  << false;
+        QTest::newRow("package entry, searching off")      << "on"     << ""       << QVariant(1) << false;
+        QTest::newRow("no entry at all: Disable decides")  << ""       << ""       << QVariant()  << true;
+        QTest::newRow("package entry switched off")        << "hidden" << ""       << QVariant()  << false;
+        QTest::newRow("own entry over a switched-off one") << "hidden" << "on"     << QVariant(0) << true;
+        // clang-format on
+    }
+
+    void autostartBoxShowsTheStartAtLogOn()
+    {
+        QFETCH(QString, system);
+        QFETCH(QString, own);
+        QFETCH(QVariant, disable);
+        QFETCH(bool, ticked);
+        QVERIFY(PlaceEntry(FWorld->SystemAutostartFile(), system));
+        QVERIFY(PlaceEntry(FWorld->AutostartFile(), own));
+        Store(K::OnlineUpdate, K::Disable, disable);
+        QCOMPARE(ReadSettingsValues().Aktiv, ticked);
+    }
+
+    // With the package's entry in place the box switches the start for this user alone: an own
+    // entry with Hidden=true, or none.
+    void autostartBoxSavesForThisUserOnly_data()
+    {
+        QTest::addColumn<QString>("ownBefore");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("ownAfter");
+        QTest::newRow("cleared") << "" << false << "hidden";
+        QTest::newRow("ticked again") << "hidden" << true << "";
+        QTest::newRow("ticked over an old own entry") << "on" << true << "";
+    }
+
+    void autostartBoxSavesForThisUserOnly()
+    {
+        QFETCH(QString, ownBefore);
+        QFETCH(bool, ticked);
+        QFETCH(QString, ownAfter);
+        QVERIFY(PlaceEntry(FWorld->SystemAutostartFile(), QStringLiteral("on")));
+        QVERIFY(PlaceEntry(FWorld->AutostartFile(), ownBefore));
+        TSettingsValues werte = ReadSettingsValues();
+        werte.Aktiv = ticked;
+        WriteSettingsValues(werte, false, kExecutable);
+        QCOMPARE(EntryKind(FWorld->AutostartFile()), ownAfter);
+        QCOMPARE(EntryKind(FWorld->SystemAutostartFile()), QStringLiteral("on"));
+        QCOMPARE(ReadSettingsValues().Aktiv, ticked);
+    }
+
+    // Every field an administrator sets shows the policy value, locked, and saving leaves the
+    // user's own values exactly as they were, whatever the dialog hands over.
+    void policyFieldsAreShownLockedAndNotSaved()
+    {
+        Store(K::OnlineUpdate, K::Disable, 0);
+        Store(K::OnlineUpdate, K::IntervalInHours, 96);
+        Store(K::OnlineUpdate, K::LocalSource, QStringLiteral("/home/anna/quelle/"));
+        Store(K::OnlineUpdate, K::NewsAktiv, 1);
+        Store(K::Log, K::LogAktiv, 0);
+        Store(K::Proxy, K::ProxyAktiv, 0);
+        Store(K::Proxy, K::ProxyServer, QStringLiteral("anna-proxy"));
+        Store(K::Proxy, K::ProxyPort, 8080);
+        Store(K::Proxy, K::ProxyUsername, QStringLiteral("anna"));
+        Store(K::Proxy, K::ProxyPassword, ScramblePassword(QStringLiteral("annas"), K::PasswordScrambleKey));
+        Store(K::Proxy, K::UserAgent, QStringLiteral("Annas Browser"));
+        QVERIFY(PlaceEntry(FWorld->AutostartFile(), QStringLiteral("on")));
+        const TRootKey hklm = HKEY_LOCAL_MACHINE;
+        WriteIntegerValue(hklm, K::PolicyOnlineUpdate, K::Disable, 1);
+        WriteIntegerValue(hklm, K::PolicyOnlineUpdate, K::IntervalInHours, 168);
+        WriteStringValue(hklm, K::PolicyOnlineUpdate, K::LocalSource, QString());
+        WriteIntegerValue(hklm, K::PolicyOnlineUpdate, K::NewsAktiv, 0);
+        WriteIntegerValue(hklm, K::PolicyLog, K::LogAktiv, 1);
+        WriteIntegerValue(hklm, K::PolicyProxy, K::ProxyAktiv, 1);
+        WriteStringValue(hklm, K::PolicyProxy, K::ProxyServer, QStringLiteral("proxy.firma"));
+        WriteIntegerValue(hklm, K::PolicyProxy, K::ProxyPort, 3128);
+        WriteStringValue(hklm, K::PolicyProxy, K::ProxyUsername, QStringLiteral("updater"));
+        WriteStringValue(hklm, K::PolicyProxy, K::ProxyPassword,
+                         ScramblePassword(QStringLiteral("geheim"), K::PasswordScrambleKey));
+        WriteStringValue(hklm, K::PolicyProxy, K::UserAgent, QStringLiteral("Firmen-Updater"));
+        const auto userValues = [] {
+            QList<platform::TNamedValue> all;
+            for (const QString& key : {K::OnlineUpdate, K::Log, K::Proxy})
+                all += platform::StoreBackend::values(HKEY_CURRENT_USER, key)
+                           .value_or(QList<platform::TNamedValue>());
+            return all;
+        };
+        const QList<platform::TNamedValue> before = userValues();
+
+        TSettingsValues werte = ReadSettingsValues();
+        TSettingsLocks allLocked;
+        for (bool* lock :
+             {&allLocked.Aktiv, &allLocked.Tage, &allLocked.LocalSource, &allLocked.News, &allLocked.Log,
+              &allLocked.ProxyAktiv, &allLocked.ProxyServer, &allLocked.ProxyPort, &allLocked.ProxyUsername,
+              &allLocked.ProxyPassword, &allLocked.UserAgent})
+            *lock = true;
+        QCOMPARE(werte.Gesperrt, allLocked);
+        QVERIFY(!werte.Aktiv);
+        QCOMPARE(werte.Tage, 7);
+        QVERIFY(!werte.LocalSource);  // an empty policy folder: the download server
+        QCOMPARE(werte.LocalSourceText, QString());
+        QVERIFY(!werte.News);
+        QVERIFY(werte.Log);
+        QVERIFY(werte.ProxyAktiv);
+        QCOMPARE(werte.ProxyServer, QStringLiteral("proxy.firma"));
+        QCOMPARE(werte.ProxyPort, QStringLiteral("3128"));
+        QCOMPARE(werte.ProxyUsername, QStringLiteral("updater"));
+        QCOMPARE(werte.ProxyPassword, QStringLiteral("geheim"));
+        QCOMPARE(werte.UserAgent, QStringLiteral("Firmen-Updater"));
+
+        // A dialog that did not lock its fields hands over whatever they hold.
+        TSettingsValues changed;
+        changed.Aktiv = true;
+        changed.Tage = 3;
+        changed.LocalSource = true;
+        changed.LocalSourceText = QStringLiteral("/anderswo/");
+        changed.ProxyServer = QStringLiteral("x");
+        changed.ProxyPort = QStringLiteral("1");
+        WriteSettingsValues(changed, false, kExecutable);
+        QCOMPARE(userValues(), before);
+        QCOMPARE(EntryKind(FWorld->AutostartFile()), QStringLiteral("on"));
+
+        // When the policy goes, the user's own values are there again.
+        QVERIFY(platform::StoreBackend::deleteKey(hklm, QStringLiteral("Software\\Policies")));
+        werte = ReadSettingsValues();
+        QCOMPARE(werte.Gesperrt, TSettingsLocks());
+        QCOMPARE(werte.Tage, 4);
+        QCOMPARE(werte.LocalSourceText, QStringLiteral("/home/anna/quelle/"));
+        QCOMPARE(werte.ProxyPassword, QStringLiteral("annas"));
+    }
+
+    // A policy on one field leaves every other field saved as before.
+    void policyOnOneFieldSavesTheOthers()
+    {
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::IntervalInHours, 168);
+        TSettingsValues werte = ReadSettingsValues();
+        QVERIFY(werte.Gesperrt.Tage);
+        QVERIFY(!werte.Gesperrt.News);
+        werte.Tage = 3;
+        werte.News = false;
+        WriteSettingsValues(werte, false, kExecutable);
+        QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(0));
+        QVERIFY(!platform::StoreBackend::readValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::IntervalInHours));
+    }
+
+    // An administrator who switches the automatic search on for everyone also gets the start at
+    // log-on for a user who had switched it off, at that user's next saving.
+    void policySearchOnRestoresTheStartAtLogOn()
+    {
+        QVERIFY(PlaceEntry(FWorld->SystemAutostartFile(), QStringLiteral("on")));
+        QVERIFY(PlaceEntry(FWorld->AutostartFile(), QStringLiteral("hidden")));
+        Store(K::OnlineUpdate, K::Disable, 1);
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::Disable, 0);
+        TSettingsValues werte = ReadSettingsValues();
+        QVERIFY(werte.Gesperrt.Aktiv);
+        QVERIFY(werte.Aktiv);
+        werte.Aktiv = false;
+        WriteSettingsValues(werte, false, kExecutable);
+        QCOMPARE(EntryKind(FWorld->AutostartFile()), QString());
+        QCOMPARE(platform::StoreBackend::readValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::Disable),
+                 std::optional(platform::TRawValue::fromDWord(1)));
     }
 
     void logInfoNamesTheLogFolder()

@@ -51,6 +51,8 @@ private slots:
     void exportOfMissingKeyFails();
     void exportToUnwritableFileFails();
 
+    void effectiveShowsEachSettingWithItsOrigin();
+
 private:
     TRun run(const QStringList& args) const;
     void mustRun(const QStringList& args) const;
@@ -488,6 +490,62 @@ void TestVorlandtReg::exportToUnwritableFileFails()
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith((blocker + QStringLiteral("/x.reg: ")).toUtf8()), r.err.constData());
     QCOMPARE(ReadAll(blocker), QByteArray("bleibt"));
+}
+
+// One line per setting, in a fixed order: the policy over the user's value over the default, the
+// machine's own values, and never a password.
+void TestVorlandtReg::effectiveShowsEachSettingWithItsOrigin()
+{
+    const QByteArray reg =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Policies\\KRSoftware\\OnlineUpdate]\r\n"
+        "\"IntervalInHours\"=dword:000000a8\r\n"
+        "\"LocalSource\"=\"\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Policies\\KRSoftware\\OnlineUpdate\\Proxy]\r\n"
+        "\"Password\"=\"pst\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\STD_EINSTELLUNGEN]\r\n"
+        "\"Pfad\"=\"/opt/Suite \\\"neu\\\"/\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\KRSoftware\\OnlineUpdate]\r\n"
+        "\"IntervalInHours\"=dword:00000018\r\n"
+        "\"LocalSource\"=\"/home/anna/quelle/\"\r\n"
+        "\"NewsAktiv\"=\"0\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\KRSoftware\\Standardeinstellungen\\Proxy]\r\n"
+        "\"Password\"=\"\"\r\n"
+        "\"Username\"=\"anna\"\r\n";
+    mustRun({QStringLiteral("import"), writeFile(QStringLiteral("settings.reg"), reg)});
+
+    const TRun r = run({QStringLiteral("effective")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+    const QByteArray expected =
+        "Vorgabe    HKCU\\Software\\KRSoftware\\OnlineUpdate\\Disable = 0\n"
+        "Richtlinie HKCU\\Software\\KRSoftware\\OnlineUpdate\\IntervalInHours = 168\n"
+        "Richtlinie HKCU\\Software\\KRSoftware\\OnlineUpdate\\LocalSource = \"\"\n"
+        "Benutzer   HKCU\\Software\\KRSoftware\\OnlineUpdate\\NewsAktiv = 0\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\OnlineUpdate\\UpdateURL = "
+        "\"https://download.vorlandt.example/Desktop-Software/OnlineUpdates/Updates/\"\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\OnlineUpdate\\LastCheckDateTime = \"01.01.2012 00:00:00\"\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\OnlineUpdate\\LastLocalSource = \"\"\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\OnlineUpdate\\LastNewsID = -1\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Log\\Aktiv = 0\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Proxy\\Aktiv = 0\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Proxy\\Server = \"localhost\"\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Proxy\\Port = 80\n"
+        "Benutzer   HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Proxy\\Username = \"anna\"\n"
+        "Richtlinie HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Proxy\\Password = (gesetzt)\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\Proxy\\UserAgent = "
+        "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\"\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\TrackingOk = 0\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\TrackingHost = \"127.0.0.1\"\n"
+        "Vorgabe    HKCU\\Software\\KRSoftware\\Standardeinstellungen\\TrackingLastQuery = \"01.01.1980\"\n"
+        "Vorgabe    HKLM\\Software\\KRSoftware\\OnlineUpdate\\SignatureKeys = \"\"\n"
+        "Rechner    HKLM\\Software\\KRSoftware\\Module\\STD_EINSTELLUNGEN\\Pfad = \"/opt/Suite "
+        "\\\"neu\\\"/\"\n";
+    QCOMPARE(r.out, expected);
+    QVERIFY(!r.out.contains("pst"));
+
+    const TRun extra = run({QStringLiteral("effective"), QStringLiteral("HKCU")});
+    QCOMPARE(extra.exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestVorlandtReg)

@@ -180,6 +180,38 @@ private slots:
         QCOMPARE(FServer->Calls().isEmpty(), !okAfter);
     }
 
+    // An administrator's answer is everyone's: nobody is asked, and the user's own answer (or
+    // its absence) does not count.
+    void policyAnswersForEveryone_data()
+    {
+        QTest::addColumn<bool>("policy");
+        QTest::addColumn<QVariant>("storedOk");  // invalid: no value
+        QTest::newRow("off, never asked") << false << QVariant();
+        QTest::newRow("off over the user's yes") << false << QVariant(true);
+        QTest::newRow("on, never asked") << true << QVariant();
+        QTest::newRow("on over the user's no") << true << QVariant(false);
+    }
+    void policyAnswersForEveryone()
+    {
+        QFETCH(bool, policy);
+        QFETCH(QVariant, storedOk);
+        QFile::remove(FDir.filePath(QStringLiteral("machine.db")));
+        WriteBoolValue(HKEY_LOCAL_MACHINE, SettingsKeys::PolicyTracking, SettingsKeys::TrackingOk, policy);
+        if (storedOk.isValid())
+            WriteBoolValue(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingOk, storedOk.toBool());
+        FFrontEnd.AnswerConsent(!policy);
+        StartServer(101);
+
+        {
+            TTracker tracker{QString()};
+            QCOMPARE(FFrontEnd.ConsentQuestions(), 0);
+            QCOMPARE(tracker.TrackingActive(), policy);
+            QVERIFY(!ValueExists(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingLastQuery));
+        }
+        QCOMPARE(FServer->Calls().isEmpty(), !policy);
+        QVERIFY(QFile::remove(FDir.filePath(QStringLiteral("machine.db"))));
+    }
+
     void drawAdmitsWhenProbabilityExceedsTheNumber_data()
     {
         QTest::addColumn<qint32>("probability");

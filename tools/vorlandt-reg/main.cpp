@@ -7,6 +7,7 @@
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/services/Registry.h"
+#include "core/settings/EffectiveSettings.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -38,6 +39,8 @@ const char UsageText[] =
     "  set    ROOT SCHLÜSSEL NAME ART WERT   Wert schreiben (fehlende Schlüssel werden angelegt)\n"
     "  delete ROOT SCHLÜSSEL NAME            Wert löschen\n"
     "  list   ROOT SCHLÜSSEL                 Unterschlüssel, danach die Werte als \"name = art:wert\"\n"
+    "  effective                             jede Einstellung mit dem Wert, der gilt, und seiner\n"
+    "                                        Herkunft (Richtlinie, Benutzer, Rechner, Vorgabe)\n"
     "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
     "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
     "  --help                                diese Hilfe ausgeben\n"
@@ -356,6 +359,14 @@ int Run(const QStringList& args)
     if (command == u"list") {
         need(3, 3);
         return CmdList(RootArg(args[1]), args[2]);
+    }
+    if (command == u"effective") {
+        need(1, 1);
+        QString out;
+        for (const TEffectiveSetting& setting : ReadEffectiveSettings())
+            out += EffectiveSettingLine(setting) + u'\n';
+        Print(out);
+        return ExitOk;
     }
     if (command == u"import") {
         need(2, 2);

@@ -4,6 +4,7 @@
 
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
+#include "core/services/Policy.h"
 
 #include <QtEndian>
 
@@ -55,6 +56,21 @@ QString storedText(const QByteArray& bytes)
     return text;
 }
 
+// A per-user setting that an administrator's policy covers reads the policy value when there is
+// one, whatever the user stored: so every reader of the setting obeys it, the diagnostic log's
+// switch and the download's proxy as much as the update run.
+std::optional<TRawValue> readSetting(TRootKey root, const QString& key, const QString& name)
+{
+    if (root == HKEY_CURRENT_USER) {
+        if (const TPolicySetting* policy = PolicyFor(key, name)) {
+            if (std::optional<TRawValue> value =
+                    StoreBackend::readValue(HKEY_LOCAL_MACHINE, policy->PolicyKey, policy->Name))
+                return value;
+        }
+    }
+    return StoreBackend::readValue(root, key, name);
+}
+
 void write(TRootKey root, const QString& key, const QString& name, const TRawValue& value)
 {
     if (!StoreBackend::writeValue(root, key, name, value))
@@ -65,7 +81,7 @@ void write(TRootKey root, const QString& key, const QString& name, const TRawVal
 
 qint32 ReadIntegerValue(TRootKey root, const QString& key, const QString& name, qint32 defaultValue)
 {
-    const std::optional<TRawValue> value = StoreBackend::readValue(root, key, name);
+    const std::optional<TRawValue> value = readSetting(root, key, name);
     if (!value)
         return defaultValue;
     switch (value->kind) {
@@ -93,7 +109,7 @@ bool ReadBoolValue(TRootKey root, const QString& key, const QString& name, bool 
 
 QString ReadStringValue(TRootKey root, const QString& key, const QString& name, const QString& defaultValue)
 {
-    const std::optional<TRawValue> value = StoreBackend::readValue(root, key, name);
+    const std::optional<TRawValue> value = readSetting(root, key, name);
     if (!value)
         return defaultValue;
     switch (value->kind) {
@@ -125,7 +141,7 @@ void WriteStringValue(TRootKey root, const QString& key, const QString& name, co
 
 bool ValueExists(TRootKey root, const QString& key, const QString& name)
 {
-    return StoreBackend::readValue(root, key, name).has_value();
+    return readSetting(root, key, name).has_value();
 }
 
 void DeleteValue(TRootKey root, const QString& key, const QString& name)

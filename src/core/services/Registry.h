@@ -1,5 +1,7 @@
 // The settings store as the rest of the updater uses it: typed reads that never fail and fall
 // back to the caller's default, writes and listings that raise the store's messages.
+// A per-user read of a setting that an administrator's policy covers (Policy.h) gives the policy
+// value when one is set; writes always go to the root named.
 #pragma once
 
 #include "core/platform/store/StoreBackend.h"

@@ -62,7 +62,8 @@ inline const QString Run = QStringLiteral("Software\\Microsoft\\Windows\\Current
 inline const QString RunEntry = QStringLiteral("VorlandtUpdate");
 
 // ---- machine-wide: module registrations (one subkey each) ----------------------------------
-inline const QString OnlineUpdateModule = QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\");
+inline const QString OnlineUpdateModule =
+    QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\");
 inline const QString UpdateID = QStringLiteral("Update_ID");
 inline constexpr qint32 UpdateIDDefault = -1;
 inline const QString UpdateHauptversion = QStringLiteral("Update_Hauptversion");
@@ -74,6 +75,15 @@ inline const QString ModuleDisabled = QStringLiteral("Disabled");
 inline const QString ModuleDisabledRun = QStringLiteral("disabled");
 inline constexpr qint32 ModuleDisabledRunDefault = -1;
 inline constexpr bool ModuleDisabledDialogDefault = false;
+
+// ---- machine-wide policy: what an administrator imposes on every user ---------------------
+// Same value names and kinds as the per-user values they override (core/services/Policy.h has
+// the mapping). Windows keeps policies below Software\Policies\<maker>, and so do we.
+inline const QString PolicyOnlineUpdate = QStringLiteral("Software\\Policies\\KRSoftware\\OnlineUpdate\\");
+inline const QString PolicyLog = QStringLiteral("Software\\Policies\\KRSoftware\\OnlineUpdate\\Log");
+inline const QString PolicyProxy = QStringLiteral("Software\\Policies\\KRSoftware\\OnlineUpdate\\Proxy");
+inline const QString PolicyTracking =
+    QStringLiteral("Software\\Policies\\KRSoftware\\OnlineUpdate\\Tracking");
 
 // ---- machine-wide only: keys that descriptors and news must be signed with ----------------
 // Read from HKEY_LOCAL_MACHINE under OnlineUpdate; the per-user value of that name is ignored, so

@@ -5,6 +5,7 @@
 #include "core/platform/IntText.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
+#include "core/services/Policy.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 
@@ -37,16 +38,43 @@ QString LocalSourceForStore(const QString& text)
     return text + u'/';
 }
 
+TSettingsLocks ReadSettingsLocks()
+{
+    TSettingsLocks locks;
+    locks.Aktiv = IsSetByPolicy(K::OnlineUpdate, K::Disable);
+    locks.Tage = IsSetByPolicy(K::OnlineUpdate, K::IntervalInHours);
+    locks.LocalSource = IsSetByPolicy(K::OnlineUpdate, K::LocalSource);
+    locks.News = IsSetByPolicy(K::OnlineUpdate, K::NewsAktiv);
+    locks.Log = IsSetByPolicy(K::Log, K::LogAktiv);
+    locks.ProxyAktiv = IsSetByPolicy(K::Proxy, K::ProxyAktiv);
+    locks.ProxyServer = IsSetByPolicy(K::Proxy, K::ProxyServer);
+    locks.ProxyPort = IsSetByPolicy(K::Proxy, K::ProxyPort);
+    locks.ProxyUsername = IsSetByPolicy(K::Proxy, K::ProxyUsername);
+    locks.ProxyPassword = IsSetByPolicy(K::Proxy, K::ProxyPassword);
+    locks.UserAgent = IsSetByPolicy(K::Proxy, K::UserAgent);
+    return locks;
+}
+
 TSettingsValues ReadSettingsValues()
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
     TSettingsValues werte;
+    werte.Gesperrt = ReadSettingsLocks();
     werte.Aktiv = !ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false);
+    if (werte.Aktiv && !werte.Gesperrt.Aktiv) {
+        // Without any entry the box keeps showing "Disable" alone: ticking it then writes one.
+        const platform::TAutostartState autostart = platform::AutostartState();
+        werte.Aktiv = autostart != platform::TAutostartState::OwnHidden &&
+                      autostart != platform::TAutostartState::SystemHidden;
+    }
     werte.Tage = IntervalHoursToDays(
         ReadIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, K::IntervalInHoursDefault));
-    werte.LocalSource = ValueExists(hkcu, K::OnlineUpdate, K::LocalSource);
     const QString lastLocalSource = ReadStringValue(hkcu, K::OnlineUpdate, K::LastLocalSource, QString());
     werte.LocalSourceText = ReadStringValue(hkcu, K::OnlineUpdate, K::LocalSource, lastLocalSource);
+    // An empty policy folder is how an administrator imposes the download server: the box shows
+    // that as cleared.
+    werte.LocalSource = werte.Gesperrt.LocalSource ? !werte.LocalSourceText.isEmpty()
+                                                   : ValueExists(hkcu, K::OnlineUpdate, K::LocalSource);
     werte.News = ReadBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, K::NewsAktivDefault);
     werte.Log = ReadBoolValue(hkcu, K::Log, K::LogAktiv, K::LogAktivDefault);
     werte.ProxyAktiv = ReadBoolValue(hkcu, K::Proxy, K::ProxyAktiv, K::ProxyAktivDefault);
@@ -75,9 +103,16 @@ QList<TModuleEntry> ReadModuleEntries()
 void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const QString& executable)
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
-    WriteBoolValue(hkcu, K::OnlineUpdate, K::Disable, !werte.Aktiv);
-    WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, DaysToIntervalHours(werte.Tage));
-    if (werte.LocalSource) {
+    // Asked now, not taken from `werte`: the dialog builds the values from its controls, and a
+    // policy may have come or gone while it was open.
+    const TSettingsLocks locks = ReadSettingsLocks();
+    if (!locks.Aktiv)
+        WriteBoolValue(hkcu, K::OnlineUpdate, K::Disable, !werte.Aktiv);
+    if (!locks.Tage)
+        WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, DaysToIntervalHours(werte.Tage));
+    if (locks.LocalSource) {
+        // The user's folder and the one offered again stay for the day the policy goes.
+    } else if (werte.LocalSource) {
         WriteStringValue(hkcu, K::OnlineUpdate, K::LocalSource, LocalSourceForStore(werte.LocalSourceText));
     } else if (ValueExists(hkcu, K::OnlineUpdate, K::LocalSource)) {
         // Kept so that the next showing offers the folder again.
@@ -85,11 +120,12 @@ void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const Q
                          ReadStringValue(hkcu, K::OnlineUpdate, K::LocalSource, QString()));
         DeleteValue(hkcu, K::OnlineUpdate, K::LocalSource);
     }
-    WriteBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, werte.News);
-    if (werte.Aktiv)
-        platform::WriteAutostartEntry(executable);
-    else
-        platform::RemoveAutostartEntry();
+    if (!locks.News)
+        WriteBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, werte.News);
+    if (!locks.Aktiv)
+        platform::SetAutostart(werte.Aktiv, executable);
+    else if (!ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false))
+        platform::SetAutostart(true, executable);
     // Only administrators may write the machine-wide registrations; without the rights the list
     // was never loaded and the installers' values stay as they are.
     if (adminRights) {
@@ -97,15 +133,22 @@ void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const Q
             WriteBoolValue(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule + eintrag.Name, K::ModuleDisabled,
                            !eintrag.Aktiv);
     }
-    WriteBoolValue(hkcu, K::Log, K::LogAktiv, werte.Log);
-    WriteBoolValue(hkcu, K::Proxy, K::ProxyAktiv, werte.ProxyAktiv);
-    WriteStringValue(hkcu, K::Proxy, K::ProxyServer, werte.ProxyServer);
-    WriteIntegerValue(hkcu, K::Proxy, K::ProxyPort, ProxyPortFromText(werte.ProxyPort));
-    WriteStringValue(hkcu, K::Proxy, K::ProxyUsername, werte.ProxyUsername);
+    if (!locks.Log)
+        WriteBoolValue(hkcu, K::Log, K::LogAktiv, werte.Log);
+    if (!locks.ProxyAktiv)
+        WriteBoolValue(hkcu, K::Proxy, K::ProxyAktiv, werte.ProxyAktiv);
+    if (!locks.ProxyServer)
+        WriteStringValue(hkcu, K::Proxy, K::ProxyServer, werte.ProxyServer);
+    if (!locks.ProxyPort)
+        WriteIntegerValue(hkcu, K::Proxy, K::ProxyPort, ProxyPortFromText(werte.ProxyPort));
+    if (!locks.ProxyUsername)
+        WriteStringValue(hkcu, K::Proxy, K::ProxyUsername, werte.ProxyUsername);
     // Never in clear text: anyone who can read the store file would read the password.
-    WriteStringValue(hkcu, K::Proxy, K::ProxyPassword,
-                     ScramblePassword(werte.ProxyPassword, K::PasswordScrambleKey));
-    WriteStringValue(hkcu, K::Proxy, K::UserAgent, werte.UserAgent);
+    if (!locks.ProxyPassword)
+        WriteStringValue(hkcu, K::Proxy, K::ProxyPassword,
+                         ScramblePassword(werte.ProxyPassword, K::PasswordScrambleKey));
+    if (!locks.UserAgent)
+        WriteStringValue(hkcu, K::Proxy, K::UserAgent, werte.UserAgent);
 }
 
 QString LogInfoText(const QString& logFolder)

@@ -12,6 +12,30 @@ struct TModuleEntry {
     friend bool operator==(const TModuleEntry&, const TModuleEntry&) = default;
 };
 
+// Which controls an administrator's policy fixes (core/services/Policy.h): the dialog shows them
+// disabled with PolicyLockNote, and saving leaves the user's own values of them as they are.
+struct TSettingsLocks {
+    bool Aktiv = false;  // "Disable", and with it the autostart entry
+    bool Tage = false;
+    bool LocalSource = false;  // box and folder field together
+    bool News = false;
+    bool Log = false;
+    bool ProxyAktiv = false;
+    bool ProxyServer = false;
+    bool ProxyPort = false;
+    bool ProxyUsername = false;
+    bool ProxyPassword = false;
+    bool UserAgent = false;
+    bool Any() const
+    {
+        return Aktiv || Tage || LocalSource || News || Log || ProxyAktiv || ProxyServer || ProxyPort ||
+               ProxyUsername || ProxyPassword || UserAgent;
+    }
+    friend bool operator==(const TSettingsLocks&, const TSettingsLocks&) = default;
+};
+
+inline const QString PolicyLockNote = QStringLiteral("Vom Administrator festgelegt.");
+
 // The controls' values. The proxy port is the field's text, the password in clear.
 struct TSettingsValues {
     bool Aktiv = true;  // cbAktiv
@@ -28,6 +52,8 @@ struct TSettingsValues {
     QString UserAgent;
     // Only administrators see and save it.
     QList<TModuleEntry> Module;
+    // Filled by ReadSettingsValues for the dialog to show; saving asks the policy afresh.
+    TSettingsLocks Gesperrt;
 };
 
 inline constexpr int MinDays = 2;
@@ -46,8 +72,13 @@ qint32 ProxyPortFromText(const QString& text);
 // update source.
 QString LocalSourceForStore(const QString& text);
 
-// Every per-user value (Module stays empty). Never fails: missing values give the defaults.
+// Every per-user value as in effect (Module stays empty): a policy value where one is set. The
+// autostart box shows whether the updater starts at this user's log-on: "Disable" must allow it,
+// and an autostart entry that is switched off (the user's own, or the system's when the user has
+// none) clears it. Never fails: missing values give the defaults.
 TSettingsValues ReadSettingsValues();
+
+TSettingsLocks ReadSettingsLocks();
 
 // The module registrations in the store's order, ticked unless "Disabled" is set. Raises the
 // store's read message when the machine-wide registration key is missing.
@@ -55,8 +86,11 @@ QList<TModuleEntry> ReadModuleEntries();
 
 // Writes every value, changed or not, in the dialog's order: "Disable", interval, local source,
 // news, the autostart entry for `executable`, the modules (only when `adminRights`), the log
-// switch, the proxy values. The first refused write raises EVorlandtError; what was written
-// before stays and nothing after it is written.
+// switch, the proxy values. A value a policy sets at the time of saving is left out, whatever
+// `werte` holds, so that the user's own value is still there when the policy goes; a policy that
+// switches the automatic search on makes the log-on start take effect for this user. The first
+// refused write raises EVorlandtError; what was written before stays and nothing after it is
+// written.
 void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const QString& executable);
 
 // The information text of the log button for the folder the diagnostic log goes to.

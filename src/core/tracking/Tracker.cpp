@@ -6,6 +6,7 @@
 #include "core/platform/VorlandtError.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
+#include "core/services/Policy.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/tracking/ServerCommunicationClient.h"
@@ -87,6 +88,10 @@ TTracker::~TTracker()
 bool TTracker::IsTrackingAllowed()
 {
     const QString& key = SettingsKeys::Standardeinstellungen;
+    // Where the administrator answered for everyone, nobody is asked.
+    if (IsSetByPolicy(key, SettingsKeys::TrackingOk))
+        return ReadBoolValue(HKEY_CURRENT_USER, key, SettingsKeys::TrackingOk,
+                             SettingsKeys::TrackingOkDefault);
     if (ValueExists(HKEY_CURRENT_USER, key, SettingsKeys::TrackingOk) &&
         ReadBoolValue(HKEY_CURRENT_USER, key, SettingsKeys::TrackingOk, SettingsKeys::TrackingOkDefault))
         return true;
