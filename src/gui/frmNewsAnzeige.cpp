@@ -5,11 +5,15 @@
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
+#include "gui/FocusOutline.h"
+#include "gui/FontScale.h"
+#include "gui/QtFrontEnd.h"
 
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -116,6 +120,7 @@ QLabel* HeaderLabel(QWidget* parent, const QString& name, const QString& text, c
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->setFont(QFont(QStringLiteral("Calibri"), 12));
     label->move(position);
     label->adjustSize();
@@ -166,32 +171,49 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     setWindowTitle(QStringLiteral("Es gibt Neuigkeiten!"));
     // Where Tahoma or Calibri is missing the font database substitutes the closest face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(ClientSize);
+    // The pixels below are those of the usual font resolution; a larger one enlarges the window
+    // with its text. Where the screen is smaller, the news text gives up height and width and
+    // scrolls.
+    const qreal scale = FontScale(this);
+    const QSize room = LargestClientSize(this);
+    const QSize wanted = Scaled(ClientSize, scale);
+    const QSize client = wanted.boundedTo(room);
+    const int narrower = wanted.width() - client.width();
+    const int lower = wanted.height() - client.height();
+    setFixedSize(client);
 
     Panel1 = WhitePanel(this, QStringLiteral("Panel1"));
-    Panel1->setGeometry(QRect(QPoint(0, 0), ClientSize));
+    Panel1->setGeometry(QRect(QPoint(0, 0), client));
 
     Panel2 = WhitePanel(Panel1, QStringLiteral("Panel2"));
-    Panel2->setGeometry(Panel2Rect);
+    Panel2->setGeometry(Scaled(Panel2Rect, scale).adjusted(0, 0, -narrower, 0));
 
+    const QSize imageSize = Scaled(ImageSize, scale);
     Image1 = new QLabel(Panel2);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(QRect(QPoint(Panel2Rect.width() - ImageSize.width(), 0), ImageSize));
+    Image1->setGeometry(QRect(QPoint(Panel2->width() - imageSize.width(), 0), imageSize));
     Image1->setAttribute(Qt::WA_TranslucentBackground);
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(HeaderPicture());
 
-    Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"), Label1Pos);
-    lbNewsDatum = HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsItem::EmptyNewsDate, NewsDatePos);
+    Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"),
+                         Scaled(QRect(Label1Pos, QSize()), scale).topLeft());
+    lbNewsDatum = HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsItem::EmptyNewsDate,
+                              Scaled(QRect(NewsDatePos, QSize()), scale).topLeft());
+    FNewsDatePos = lbNewsDatum->pos();
     PlaceNewsDate();
 
     reNews = new QTextBrowser(Panel1);
     reNews->setObjectName(QStringLiteral("reNews"));
-    reNews->setGeometry(NewsRect);
+    reNews->setGeometry(Scaled(NewsRect, scale).adjusted(0, 0, -narrower, -lower));
     reNews->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     reNews->setFont(QFont(QStringLiteral("Tahoma"), 8));
-    // The text never takes the focus; the keyboard goes to the choice and the button.
-    reNews->setFocusPolicy(Qt::NoFocus);
+    reNews->setAccessibleName(QStringLiteral("Text der Neuigkeit"));
+    // Read with the keyboard too: the arrows scroll, Tab moves through the links and Enter opens
+    // the one selected.
+    reNews->setFocusPolicy(Qt::StrongFocus);
+    reNews->setTextInteractionFlags(Qt::TextBrowserInteraction | Qt::TextSelectableByKeyboard);
+    ShowFocusOutline(reNews);
     // Links are opened by us alone, never followed inside the browser.
     reNews->setOpenLinks(false);
     reNews->setOpenExternalLinks(false);
@@ -202,19 +224,40 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     cbErneutZeigen->setEditable(false);
     cbErneutZeigen->addItems(FNews.Choices);
     cbErneutZeigen->setCurrentIndex(FNews.DefaultChoice);
-    cbErneutZeigen->setGeometry(QRect(ChoicePos, QSize(ChoiceWidth, cbErneutZeigen->sizeHint().height())));
+    // The choice has no label on the screen: its name says what it decides, its value which
+    // choice is made.
+    cbErneutZeigen->setAccessibleName(QStringLiteral("Diese Neuigkeit erneut anzeigen"));
+    cbErneutZeigen->setGeometry(
+        QRect(Scaled(QRect(ChoicePos, QSize()), scale).topLeft() - QPoint(0, lower),
+              QSize(Scaled(ChoiceWidth, scale) - narrower, cbErneutZeigen->sizeHint().height())));
 
     btnSchliessen = new QToolButton(Panel1);
     btnSchliessen->setObjectName(QStringLiteral("btnSchliessen"));
-    btnSchliessen->setGeometry(CloseRect);
+    btnSchliessen->setGeometry(Scaled(CloseRect, scale).translated(-narrower, -lower));
     btnSchliessen->setIcon(CloseGlyph(palette().color(QPalette::ButtonText)));
-    btnSchliessen->setIconSize(QSize(16, 16));
+    btnSchliessen->setIconSize(Scaled(QSize(16, 16), scale));
     btnSchliessen->setToolTip(QStringLiteral("Schließen"));
+    btnSchliessen->setAccessibleName(btnSchliessen->toolTip());
     btnSchliessen->setFocusPolicy(Qt::StrongFocus);
+    btnSchliessen->installEventFilter(this);
     connect(btnSchliessen, &QToolButton::clicked, this, &QDialog::close);
 
+    setTabOrder(reNews, cbErneutZeigen);
     setTabOrder(cbErneutZeigen, btnSchliessen);
     cbErneutZeigen->setFocus();
+}
+
+bool TfrmNewsAnzeige::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on the focused close button closes, as Space does.
+    if (watched == btnSchliessen && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            btnSchliessen->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmNewsAnzeige::showEvent(QShowEvent* event)
@@ -237,7 +280,7 @@ void TfrmNewsAnzeige::PlaceNewsDate()
     // Where a substitute for Calibri makes "Neuigkeit vom" wider, the date moves to its right
     // instead of writing over it.
     const int afterLabel = Label1->geometry().right() + 1 + Label1->fontMetrics().horizontalAdvance(u' ');
-    lbNewsDatum->move(std::max(NewsDatePos.x(), afterLabel), NewsDatePos.y());
+    lbNewsDatum->move(std::max(FNewsDatePos.x(), afterLabel), FNewsDatePos.y());
 }
 
 void TfrmNewsAnzeige::done(int result)
@@ -257,7 +300,9 @@ void TfrmNewsAnzeige::reNewsURLClick(const QUrl& url)
         return;
     }
     try {
-        StartEXE(this, WithoutMailAttachments(url).toString(QUrl::FullyEncoded), QString(), false);
+        const QString address = WithoutMailAttachments(url).toString(QUrl::FullyEncoded);
+        if (!StartEXE(this, address, QString(), false))
+            ReportUnopenedLink(address);
     } catch (const EVorlandtError& e) {
         MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
     }

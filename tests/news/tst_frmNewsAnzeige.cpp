@@ -159,7 +159,8 @@ private Q_SLOTS:
 
         QCOMPARE(form.reNews->geometry(), QRect(8, 74, 545, 365));
         QVERIFY(form.reNews->isReadOnly());
-        QCOMPARE(form.reNews->focusPolicy(), Qt::NoFocus);
+        // Reached with Tab and read with the keyboard, never edited.
+        QCOMPARE(form.reNews->focusPolicy(), Qt::StrongFocus);
         QVERIFY(!form.reNews->openLinks());
         QCOMPARE(form.reNews->font().pointSize(), 8);
 
@@ -214,6 +215,48 @@ private Q_SLOTS:
         QCOMPARE(FFrontEnd->OpenedDocuments(),
                  QStringList{QStringLiteral("https://www.vorlandt.example/kasse")});
         form.close();
+    }
+
+    // With the keyboard alone: Tab goes from the text to the choice and the close button; inside
+    // the text it selects the link, which Enter opens; Enter on the close button closes.
+    void keyboardReachesTheLinkAndCloses()
+    {
+        TfrmNewsAnzeige form(NewView());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto press = [&form](Qt::Key key) { QTest::keyClick(form.windowHandle(), key); };
+        QCOMPARE(QApplication::focusWidget(), form.cbErneutZeigen);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.btnSchliessen);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.reNews);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.reNews);
+        QCOMPARE(form.reNews->textCursor().selectedText(), QStringLiteral("Neuigkeiten im Web"));
+        press(Qt::Key_Return);
+        QCOMPARE(FFrontEnd->OpenedDocuments(),
+                 QStringList{QStringLiteral("https://www.vorlandt.example/kasse")});
+        QVERIFY(form.isVisible());
+        QVERIFY(form.reNews->isReadOnly());
+        QCOMPARE(form.reNews->toPlainText().contains(QStringLiteral("Neue Kassenversion 5.4")), true);
+
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.cbErneutZeigen);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.btnSchliessen);
+        press(Qt::Key_Return);
+        QVERIFY(!form.isVisible());
+    }
+
+    // Where no program opens a link, a box says so with the address to copy.
+    void linkThatCannotBeOpenedIsShownToCopy()
+    {
+        TfrmNewsAnzeige form(NewView());
+        FFrontEnd->SetOpenDocumentResult(false);
+        FFrontEnd->Answer({mrOk});
+        form.reNewsURLClick(QUrl(QStringLiteral("https://www.vorlandt.example/kasse")));
+        QCOMPARE(FFrontEnd->Messages().size(), 1);
+        QVERIFY(FFrontEnd->Messages()[0].text.contains(QStringLiteral("https://www.vorlandt.example/kasse")));
     }
 
     void onlyWebAndMailAddressesAreOpened_data()
