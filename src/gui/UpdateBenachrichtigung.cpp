@@ -31,7 +31,6 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
@@ -72,6 +71,19 @@ int HeaderRowHeight(const QWidget* widget)
     QFont bold = widget->font();
     bold.setBold(true);
     return std::max(Scaled(HeaderHeight, FontScale(widget)), QFontMetrics(bold).height() + 8);
+}
+
+// The focus frame of entries and headers. Styles draw theirs only after a key moved the focus,
+// and some not on a selected background at all; these controls show the focus whenever they
+// have it.
+void DrawFocusFrame(QPainter& painter, const QRect& area, const QColor& color)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(color, 1, Qt::DotLine));
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    painter.restore();
 }
 
 // A caption for a widget that reads "&" as a mnemonic marker, shown exactly as written.
@@ -191,14 +203,8 @@ protected:
             painter.drawPath(chevron);
         }
 
-        if (hasFocus()) {
-            QStyleOptionFocusRect focus;
-            focus.initFrom(this);
-            focus.rect = area.adjusted(2, 2, -2, -2);
-            focus.backgroundColor = base;
-            painter.setRenderHint(QPainter::Antialiasing, false);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
-        }
+        if (hasFocus())
+            DrawFocusFrame(painter, area.adjusted(2, 2, -2, -2), palette().color(QPalette::Highlight));
     }
 
 private:
@@ -282,12 +288,9 @@ void TUpdateLabel::paintEvent(QPaintEvent*)
         role = QPalette::HighlightedText;
     }
     style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), text(), role);
-    if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.backgroundColor = background;
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
-    }
+    if (hasFocus())
+        DrawFocusFrame(painter, rect(),
+                       palette().color(FCurrent ? QPalette::HighlightedText : QPalette::Highlight));
 }
 
 void TUpdateLabel::enterEvent(QEnterEvent* event)

@@ -558,6 +558,24 @@ private Q_SLOTS:
         PointAt(Entry(0, 1), TPointer::Enter);
         QTest::qWait(50);
         QVERIFY(FDialog->grab().save(path));
+
+        // The focus as the keyboard sees it: on an entry, on a header, on a link of the
+        // description.
+        FDialog->activateWindow();
+        if (!QTest::qWaitForWindowActive(FDialog.get()))
+            QSKIP("the window did not become active");
+        const auto save = [&](QWidget* focus, const QString& suffix, int tabs) {
+            focus->setFocus(Qt::TabFocusReason);
+            for (int i = 0; i < tabs; ++i)
+                QTest::keyClick(FDialog->windowHandle(), Qt::Key_Tab);
+            QTest::qWait(50);
+            QString name = path;
+            name.insert(name.lastIndexOf(u'.'), suffix);
+            QVERIFY(FDialog->grab().save(name));
+        };
+        save(Entry(0, 2), QStringLiteral("-entry"), 0);
+        save(FDialog->Panels()[1]->Header, QStringLiteral("-header"), 0);
+        save(FDialog->reBeschreibung, QStringLiteral("-link"), 1);
     }
 };
 

@@ -379,6 +379,15 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::qWait(200);
         QVERIFY(form.grab().save(target));
+        // With the keyboard's focus on the link of the text.
+        form.activateWindow();
+        if (QTest::qWaitForWindowActive(&form)) {
+            form.reNews->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(form.windowHandle(), Qt::Key_Tab);
+            QTest::qWait(50);
+            QString name = target;
+            QVERIFY(form.grab().save(name.insert(name.lastIndexOf(u'.'), QStringLiteral("-link"))));
+        }
         form.close();
     }
 };

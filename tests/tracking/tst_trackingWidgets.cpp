@@ -326,6 +326,14 @@ private slots:
         QVERIFY(QDir().mkpath(QString::fromLocal8Bit(folder)));
         QVERIFY(
             form.grab().save(QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("consent.png"))));
+        // With the keyboard's focus on the letter.
+        form.activateWindow();
+        if (QTest::qWaitForWindowActive(&form)) {
+            form.redtTrackingOk->setFocus(Qt::TabFocusReason);
+            QTest::qWait(50);
+            QVERIFY(form.grab().save(
+                QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("consent-letter.png"))));
+        }
     }
 
     void captionOnlyForButtonsAndLabels_data()
