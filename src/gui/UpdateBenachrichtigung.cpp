@@ -115,11 +115,61 @@ public:
     }
 };
 
+constexpr char PanelHeaderProperty[] = "vorlandtPanelHeader";
+
+// A panel header is a button that opens and closes its panel: screen readers hear whether the
+// panel is open, and can open or close it.
+class TPanelHeaderAccessible : public QAccessibleWidget {
+public:
+    explicit TPanelHeaderAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Button) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State result = QAccessibleWidget::state();
+        const bool open = Header()->isChecked();
+        result.expandable = true;
+        result.expanded = open;
+        result.collapsed = !open;
+        return result;
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == pressAction())
+            Header()->click();
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QToolButton* Header() const { return static_cast<QToolButton*>(widget()); }
+};
+
 QAccessibleInterface* UpdateEntryAccessibleFactory(const QString& className, QObject* object)
 {
-    if (className == QLatin1String("TUpdateLabel") && object != nullptr && object->isWidgetType())
+    if (object == nullptr || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("TUpdateLabel"))
         return new TUpdateEntryAccessible(static_cast<QWidget*>(object));
+    if (className == QLatin1String("QToolButton") && object->property(PanelHeaderProperty).toBool())
+        return new TPanelHeaderAccessible(static_cast<QWidget*>(object));
     return nullptr;
+}
+
+void InstallAccessibleFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(UpdateEntryAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
 }
 
 // The hot-light colour: what a hot-tracked entry and the licence link take under the pointer.
@@ -134,7 +184,10 @@ class TPanelHeader : public QToolButton {
 public:
     TPanelHeader(const QString& caption, QWidget* parent) : QToolButton(parent), FCaption(caption)
     {
+        InstallAccessibleFactory();
+        setProperty(PanelHeaderProperty, true);
         setText(LiteralText(caption));
+        setAccessibleName(caption);
         setCheckable(true);
         setFixedHeight(HeaderRowHeight(this));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -223,11 +276,7 @@ QFrame* RowPanel(QWidget* parent, const QString& name)
 
 TUpdateLabel::TUpdateLabel(const QString& text, int tag, QWidget* parent) : QLabel(text, parent), FTag(tag)
 {
-    static const bool accessibleFactoryInstalled = [] {
-        QAccessible::installFactory(UpdateEntryAccessibleFactory);
-        return true;
-    }();
-    Q_UNUSED(accessibleFactoryInstalled);
+    InstallAccessibleFactory();
     setTextFormat(Qt::PlainText);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
@@ -326,7 +375,6 @@ TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidge
     // it must not send the module's name as the caption of a control.
     TrackAsPartOfParent(Header);
     Body = new QWidget(this);
-    Body->setObjectName(QStringLiteral("Body"));
     Body->setAccessibleName(caption);
     Body->setFixedHeight(Scaled(BodyBaseHeight, FontScale(this)));
     layout->addWidget(Header);

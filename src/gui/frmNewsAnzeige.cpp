@@ -9,6 +9,8 @@
 #include "gui/FontScale.h"
 #include "gui/QtFrontEnd.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetricsF>
@@ -127,6 +129,51 @@ QLabel* HeaderLabel(QWidget* parent, const QString& name, const QString& text, c
     return label;
 }
 
+// The drop-down list of the choice, a class of its own so that screen readers get the interface
+// below instead of Qt's.
+class TNamedChoiceBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+};
+
+// Qt names a drop-down list by its current item, so a screen reader hears a value without
+// knowing what it decides. This one is named by what it decides and keeps its item as value.
+class TNamedChoiceAccessible : public QAccessibleWidget {
+public:
+    explicit TNamedChoiceAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return Choice()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == showMenuAction())
+            Choice()->showPopup();
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+private:
+    QComboBox* Choice() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* NamedChoiceFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TNamedChoiceBox") && object != nullptr && object->isWidgetType())
+        return new TNamedChoiceAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
 // A news item comes from the maker's server: what it links to must never start a program or
 // open a local file on this machine, so only web and mail addresses are handed on.
 bool MayOpen(const QUrl& url)
@@ -219,13 +266,18 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     reNews->setOpenExternalLinks(false);
     connect(reNews, &QTextBrowser::anchorClicked, this, &TfrmNewsAnzeige::reNewsURLClick);
 
-    cbErneutZeigen = new QComboBox(Panel1);
+    cbErneutZeigen = new TNamedChoiceBox(Panel1);
     cbErneutZeigen->setObjectName(QStringLiteral("cbErneutZeigen"));
     cbErneutZeigen->setEditable(false);
     cbErneutZeigen->addItems(FNews.Choices);
     cbErneutZeigen->setCurrentIndex(FNews.DefaultChoice);
     // The choice has no label on the screen: its name says what it decides, its value which
     // choice is made.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(NamedChoiceFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     cbErneutZeigen->setAccessibleName(QStringLiteral("Diese Neuigkeit erneut anzeigen"));
     cbErneutZeigen->setGeometry(
         QRect(Scaled(QRect(ChoicePos, QSize()), scale).topLeft() - QPoint(0, lower),
@@ -307,3 +359,5 @@ void TfrmNewsAnzeige::reNewsURLClick(const QUrl& url)
         MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
     }
 }
+
+#include "frmNewsAnzeige.moc"

@@ -102,10 +102,11 @@ QStringList TfrmTrackingOkConfirmation::LetterLines()
 
 TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     // A title bar without any buttons: the only way out is a choice and OK. It is asked before
-    // any other window of the program is on the screen, so it stays above other windows and
-    // cannot be minimised: nothing would be left to bring it back.
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint)
+    // any other window of the program is on the screen, so it cannot be minimised either:
+    // nothing would be left to bring it back. It is not kept above other windows, which would
+    // hide the box that asks for a choice.
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmTrackingOkConfirmation"));
     setWindowTitle(QStringLiteral("Wir bitten um Ihre Mithilfe"));

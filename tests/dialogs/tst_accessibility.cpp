@@ -9,6 +9,7 @@
 #include "support/ScriptedFrontEnd.h"
 
 #include <QAccessible>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -148,6 +149,17 @@ private Q_SLOTS:
         }
         QVERIFY(focusable > 0);
         QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
+
+        // Whatever the font resolution, the window fits the screen (ctest runs this test once
+        // more with a large one).
+        const QRect available = window->screen()->availableGeometry();
+        QVERIFY2(window->frameGeometry().width() <= available.width() &&
+                     window->frameGeometry().height() <= available.height(),
+                 qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                .arg(window->frameGeometry().width())
+                                .arg(window->frameGeometry().height())
+                                .arg(available.width())
+                                .arg(available.height())));
     }
 };
 

@@ -504,6 +504,15 @@ private Q_SLOTS:
         QAccessibleInterface* header = QAccessible::queryAccessibleInterface(panel->Header);
         QVERIFY(header != nullptr);
         QCOMPARE(header->text(QAccessible::Name), QStringLiteral("Vorlandt Lohn & Gehalt"));
+        // Heard as a button that opens and closes the panel, without a key of its own.
+        QCOMPARE(header->role(), QAccessible::Button);
+        QVERIFY(header->state().expanded);
+        QVERIFY(header->actionInterface()
+                    ->keyBindingsForAction(QAccessibleActionInterface::pressAction())
+                    .isEmpty());
+        header->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!panel->Expanded());
+        QVERIFY(header->state().collapsed);
         QAccessibleInterface* entry = QAccessible::queryAccessibleInterface(Entry(0, 0));
         QCOMPARE(entry->role(), QAccessible::ListItem);
         QCOMPARE(entry->text(QAccessible::Name), QStringLiteral("Version 2.1.0"));

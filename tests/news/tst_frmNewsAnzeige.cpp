@@ -9,6 +9,7 @@
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -246,6 +247,22 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), form.btnSchliessen);
         press(Qt::Key_Return);
         QVERIFY(!form.isVisible());
+    }
+
+    // A screen reader names the icon button by its tooltip's words and the choice by what it
+    // decides, and still reads the choice made as its value.
+    void controlsAreNamedForScreenReaders()
+    {
+        TfrmNewsAnzeige form(NewView());
+        QAccessibleInterface* close = QAccessible::queryAccessibleInterface(form.btnSchliessen);
+        QCOMPARE(close->text(QAccessible::Name), QStringLiteral("Schließen"));
+        QAccessibleInterface* choice = QAccessible::queryAccessibleInterface(form.cbErneutZeigen);
+        QCOMPARE(choice->text(QAccessible::Name), QStringLiteral("Diese Neuigkeit erneut anzeigen"));
+        QCOMPARE(choice->text(QAccessible::Value), QStringLiteral("Nicht wieder anzeigen."));
+        form.cbErneutZeigen->setCurrentIndex(0);
+        QCOMPARE(choice->text(QAccessible::Value), QStringLiteral("Morgen noch einmal anzeigen."));
+        QAccessibleInterface* text = QAccessible::queryAccessibleInterface(form.reNews);
+        QVERIFY(!text->text(QAccessible::Name).isEmpty());
     }
 
     // Where no program opens a link, a box says so with the address to copy.
