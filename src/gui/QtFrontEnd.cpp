@@ -78,6 +78,8 @@ TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons b
     // guess would otherwise swallow or format.
     setTextFormat(Qt::PlainText);
     setText(MessageBoxDisplayText(text));
+    // Addresses and paths in a message can be selected and copied, with the keyboard as well.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     // There is no help system yet; the topic stays with the box for the one that comes.
     setProperty("helpContext", helpContext);
 
@@ -248,6 +250,18 @@ void TQtFrontEnd::EndWaitCursor()
         QGuiApplication::restoreOverrideCursor();
         return true;
     });
+}
+
+void ReportUnopenedLink(const QString& address)
+{
+    QString shown = address;
+    // Message texts double "&" (see MessageBoxDisplayText); an address keeps every one of its own.
+    shown.replace(u'&', QStringLiteral("&&"));
+    MessageDialog(QStringLiteral("Der Link konnte nicht geöffnet werden, weil auf diesem Rechner kein "
+                                 "Programm dafür eingerichtet ist. Sie können die Adresse kopieren und "
+                                 "im Browser öffnen:\n\n") +
+                      shown,
+                  TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, 0);
 }
 
 void CenterOverOwner(QWidget& window)

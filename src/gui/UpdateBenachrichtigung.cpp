@@ -1,6 +1,9 @@
 // The update notification dialog.
 #include "gui/UpdateBenachrichtigung.h"
 
+#include "gui/FocusOutline.h"
+#include "gui/FontScale.h"
+#include "gui/QtFrontEnd.h"
 #include "gui/TrackingControls.h"
 
 #include "core/catalog/UpdateList.h"
@@ -9,10 +12,15 @@
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QCheckBox>
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,12 +29,14 @@
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -45,6 +55,122 @@ constexpr int EntryLeft = 20;
 constexpr int EntryTop = 7;
 constexpr int EntryRow = 22;
 constexpr int BodyBaseHeight = 30 - HeaderHeight;
+// Room beside the caption of a header for its margin and the chevron.
+constexpr int HeaderChrome = 30;
+// The module list grows for long module names up to this width, at 96 dots per inch.
+constexpr int MaximumGroupWidth = 320;
+
+// The height of one entry row and of a header: today's pixels, or more where the font needs it.
+int EntryRowHeight(const QWidget* widget)
+{
+    return std::max(Scaled(EntryRow, FontScale(widget)), widget->fontMetrics().height() + 9);
+}
+
+int HeaderRowHeight(const QWidget* widget)
+{
+    QFont bold = widget->font();
+    bold.setBold(true);
+    return std::max(Scaled(HeaderHeight, FontScale(widget)), QFontMetrics(bold).height() + 8);
+}
+
+// The focus frame of entries and headers. Styles draw theirs only after a key moved the focus,
+// and some not on a selected background at all; these controls show the focus whenever they
+// have it.
+void DrawFocusFrame(QPainter& painter, const QRect& area, const QColor& color)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(color, 1, Qt::DotLine));
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
+// A caption for a widget that reads "&" as a mnemonic marker, shown exactly as written.
+QString LiteralText(QString text)
+{
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+// Screen readers meet an update entry as an item of a list that can be selected, named by its
+// version and described by its module.
+class TUpdateEntryAccessible : public QAccessibleWidget {
+public:
+    explicit TUpdateEntryAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::ListItem) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        const auto* entry = static_cast<const TUpdateLabel*>(widget());
+        if (t == QAccessible::Name && entry->accessibleName().isEmpty())
+            return entry->text();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State result = QAccessibleWidget::state();
+        result.selectable = true;
+        result.selected = static_cast<const TUpdateLabel*>(widget())->IsCurrent();
+        return result;
+    }
+};
+
+constexpr char PanelHeaderProperty[] = "vorlandtPanelHeader";
+
+// A panel header is a button that opens and closes its panel: screen readers hear whether the
+// panel is open, and can open or close it.
+class TPanelHeaderAccessible : public QAccessibleWidget {
+public:
+    explicit TPanelHeaderAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Button) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State result = QAccessibleWidget::state();
+        const bool open = Header()->isChecked();
+        result.expandable = true;
+        result.expanded = open;
+        result.collapsed = !open;
+        return result;
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == pressAction())
+            Header()->click();
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QToolButton* Header() const { return static_cast<QToolButton*>(widget()); }
+};
+
+QAccessibleInterface* UpdateEntryAccessibleFactory(const QString& className, QObject* object)
+{
+    if (object == nullptr || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("TUpdateLabel"))
+        return new TUpdateEntryAccessible(static_cast<QWidget*>(object));
+    if (className == QLatin1String("QToolButton") && object->property(PanelHeaderProperty).toBool())
+        return new TPanelHeaderAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+void InstallAccessibleFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(UpdateEntryAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 // The hot-light colour: what a hot-tracked entry and the licence link take under the pointer.
 QColor HotLight(const QWidget* widget)
@@ -56,17 +182,47 @@ QColor HotLight(const QWidget* widget)
 // points up while the panel is open (a click closes it) and down while it is closed.
 class TPanelHeader : public QToolButton {
 public:
-    TPanelHeader(const QString& caption, QWidget* parent) : QToolButton(parent)
+    TPanelHeader(const QString& caption, QWidget* parent) : QToolButton(parent), FCaption(caption)
     {
-        setText(caption);
+        InstallAccessibleFactory();
+        setProperty(PanelHeaderProperty, true);
+        setText(LiteralText(caption));
+        setAccessibleName(caption);
         setCheckable(true);
-        setFixedHeight(HeaderHeight);
+        setFixedHeight(HeaderRowHeight(this));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setFocusPolicy(Qt::NoFocus);
+        setFocusPolicy(Qt::StrongFocus);
         setAttribute(Qt::WA_Hover);
     }
 
+    // The width the caption needs in full, beside the chevron.
+    int CaptionWidth() const
+    {
+        QFont captionFont = font();
+        captionFont.setBold(true);
+        return QFontMetrics(captionFont).horizontalAdvance(FCaption) + HeaderChrome;
+    }
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        // Enter opens and closes the panel as Space does, instead of reaching the dialog's
+        // default button.
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
+            event->accept();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QToolButton::resizeEvent(event);
+        // The whole name where it does not fit.
+        setToolTip(CaptionWidth() > width() ? FCaption : QString());
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -85,7 +241,7 @@ protected:
         painter.setPen(palette().color(QPalette::ButtonText));
         const QRect textArea = area.adjusted(6, 0, -24, 0);
         painter.drawText(textArea, Qt::AlignVCenter | Qt::AlignLeft,
-                         QFontMetrics(captionFont).elidedText(text(), Qt::ElideRight, textArea.width()));
+                         QFontMetrics(captionFont).elidedText(FCaption, Qt::ElideRight, textArea.width()));
 
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -99,7 +255,13 @@ protected:
             chevron.lineTo(x + 4, y + offset - tip / 2);
             painter.drawPath(chevron);
         }
+
+        if (hasFocus())
+            DrawFocusFrame(painter, area.adjusted(2, 2, -2, -2), palette().color(QPalette::Highlight));
     }
+
+private:
+    QString FCaption;
 };
 
 QFrame* RowPanel(QWidget* parent, const QString& name)
@@ -114,9 +276,70 @@ QFrame* RowPanel(QWidget* parent, const QString& name)
 
 TUpdateLabel::TUpdateLabel(const QString& text, int tag, QWidget* parent) : QLabel(text, parent), FTag(tag)
 {
+    InstallAccessibleFactory();
+    setTextFormat(Qt::PlainText);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
+    // Room for the selection and the focus frame around the text.
+    setContentsMargins(2, 1, 2, 1);
+    // A click gives the focus; Tab stops only at the current entry, arrows move between them.
+    setFocusPolicy(Qt::ClickFocus);
     adjustSize();
+}
+
+void TUpdateLabel::SetCurrent(bool current)
+{
+    if (current == FCurrent)
+        return;
+    FCurrent = current;
+    setFocusPolicy(current ? Qt::StrongFocus : Qt::ClickFocus);
+    QAccessible::State changed;
+    changed.selected = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+    update();
+}
+
+void TUpdateLabel::focusInEvent(QFocusEvent* event)
+{
+    QLabel::focusInEvent(event);
+    update();
+    // The focused entry shows its description as the pointer over it does. The focus that comes
+    // with the opening window arrives while the dialog is still being shown: its description
+    // is loaded once the dialog is on the screen, so that a failure is reported over it.
+    if (event->reason() == Qt::ActiveWindowFocusReason || !isActiveWindow()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (window()->focusWidget() == this)
+                    Q_EMIT PointerMoved(FTag);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    Q_EMIT PointerMoved(FTag);
+}
+
+void TUpdateLabel::focusOutEvent(QFocusEvent* event)
+{
+    QLabel::focusOutEvent(event);
+    update();
+}
+
+void TUpdateLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    QPalette::ColorRole role = QPalette::WindowText;
+    QColor background = palette().color(QPalette::Window);
+    if (FCurrent) {
+        background = palette().color(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
+        painter.fillRect(rect(), background);
+        role = QPalette::HighlightedText;
+    }
+    style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), text(), role);
+    if (hasFocus())
+        DrawFocusFrame(painter, rect(),
+                       palette().color(FCurrent ? QPalette::HighlightedText : QPalette::Highlight));
 }
 
 void TUpdateLabel::enterEvent(QEnterEvent* event)
@@ -140,8 +363,9 @@ void TUpdateLabel::mouseMoveEvent(QMouseEvent* event)
     Q_EMIT PointerMoved(FTag);
 }
 
-TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidget(parent)
+TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidget(parent), FCaption(caption)
 {
+    setAccessibleName(caption);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -151,15 +375,25 @@ TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidge
     // it must not send the module's name as the caption of a control.
     TrackAsPartOfParent(Header);
     Body = new QWidget(this);
-    Body->setFixedHeight(BodyBaseHeight);
+    Body->setAccessibleName(caption);
+    Body->setFixedHeight(Scaled(BodyBaseHeight, FontScale(this)));
     layout->addWidget(Header);
     layout->addWidget(Body);
-    connect(Header, &QToolButton::toggled, Body, &QWidget::setVisible);
+    connect(Header, &QToolButton::toggled, this, &TCategoryPanel::ShowBody);
+}
+
+void TCategoryPanel::ShowBody(bool expanded)
+{
+    // Closing the panel that holds the focus leaves the focus on its header rather than letting
+    // it jump to whatever follows the hidden entries.
+    if (!expanded && Body->isAncestorOf(window()->focusWidget()))
+        Header->setFocus(Qt::OtherFocusReason);
+    Body->setVisible(expanded);
 }
 
 QString TCategoryPanel::Caption() const
 {
-    return Header->text();
+    return FCaption;
 }
 
 bool TCategoryPanel::Expanded() const
@@ -170,16 +404,19 @@ bool TCategoryPanel::Expanded() const
 void TCategoryPanel::SetExpanded(bool expanded)
 {
     Header->setChecked(expanded);
-    Body->setVisible(expanded);
+    ShowBody(expanded);
 }
 
 TUpdateLabel* TCategoryPanel::AddEntry(const QString& text, int tag)
 {
+    const qreal scale = FontScale(this);
+    const int row = EntryRowHeight(this);
     auto* label = new TUpdateLabel(text, tag, Body);
     label->setObjectName(QStringLiteral("UpdateLabel%1").arg(tag));
-    label->move(EntryLeft, EntryTop + EntryRow * FEntries.size());
+    label->setAccessibleDescription(FCaption);
+    label->move(Scaled(EntryLeft, scale), Scaled(EntryTop, scale) + row * int(FEntries.size()));
     FEntries.append(label);
-    Body->setFixedHeight(BodyBaseHeight + EntryRow * FEntries.size());
+    Body->setFixedHeight(Scaled(BodyBaseHeight, scale) + row * int(FEntries.size()));
     return label;
 }
 
@@ -191,8 +428,11 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     setWindowTitle(QStringLiteral("Vorlandt Online-Updates"));
     // Where Tahoma is missing the font database substitutes the closest face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    resize(ClientSize);
-    setMinimumSize(MinimumClientSize);
+    FScale = FontScale(this);
+    // Never larger than the screen; what does not fit scrolls.
+    const QSize room = LargestClientSize(this);
+    setMinimumSize(Scaled(MinimumClientSize, FScale).boundedTo(room));
+    resize(Scaled(ClientSize, FScale).boundedTo(room));
 
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
@@ -200,17 +440,21 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
 
     Panel1 = RowPanel(this, QStringLiteral("Panel1"));
     auto* upper = new QHBoxLayout(Panel1);
-    upper->setContentsMargins(PanelMargin, PanelMargin, PanelMargin, PanelMargin);
+    const int margin = Scaled(PanelMargin, FScale);
+    upper->setContentsMargins(margin, margin, margin, margin);
     upper->setSpacing(0);
 
     cpgUpdates = new QScrollArea(Panel1);
     cpgUpdates->setObjectName(QStringLiteral("cpgUpdates"));
-    cpgUpdates->setFixedWidth(GroupWidth);
+    cpgUpdates->setAccessibleName(QStringLiteral("Updates"));
+    // The entries and headers inside take the focus; the scroll area itself is no stop of its own.
+    cpgUpdates->setFocusPolicy(Qt::NoFocus);
+    cpgUpdates->setFixedWidth(Scaled(GroupWidth, FScale));
     cpgUpdates->setWidgetResizable(true);
     cpgUpdates->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     cpgUpdates->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // One wheel line moves the list by one entry row.
-    cpgUpdates->verticalScrollBar()->setSingleStep(EntryRow);
+    cpgUpdates->verticalScrollBar()->setSingleStep(EntryRowHeight(this));
     FPanelStack = new QWidget(cpgUpdates);
     FPanelStack->setObjectName(QStringLiteral("cpgUpdatesPanels"));
     FPanelLayout = new QVBoxLayout(FPanelStack);
@@ -222,8 +466,13 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     reBeschreibung = new QTextBrowser(Panel1);
     reBeschreibung->setObjectName(QStringLiteral("reBeschreibung"));
     reBeschreibung->setReadOnly(true);
+    reBeschreibung->setAccessibleName(QStringLiteral("Beschreibung des Updates"));
     reBeschreibung->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    reBeschreibung->setFocusPolicy(Qt::NoFocus);
+    // Read with the keyboard too: the arrows scroll, Tab moves through the links and Enter opens
+    // the one selected.
+    reBeschreibung->setFocusPolicy(Qt::StrongFocus);
+    reBeschreibung->setTextInteractionFlags(Qt::TextBrowserInteraction | Qt::TextSelectableByKeyboard);
+    ShowFocusOutline(reBeschreibung);
     // Links are opened by us alone, never followed inside the browser.
     reBeschreibung->setOpenLinks(false);
     reBeschreibung->setOpenExternalLinks(false);
@@ -234,7 +483,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     upper->addWidget(reBeschreibung, 1);
 
     Panel2 = RowPanel(this, QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(LicenceRowHeight);
+    Panel2->setFixedHeight(Scaled(LicenceRowHeight, FScale));
     auto* licence = new QHBoxLayout(Panel2);
     licence->setContentsMargins(8, 0, 8, 0);
     licence->setSpacing(0);
@@ -262,19 +511,21 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     connect(CheckBox1, &QCheckBox::clicked, this, &TfrmUpdateBenachrichtigung::CheckBox1Click);
 
     Panel3 = RowPanel(this, QStringLiteral("Panel3"));
-    Panel3->setFixedHeight(ButtonRowHeight);
     auto* buttons = new QHBoxLayout(Panel3);
-    buttons->setContentsMargins(PanelMargin + 2, 0, PanelMargin + 2, 0);
+    buttons->setContentsMargins(Scaled(PanelMargin + 2, FScale), 0, Scaled(PanelMargin + 2, FScale), 0);
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                               QStringLiteral("Keine Updates durchführen"), Panel3);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setAutoDefault(false);
+    // Enter on the focused button declines, as Space does; "Updates installieren" stays the
+    // default button for Enter anywhere else.
+    BitBtn2->setAutoDefault(true);
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                               QStringLiteral("Updates installieren"), Panel3);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
     for (QPushButton* button : {BitBtn1, BitBtn2})
         button->setMinimumWidth(button->sizeHint().width() + 16);
+    Panel3->setFixedHeight(std::max(Scaled(ButtonRowHeight, FScale), BitBtn1->sizeHint().height() + 8));
     buttons->addWidget(BitBtn2, 0, Qt::AlignLeft | Qt::AlignVCenter);
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1, 0, Qt::AlignRight | Qt::AlignVCenter);
@@ -285,6 +536,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     form->addWidget(Panel2);
     form->addWidget(Panel3);
 
+    setTabOrder(reBeschreibung, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
     BitBtn1->setFocus();
 }
@@ -297,6 +549,109 @@ QList<TCategoryPanel*> TfrmUpdateBenachrichtigung::Panels() const
             panels.append(panel);
     }
     return panels;
+}
+
+QList<QWidget*> TfrmUpdateBenachrichtigung::NavigationOrder() const
+{
+    QList<QWidget*> order;
+    for (TCategoryPanel* panel : Panels()) {
+        order.append(panel->Header);
+        if (panel->Expanded()) {
+            for (TUpdateLabel* entry : panel->Entries())
+                order.append(entry);
+        }
+    }
+    return order;
+}
+
+bool TfrmUpdateBenachrichtigung::NavigateFrom(QWidget* from, int key)
+{
+    const QList<QWidget*> order = NavigationOrder();
+    const qsizetype at = order.indexOf(from);
+    if (at < 0)
+        return false;
+    qsizetype to = at;
+    switch (key) {
+        case Qt::Key_Up:
+            to = std::max<qsizetype>(0, at - 1);
+            break;
+        case Qt::Key_Down:
+            to = std::min<qsizetype>(order.size() - 1, at + 1);
+            break;
+        case Qt::Key_Home:
+            to = 0;
+            break;
+        case Qt::Key_End:
+            to = order.size() - 1;
+            break;
+        default:
+            return false;
+    }
+    order[to]->setFocus(key == Qt::Key_Up || key == Qt::Key_Home ? Qt::BacktabFocusReason
+                                                                 : Qt::TabFocusReason);
+    cpgUpdates->ensureWidgetVisible(order[to], 0, 0);
+    return true;
+}
+
+void TfrmUpdateBenachrichtigung::MarkCurrent(int tag)
+{
+    bool found = false;
+    for (TCategoryPanel* panel : Panels()) {
+        for (TUpdateLabel* entry : panel->Entries())
+            found = found || entry->Tag() == tag;
+    }
+    if (!found)
+        return;
+    for (TCategoryPanel* panel : Panels()) {
+        for (TUpdateLabel* entry : panel->Entries())
+            entry->SetCurrent(entry->Tag() == tag);
+    }
+}
+
+void TfrmUpdateBenachrichtigung::UpdateTabOrder()
+{
+    // The list first, top to bottom, then the description and the buttons.
+    QList<QWidget*> order;
+    for (TCategoryPanel* panel : Panels()) {
+        order.append(panel->Header);
+        for (TUpdateLabel* entry : panel->Entries())
+            order.append(entry);
+    }
+    order << reBeschreibung << BitBtn1 << BitBtn2;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TfrmUpdateBenachrichtigung::FitListWidth()
+{
+    int needed = Scaled(GroupWidth, FScale);
+    const int chrome = cpgUpdates->verticalScrollBar()->sizeHint().width() + 2 * cpgUpdates->frameWidth();
+    for (TCategoryPanel* panel : Panels()) {
+        if (const auto* header = dynamic_cast<const TPanelHeader*>(panel->Header))
+            needed = std::max(needed, header->CaptionWidth() + chrome);
+    }
+    // The description keeps at least half of the dialog.
+    const int limit =
+        std::max(Scaled(GroupWidth, FScale), std::min(Scaled(MaximumGroupWidth, FScale), width() / 2));
+    cpgUpdates->setFixedWidth(std::min(needed, limit));
+}
+
+void TfrmUpdateBenachrichtigung::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // Every showing starts afresh: no description of an earlier list, the first entry selected
+    // and focused, so that the keyboard starts in the list and its description follows the focus.
+    reBeschreibung->clear();
+    FShownTag = -1;
+    cpgUpdates->verticalScrollBar()->setValue(0);
+    const QList<TCategoryPanel*> panels = Panels();
+    if (!panels.isEmpty() && !panels.first()->Entries().isEmpty()) {
+        TUpdateLabel* first = panels.first()->Entries().first();
+        MarkCurrent(first->Tag());
+        first->setFocus(Qt::ActiveWindowFocusReason);
+    }
 }
 
 void TfrmUpdateBenachrichtigung::ClearPanels()
@@ -318,10 +673,12 @@ void TfrmUpdateBenachrichtigung::Initialize(const TUpdates& Updates)
     for (const TUpdateListPanel& group : GroupUpdateList(Updates)) {
         auto* panel = new TCategoryPanel(group.Modulbezeichnung, FPanelStack);
         FPanelLayout->insertWidget(FPanelLayout->count() - 1, panel);
+        panel->Header->installEventFilter(this);
         for (const TUpdateListEntry& entry : group.Entries) {
             TUpdateLabel* label = panel->AddEntry(entry.Text, entry.Tag);
             connect(label, &TUpdateLabel::PointerMoved, this,
                     &TfrmUpdateBenachrichtigung::UpdateLabelMouseMove);
+            label->installEventFilter(this);
             FdictLabelUpdateID.insert(entry.Tag, entry.Key);
         }
     }
@@ -335,10 +692,16 @@ void TfrmUpdateBenachrichtigung::Initialize(const TUpdates& Updates)
         panel->SetExpanded(true);
     }
     cpgUpdates->verticalScrollBar()->setValue(0);
+    const QList<TCategoryPanel*> panels = Panels();
+    if (!panels.isEmpty() && !panels.first()->Entries().isEmpty())
+        MarkCurrent(panels.first()->Entries().first()->Tag());
+    UpdateTabOrder();
+    FitListWidth();
 }
 
 void TfrmUpdateBenachrichtigung::UpdateLabelMouseMove(int tag)
 {
+    MarkCurrent(tag);
     if (tag == FShownTag)
         return;
     // Marked before loading, so that a failing file gives one message per entry passed over
@@ -397,7 +760,8 @@ void TfrmUpdateBenachrichtigung::OpenLink(const QString& address)
         return;
     }
     try {
-        StartEXE(this, address, QString(), false);
+        if (!StartEXE(this, address, QString(), false))
+            ReportUnopenedLink(address);
     } catch (const EVorlandtError& e) {
         ShowError(e.message());
     }
@@ -416,6 +780,26 @@ void TfrmUpdateBenachrichtigung::resizeEvent(QResizeEvent* event)
 
 bool TfrmUpdateBenachrichtigung::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && watched != JvLabel1) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (widget != nullptr && key->modifiers() == Qt::NoModifier) {
+            // Left closes a panel from its header or goes up to the header from an entry, Right
+            // opens it; the other arrows move through headers and entries.
+            for (TCategoryPanel* panel : Panels()) {
+                if (widget == panel->Header && (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right)) {
+                    panel->SetExpanded(key->key() == Qt::Key_Right);
+                    return true;
+                }
+                if (panel->Body->isAncestorOf(widget) && key->key() == Qt::Key_Left) {
+                    panel->Header->setFocus(Qt::BacktabFocusReason);
+                    return true;
+                }
+            }
+            if (NavigateFrom(widget, key->key()))
+                return true;
+        }
+    }
     if (watched == JvLabel1) {
         switch (event->type()) {
             case QEvent::Enter:

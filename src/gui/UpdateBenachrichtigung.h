@@ -16,6 +16,7 @@ class QFrame;
 class QMouseEvent;
 class QPushButton;
 class QResizeEvent;
+class QShowEvent;
 class QScrollArea;
 class QTextBrowser;
 class QToolButton;
@@ -23,12 +24,16 @@ class QUrl;
 class QVBoxLayout;
 
 // An update entry: a label that takes the hot-light colour while the pointer is over it and
-// reports every movement of the pointer over it with its tag.
+// reports every movement of the pointer over it with its tag. It takes the keyboard focus as
+// well; the entry whose description is shown is drawn selected and is the one Tab stops at.
 class TUpdateLabel : public QLabel {
     Q_OBJECT
 public:
     TUpdateLabel(const QString& text, int tag, QWidget* parent);
     int Tag() const { return FTag; }
+
+    bool IsCurrent() const { return FCurrent; }
+    void SetCurrent(bool current);
 
 Q_SIGNALS:
     void PointerMoved(int tag);
@@ -37,12 +42,17 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     int FTag;
+    bool FCurrent = false;
 };
 
 // A collapsible panel: a header button with an arrow that shows or hides the body below it.
+// The caption is shown as it is written: an "&" in a module's name is no mnemonic.
 class TCategoryPanel : public QWidget {
     Q_OBJECT
 public:
@@ -59,6 +69,9 @@ public:
     QWidget* Body;
 
 private:
+    void ShowBody(bool expanded);
+
+    QString FCaption;
     QList<TUpdateLabel*> FEntries;
 };
 
@@ -98,10 +111,19 @@ public Q_SLOTS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ClearPanels();
+    // Headers and the entries of open panels, top to bottom: what the arrow keys move through.
+    QList<QWidget*> NavigationOrder() const;
+    bool NavigateFrom(QWidget* from, int key);
+    void MarkCurrent(int tag);
+    void UpdateTabOrder();
+    // The width the module list needs for its captions, within bounds that keep room for the
+    // description.
+    void FitListWidth();
     void OpenLink(const QString& address);
     void ShowError(const QString& message);
 
@@ -114,4 +136,5 @@ private:
     int FShownTag = -1;
     // The licence address of the update shown last; the licence link opens it.
     QString FLizenzURL;
+    qreal FScale = 1.0;
 };

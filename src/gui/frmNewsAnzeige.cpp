@@ -5,11 +5,17 @@
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
+#include "gui/FocusOutline.h"
+#include "gui/FontScale.h"
+#include "gui/QtFrontEnd.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -116,10 +122,56 @@ QLabel* HeaderLabel(QWidget* parent, const QString& name, const QString& text, c
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->setFont(QFont(QStringLiteral("Calibri"), 12));
     label->move(position);
     label->adjustSize();
     return label;
+}
+
+// The drop-down list of the choice, a class of its own so that screen readers get the interface
+// below instead of Qt's.
+class TNamedChoiceBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+};
+
+// Qt names a drop-down list by its current item, so a screen reader hears a value without
+// knowing what it decides. This one is named by what it decides and keeps its item as value.
+class TNamedChoiceAccessible : public QAccessibleWidget {
+public:
+    explicit TNamedChoiceAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return Choice()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == showMenuAction())
+            Choice()->showPopup();
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+private:
+    QComboBox* Choice() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* NamedChoiceFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TNamedChoiceBox") && object != nullptr && object->isWidgetType())
+        return new TNamedChoiceAccessible(static_cast<QWidget*>(object));
+    return nullptr;
 }
 
 // A news item comes from the maker's server: what it links to must never start a program or
@@ -166,55 +218,98 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     setWindowTitle(QStringLiteral("Es gibt Neuigkeiten!"));
     // Where Tahoma or Calibri is missing the font database substitutes the closest face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(ClientSize);
+    // The pixels below are those of the usual font resolution; a larger one enlarges the window
+    // with its text. Where the screen is smaller, the news text gives up height and width and
+    // scrolls.
+    const qreal scale = FontScale(this);
+    const QSize room = LargestClientSize(this);
+    const QSize wanted = Scaled(ClientSize, scale);
+    const QSize client = wanted.boundedTo(room);
+    const int narrower = wanted.width() - client.width();
+    const int lower = wanted.height() - client.height();
+    setFixedSize(client);
 
     Panel1 = WhitePanel(this, QStringLiteral("Panel1"));
-    Panel1->setGeometry(QRect(QPoint(0, 0), ClientSize));
+    Panel1->setGeometry(QRect(QPoint(0, 0), client));
 
     Panel2 = WhitePanel(Panel1, QStringLiteral("Panel2"));
-    Panel2->setGeometry(Panel2Rect);
+    Panel2->setGeometry(Scaled(Panel2Rect, scale).adjusted(0, 0, -narrower, 0));
 
+    const QSize imageSize = Scaled(ImageSize, scale);
     Image1 = new QLabel(Panel2);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(QRect(QPoint(Panel2Rect.width() - ImageSize.width(), 0), ImageSize));
+    Image1->setGeometry(QRect(QPoint(Panel2->width() - imageSize.width(), 0), imageSize));
     Image1->setAttribute(Qt::WA_TranslucentBackground);
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(HeaderPicture());
 
-    Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"), Label1Pos);
-    lbNewsDatum = HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsItem::EmptyNewsDate, NewsDatePos);
+    Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"),
+                         Scaled(QRect(Label1Pos, QSize()), scale).topLeft());
+    lbNewsDatum = HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsItem::EmptyNewsDate,
+                              Scaled(QRect(NewsDatePos, QSize()), scale).topLeft());
+    FNewsDatePos = lbNewsDatum->pos();
     PlaceNewsDate();
 
     reNews = new QTextBrowser(Panel1);
     reNews->setObjectName(QStringLiteral("reNews"));
-    reNews->setGeometry(NewsRect);
+    reNews->setGeometry(Scaled(NewsRect, scale).adjusted(0, 0, -narrower, -lower));
     reNews->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     reNews->setFont(QFont(QStringLiteral("Tahoma"), 8));
-    // The text never takes the focus; the keyboard goes to the choice and the button.
-    reNews->setFocusPolicy(Qt::NoFocus);
+    reNews->setAccessibleName(QStringLiteral("Text der Neuigkeit"));
+    // Read with the keyboard too: the arrows scroll, Tab moves through the links and Enter opens
+    // the one selected.
+    reNews->setFocusPolicy(Qt::StrongFocus);
+    reNews->setTextInteractionFlags(Qt::TextBrowserInteraction | Qt::TextSelectableByKeyboard);
+    ShowFocusOutline(reNews);
     // Links are opened by us alone, never followed inside the browser.
     reNews->setOpenLinks(false);
     reNews->setOpenExternalLinks(false);
     connect(reNews, &QTextBrowser::anchorClicked, this, &TfrmNewsAnzeige::reNewsURLClick);
 
-    cbErneutZeigen = new QComboBox(Panel1);
+    cbErneutZeigen = new TNamedChoiceBox(Panel1);
     cbErneutZeigen->setObjectName(QStringLiteral("cbErneutZeigen"));
     cbErneutZeigen->setEditable(false);
     cbErneutZeigen->addItems(FNews.Choices);
     cbErneutZeigen->setCurrentIndex(FNews.DefaultChoice);
-    cbErneutZeigen->setGeometry(QRect(ChoicePos, QSize(ChoiceWidth, cbErneutZeigen->sizeHint().height())));
+    // The choice has no label on the screen: its name says what it decides, its value which
+    // choice is made.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(NamedChoiceFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
+    cbErneutZeigen->setAccessibleName(QStringLiteral("Diese Neuigkeit erneut anzeigen"));
+    cbErneutZeigen->setGeometry(
+        QRect(Scaled(QRect(ChoicePos, QSize()), scale).topLeft() - QPoint(0, lower),
+              QSize(Scaled(ChoiceWidth, scale) - narrower, cbErneutZeigen->sizeHint().height())));
 
     btnSchliessen = new QToolButton(Panel1);
     btnSchliessen->setObjectName(QStringLiteral("btnSchliessen"));
-    btnSchliessen->setGeometry(CloseRect);
+    btnSchliessen->setGeometry(Scaled(CloseRect, scale).translated(-narrower, -lower));
     btnSchliessen->setIcon(CloseGlyph(palette().color(QPalette::ButtonText)));
-    btnSchliessen->setIconSize(QSize(16, 16));
+    btnSchliessen->setIconSize(Scaled(QSize(16, 16), scale));
     btnSchliessen->setToolTip(QStringLiteral("Schließen"));
+    btnSchliessen->setAccessibleName(btnSchliessen->toolTip());
     btnSchliessen->setFocusPolicy(Qt::StrongFocus);
+    btnSchliessen->installEventFilter(this);
     connect(btnSchliessen, &QToolButton::clicked, this, &QDialog::close);
 
+    setTabOrder(reNews, cbErneutZeigen);
     setTabOrder(cbErneutZeigen, btnSchliessen);
     cbErneutZeigen->setFocus();
+}
+
+bool TfrmNewsAnzeige::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on the focused close button closes, as Space does.
+    if (watched == btnSchliessen && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            btnSchliessen->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmNewsAnzeige::showEvent(QShowEvent* event)
@@ -237,7 +332,7 @@ void TfrmNewsAnzeige::PlaceNewsDate()
     // Where a substitute for Calibri makes "Neuigkeit vom" wider, the date moves to its right
     // instead of writing over it.
     const int afterLabel = Label1->geometry().right() + 1 + Label1->fontMetrics().horizontalAdvance(u' ');
-    lbNewsDatum->move(std::max(NewsDatePos.x(), afterLabel), NewsDatePos.y());
+    lbNewsDatum->move(std::max(FNewsDatePos.x(), afterLabel), FNewsDatePos.y());
 }
 
 void TfrmNewsAnzeige::done(int result)
@@ -257,8 +352,12 @@ void TfrmNewsAnzeige::reNewsURLClick(const QUrl& url)
         return;
     }
     try {
-        StartEXE(this, WithoutMailAttachments(url).toString(QUrl::FullyEncoded), QString(), false);
+        const QString address = WithoutMailAttachments(url).toString(QUrl::FullyEncoded);
+        if (!StartEXE(this, address, QString(), false))
+            ReportUnopenedLink(address);
     } catch (const EVorlandtError& e) {
         MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
     }
 }
+
+#include "frmNewsAnzeige.moc"

@@ -5,6 +5,7 @@
 #include "core/services/FrontEnd.h"
 
 #include <QDialog>
+#include <QPoint>
 
 class QComboBox;
 class QFrame;
@@ -40,12 +41,14 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormShow();
     void PlaceNewsDate();
 
     TNewsView FNews;
+    QPoint FNewsDatePos;
     int FChoice;
     bool FClosed = false;
 };

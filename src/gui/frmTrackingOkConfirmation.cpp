@@ -2,11 +2,16 @@
 #include "gui/frmTrackingOkConfirmation.h"
 
 #include "core/services/FrontEnd.h"
+#include "gui/FocusOutline.h"
+#include "gui/FontScale.h"
 
+#include <QButtonGroup>
+#include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -96,48 +101,72 @@ QStringList TfrmTrackingOkConfirmation::LetterLines()
 }
 
 TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
-    // A title bar without any buttons: the only way out is a choice and OK.
+    // A title bar without any buttons: the only way out is a choice and OK. It is asked before
+    // any other window of the program is on the screen, so it cannot be minimised either:
+    // nothing would be left to bring it back. It is not kept above other windows, which would
+    // hide the box that asks for a choice.
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmTrackingOkConfirmation"));
     setWindowTitle(QStringLiteral("Wir bitten um Ihre Mithilfe"));
+    setWindowModality(Qt::ApplicationModal);
     // Where Tahoma is missing the font database substitutes the closest face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(ClientSize);
+    // The pixels below are those of the usual font resolution; a larger one enlarges the dialog
+    // with its text. Where the screen is smaller, the letter gives up height and scrolls.
+    FScale = FontScale(this);
+    const QSize wanted = Scaled(ClientSize, FScale);
+    const QSize client = wanted.boundedTo(LargestClientSize(this));
+    const int narrower = wanted.width() - client.width();
+    const int lower = wanted.height() - client.height();
+    setFixedSize(client);
 
     redtTrackingOk = new QTextEdit(this);
     redtTrackingOk->setObjectName(QStringLiteral("redtTrackingOk"));
-    redtTrackingOk->setGeometry(LetterRect);
+    redtTrackingOk->setAccessibleName(QStringLiteral("Anschreiben"));
+    redtTrackingOk->setGeometry(Scaled(LetterRect, FScale).adjusted(0, 0, -narrower, -lower));
     redtTrackingOk->setFont(QFont(QStringLiteral("Tahoma"), 8));
     redtTrackingOk->setReadOnly(true);
+    // The letter is read with the keyboard as well: a caret and an outline show where the focus
+    // is, the arrows scroll.
+    redtTrackingOk->setFocusPolicy(Qt::StrongFocus);
+    redtTrackingOk->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    ShowFocusOutline(redtTrackingOk);
     redtTrackingOk->setLineWrapMode(QTextEdit::WidgetWidth);
     redtTrackingOk->setPlainText(LetterLines().join(u'\n'));
     FitLetterFont();
 
     rgDecision = new QGroupBox(QStringLiteral(" "), this);
     rgDecision->setObjectName(QStringLiteral("rgDecision"));
-    rgDecision->setGeometry(DecisionRect);
+    // The caption on the screen is a blank; a screen reader names the question it answers.
+    rgDecision->setAccessibleName(QStringLiteral("Ihre Antwort"));
+    rgDecision->setGeometry(Scaled(DecisionRect, FScale).translated(0, -lower).adjusted(0, 0, -narrower, 0));
     QFont bold = font();
     bold.setBold(true);
     rgDecision->setFont(bold);
     auto* items = new QVBoxLayout(rgDecision);
-    items->setContentsMargins(8, 4, 8, 4);
-    items->setSpacing(2);
+    items->setContentsMargins(Scaled(8, FScale), Scaled(4, FScale), Scaled(8, FScale), Scaled(4, FScale));
+    items->setSpacing(Scaled(2, FScale));
+    auto* group = new QButtonGroup(rgDecision);
+    group->setExclusive(true);
     for (const QString& text : {QStringLiteral("Ja, ich möchte helfen, die Software zu verbessern."),
                                 QStringLiteral("Nein, ich möchte nicht helfen.")}) {
         auto* item = new QRadioButton(text, rgDecision);
         item->setObjectName(QStringLiteral("rgDecisionItem%1").arg(rgDecisionItems.size()));
         items->addWidget(item);
+        group->addButton(item, int(rgDecisionItems.size()));
+        item->installEventFilter(this);
         rgDecisionItems << item;
     }
 
     btnClose = new QPushButton(TickGlyph(), QStringLiteral("OK"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(CloseRect);
+    btnClose->setGeometry(Scaled(CloseRect, FScale).translated(-narrower, -lower));
     btnClose->setDefault(true);
     connect(btnClose, &QPushButton::clicked, this, &TfrmTrackingOkConfirmation::btnCloseClick);
 
+    setTabOrder(redtTrackingOk, rgDecisionItems.first());
     setTabOrder(rgDecisionItems.first(), rgDecisionItems.last());
     setTabOrder(rgDecisionItems.last(), btnClose);
 }
@@ -177,6 +206,34 @@ void TfrmTrackingOkConfirmation::FormShow()
     btnClose->setFocus();
 }
 
+bool TfrmTrackingOkConfirmation::eventFilter(QObject* watched, QEvent* event)
+{
+    // The arrows move to the other answer and choose it, also while none is chosen yet (Qt's
+    // own handling only moves the focus then), so that Enter afterwards takes the answer seen.
+    if (event->type() == QEvent::KeyPress) {
+        const qsizetype at = rgDecisionItems.indexOf(qobject_cast<QRadioButton*>(watched));
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool forward = key == Qt::Key_Down || key == Qt::Key_Right;
+        const bool back = key == Qt::Key_Up || key == Qt::Key_Left;
+        if (at >= 0 && (forward || back)) {
+            const qsizetype count = rgDecisionItems.size();
+            QRadioButton* next = rgDecisionItems[(at + (forward ? 1 : count - 1)) % count];
+            next->setFocus(Qt::TabFocusReason);
+            next->setChecked(true);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmTrackingOkConfirmation::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // A window manager that offers minimising anyway must not make the question vanish.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized))
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+}
+
 void TfrmTrackingOkConfirmation::btnCloseClick()
 {
     const int index = ItemIndex();
@@ -194,7 +251,7 @@ void TfrmTrackingOkConfirmation::FitLetterFont()
     // The letter's lines were broken for Tahoma. A wider substitute face would break most of them
     // a second time, leaving a ragged letter, so its font shrinks a little until the longest line
     // fits beside the scroll bar.
-    const int room = LetterRect.width() - 2 * redtTrackingOk->frameWidth() -
+    const int room = redtTrackingOk->width() - 2 * redtTrackingOk->frameWidth() -
                      redtTrackingOk->verticalScrollBar()->sizeHint().width() -
                      2 * static_cast<int>(redtTrackingOk->document()->documentMargin()) - 2;
     QFont letterFont = redtTrackingOk->font();

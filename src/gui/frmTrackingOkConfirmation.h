@@ -40,10 +40,13 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormShow();
     void FitLetterFont();
 
     bool FZustimmungErteilt = false;
+    qreal FScale = 1.0;
 };

@@ -2,10 +2,12 @@
 // under the pointer, its results, the wheel over the list and the links it opens.
 #include "UpdateListWorld.h"
 
+#include "gui/QtFrontEnd.h"
 #include "gui/TrackingControls.h"
 #include "gui/UpdateBenachrichtigung.h"
 #include "support/ScriptedFrontEnd.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QEnterEvent>
@@ -117,7 +119,9 @@ private Q_SLOTS:
         QCOMPARE(FDialog->BitBtn1->text(), QStringLiteral("Updates installieren"));
         QCOMPARE(FDialog->BitBtn2->text(), QStringLiteral("Keine Updates durchführen"));
         QVERIFY(FDialog->BitBtn1->isDefault());
-        QCOMPARE(FDialog->reBeschreibung->focusPolicy(), Qt::NoFocus);
+        // Reached with Tab and read with the keyboard, never edited.
+        QCOMPARE(FDialog->reBeschreibung->focusPolicy(), Qt::StrongFocus);
+        QVERIFY(FDialog->reBeschreibung->textInteractionFlags() & Qt::LinksAccessibleByKeyboard);
         QVERIFY(FDialog->reBeschreibung->isReadOnly());
 
         AddThreeModules();
@@ -356,6 +360,198 @@ private Q_SLOTS:
         QVERIFY(FDialog->reBeschreibung->toPlainText().isEmpty());
     }
 
+    // A person with the keyboard alone: the dialog opens with the first entry focused and its
+    // description shown; Tab reaches the list from the buttons, the arrows move through headers
+    // and entries, and the description follows the focused entry as it follows the pointer.
+    void keyboardReadsEveryEntrysDescription()
+    {
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        FDialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        QCOMPARE(QApplication::focusWidget(), Entry(0, 0));
+        QVERIFY(Entry(0, 0)->IsCurrent());
+        QVERIFY(FDialog->reBeschreibung->toPlainText().startsWith(QStringLiteral("Kasse 5.2.9")));
+
+        auto press = [this](Qt::Key key) { QTest::keyClick(FDialog->windowHandle(), key); };
+        FDialog->BitBtn2->setFocus();
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[0]->Header);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Entry(0, 0));
+
+        const QList<std::pair<Qt::Key, QString>> steps{
+            {Qt::Key_Down, QStringLiteral("Kasse 5.2.10")},
+            {Qt::Key_Down, QStringLiteral("Kassenbuch 2.0.1")},
+            {Qt::Key_Down, QStringLiteral("Kassenbuch 2.0.1")},
+            {Qt::Key_Down, QStringLiteral("Lager 3.1.0")},
+            {Qt::Key_Up, QStringLiteral("Lager 3.1.0")},
+            {Qt::Key_Up, QStringLiteral("Kassenbuch 2.0.1")},
+        };
+        for (const auto& [key, description] : steps) {
+            press(key);
+            QVERIFY2(FDialog->reBeschreibung->toPlainText().startsWith(description),
+                     qPrintable(FDialog->reBeschreibung->toPlainText()));
+        }
+        // The second Down went to the next panel's header, whose Up comes back here.
+        QCOMPARE(QApplication::focusWidget(), Entry(0, 2));
+        QVERIFY(Entry(0, 2)->IsCurrent());
+        QVERIFY(!Entry(0, 0)->IsCurrent());
+
+        // Tab stops once in each panel and at the entry last chosen, then at the description.
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->reBeschreibung);
+        QVERIFY(FDialog->reBeschreibung->toPlainText().startsWith(QStringLiteral("Kassenbuch 2.0.1")));
+        // Backwards the description first goes through its links, then back to the list.
+        for (int i = 0; i < 3 && QApplication::focusWidget() == FDialog->reBeschreibung; ++i)
+            press(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        press(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), Entry(0, 2));
+    }
+
+    // The description is read with the keyboard: Tab selects its link, Enter opens it, the next
+    // Tab leaves for the buttons, and Enter on a button does what Space does.
+    void descriptionLinksAndButtonsWorkWithTheKeyboard()
+    {
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        QSignalSpy finished(FDialog.get(), &QDialog::finished);
+        FDialog->open();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        auto press = [this](Qt::Key key) { QTest::keyClick(FDialog->windowHandle(), key); };
+        FDialog->reBeschreibung->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), FDialog->reBeschreibung);
+        QVERIFY(FDialog->reBeschreibung->isReadOnly());
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->reBeschreibung);
+        QCOMPARE(FDialog->reBeschreibung->textCursor().selectedText(), QStringLiteral("Vorlandt"));
+        press(Qt::Key_Return);
+        QCOMPARE(FFrontEnd->OpenedDocuments(), QStringList{"https://www.vorlandt.example/"});
+        QVERIFY(finished.isEmpty());
+
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->BitBtn1);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->BitBtn2);
+        press(Qt::Key_Return);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), 2);
+    }
+
+    void headerOpensAndClosesFromTheKeyboard_data()
+    {
+        QTest::addColumn<Qt::Key>("key");
+        QTest::newRow("Space") << Qt::Key_Space;
+        QTest::newRow("Enter") << Qt::Key_Return;
+        QTest::newRow("Enter on the keypad") << Qt::Key_Enter;
+    }
+    void headerOpensAndClosesFromTheKeyboard()
+    {
+        QFETCH(Qt::Key, key);
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        QSignalSpy finished(FDialog.get(), &QDialog::finished);
+        FDialog->open();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        TCategoryPanel* panel = FDialog->Panels()[0];
+        QCOMPARE(panel->Header->focusPolicy(), Qt::StrongFocus);
+        panel->Header->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), panel->Header);
+        QTest::keyClick(FDialog->windowHandle(), key);
+        QVERIFY(!panel->Expanded());
+        QVERIFY(!panel->Body->isVisible());
+        QTest::keyClick(FDialog->windowHandle(), key);
+        QVERIFY(panel->Expanded());
+        QVERIFY(panel->Body->isVisible());
+        // Neither key reached "Updates installieren".
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(QApplication::focusWidget(), panel->Header);
+    }
+
+    // Closing the panel that holds the focus leaves it on the header; the arrows then pass over
+    // the hidden entries.
+    void closedPanelsEntriesAreSkipped()
+    {
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        FDialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        QCOMPARE(QApplication::focusWidget(), Entry(0, 0));
+        auto press = [this](Qt::Key key) { QTest::keyClick(FDialog->windowHandle(), key); };
+        press(Qt::Key_Left);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[0]->Header);
+        press(Qt::Key_Left);
+        QVERIFY(!FDialog->Panels()[0]->Expanded());
+        press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), Entry(1, 0));
+        FDialog->Panels()[1]->Header->click();
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+    }
+
+    // A module's name with "&" is shown, named and drawn as written, never as a mnemonic.
+    void ampersandInAModuleNameIsNoMnemonic()
+    {
+        FWorld->Add(QStringLiteral("Vorlandt Lohn & Gehalt"), 30, 2, 1, 0, Rtf(QStringLiteral("Lohn 2.1.0")));
+        FDialog->Initialize(FWorld->Updates);
+        TCategoryPanel* panel = FDialog->Panels()[0];
+        QCOMPARE(panel->Caption(), QStringLiteral("Vorlandt Lohn & Gehalt"));
+        QCOMPARE(panel->Header->shortcut(), QKeySequence());
+        QAccessibleInterface* header = QAccessible::queryAccessibleInterface(panel->Header);
+        QVERIFY(header != nullptr);
+        QCOMPARE(header->text(QAccessible::Name), QStringLiteral("Vorlandt Lohn & Gehalt"));
+        // Heard as a button that opens and closes the panel, without a key of its own.
+        QCOMPARE(header->role(), QAccessible::Button);
+        QVERIFY(header->state().expanded);
+        QVERIFY(header->actionInterface()
+                    ->keyBindingsForAction(QAccessibleActionInterface::pressAction())
+                    .isEmpty());
+        header->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(!panel->Expanded());
+        QVERIFY(header->state().collapsed);
+        QAccessibleInterface* entry = QAccessible::queryAccessibleInterface(Entry(0, 0));
+        QCOMPARE(entry->role(), QAccessible::ListItem);
+        QCOMPARE(entry->text(QAccessible::Name), QStringLiteral("Version 2.1.0"));
+        QVERIFY(entry->state().selected);
+    }
+
+    // Each showing starts afresh: the description of an earlier showing is gone, the first entry
+    // is selected and its description shown.
+    void everyShowingStartsAfresh()
+    {
+        AddThreeModules();
+        for (int showing = 0; showing < 2; ++showing) {
+            FDialog->Initialize(FWorld->Updates);
+            FDialog->show();
+            QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+            QCOMPARE(QApplication::focusWidget(), Entry(0, 0));
+            QVERIFY(FDialog->reBeschreibung->toPlainText().startsWith(QStringLiteral("Kasse 5.2.9")));
+            PointAt(Entry(1, 0), TPointer::Enter);
+            QVERIFY(FDialog->reBeschreibung->toPlainText().startsWith(QStringLiteral("Lager 3.1.0")));
+            QVERIFY(Entry(1, 0)->IsCurrent());
+            QVERIFY(!Entry(0, 0)->IsCurrent());
+            FDialog->done(2);
+        }
+    }
+
+    // Where no program opens a link, a box says so with the address to copy.
+    void linkThatCannotBeOpenedIsShownToCopy()
+    {
+        FFrontEnd->SetOpenDocumentResult(false);
+        FFrontEnd->Answer({1});
+        FDialog->reBeschreibungURLClick(QUrl(QStringLiteral("https://www.vorlandt.example/kasse?a=1&b=2")));
+        QCOMPARE(FFrontEnd->Messages().size(), 1);
+        QVERIFY2(FFrontEnd->Messages()[0].text.contains(
+                     QStringLiteral("https://www.vorlandt.example/kasse?a=1&&b=2")),
+                 qPrintable(FFrontEnd->Messages()[0].text));
+        QVERIFY(MessageBoxDisplayText(FFrontEnd->Messages()[0].text)
+                    .contains(QStringLiteral("https://www.vorlandt.example/kasse?a=1&b=2")));
+    }
+
     // Under xvfb-run with VORLANDT_NOTIFY_SCREENSHOT set: the dialog with three modules, for a
     // person to look at.
     void screenshot()
@@ -371,6 +567,24 @@ private Q_SLOTS:
         PointAt(Entry(0, 1), TPointer::Enter);
         QTest::qWait(50);
         QVERIFY(FDialog->grab().save(path));
+
+        // The focus as the keyboard sees it: on an entry, on a header, on a link of the
+        // description.
+        FDialog->activateWindow();
+        if (!QTest::qWaitForWindowActive(FDialog.get()))
+            QSKIP("the window did not become active");
+        const auto save = [&](QWidget* focus, const QString& suffix, int tabs) {
+            focus->setFocus(Qt::TabFocusReason);
+            for (int i = 0; i < tabs; ++i)
+                QTest::keyClick(FDialog->windowHandle(), Qt::Key_Tab);
+            QTest::qWait(50);
+            QString name = path;
+            name.insert(name.lastIndexOf(u'.'), suffix);
+            QVERIFY(FDialog->grab().save(name));
+        };
+        save(Entry(0, 2), QStringLiteral("-entry"), 0);
+        save(FDialog->Panels()[1]->Header, QStringLiteral("-header"), 0);
+        save(FDialog->reBeschreibung, QStringLiteral("-link"), 1);
     }
 };
 

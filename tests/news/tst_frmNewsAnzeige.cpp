@@ -9,6 +9,7 @@
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -159,7 +160,8 @@ private Q_SLOTS:
 
         QCOMPARE(form.reNews->geometry(), QRect(8, 74, 545, 365));
         QVERIFY(form.reNews->isReadOnly());
-        QCOMPARE(form.reNews->focusPolicy(), Qt::NoFocus);
+        // Reached with Tab and read with the keyboard, never edited.
+        QCOMPARE(form.reNews->focusPolicy(), Qt::StrongFocus);
         QVERIFY(!form.reNews->openLinks());
         QCOMPARE(form.reNews->font().pointSize(), 8);
 
@@ -214,6 +216,64 @@ private Q_SLOTS:
         QCOMPARE(FFrontEnd->OpenedDocuments(),
                  QStringList{QStringLiteral("https://www.vorlandt.example/kasse")});
         form.close();
+    }
+
+    // With the keyboard alone: Tab goes from the text to the choice and the close button; inside
+    // the text it selects the link, which Enter opens; Enter on the close button closes.
+    void keyboardReachesTheLinkAndCloses()
+    {
+        TfrmNewsAnzeige form(NewView());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto press = [&form](Qt::Key key) { QTest::keyClick(form.windowHandle(), key); };
+        QCOMPARE(QApplication::focusWidget(), form.cbErneutZeigen);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.btnSchliessen);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.reNews);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.reNews);
+        QCOMPARE(form.reNews->textCursor().selectedText(), QStringLiteral("Neuigkeiten im Web"));
+        press(Qt::Key_Return);
+        QCOMPARE(FFrontEnd->OpenedDocuments(),
+                 QStringList{QStringLiteral("https://www.vorlandt.example/kasse")});
+        QVERIFY(form.isVisible());
+        QVERIFY(form.reNews->isReadOnly());
+        QCOMPARE(form.reNews->toPlainText().contains(QStringLiteral("Neue Kassenversion 5.4")), true);
+
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.cbErneutZeigen);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.btnSchliessen);
+        press(Qt::Key_Return);
+        QVERIFY(!form.isVisible());
+    }
+
+    // A screen reader names the icon button by its tooltip's words and the choice by what it
+    // decides, and still reads the choice made as its value.
+    void controlsAreNamedForScreenReaders()
+    {
+        TfrmNewsAnzeige form(NewView());
+        QAccessibleInterface* close = QAccessible::queryAccessibleInterface(form.btnSchliessen);
+        QCOMPARE(close->text(QAccessible::Name), QStringLiteral("Schließen"));
+        QAccessibleInterface* choice = QAccessible::queryAccessibleInterface(form.cbErneutZeigen);
+        QCOMPARE(choice->text(QAccessible::Name), QStringLiteral("Diese Neuigkeit erneut anzeigen"));
+        QCOMPARE(choice->text(QAccessible::Value), QStringLiteral("Nicht wieder anzeigen."));
+        form.cbErneutZeigen->setCurrentIndex(0);
+        QCOMPARE(choice->text(QAccessible::Value), QStringLiteral("Morgen noch einmal anzeigen."));
+        QAccessibleInterface* text = QAccessible::queryAccessibleInterface(form.reNews);
+        QVERIFY(!text->text(QAccessible::Name).isEmpty());
+    }
+
+    // Where no program opens a link, a box says so with the address to copy.
+    void linkThatCannotBeOpenedIsShownToCopy()
+    {
+        TfrmNewsAnzeige form(NewView());
+        FFrontEnd->SetOpenDocumentResult(false);
+        FFrontEnd->Answer({mrOk});
+        form.reNewsURLClick(QUrl(QStringLiteral("https://www.vorlandt.example/kasse")));
+        QCOMPARE(FFrontEnd->Messages().size(), 1);
+        QVERIFY(FFrontEnd->Messages()[0].text.contains(QStringLiteral("https://www.vorlandt.example/kasse")));
     }
 
     void onlyWebAndMailAddressesAreOpened_data()
@@ -336,6 +396,15 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::qWait(200);
         QVERIFY(form.grab().save(target));
+        // With the keyboard's focus on the link of the text.
+        form.activateWindow();
+        if (QTest::qWaitForWindowActive(&form)) {
+            form.reNews->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(form.windowHandle(), Qt::Key_Tab);
+            QTest::qWait(50);
+            QString name = target;
+            QVERIFY(form.grab().save(name.insert(name.lastIndexOf(u'.'), QStringLiteral("-link"))));
+        }
         form.close();
     }
 };

@@ -5,14 +5,15 @@
 
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "support/ModalAnswer.h"
-#include "support/ScriptedFrontEnd.h"
-#include "gui/AppMessageHook.h"
 #include "core/tracking/Tracker.h"
 #include "core/tracking/TrackingConnection.h"
+#include "gui/AppMessageHook.h"
 #include "gui/TrackingControls.h"
 #include "gui/frmTrackingOkConfirmation.h"
+#include "support/ModalAnswer.h"
+#include "support/ScriptedFrontEnd.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -255,6 +256,64 @@ private slots:
         QCOMPARE(frontEnd.Messages().size(), messages);
     }
 
+    // The arrows choose as in any group of radio buttons, also while nothing is chosen yet, so
+    // that Enter afterwards takes the answer the person sees.
+    void consentArrowsChooseAnAnswer_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<bool>("consent");
+        QTest::newRow("Down from yes: no") << QList<int>{Qt::Key_Down} << false;
+        QTest::newRow("Down, Up: yes") << QList<int>{Qt::Key_Down, Qt::Key_Up} << true;
+        QTest::newRow("Right, Right: yes again") << QList<int>{Qt::Key_Right, Qt::Key_Right} << true;
+        QTest::newRow("Left: no") << QList<int>{Qt::Key_Left} << false;
+    }
+    void consentArrowsChooseAnAnswer()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(bool, consent);
+        TConsentFrontEnd frontEnd;
+        TScopedFrontEnd scope(frontEnd);
+        TfrmTrackingOkConfirmation form;
+        TModalAnswer answer([&](QWidget*) {
+            // Tab from OK goes round to the letter, then to the first answer, which is not chosen
+            // by getting the focus.
+            PressKey(&form, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), form.redtTrackingOk);
+            PressKey(&form, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), form.rgDecisionItems[0]);
+            QCOMPARE(form.ItemIndex(), -1);
+            for (const int key : keys)
+                PressKey(&form, Qt::Key(key));
+            QCOMPARE(QApplication::focusWidget(), form.rgDecisionItems[consent ? 0 : 1]);
+            QCOMPARE(form.ItemIndex(), consent ? 0 : 1);
+            PressKey(&form, Qt::Key_Return);
+            if (form.isVisible())
+                form.done(0);
+        });
+        QCOMPARE(form.TrackingOk(), consent);
+        QVERIFY(!answer.WatchdogFired());
+        QVERIFY(frontEnd.Messages().isEmpty());
+    }
+
+    // Named for screen readers, and never out of sight: modal, no button to minimise it, and
+    // restored should a window manager minimise it anyway.
+    void consentDialogIsNamedAndStaysOnTheScreen()
+    {
+        TfrmTrackingOkConfirmation form;
+        QVERIFY(!(form.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QCOMPARE(form.windowModality(), Qt::ApplicationModal);
+        QAccessibleInterface* group = QAccessible::queryAccessibleInterface(form.rgDecision);
+        QVERIFY(!group->text(QAccessible::Name).trimmed().isEmpty());
+        QAccessibleInterface* letter = QAccessible::queryAccessibleInterface(form.redtTrackingOk);
+        QVERIFY(!letter->text(QAccessible::Name).trimmed().isEmpty());
+        QVERIFY(form.redtTrackingOk->focusPolicy() & Qt::TabFocus);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.setWindowState(Qt::WindowMinimized);
+        QVERIFY(!(form.windowState() & Qt::WindowMinimized));
+        form.done(0);
+    }
+
     void consentDialogScreenshot()
     {
         const QByteArray folder = qgetenv("VORLANDT_SCREENSHOT_DIR");
@@ -266,6 +325,14 @@ private slots:
         QVERIFY(QDir().mkpath(QString::fromLocal8Bit(folder)));
         QVERIFY(
             form.grab().save(QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("consent.png"))));
+        // With the keyboard's focus on the letter.
+        form.activateWindow();
+        if (QTest::qWaitForWindowActive(&form)) {
+            form.redtTrackingOk->setFocus(Qt::TabFocusReason);
+            QTest::qWait(50);
+            QVERIFY(form.grab().save(
+                QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("consent-letter.png"))));
+        }
     }
 
     void captionOnlyForButtonsAndLabels_data()
