@@ -232,6 +232,8 @@ void Add(const TRequest& request, bool setId)
             RefuseFile(path, "Sie ist ein symbolischer Link.");
         if (error == ENOENT)
             RefuseFile(path, "Sie fehlt; der Administrator legt sie an (README, Installation).");
+        if (error == EISDIR)
+            RefuseFile(path, "Sie ist keine gewöhnliche Datei.");
         RefuseFile(path, SystemReason(error));
     }
     if (setId)
