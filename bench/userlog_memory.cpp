@@ -43,15 +43,17 @@ int main(int argc, char* argv[])
     qputenv("VORLANDT_USER_STORE", QFile::encodeName(dir.path() + QStringLiteral("/user.db")));
     qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(dir.path() + QStringLiteral("/machine.db")));
     QDir().mkpath(dir.path() + QStringLiteral("/tmp"));
-    QFile::setPermissions(dir.path() + QStringLiteral("/tmp"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(dir.path() + QStringLiteral("/tmp"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString data = dir.path() + QStringLiteral("/Vorlandt/OnlineUpdater/1.0/");
     QDir().mkpath(data);
     {
         QFile log(data + QStringLiteral("VL_Userlog.txt"));
         if (!log.open(QIODevice::WriteOnly))
             return 1;
-        const QByteArray entry("=======================\r\nInstallationsdatum: 01.01.2020\r\nModul: Alt\r\n"
-                               "Version: 1.0.0\r\n=======================\r\nEine alte Beschreibung\r\n\r\n\r\n");
+        const QByteArray entry(
+            "=======================\r\nInstallationsdatum: 01.01.2020\r\nModul: Alt\r\n"
+            "Version: 1.0.0\r\n=======================\r\nEine alte Beschreibung\r\n\r\n\r\n");
         const QByteArray chunk = entry.repeated(1024 * 1024 / entry.size());
         for (int i = 0; i < megabytes; ++i)
             log.write(chunk);
@@ -63,8 +65,9 @@ int main(int argc, char* argv[])
         TfrmUserLog form;
         form.show();
         QCoreApplication::processEvents();
-        std::printf("window over a %d MB log: %ld KB peak (%ld KB before), %lld characters shown\n", megabytes,
-                    PeakKilobytes(), before, static_cast<long long>(form.memoUserLog->toPlainText().size()));
+        std::printf("window over a %d MB log: %ld KB peak (%ld KB before), %lld characters shown\n",
+                    megabytes, PeakKilobytes(), before,
+                    static_cast<long long>(form.memoUserLog->toPlainText().size()));
         return 0;
     }
 #else
@@ -75,7 +78,8 @@ int main(int argc, char* argv[])
 #endif
     QCoreApplication app(argc, argv);
     TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), 1, 2, 3, 4);
-    std::printf("add to a %d MB log: %ld KB peak (%ld KB before), log now %lld bytes\n", megabytes, PeakKilobytes(),
-                before, static_cast<long long>(QFile(data + QStringLiteral("VL_Userlog.txt")).size()));
+    std::printf("add to a %d MB log: %ld KB peak (%ld KB before), log now %lld bytes\n", megabytes,
+                PeakKilobytes(), before,
+                static_cast<long long>(QFile(data + QStringLiteral("VL_Userlog.txt")).size()));
     return 0;
 }

@@ -376,10 +376,12 @@ private Q_SLOTS:
         QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0666), 0);
         const QString second = QString::number(SecondUser);
         const QString postponed = DataDir() + QStringLiteral("2026-12-01_%1_1_VL_NewsRTF.tmp").arg(Today());
-        QCOMPARE(Shell(second, QStringLiteral("printf '{\\\\rtf1 ANGRIFF: curl | sudo sh\\\\par}' > '%1' && ln '%1' '%2'")
-                                   .arg(UserLog(), postponed))
-                     .exitCode,
-                 0);
+        QCOMPARE(
+            Shell(second,
+                  QStringLiteral("printf '{\\\\rtf1 ANGRIFF: curl | sudo sh\\\\par}' > '%1' && ln '%1' '%2'")
+                      .arg(UserLog(), postponed))
+                .exitCode,
+            0);
 
         const TRun run = Run(QString(), UpdateCheck(),
                              {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
@@ -411,14 +413,16 @@ private Q_SLOTS:
         QVERIFY(Shell(second, QStringLiteral("truncate -s 1G '%1'").arg(UserLog())).exitCode != 0);
         QFile protection(QStringLiteral("/proc/sys/fs/protected_hardlinks"));
         if (protection.open(QIODevice::ReadOnly) && protection.readAll().trimmed() == "1")
-            QVERIFY(Shell(second, QStringLiteral("ln '%1' '%2x'").arg(UserLog(), Home(second))).exitCode != 0);
+            QVERIFY(Shell(second, QStringLiteral("ln '%1' '%2x'").arg(UserLog(), Home(second))).exitCode !=
+                    0);
         QCOMPARE(QFileInfo(UserLog()).size(), 0);
 
         // Sixty megabytes of an old history: each add reads only its front and keeps the cap.
         QByteArray huge;
-        const QByteArray old = QByteArrayLiteral("=======================\r\nInstallationsdatum: 01.01.2020\r\n"
-                                                 "Modul: Alt\r\nVersion: 1.0.0\r\n=======================\r\n"
-                                                 "Alte Zeile\r\n\r\n\r\n");
+        const QByteArray old = QByteArrayLiteral(
+            "=======================\r\nInstallationsdatum: 01.01.2020\r\n"
+            "Modul: Alt\r\nVersion: 1.0.0\r\n=======================\r\n"
+            "Alte Zeile\r\n\r\n\r\n");
         while (huge.size() < 60 * 1024 * 1024)
             huge += old;
         QVERIFY(WriteFile(UserLog(), huge));
@@ -433,7 +437,8 @@ private Q_SLOTS:
 
         const QByteArray log = ReadFile(UserLog());
         QVERIFY(log.size() <= 2 * 1024 * 1024);
-        QVERIFY2(log.startsWith("=======================\r\nInstallationsdatum: "), log.left(200).constData());
+        QVERIFY2(log.startsWith("=======================\r\nInstallationsdatum: "),
+                 log.left(200).constData());
         QVERIFY(log.left(400).contains("Modul: Vorlandt Modul42\r\nVersion: 12.3.2\r\n"));
         QVERIFY(log.contains("Modul: Vorlandt Modul7\r\nVersion: 12.3.2\r\n"));
         QVERIFY(log.endsWith(old));

@@ -170,7 +170,8 @@ private Q_SLOTS:
         // The log is shown as plain text: a line break in the module name cannot fake a line of
         // the header, an escape sequence in the text cannot drive a terminal.
         QTest::newRow("control characters inside become '?'")
-            << missing << QByteArray("Erste\x1b[2J Zeile\r\nZweite\tZeile") << QStringLiteral("Kasse\r\nVersion: 9.9.9")
+            << missing << QByteArray("Erste\x1b[2J Zeile\r\nZweite\tZeile")
+            << QStringLiteral("Kasse\r\nVersion: 9.9.9")
             << Encoded(Entry(today, QStringLiteral("Kasse??Version: 9.9.9"), version,
                              QStringLiteral("Erste?[2J Zeile\r\nZweite\tZeile")),
                        TEncoding::Windows1252);
@@ -444,10 +445,9 @@ private Q_SLOTS:
         TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), 12, 5, 3, 7);
         const QByteArray log = Read(LogPath());
         QVERIFY(log.size() <= qsizetype(userlog::MaxLogBytes));
-        const QByteArray entry =
-            Encoded(Entry(QStringLiteral("09.12.2026"), QStringLiteral("Kasse"), QStringLiteral("5.3.7"),
-                          QStringLiteral("Neu")),
-                    TEncoding::Windows1252);
+        const QByteArray entry = Encoded(Entry(QStringLiteral("09.12.2026"), QStringLiteral("Kasse"),
+                                               QStringLiteral("5.3.7"), QStringLiteral("Neu")),
+                                         TEncoding::Windows1252);
         QVERIFY(log.startsWith(entry));
         QVERIFY(huge.startsWith(log.mid(entry.size())));
         QVERIFY(log.endsWith(line));
@@ -457,11 +457,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("writer");  // the writer the caller is pointed to
         QTest::addColumn<QString>("messageHas");
-        QTest::newRow("the writer checks the file")
-            << QStringLiteral(VORLANDT_USERLOG_WRITER_EXE) << QStringLiteral("Sie gehört UID 64001, nicht UID 0.");
+        QTest::newRow("the writer checks the file") << QStringLiteral(VORLANDT_USERLOG_WRITER_EXE)
+                                                    << QStringLiteral("Sie gehört UID 64001, nicht UID 0.");
         QTest::newRow("no writer") << QStringLiteral("/nirgends/vorlandt-userlog-writer")
-                                   << QStringLiteral("Das Schreibprogramm \"/nirgends/vorlandt-userlog-writer\" "
-                                                     "lässt sich nicht starten");
+                                   << QStringLiteral(
+                                          "Das Schreibprogramm \"/nirgends/vorlandt-userlog-writer\" "
+                                          "lässt sich nicht starten");
     }
 
     void anotherUsersLogGoesThroughTheWriter()

@@ -297,16 +297,16 @@ private Q_SLOTS:
                 QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder + name).constData(), times, 0), 0);
             }
         };
-        plant(QStringLiteral(".ziel.txt.k3x9q0a2b"), true);   // old copy of the name: goes
-        plant(QStringLiteral(".ziel.txt.7f"), false);         // a writer of a moment ago: stays
+        plant(QStringLiteral(".ziel.txt.k3x9q0a2b"), true);    // old copy of the name: goes
+        plant(QStringLiteral(".ziel.txt.7f"), false);          // a writer of a moment ago: stays
         plant(QStringLiteral(".anders.txt.k3x9q0a2b"), true);  // another name's: stays until that is written
         plant(QStringLiteral(".ziel.txt.K3X9"), true);         // not our pattern: stays
         QVERIFY(QFile::link(victim, folder + QStringLiteral(".ziel.txt.abc")));  // a link: stays
         const bool root = ::geteuid() == 0;
         if (root) {
             plant(QStringLiteral(".ziel.txt.fremd1"), true);  // another user's: stays
-            QCOMPARE(::lchown(QFile::encodeName(folder + QStringLiteral(".ziel.txt.fremd1")).constData(), 64001,
-                              gid_t(-1)),
+            QCOMPARE(::lchown(QFile::encodeName(folder + QStringLiteral(".ziel.txt.fremd1")).constData(),
+                              64001, gid_t(-1)),
                      0);
         }
 
@@ -318,7 +318,8 @@ private Q_SLOTS:
         if (root)
             expected.append(QStringLiteral(".ziel.txt.fremd1"));
         expected.sort();
-        QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QStringList left =
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         left.sort();
         QCOMPARE(left, expected);
         QCOMPARE(ReadAll(victim), QByteArray("unberührt"));

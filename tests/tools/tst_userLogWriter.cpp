@@ -38,7 +38,8 @@ QByteArray Encoded(const QString& text, TEncoding encoding)
             return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
         case TEncoding::Utf16LE:
         case TEncoding::Utf16BE: {
-            QByteArray bytes = encoding == TEncoding::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+            QByteArray bytes =
+                encoding == TEncoding::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
             for (const QChar c : text) {
                 const char high = char(c.unicode() >> 8);
                 const char low = char(c.unicode() & 0xFF);
@@ -202,7 +203,8 @@ private Q_SLOTS:
         if (log == u"second name") {
             struct stat info {};
             QCOMPARE(::stat(native.constData(), &info), 0);
-            QVERIFY2(run.err.contains(QStringLiteral(" -xdev -inum %1").arg(info.st_ino)), qPrintable(run.err));
+            QVERIFY2(run.err.contains(QStringLiteral(" -xdev -inum %1").arg(info.st_ino)),
+                     qPrintable(run.err));
         }
         QCOMPARE(ReadFile(elsewhere), oldLog);
         if (QFileInfo(LogPath()).isFile() && !QFileInfo(LogPath()).isSymLink())
@@ -213,9 +215,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("stderrHas");
-        QTest::newRow("no path") << QStringList{QStringLiteral("--kodierung=utf-8")} << "der Pfad des Protokolls fehlt";
-        QTest::newRow("unknown encoding") << QStringList{QStringLiteral("--kodierung=ebcdic"), QStringLiteral("/x")}
-                                          << "unbekannte Kodierung \"ebcdic\"";
+        QTest::newRow("no path") << QStringList{QStringLiteral("--kodierung=utf-8")}
+                                 << "der Pfad des Protokolls fehlt";
+        QTest::newRow("unknown encoding")
+            << QStringList{QStringLiteral("--kodierung=ebcdic"), QStringLiteral("/x")}
+            << "unbekannte Kodierung \"ebcdic\"";
         QTest::newRow("two paths") << QStringList{QStringLiteral("/x"), QStringLiteral("/y")}
                                    << "unerwartetes Argument \"/y\"";
     }
@@ -226,7 +230,8 @@ private Q_SLOTS:
         QFETCH(QString, stderrHas);
         const TWriterRun run = Write(Entry(QStringLiteral("Kasse"), QString()), arguments);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.err.contains(stderrHas) && run.err.contains(QStringLiteral("Aufruf:")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(stderrHas) && run.err.contains(QStringLiteral("Aufruf:")),
+                 qPrintable(run.err));
     }
 
     void putsTheEntryFirstInTheLogsEncoding_data()
@@ -236,16 +241,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("expected");
 
-        const QString older = Separator + QStringLiteral("\r\nInstallationsdatum: 01.02.2025\r\nModul: Kasse\r\n"
-                                                         "Version: 5.1.0\r\n") +
+        const QString older = Separator +
+                              QStringLiteral(
+                                  "\r\nInstallationsdatum: 01.02.2025\r\nModul: Kasse\r\n"
+                                  "Version: 5.1.0\r\n") +
                               Separator + QStringLiteral("\r\nÄlter\r\n\r\n\r\n");
-        const auto entry = [](const QString& text) { return QString::fromUtf8(Entry(QStringLiteral("Kasse"), text)); };
+        const auto entry = [](const QString& text) {
+            return QString::fromUtf8(Entry(QStringLiteral("Kasse"), text));
+        };
         const QString arrow = QStringLiteral("Menü → Extras 😀");
 
-        QTest::newRow("empty log, code page") << QByteArray() << "windows-1252" << "Größe 5 €"
-                                              << Encoded(entry(QStringLiteral("Größe 5 €")), TEncoding::Windows1252);
-        QTest::newRow("empty log, UTF-8") << QByteArray() << "utf-8" << arrow
-                                          << Encoded(entry(arrow), TEncoding::Utf8);
+        QTest::newRow("empty log, code page")
+            << QByteArray() << "windows-1252"
+            << "Größe 5 €" << Encoded(entry(QStringLiteral("Größe 5 €")), TEncoding::Windows1252);
+        QTest::newRow("empty log, UTF-8")
+            << QByteArray() << "utf-8" << arrow << Encoded(entry(arrow), TEncoding::Utf8);
         QTest::newRow("empty log, UTF-16 LE, a character beyond the BMP as a pair")
             << QByteArray() << "utf-16le" << arrow << Encoded(entry(arrow), TEncoding::Utf16LE);
         QTest::newRow("code-page log: one '?' per character it cannot hold")
@@ -253,14 +263,17 @@ private Q_SLOTS:
             << Encoded(entry(QStringLiteral("Menü ? Extras ?")) + older, TEncoding::Windows1252);
         QTest::newRow("UTF-8 log stays UTF-8") << Encoded(older, TEncoding::Utf8) << "windows-1252" << arrow
                                                << Encoded(entry(arrow) + older, TEncoding::Utf8);
-        QTest::newRow("UTF-16 BE log stays UTF-16 BE") << Encoded(older, TEncoding::Utf16BE) << "utf-8" << arrow
-                                                       << Encoded(entry(arrow) + older, TEncoding::Utf16BE);
+        QTest::newRow("UTF-16 BE log stays UTF-16 BE")
+            << Encoded(older, TEncoding::Utf16BE) << "utf-8" << arrow
+            << Encoded(entry(arrow) + older, TEncoding::Utf16BE);
         QTest::newRow("older lines with LF and lone CR come back with CR LF")
-            << QByteArray("Zeile 1\nZeile 2\rZeile 3") << "utf-8" << "Neu"
+            << QByteArray("Zeile 1\nZeile 2\rZeile 3") << "utf-8"
+            << "Neu"
             << Encoded(entry(QStringLiteral("Neu")) + QStringLiteral("Zeile 1\r\nZeile 2\r\nZeile 3\r\n"),
                        TEncoding::Windows1252);
         QTest::newRow("UTF-16 lines end in CR LF too")
-            << Encoded(QStringLiteral("Eins\nZwei"), TEncoding::Utf16LE) << "utf-8" << "Neu"
+            << Encoded(QStringLiteral("Eins\nZwei"), TEncoding::Utf16LE) << "utf-8"
+            << "Neu"
             << Encoded(entry(QStringLiteral("Neu")) + QStringLiteral("Eins\r\nZwei\r\n"), TEncoding::Utf16LE);
     }
 
@@ -287,7 +300,8 @@ private Q_SLOTS:
         // Entries of about a kilobyte, numbered so that a cut inside one would show.
         QByteArray entries;
         for (int n = 0; entries.size() < qsizetype(3 * userlog::MaxLogBytes); ++n) {
-            entries += Entry(QStringLiteral("Modul %1").arg(n), QStringLiteral("Zeile %1\r\n").arg(n).repeated(80));
+            entries +=
+                Entry(QStringLiteral("Modul %1").arg(n), QStringLiteral("Zeile %1\r\n").arg(n).repeated(80));
         }
         QTest::newRow("three times the cap in entries: the newest whole entries stay") << entries << true;
         QTest::newRow("60 MB without a line end: only the new entry stays")
@@ -316,7 +330,8 @@ private Q_SLOTS:
         // The old log's front, cut just before an entry, with no more than one entry dropped
         // beyond what the cap demands.
         QVERIFY(oldLog.startsWith(kept));
-        QVERIFY(oldLog.mid(kept.size()).startsWith((Separator + QStringLiteral("\r\nInstallationsdatum: ")).toUtf8()));
+        QVERIFY(oldLog.mid(kept.size())
+                    .startsWith((Separator + QStringLiteral("\r\nInstallationsdatum: ")).toUtf8()));
         QVERIFY2(kept.size() + entry.size() > qsizetype(userlog::MaxLogBytes) - 2 * 1024,
                  qPrintable(QString::number(kept.size())));
     }

@@ -119,15 +119,16 @@ std::string GroupName(gid_t gid)
 }
 
 // Why the open file is not the log this program may write; empty when it is.
-std::string FileProblem(const struct stat& info, bool setId, uid_t owner, gid_t group, const std::string& dataDir)
+std::string FileProblem(const struct stat& info, bool setId, uid_t owner, gid_t group,
+                        const std::string& dataDir)
 {
     if (!S_ISREG(info.st_mode))
         return "Sie ist keine gewöhnliche Datei.";
     // A second name may be another user's way to reach the log from where only she looks.
     if (info.st_nlink != 1) {
-        return "Sie hat " + std::to_string(info.st_nlink) + " Namen (harte Links). Der Administrator findet " +
-               "die anderen Namen mit: find " + MountPointOf(dataDir) + " -xdev -inum " +
-               std::to_string(info.st_ino);
+        return "Sie hat " + std::to_string(info.st_nlink) +
+               " Namen (harte Links). Der Administrator findet " + "die anderen Namen mit: find " +
+               MountPointOf(dataDir) + " -xdev -inum " + std::to_string(info.st_ino);
     }
     if (info.st_uid != owner) {
         return "Sie gehört UID " + std::to_string(info.st_uid) + ", nicht " +
@@ -153,7 +154,8 @@ void LockFolder(int fd, const std::string& folder)
         if (errno != EWOULDBLOCK && errno != EINTR)
             Refuse("\"" + folder + "\" kann nicht gesperrt werden: " + SystemReason(errno));
         if (std::chrono::steady_clock::now() >= deadline)
-            Refuse("\"" + folder + "\" kann nicht gesperrt werden: Ein anderes Programm hält die Sperre seit " +
+            Refuse("\"" + folder +
+                   "\" kann nicht gesperrt werden: Ein anderes Programm hält die Sperre seit " +
                    std::to_string(LockTimeout.count()) + " Sekunden.");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -210,8 +212,8 @@ void Add(const TRequest& request, bool setId)
     const std::string dataDir = DataDir(setId);
     const std::string path = dataDir + LogName;
     if (request.path != path)
-        Refuse("Die Datei \"" + request.path + "\" kann nicht geschrieben werden: Dieses Programm ergänzt nur \"" +
-               path + "\".");
+        Refuse("Die Datei \"" + request.path +
+               "\" kann nicht geschrieben werden: Dieses Programm ergänzt nur \"" + path + "\".");
 
     // The owner and group the log must have: root's and this program's group when it runs
     // set-id, the caller's own otherwise.

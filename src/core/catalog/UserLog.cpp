@@ -179,12 +179,13 @@ void AddThroughWriter(const QString& logPath, const QByteArray& block, userlog::
     const QString writer = WriterPath();
     QProcess process;
     process.setProgram(writer);
-    process.setArguments({QStringLiteral("--kodierung=") + QString::fromLatin1(userlog::EncodingName(fresh)),
-                          logPath});
+    process.setArguments(
+        {QStringLiteral("--kodierung=") + QString::fromLatin1(userlog::EncodingName(fresh)), logPath});
     process.start();
     if (!process.waitForStarted(WriterTimeoutMs))
-        platform::RaiseWriteError(logPath, QStringLiteral("Das Schreibprogramm \"%1\" lässt sich nicht starten: %2")
-                                               .arg(writer, process.errorString()));
+        platform::RaiseWriteError(logPath,
+                                  QStringLiteral("Das Schreibprogramm \"%1\" lässt sich nicht starten: %2")
+                                      .arg(writer, process.errorString()));
     process.write(block);
     process.closeWriteChannel();
     if (!process.waitForFinished(WriterTimeoutMs)) {
@@ -200,10 +201,10 @@ void AddThroughWriter(const QString& logPath, const QByteArray& block, userlog::
     const QString said = QString::fromUtf8(process.readAllStandardError().left(4096)).trimmed();
     if (!said.isEmpty())
         throw EVorlandtError(said, EVorlandtError::Kind::InOut);
-    platform::RaiseWriteError(logPath, QStringLiteral("Das Schreibprogramm \"%1\" endete mit Status %2.")
-                                           .arg(writer)
-                                           .arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode()
-                                                                                             : -1));
+    platform::RaiseWriteError(
+        logPath, QStringLiteral("Das Schreibprogramm \"%1\" endete mit Status %2.")
+                     .arg(writer)
+                     .arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1));
 }
 
 }  // namespace

@@ -213,8 +213,8 @@ std::string_view EncodingName(TLogEncoding encoding)
 
 std::optional<TLogEncoding> EncodingNamed(std::string_view name)
 {
-    for (const TLogEncoding encoding : {TLogEncoding::Windows1252, TLogEncoding::Utf8, TLogEncoding::Utf16LE,
-                                        TLogEncoding::Utf16BE}) {
+    for (const TLogEncoding encoding :
+         {TLogEncoding::Windows1252, TLogEncoding::Utf8, TLogEncoding::Utf16LE, TLogEncoding::Utf16BE}) {
         if (EncodingName(encoding) == name)
             return encoding;
     }
@@ -320,8 +320,8 @@ std::string ComposeLog(std::string_view oldHead, bool oldIsWhole, std::string_vi
         kept += lineEnd;
         if (separatorAt != std::string::npos && old.StartsWith(start, end - start, "Installationsdatum: "))
             lastEntryStart = separatorAt;
-        separatorAt = old.Equals(start, end - start, EntrySeparator) && lineAt <= budget ? lineAt
-                                                                                         : std::string::npos;
+        separatorAt =
+            old.Equals(start, end - start, EntrySeparator) && lineAt <= budget ? lineAt : std::string::npos;
         if (kept.size() <= budget) {
             lastLineEnd = kept.size();
         } else {

@@ -97,11 +97,12 @@ public:
             candidates = listing.copies.take(name);
             candidates.removeIf([this](const QByteArray& path) { return FLive.contains(path); });
         }
-        const time_t oldest = ::time(nullptr) - std::chrono::duration_cast<std::chrono::seconds>(StaleAge).count();
+        const time_t oldest =
+            ::time(nullptr) - std::chrono::duration_cast<std::chrono::seconds>(StaleAge).count();
         for (const QByteArray& path : candidates) {
             struct stat info {};
-            if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
-                info.st_mtime <= oldest)
+            if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+                info.st_uid == ::geteuid() && info.st_mtime <= oldest)
                 ::unlink(path.constData());
         }
     }
