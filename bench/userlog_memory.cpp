@@ -1,6 +1,7 @@
 // What a huge installed-updates log costs: peak memory (maximum resident set size) of one process
 // that adds an entry to a 60 MB log of its own, or shows it in the window "Installierte Updates".
-// Run by hand: build/bench/userlog_memory add|window [megabytes]   (QT_QPA_PLATFORM=offscreen)
+// Run by hand: build/bench/userlog_memory add|window|window-nowrap [megabytes]
+// (QT_QPA_PLATFORM=offscreen)
 #include "core/catalog/UserLog.h"
 
 #ifdef VORLANDT_WITH_WINDOW
@@ -35,7 +36,9 @@ long PeakKilobytes()
 
 int main(int argc, char* argv[])
 {
-    const bool window = argc > 1 && std::strcmp(argv[1], "window") == 0;
+    // "window-nowrap": the same window with the memo's line wrapping off, for comparison.
+    const bool noWrap = argc > 1 && std::strcmp(argv[1], "window-nowrap") == 0;
+    const bool window = noWrap || (argc > 1 && std::strcmp(argv[1], "window") == 0);
     const int megabytes = argc > 2 ? std::atoi(argv[2]) : 60;
     QTemporaryDir dir;
     qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(dir.path()));
@@ -63,6 +66,8 @@ int main(int argc, char* argv[])
     if (window) {
         QApplication app(argc, argv);
         TfrmUserLog form;
+        if (noWrap)
+            form.memoUserLog->setLineWrapMode(QPlainTextEdit::NoWrap);
         form.show();
         QCoreApplication::processEvents();
         std::printf("window over a %d MB log: %ld KB peak (%ld KB before), %lld characters shown\n",
