@@ -1,6 +1,7 @@
 // What another local user can and cannot do to a user's update, with the real programs on a
-// data folder set up as the README says (root's, 1777; the log root's, 0666): links planted under
-// every name the programs write, two users updating side by side while one of them attacks, two
+// data folder set up as the README says (root's, 1777; the log root's and of the log writer's
+// group, 0664; the writer set-group-id): links planted under every name the programs write, two
+// users updating side by side while one of them attacks, attacks on the shared log, two
 // installers adding to the log at once, and a second run while one is active.
 #include "core/platform/FileLock.h"
 #include "core/platform/PrivateFolder.h"
@@ -28,6 +29,11 @@ namespace {
 
 constexpr uid_t FirstUser = 64001;
 constexpr uid_t SecondUser = 64002;
+// The group of the shared log and its writer (vorlandt-log on an installed machine).
+constexpr gid_t LogGroup = 64010;
+// Where the test build of the log writer looks for the data folder when it runs set-group-id:
+// a link to this test's folder (the installed writer has /var/lib compiled in).
+const QString WriterDataParent = QStringLiteral(VORLANDT_WRITER_PROBE_DATA_PARENT);
 
 const QByteArray VictimBytes("Inhalt, den niemand überschreiben darf\n");
 
@@ -80,7 +86,8 @@ private:
         environment.insert(QStringLiteral("VORLANDT_USER_STORE"), Home(user) + QStringLiteral("user.db"));
         environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"),
                            Path(QStringLiteral("machine/machine.db")));
-        environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), Path(QStringLiteral("programdata")));
+        environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), WriterDataParent);
+        environment.insert(QStringLiteral("VORLANDT_USERLOG_WRITER"), Writer());
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         return environment;
@@ -158,6 +165,26 @@ private:
     // which must not be the build folder every test shares.
     QString UpdateCheck() const { return Path(QStringLiteral("bin/vorlandt-update-check")); }
     QString Userlog() const { return QStringLiteral(VORLANDT_USERLOG_EXE); }
+    // The log writer as the package installs it: root's, of the log's group, mode 2755.
+    QString Writer() const { return Path(QStringLiteral("bin/vorlandt-userlog-writer")); }
+
+    static bool TwoUsersPossible()
+    {
+        return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+    }
+
+    // The machine as the package leaves it: the log root's, of the writer's group, 0664, and the
+    // writer set-group-id. Needs root; without it the log stays this user's own.
+    void SetUpSharedLog() const
+    {
+        QVERIFY(QFile::copy(QStringLiteral(VORLANDT_USERLOG_WRITER_PROBE_EXE), Writer()));
+        if (::geteuid() != 0)
+            return;
+        QCOMPARE(::chown(QFile::encodeName(UserLog()).constData(), 0, LogGroup), 0);
+        QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0664), 0);
+        QCOMPARE(::chown(QFile::encodeName(Writer()).constData(), 0, LogGroup), 0);
+        QCOMPARE(::chmod(QFile::encodeName(Writer()).constData(), 02755), 0);
+    }
 
 private Q_SLOTS:
     void init()
@@ -173,9 +200,11 @@ private Q_SLOTS:
         // As the README sets it up.
         QCOMPARE(::chmod(QFile::encodeName(DataDir()).constData(), 01777), 0);
         QVERIFY(WriteFile(UserLog(), QByteArray()));
-        QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0666), 0);
+        QFile::remove(WriterDataParent);
+        QVERIFY(QFile::link(Path(QStringLiteral("programdata")), WriterDataParent));
 
         QVERIFY(QDir().mkpath(Path(QStringLiteral("bin"))));
+        SetUpSharedLog();
         QVERIFY(QFile::copy(QStringLiteral(VORLANDT_UPDATE_CHECK_EXE), UpdateCheck()));
         QVERIFY(QDir().mkpath(Path(QStringLiteral("machine"))));
         qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(Path(QStringLiteral("machine/machine.db"))));
@@ -201,7 +230,11 @@ private Q_SLOTS:
         PrepareUser(QString(), {42});
     }
 
-    void cleanup() { FDir.reset(); }
+    void cleanup()
+    {
+        QFile::remove(WriterDataParent);
+        FDir.reset();
+    }
 
     // ---- links planted under every name the programs write ------------------------------------
 
@@ -271,10 +304,8 @@ private Q_SLOTS:
 
     void secondUserCannotSteerTheFirstUsersUpdate()
     {
-        if (::geteuid() != 0)
-            QSKIP("two test users need root (setpriv)");
-        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("setpriv (util-linux) missing");
+        if (!TwoUsersPossible())
+            QSKIP("two test users need root and setpriv (util-linux)");
         const QString first = QString::number(FirstUser);
         const QString second = QString::number(SecondUser);
         PrepareUser(first, {42});
@@ -318,17 +349,104 @@ private Q_SLOTS:
         QVERIFY(!log.contains("Angriff"));
         QVERIFY(QFileInfo(TempDir(first) + QStringLiteral("VL_Update_Jobfile.vuj")).ownerId() == FirstUser);
 
-        // The attacker updates as well, and the log keeps both, still root's.
+        // The attacker updates as well, and the log keeps both, still root's and of its group.
         const TRun other = Run(second, UpdateCheck(), {QStringLiteral("--accept")});
         QVERIFY2(other.exitCode == 0, qPrintable(other.out + other.err));
         QVERIFY(ReadFile(SiteInfo(7)).contains("unterversion=2"));
         log = ReadFile(UserLog());
         QVERIFY(log.contains("Modul: Vorlandt Modul42\r\n"));
         QVERIFY(log.contains("Modul: Vorlandt Modul7\r\n"));
-        QCOMPARE(QFileInfo(UserLog()).ownerId(), uint(0));
         struct stat info {};
-        QCOMPARE(::stat(QFile::encodeName(UserLog()).constData(), &info), 0);
-        QCOMPARE(info.st_mode & 07777, mode_t(0666));
+        QCOMPARE(::lstat(QFile::encodeName(UserLog()).constData(), &info), 0);
+        QCOMPARE(info.st_uid, uid_t(0));
+        QCOMPARE(info.st_gid, LogGroup);
+        QCOMPARE(info.st_mode & 07777, mode_t(0664));
+        QCOMPARE(info.st_nlink, nlink_t(1));
+    }
+
+    // ---- the shared log ---------------------------------------------------------------------------
+
+    // The log as it was (everyone's, 0666): another user fills it with rich text and gives it a
+    // second name under a postponed-news name for today. Root's run does not show it: a postponed
+    // item must be a file of the user's own with one name that nobody else may write.
+    void secondNameOfTheLogIsNoPostponedNews()
+    {
+        if (!TwoUsersPossible())
+            QSKIP("two test users need root and setpriv (util-linux)");
+        QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0666), 0);
+        const QString second = QString::number(SecondUser);
+        const QString postponed = DataDir() + QStringLiteral("2026-12-01_%1_1_VL_NewsRTF.tmp").arg(Today());
+        QCOMPARE(
+            Shell(second,
+                  QStringLiteral("printf '{\\\\rtf1 ANGRIFF: curl | sudo sh\\\\par}' > '%1' && ln '%1' '%2'")
+                      .arg(UserLog(), postponed))
+                .exitCode,
+            0);
+
+        const TRun run = Run(QString(), UpdateCheck(),
+                             {QStringLiteral("--accept"), QStringLiteral("--postpone"), QStringLiteral("0")});
+
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QVERIFY2(!run.out.contains(QStringLiteral("ANGRIFF")), qPrintable(run.out));
+        QVERIFY2(run.out.contains(QStringLiteral("Herstellernachricht")), qPrintable(run.out));
+        // Not a copy of root's: it is neither shown nor deleted.
+        QVERIFY(QFileInfo::exists(postponed));
+    }
+
+    // Another user cannot write, cut or hard-link the log, and the moves she has left (a huge log
+    // from earlier days, a held lock meanwhile released) do not stop anybody's entries: both
+    // users' installers add through the writer, and the log stays within its cap.
+    void nobodyCanStopTheLogForOthers()
+    {
+        if (!TwoUsersPossible())
+            QSKIP("two test users need root and setpriv (util-linux)");
+        const QString first = QString::number(FirstUser);
+        const QString second = QString::number(SecondUser);
+        PrepareUser(first, {42});
+        GiveTo(Home(first), first);
+        GiveTo(ModuleDir(42), first);
+        QVERIFY(QDir().mkpath(TempDir(second)));
+        QCOMPARE(::chmod(QFile::encodeName(TempDir(second)).constData(), 0700), 0);
+        GiveTo(Home(second), second);
+
+        QVERIFY(Shell(second, QStringLiteral("printf 'x' >> '%1'").arg(UserLog())).exitCode != 0);
+        QVERIFY(Shell(second, QStringLiteral("truncate -s 1G '%1'").arg(UserLog())).exitCode != 0);
+        QFile protection(QStringLiteral("/proc/sys/fs/protected_hardlinks"));
+        if (protection.open(QIODevice::ReadOnly) && protection.readAll().trimmed() == "1")
+            QVERIFY(Shell(second, QStringLiteral("ln '%1' '%2x'").arg(UserLog(), Home(second))).exitCode !=
+                    0);
+        QCOMPARE(QFileInfo(UserLog()).size(), 0);
+
+        // Sixty megabytes of an old history: each add reads only its front and keeps the cap.
+        QByteArray huge;
+        const QByteArray old = QByteArrayLiteral(
+            "=======================\r\nInstallationsdatum: 01.01.2020\r\n"
+            "Modul: Alt\r\nVersion: 1.0.0\r\n=======================\r\n"
+            "Alte Zeile\r\n\r\n\r\n");
+        while (huge.size() < 60 * 1024 * 1024)
+            huge += old;
+        QVERIFY(WriteFile(UserLog(), huge));
+
+        const TRun added = Run(second, Userlog(),
+                               {QStringLiteral("add"), QStringLiteral("Vorlandt Modul7"), QStringLiteral("7"),
+                                QStringLiteral("12"), QStringLiteral("3"), QStringLiteral("2")});
+        QVERIFY2(added.exitCode == 0, qPrintable(added.err));
+        const TRun run = Run(first, UpdateCheck(), {QStringLiteral("--accept")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QVERIFY(ReadFile(SiteInfo(42)).contains("unterversion=2"));
+
+        const QByteArray log = ReadFile(UserLog());
+        QVERIFY(log.size() <= 2 * 1024 * 1024);
+        QVERIFY2(log.startsWith("=======================\r\nInstallationsdatum: "),
+                 log.left(200).constData());
+        QVERIFY(log.left(400).contains("Modul: Vorlandt Modul42\r\nVersion: 12.3.2\r\n"));
+        QVERIFY(log.contains("Modul: Vorlandt Modul7\r\nVersion: 12.3.2\r\n"));
+        QVERIFY(log.endsWith(old));
+        struct stat info {};
+        QCOMPARE(::lstat(QFile::encodeName(UserLog()).constData(), &info), 0);
+        QCOMPARE(info.st_uid, uid_t(0));
+        QCOMPARE(info.st_gid, LogGroup);
+        QCOMPARE(info.st_mode & 07777, mode_t(0664));
     }
 
     // ---- two writers and two runs at once -------------------------------------------------------

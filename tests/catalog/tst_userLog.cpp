@@ -4,6 +4,7 @@
 #include "support/TestClock.h"
 
 #include "core/catalog/UserLog.h"
+#include "core/catalog/UserLogFile.h"
 #include "core/platform/Clock.h"
 #include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
@@ -19,6 +20,7 @@
 #include <memory>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -165,6 +167,14 @@ private Q_SLOTS:
             << Encoded(
                    Entry(today, QStringLiteral("Kasse ✓"), version, QStringLiteral("Menü → Extras")) + older,
                    TEncoding::Utf16LE);
+        // The log is shown as plain text: a line break in the module name cannot fake a line of
+        // the header, an escape sequence in the text cannot drive a terminal.
+        QTest::newRow("control characters inside become '?'")
+            << missing << QByteArray("Erste\x1b[2J Zeile\r\nZweite\tZeile")
+            << QStringLiteral("Kasse\r\nVersion: 9.9.9")
+            << Encoded(Entry(today, QStringLiteral("Kasse??Version: 9.9.9"), version,
+                             QStringLiteral("Erste?[2J Zeile\r\nZweite\tZeile")),
+                       TEncoding::Windows1252);
         // The code page has no arrow: it becomes '?', as the system's own conversion does.
         QTest::newRow("Windows-1252 log turns characters beyond the code page into '?'")
             << Encoded(older, TEncoding::Windows1252)
@@ -413,6 +423,70 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EVorlandtError,
                                  TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), 12, 5, 3, 7));
         QCOMPARE(Read(blocker), QByteArray("kein Ordner"));
+    }
+
+    void hugeLogCostsOnlyItsRecentPart()
+    {
+        // Sixty megabytes of old lines: reading shows the front (the newest history) up to the
+        // cap, cut after a whole line, and adding keeps the file within the cap.
+        const QByteArray line("Eine alte Zeile der Protokolldatei, längst vergangen\r\n");
+        QByteArray huge;
+        huge.reserve(60 * 1024 * 1024 + line.size());
+        while (huge.size() < 60 * 1024 * 1024)
+            huge += line;
+        Write(LogPath(), huge);
+
+        const QString content = TUserLog().Content();
+        QVERIFY(content.size() > 0 && content.size() <= qsizetype(userlog::MaxLogBytes));
+        QVERIFY(content.endsWith(QStringLiteral("\r\n")));
+        QCOMPARE(Encoded(content, TEncoding::Windows1252), huge.left(content.size()));
+
+        Write(EntryPath(QStringLiteral("12_5_3_7")), "Neu");
+        TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), 12, 5, 3, 7);
+        const QByteArray log = Read(LogPath());
+        QVERIFY(log.size() <= qsizetype(userlog::MaxLogBytes));
+        const QByteArray entry = Encoded(Entry(QStringLiteral("09.12.2026"), QStringLiteral("Kasse"),
+                                               QStringLiteral("5.3.7"), QStringLiteral("Neu")),
+                                         TEncoding::Windows1252);
+        QVERIFY(log.startsWith(entry));
+        QVERIFY(huge.startsWith(log.mid(entry.size())));
+        QVERIFY(log.endsWith(line));
+    }
+
+    void anotherUsersLogGoesThroughTheWriter_data()
+    {
+        QTest::addColumn<QString>("writer");  // the writer the caller is pointed to
+        QTest::addColumn<QString>("messageHas");
+        QTest::newRow("the writer checks the file") << QStringLiteral(VORLANDT_USERLOG_WRITER_EXE)
+                                                    << QStringLiteral("Sie gehört UID 64001, nicht UID 0.");
+        QTest::newRow("no writer") << QStringLiteral("/nirgends/vorlandt-userlog-writer")
+                                   << QStringLiteral(
+                                          "Das Schreibprogramm \"/nirgends/vorlandt-userlog-writer\" "
+                                          "lässt sich nicht starten");
+    }
+
+    void anotherUsersLogGoesThroughTheWriter()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, messageHas);
+        if (::geteuid() != 0)
+            QSKIP("a log of another owner needs root to set up");
+        const QByteArray oldLog("Alter Eintrag\r\n");
+        Write(LogPath(), oldLog);
+        QCOMPARE(::chown(QFile::encodeName(LogPath()).constData(), 64001, gid_t(-1)), 0);
+        qputenv("VORLANDT_USERLOG_WRITER", QFile::encodeName(writer));
+
+        QString message;
+        try {
+            TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), 12, 5, 3, 7);
+        } catch (const EVorlandtError& error) {
+            message = error.message();
+        }
+        qunsetenv("VORLANDT_USERLOG_WRITER");
+
+        QVERIFY2(message.contains(messageHas), qPrintable(message));
+        QVERIFY2(message.contains(LogPath()), qPrintable(message));
+        QCOMPARE(Read(LogPath()), oldLog);
     }
 
     void toolAddsTheEntryOrSaysWhyNot_data()

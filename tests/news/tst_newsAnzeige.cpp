@@ -13,6 +13,8 @@
 #include <memory>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -258,8 +260,13 @@ private Q_SLOTS:
         TestClock::set(now);
         QCOMPARE(ShowAndClose("<n datum=\"15.03.2024\"><beschreibung>{\\rtf1 x}</beschreibung></n>", choice),
                  stored);
-        if (!stored.isEmpty())
+        if (!stored.isEmpty()) {
             QCOMPARE(ReadFile(FWorld->DataDir() + stored), QByteArray("{\\rtf1 x}\r\n"));
+            // The user's alone, whatever the umask: only then is it shown again.
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(FWorld->DataDir() + stored).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 07777, mode_t(0600));
+        }
     }
 
     void postponingTwiceForOneDayCountsUp()
@@ -329,14 +336,28 @@ private Q_SLOTS:
         QCOMPARE(TNewsItem::GetOldNewsFiles(), expected);
     }
 
-    void dueNamesThatAreNoFilesAreSkipped()
+    // Only a copy of the user's own counts: a folder, a link, a file with a second name (a hard
+    // link to a file somebody else fills) or one that others may write is skipped, and reading
+    // one checks the open file again.
+    void dueNamesThatAreNoOwnCopiesAreSkipped()
     {
         const QString due = QStringLiteral("2024-03-14_2024-03-15_%1_VL_NewsRTF.tmp");
         QVERIFY(QDir().mkpath(FWorld->DataDir() + due.arg(1)));
         QVERIFY(WriteFile(FWorld->Path(QStringLiteral("elsewhere.rtf")), "secret"));
         QVERIFY(QFile::link(FWorld->Path(QStringLiteral("elsewhere.rtf")), FWorld->DataDir() + due.arg(2)));
         QVERIFY(WriteFile(FWorld->DataDir() + due.arg(3), "x"));
+        QCOMPARE(::link(QFile::encodeName(FWorld->Path(QStringLiteral("elsewhere.rtf"))).constData(),
+                        QFile::encodeName(FWorld->DataDir() + due.arg(4)).constData()),
+                 0);
+        QVERIFY(WriteFile(FWorld->DataDir() + due.arg(5), "y"));
+        QCOMPARE(::chmod(QFile::encodeName(FWorld->DataDir() + due.arg(5)).constData(), 0664), 0);
+
         QCOMPARE(TNewsItem::GetOldNewsFiles(), QStringList{FWorld->DataDir() + due.arg(3)});
+        for (const int n : {4, 5}) {
+            TNewsItem news(FWorld->DataDir() + due.arg(n));
+            QVERIFY_THROWS_EXCEPTION(EVorlandtError, news.FormShow());
+            QCOMPARE(news.NewsRtf(), QByteArray());
+        }
     }
 
     void tomorrowAt23IsDueOnTheNextDayOnly()

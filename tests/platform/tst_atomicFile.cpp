@@ -9,8 +9,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <ctime>
 #include <functional>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -277,6 +279,51 @@ private Q_SLOTS:
     {
         QDir(FDir.path()).removeRecursively();
         QDir().mkpath(FDir.path());
+    }
+
+    // A writer killed between creating its copy and renaming it leaves ".<name>.<random>" beside
+    // the name. The next write of the name removes such copies of the user's own that nobody
+    // changed for a minute; anything else that merely looks alike stays.
+    void nextWriteRemovesOldCopiesOfTheUsersOwn()
+    {
+        const QString folder = FDir.filePath(QStringLiteral("liegengeblieben/"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString victim = FDir.filePath(QStringLiteral("opfer.txt"));
+        WriteDirectly(victim, "unberührt");
+        const auto plant = [&folder](const QString& name, bool old) {
+            WriteDirectly(folder + name, "Rest");
+            if (old) {
+                const timespec times[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+                QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder + name).constData(), times, 0), 0);
+            }
+        };
+        plant(QStringLiteral(".ziel.txt.k3x9q0a2b"), true);    // old copy of the name: goes
+        plant(QStringLiteral(".ziel.txt.7f"), false);          // a writer of a moment ago: stays
+        plant(QStringLiteral(".anders.txt.k3x9q0a2b"), true);  // another name's: stays until that is written
+        plant(QStringLiteral(".ziel.txt.K3X9"), true);         // not our pattern: stays
+        QVERIFY(QFile::link(victim, folder + QStringLiteral(".ziel.txt.abc")));  // a link: stays
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            plant(QStringLiteral(".ziel.txt.fremd1"), true);  // another user's: stays
+            QCOMPARE(::lchown(QFile::encodeName(folder + QStringLiteral(".ziel.txt.fremd1")).constData(),
+                              64001, gid_t(-1)),
+                     0);
+        }
+
+        WriteFileAtomically(folder + QStringLiteral("ziel.txt"), "neu");
+
+        QStringList expected = {QStringLiteral(".anders.txt.k3x9q0a2b"), QStringLiteral(".ziel.txt.7f"),
+                                QStringLiteral(".ziel.txt.K3X9"), QStringLiteral(".ziel.txt.abc"),
+                                QStringLiteral("ziel.txt")};
+        if (root)
+            expected.append(QStringLiteral(".ziel.txt.fremd1"));
+        expected.sort();
+        QStringList left =
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        left.sort();
+        QCOMPARE(left, expected);
+        QCOMPARE(ReadAll(victim), QByteArray("unberührt"));
+        QCOMPARE(ReadAll(folder + QStringLiteral("ziel.txt")), QByteArray("neu"));
     }
 };
 

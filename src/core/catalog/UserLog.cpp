@@ -1,7 +1,9 @@
-// The installed-updates log: reading it, writing temporary entries and adding one as the new
-// first entry, each file in the encoding its byte-order mark names.
+// The installed-updates log: reading its recent part, writing temporary entries and adding one
+// as the new first entry, each file in the encoding its byte-order mark names; the shared log of
+// another owner through its set-group-id writer.
 #include "core/catalog/UserLog.h"
 
+#include "core/catalog/UserLogFile.h"
 #include "core/platform/AtomicFile.h"
 #include "core/platform/Clock.h"
 #include "core/platform/FileLock.h"
@@ -12,9 +14,13 @@
 #include "core/services/BasicProcs.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QStringList>
 
 #include <cerrno>
+#include <chrono>
+#include <string>
+#include <string_view>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,91 +28,64 @@
 namespace {
 
 const QString CRLF = QStringLiteral("\r\n");
-const QString EntrySeparator = QStringLiteral("=======================");
+const QString EntrySeparator = QString::fromLatin1(userlog::EntrySeparator);
 
-// The log only grows, by a few hundred bytes per installed update; a file far beyond this is
-// damaged, and reading it whole would only exhaust memory.
-constexpr qint64 MaxTextFileSize = 64 * 1024 * 1024;
+// A temporary entry is the plain text of one update's description, a few kilobytes; what lies
+// beyond the log entry's own bound is never needed.
+constexpr qint64 MaxTempEntryRead = 4 * qint64(userlog::MaxEntryBytes);
+// A module name is a few words; the bound leaves the entry room for its text.
+constexpr qsizetype MaxModulBezLength = 4096;
 
 // Adding an entry takes milliseconds; a writer that holds the lock far longer has hung.
 constexpr std::chrono::seconds LogLockTimeout{30};
 
-enum class TTextEncoding { Windows1252, Utf8, Utf16LE, Utf16BE };
+// The writer is waited for as long as it may wait for the lock, and a little more.
+constexpr int WriterTimeoutMs = 60 * 1000;
 
 struct TTextFile {
     // False for a missing file and for an empty one alike: zero bytes name no encoding.
     bool hasBytes = false;
-    TTextEncoding encoding = TTextEncoding::Windows1252;
+    userlog::TLogEncoding encoding = userlog::TLogEncoding::Windows1252;
     QString text;
 };
 
-TTextEncoding EncodingOf(const QByteArray& bytes)
+std::string_view View(const QByteArray& bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return TTextEncoding::Utf8;
-    if (bytes.startsWith("\xFF\xFE"))
-        return TTextEncoding::Utf16LE;
-    if (bytes.startsWith("\xFE\xFF"))
-        return TTextEncoding::Utf16BE;
-    return TTextEncoding::Windows1252;
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
 }
 
-QByteArray Encode(const QString& text, TTextEncoding encoding)
+bool Missing(const QString& path)
 {
-    switch (encoding) {
-        case TTextEncoding::Utf8:
-            return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-        case TTextEncoding::Utf16LE:
-        case TTextEncoding::Utf16BE: {
-            const bool big = encoding == TTextEncoding::Utf16BE;
-            QByteArray bytes;
-            bytes.reserve(2 + 2 * text.size());
-            bytes.append(big ? "\xFE\xFF" : "\xFF\xFE", 2);
-            for (const QChar c : text) {
-                const char high = static_cast<char>(c.unicode() >> 8);
-                const char low = static_cast<char>(c.unicode() & 0xFF);
-                bytes.append(big ? high : low);
-                bytes.append(big ? low : high);
-            }
-            return bytes;
-        }
-        case TTextEncoding::Windows1252:
-            break;
-    }
-    // Characters the code page cannot hold become '?'.
-    return platform::EncodeWindows1252(text);
-}
-
-// A missing file is no error; anything else under the name that cannot be read as a file is,
-// a link among it: the log and the temporary entries lie in folders where a link could have been
-// planted to show or copy somebody else's file.
-TTextFile ReadTextFile(const QString& path)
-{
-    TTextFile result;
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
-        // A path that runs through a regular file reports "missing" here as well; the write
-        // that follows names that fault.
-        return result;
-    }
-    const QByteArray bytes = platform::ReadRegularFile(path, MaxTextFileSize, platform::TFileTrust::NoLinks);
+    // A path that runs through a regular file reports "missing" here as well; the write that
+    // follows names that fault.
+    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+// The first `maxSize` bytes of the file, cut after its last complete line when there is more.
+// A missing file is no error; anything else under the name that cannot be read as a file is, a
+// link among it: the log and the temporary entries lie in folders where a link could have been
+// planted to show or copy somebody else's file.
+QByteArray ReadHead(const QString& path, qint64 maxSize, bool& whole)
+{
+    whole = true;
+    if (Missing(path))
+        return QByteArray();
+    QByteArray bytes = platform::ReadRegularFileHead(path, maxSize, platform::TFileTrust::NoLinks, whole);
+    return bytes;
+}
+
+TTextFile ReadTextFile(const QString& path, qint64 maxSize)
+{
+    bool whole = true;
+    QByteArray bytes = ReadHead(path, maxSize, whole);
+    if (!whole)
+        bytes.truncate(qsizetype(userlog::CompleteLinesLength(View(bytes))));
+    TTextFile result;
     result.hasBytes = !bytes.isEmpty();
-    result.encoding = EncodingOf(bytes);
+    result.encoding = userlog::EncodingOf(View(bytes));
     result.text = platform::DecodeText(bytes);
     return result;
-}
-
-// The log is replaced whole when this user owns it (or there is none yet), which survives a
-// crash. A log another user owns, set up by the administrator as writable for everyone in a
-// folder with the sticky bit, cannot be replaced by anybody else: it is rewritten in place.
-void StoreLog(const QString& path, const QByteArray& bytes)
-{
-    struct stat info {};
-    const bool exists = ::lstat(QFile::encodeName(path).constData(), &info) == 0;
-    if (!exists || info.st_uid == ::geteuid())
-        platform::WriteFileAtomically(path, bytes);
-    else
-        platform::RewriteFileInPlace(path, bytes);
 }
 
 QString LinesWithLineEnds(const QStringList& lines)
@@ -117,6 +96,11 @@ QString LinesWithLineEnds(const QStringList& lines)
         text += CRLF;
     }
     return text;
+}
+
+bool IsControl(QChar c)
+{
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
 }
 
 bool IsTrimmed(QChar c)
@@ -135,11 +119,100 @@ QString TrimSpaceAndControls(const QString& text)
     return text.mid(first, last - first);
 }
 
+// The log is plain text shown as it is: a control character (an escape sequence among them)
+// becomes '?', as a character the log's code page cannot hold does. Line ends stay where
+// `keepLineEnds` says so, tabs always.
+QString WithoutControls(QString text, bool keepLineEnds)
+{
+    for (QChar& c : text) {
+        const bool lineEnd = c == u'\r' || c == u'\n';
+        if (IsControl(c) && c != u'\t' && !(lineEnd && keepLineEnds))
+            c = u'?';
+    }
+    return text;
+}
+
+// The entry block as it stands in the log, in UTF-8, within the entry bound: the five header
+// lines, the text, two empty lines. A text too long for the bound keeps its first lines.
+QByteArray EntryBlock(const QString& ModulBez, qint32 Hauptversion, qint32 Nebenversion, qint32 Unterversion,
+                      const QString& entryText)
+{
+    const QStringList header = {
+        EntrySeparator,
+        QStringLiteral("Installationsdatum: ") +
+            WithoutControls(platform::DateToStr(platform::Clock::now().date()), false),
+        QStringLiteral("Modul: ") + WithoutControls(ModulBez.left(MaxModulBezLength), false),
+        QStringLiteral("Version: %1.%2.%3").arg(Hauptversion).arg(Nebenversion).arg(Unterversion),
+        EntrySeparator,
+    };
+    const QByteArray head = LinesWithLineEnds(header).toUtf8();
+    const QByteArray tail = QByteArrayLiteral("\r\n\r\n\r\n");
+
+    QStringList lines = platform::SplitLines(entryText);
+    QByteArray text = WithoutControls(TrimSpaceAndControls(lines.join(CRLF)), true).toUtf8();
+    while (head.size() + text.size() + tail.size() > qsizetype(userlog::MaxEntryBytes) && !lines.isEmpty()) {
+        lines.removeLast();
+        text = WithoutControls(TrimSpaceAndControls(lines.join(CRLF)), true).toUtf8();
+    }
+    return head + text + tail;
+}
+
+// A log that is there and not this user's: neither replaced nor written by this process.
+bool OwnedByAnother(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid != ::geteuid();
+}
+
+QString WriterPath()
+{
+    // The caller's own process: choosing another writer here gives no privilege.
+    const QString chosen = qEnvironmentVariable("VORLANDT_USERLOG_WRITER");
+    return chosen.isEmpty() ? QStringLiteral(VORLANDT_USERLOG_WRITER_PATH) : chosen;
+}
+
+// The shared log is root's and of the group vorlandt-log, which nobody belongs to: a user's
+// entry reaches it through the set-group-id writer, which checks the entry and the file and
+// rewrites the file under the same lock.
+void AddThroughWriter(const QString& logPath, const QByteArray& block, userlog::TLogEncoding fresh)
+{
+    const QString writer = WriterPath();
+    QProcess process;
+    process.setProgram(writer);
+    process.setArguments(
+        {QStringLiteral("--kodierung=") + QString::fromLatin1(userlog::EncodingName(fresh)), logPath});
+    process.start();
+    if (!process.waitForStarted(WriterTimeoutMs))
+        platform::RaiseWriteError(logPath,
+                                  QStringLiteral("Das Schreibprogramm \"%1\" lässt sich nicht starten: %2")
+                                      .arg(writer, process.errorString()));
+    process.write(block);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(WriterTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        platform::RaiseWriteError(logPath, QStringLiteral("Das Schreibprogramm \"%1\" ist nach %2 Sekunden "
+                                                          "nicht fertig.")
+                                               .arg(writer)
+                                               .arg(WriterTimeoutMs / 1000));
+    }
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return;
+    const QString said = QString::fromUtf8(process.readAllStandardError().left(4096)).trimmed();
+    if (!said.isEmpty())
+        throw EVorlandtError(said, EVorlandtError::Kind::InOut);
+    platform::RaiseWriteError(
+        logPath, QStringLiteral("Das Schreibprogramm \"%1\" endete mit Status %2.")
+                     .arg(writer)
+                     .arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1));
+}
+
 }  // namespace
 
 TUserLog::TUserLog()
 {
-    const TTextFile log = ReadTextFile(LogFilePath());
+    // Newest first: the front of the log is the recent history, and no more of it is read.
+    const TTextFile log = ReadTextFile(LogFilePath(), qint64(userlog::MaxLogBytes));
     FContent = LinesWithLineEnds(platform::SplitLines(log.text));
 }
 
@@ -173,30 +246,27 @@ void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenve
 void TUserLog::AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 Hauptversion,
                                 qint32 Nebenversion, qint32 Unterversion)
 {
-    // Read, change and write back under one lock: two installers adding at the same time would
-    // otherwise each write the log without the other's entry.
-    const platform::TFileLock lock = platform::TFileLock::LockFolder(GetDataDir(), LogLockTimeout);
-    const TTextFile entry = ReadTextFile(TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion));
-    const QString entryText = platform::SplitLines(entry.text).join(CRLF);
+    const TTextFile entry =
+        ReadTextFile(TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion), MaxTempEntryRead);
+    const QByteArray block = EntryBlock(ModulBez, Hauptversion, Nebenversion, Unterversion, entry.text);
+    // A new log takes the encoding of the entry's file, so that characters beyond the code page
+    // survive when the description had them.
+    const userlog::TLogEncoding fresh = entry.hasBytes ? entry.encoding : userlog::TLogEncoding::Windows1252;
 
     const QString logPath = LogFilePath();
-    const TTextFile log = ReadTextFile(logPath);
-    QStringList lines = platform::SplitLines(log.text);
-
-    const QStringList header = {
-        EntrySeparator,
-        QStringLiteral("Installationsdatum: ") + platform::DateToStr(platform::Clock::now().date()),
-        QStringLiteral("Modul: ") + ModulBez,
-        QStringLiteral("Version: %1.%2.%3").arg(Hauptversion).arg(Nebenversion).arg(Unterversion),
-        EntrySeparator,
-        TrimSpaceAndControls(entryText) + CRLF + CRLF,
-    };
-    lines = header + lines;
-
-    TTextEncoding encoding = TTextEncoding::Windows1252;
-    if (log.hasBytes)
-        encoding = log.encoding;
-    else if (entry.hasBytes)
-        encoding = entry.encoding;
-    StoreLog(logPath, Encode(LinesWithLineEnds(lines), encoding));
+    if (!OwnedByAnother(logPath)) {
+        // Read, change and write back under one lock: two installers adding at the same time
+        // would otherwise each write the log without the other's entry. The writer takes the
+        // same lock itself, so it is let go before another's log is handed to it.
+        const platform::TFileLock lock = platform::TFileLock::LockFolder(GetDataDir(), LogLockTimeout);
+        if (!OwnedByAnother(logPath)) {
+            bool whole = true;
+            const QByteArray head = ReadHead(logPath, qint64(userlog::MaxLogBytes), whole);
+            const std::string log = userlog::ComposeLog(View(head), whole, View(block), fresh);
+            // Replaced whole, which survives a crash; an own file keeps its mode and group.
+            platform::WriteFileAtomically(logPath, QByteArray::fromStdString(log));
+            return;
+        }
+    }
+    AddThroughWriter(logPath, block, fresh);
 }

@@ -6,8 +6,9 @@
 
 class TUserLog {
 public:
-    // Reads the log. Raises EVorlandtError (kind InOut) when it exists but cannot be read or is a
-    // link.
+    // Reads the log's recent part: its first userlog::MaxLogBytes, cut after the last whole line
+    // (the log is newest first). Raises EVorlandtError (kind InOut) when it exists but cannot be
+    // read or is a link.
     TUserLog();
 
     // The log's lines, each followed by CR LF; empty when there is no log or it is empty.
@@ -20,11 +21,12 @@ public:
 
     // Puts the temporary entry of the update given by the four numbers, under the heading of
     // ModulBez, today's date and the version, at the top of the log. A missing temporary entry
-    // gives an entry without text. The log keeps the encoding it was read in. The one way every
-    // program adds to the log: it holds a lock on the data directory (waiting a bounded time for
-    // another writer) from the read to the write, replaces a log this user owns and rewrites
-    // another's in place. When anything fails EVorlandtError (kind InOut) is raised; a replaced
-    // log then stays as it was.
+    // gives an entry without text. The log keeps the encoding it was read in and stays within
+    // userlog::MaxLogBytes (the oldest entries go). The one way every program adds to the log:
+    // a log this user owns (or none yet) is replaced under a lock on the data directory (waiting
+    // a bounded time for another writer); another's log (the machine's shared one) is handed the
+    // entry through vorlandt-userlog-writer, which takes the same lock. When anything fails
+    // EVorlandtError (kind InOut) is raised; the log then stays as it was.
     static void AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 Hauptversion,
                                  qint32 Nebenversion, qint32 Unterversion);
 

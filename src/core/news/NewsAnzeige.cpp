@@ -124,7 +124,10 @@ void TNewsItem::FormShow()
 
 void TNewsItem::ShowOldNewsFile()
 {
-    FNewsRtf = platform::ReadRegularFile(FOldNewsFile, kMaxNewsFileSize, platform::TFileTrust::NoLinks);
+    // A postponed item is shown as the maker's news: only a file this user wrote and nobody else
+    // can have changed or given a second name (a hard link to a file another user fills) counts,
+    // checked on the open file.
+    FNewsRtf = platform::ReadRegularFile(FOldNewsFile, kMaxNewsFileSize, platform::TFileTrust::OwnFile);
     FNewsLoaded = true;
 
     // The name is the only place that remembers the item's news date.
@@ -204,7 +207,9 @@ QString TNewsItem::SaveNewsForLater(int choiceIndex)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = GetNewsFileName(dataDir, newsDate, dueDate);
         try {
-            platform::TAtomicFile file(path);
+            // The user's own: nobody else reads it, and nobody else may write it for it to be
+            // shown again.
+            platform::TAtomicFile file(path, platform::FileModePrivate);
             file.Write(FNewsRtf);
             if (file.CommitNew())
                 return path;
@@ -240,15 +245,17 @@ QStringList TNewsItem::GetOldNewsFiles()
     const QRegularExpression pattern(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}_") +
                                      QRegularExpression::escape(today) + QStringLiteral("[0-9]+_") +
                                      QRegularExpression::escape(NewsFileName) + u'$');
-    // Regular files of this user only: a folder, pipe or link under a matching name is none of
-    // our copies, and another user's file in the shared folder is not ours to show or delete.
+    // Regular files of this user only, with one name and writable by nobody else: a folder, pipe
+    // or link under a matching name is none of our copies, another user's file in the shared
+    // folder is not ours to show or delete, and a second name of a file is another user's way to
+    // put her words where a copy is looked for.
     QStringList names =
         QDir(dataDir).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     names.removeIf([&pattern, &dataDir](const QString& name) {
         struct stat info {};
         return !pattern.match(name).hasMatch() ||
                ::lstat(QFile::encodeName(dataDir + name).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
-               info.st_uid != ::geteuid();
+               !platform::OwnFileProblem(info).isEmpty();
     });
     // By name, so that the order does not depend on the file system.
     std::sort(names.begin(), names.end());

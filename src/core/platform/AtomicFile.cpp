@@ -5,11 +5,18 @@
 #include "core/platform/VorlandtError.h"
 
 #include <QFile>
+#include <QHash>
+#include <QList>
+#include <QMutex>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +58,103 @@ void SyncFolder(const QByteArray& folder)
     ::fsync(fd);
     ::close(fd);
 }
+
+// Copies a killed writer left beside a name (".<name>.<random>"). A folder is listed at most
+// once a minute per process, and what the listing found is removed when its name is written
+// next, so that writing ten thousand files into one folder does not list it ten thousand times.
+// Only regular files of this user that nobody changed for a minute go: never another user's
+// (the shared data folder), never one this process is still writing, never through a link.
+class TStaleCopies {
+public:
+    static TStaleCopies& Instance()
+    {
+        static TStaleCopies instance;
+        return instance;
+    }
+
+    void Writing(const QByteArray& tempPath)
+    {
+        const QMutexLocker locker(&FMutex);
+        FLive.insert(tempPath);
+    }
+    void Done(const QByteArray& tempPath)
+    {
+        const QMutexLocker locker(&FMutex);
+        FLive.remove(tempPath);
+    }
+
+    void RemoveOldCopiesOf(const QByteArray& folder, const QByteArray& name)
+    {
+        QList<QByteArray> candidates;
+        {
+            const QMutexLocker locker(&FMutex);
+            TListing& listing = FListings[folder];
+            const auto now = std::chrono::steady_clock::now();
+            if (!listing.listed || now - listing.at >= StaleAge) {
+                listing = List(folder);
+                listing.at = now;
+            }
+            candidates = listing.copies.take(name);
+            candidates.removeIf([this](const QByteArray& path) { return FLive.contains(path); });
+        }
+        const time_t oldest =
+            ::time(nullptr) - std::chrono::duration_cast<std::chrono::seconds>(StaleAge).count();
+        for (const QByteArray& path : candidates) {
+            struct stat info {};
+            if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+                info.st_uid == ::geteuid() && info.st_mtime <= oldest)
+                ::unlink(path.constData());
+        }
+    }
+
+private:
+    static constexpr std::chrono::minutes StaleAge{1};
+
+    struct TListing {
+        bool listed = false;
+        std::chrono::steady_clock::time_point at;
+        // By the name each copy was meant for: the copies' paths.
+        QHash<QByteArray, QList<QByteArray>> copies;
+    };
+
+    // The name a copy was meant for, empty when `entry` is no copy: "." + name + "." + 1 to 13
+    // characters of base 36, as the constructor below makes them.
+    static QByteArray TargetOf(const char* entry)
+    {
+        const QByteArray name(entry);
+        const qsizetype dot = name.lastIndexOf('.');
+        if (!name.startsWith('.') || dot <= 1 || name.size() - dot - 1 < 1 || name.size() - dot - 1 > 13)
+            return QByteArray();
+        for (qsizetype i = dot + 1; i < name.size(); ++i) {
+            const char c = name.at(i);
+            if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+                return QByteArray();
+        }
+        return name.mid(1, dot - 1);
+    }
+
+    static TListing List(const QByteArray& folder)
+    {
+        TListing listing;
+        listing.listed = true;
+        DIR* dir = ::opendir(folder.constData());
+        if (dir == nullptr)
+            return listing;
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                continue;
+            const QByteArray target = TargetOf(entry->d_name);
+            if (!target.isEmpty())
+                listing.copies[target].append(folder + '/' + entry->d_name);
+        }
+        ::closedir(dir);
+        return listing;
+    }
+
+    QMutex FMutex;
+    QHash<QByteArray, TListing> FListings;
+    QSet<QByteArray> FLive;
+};
 
 }  // namespace
 
@@ -94,6 +198,8 @@ TAtomicFile::TAtomicFile(const QString& path, mode_t mode, TDurability durabilit
     }
     if (FFd < 0)
         RaiseWriteErrno(FPath, EEXIST);
+    TStaleCopies::Instance().Writing(FTempPath);
+    TStaleCopies::Instance().RemoveOldCopiesOf(folder, name);
 
     struct stat old {};
     if (::lstat(FNativePath.constData(), &old) == 0 && S_ISREG(old.st_mode) && old.st_uid == ::geteuid()) {
@@ -107,6 +213,8 @@ TAtomicFile::TAtomicFile(const QString& path, mode_t mode, TDurability durabilit
 TAtomicFile::~TAtomicFile()
 {
     Discard();
+    if (!FTempPath.isEmpty())
+        TStaleCopies::Instance().Done(FTempPath);
 }
 
 void TAtomicFile::Discard()

@@ -7,6 +7,9 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
+
+struct stat;
 
 namespace platform {
 
@@ -18,6 +21,8 @@ public:
     TFileHandle(const TFileHandle&) = delete;
     TFileHandle& operator=(const TFileHandle&) = delete;
     int get() const { return FFd; }
+    // Hands the descriptor over: it is no longer closed here.
+    int release() { return std::exchange(FFd, -1); }
 
 private:
     int FFd;
@@ -31,6 +36,11 @@ enum class TFileTrust {
                   // that tells a program what to do
 };
 
+// Why a file (its status as fstat or lstat gave it) may not tell this program what to do, in
+// German; empty when it may: it is this user's, has one name and nobody else may write it. The
+// check of TFileTrust::OwnFile, for callers that sort files out before reading them.
+QString OwnFileProblem(const struct stat& info);
+
 // Raises EVorlandtError (kind InOut) with the read message naming `path` and `reason`.
 [[noreturn]] void RaiseReadError(const QString& path, const QString& reason);
 
@@ -42,5 +52,10 @@ QByteArray ReadRegularFile(const QString& path, qint64 maxSize, TFileTrust trust
 // for callers that report that case in their own words.
 std::optional<QByteArray> ReadRegularFileWithin(const QString& path, qint64 maxSize,
                                                 TFileTrust trust = TFileTrust::FollowLinks);
+
+// The first `maxSize` bytes of the file, all of it when it is smaller, with the checks of
+// ReadRegularFile; `whole` tells whether that was all. For files that are read from the front
+// and may be long: only the part asked for costs memory.
+QByteArray ReadRegularFileHead(const QString& path, qint64 maxSize, TFileTrust trust, bool& whole);
 
 }  // namespace platform
