@@ -392,8 +392,8 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(SiteInfo("Lohn", 9)));
         QCOMPARE(ReadFile(SiteInfo("Kasse", 7)),
                  QByteArray("hauptversion=5\r\nnebenversion=1\r\nunterversion=0\r\n"));
-        // The entries are written before the person decides, so they exist all the same.
-        QVERIFY(QFile::exists(TempDir() + QStringLiteral("VL_UpdateTXT_7_5_2_0.tmp")));
+        // The entries are written before the person decides; with nothing handed over they go again.
+        QVERIFY(!QFile::exists(TempDir() + QStringLiteral("VL_UpdateTXT_7_5_2_0.tmp")));
     }
 
     // ---- the demo installer alone -----------------------------------------------------------
