@@ -207,11 +207,12 @@ private Q_SLOTS:
         QFETCH(uint, mode);
         QFETCH(uint, user);
         QFETCH(bool, besideProgram);
+        QTemporaryDir programFolder;
         if (folder == u"own") {
             if (::geteuid() != 0 && owner != ::geteuid())
                 QSKIP("handing a folder to another user needs root");
-            folder = FStoreDir.filePath(QStringLiteral("programm"));
-            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(programFolder.isValid());
+            folder = programFolder.path();
             QVERIFY(::chown(QFile::encodeName(folder).constData(), owner, owner) == 0);
             QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode) == 0);
         }
