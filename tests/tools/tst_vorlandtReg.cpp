@@ -658,11 +658,12 @@ void TestVorlandtReg::repairReportsWhatItFound()
     QFETCH(QString, said);
     const QString store = FDir->filePath(QStringLiteral("a-machine.db"));
     if (setup != u"missing") {
-        for (int i = 0; i < 200; ++i) {
-            mustRun({QStringLiteral("set"), QStringLiteral("HKLM"),
-                     QStringLiteral("Software\\Modul%1").arg(i), QStringLiteral("Text"), QStringLiteral("sz"),
-                     QString(100, u'x')});
-        }
+        // Enough keys for a file of several pages.
+        QByteArray reg("Windows Registry Editor Version 5.00\n");
+        for (int i = 0; i < 200; ++i)
+            reg += "\n[HKLM\\Software\\Modul" + QByteArray::number(i) + "]\n\"Text\"=\"" +
+                   QByteArray(100, 'x') + "\"\n";
+        mustRun({QStringLiteral("import"), writeFile(QStringLiteral("viele.reg"), reg)});
     }
     if (setup == u"garbage") {
         writeFile(QStringLiteral("a-machine.db"), QByteArray(8192, 'G'));
