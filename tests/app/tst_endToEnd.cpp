@@ -94,7 +94,12 @@ private:
     // A private copy: the diagnostic log goes beside the executable, which must not be the
     // build folder every test shares.
     QString UpdateCheck() const { return Path(QStringLiteral("bin/vorlandt-update-check")); }
-    QString DiagnosticLog() const { return Path(QStringLiteral("bin/VorlandtOnlineUpdater_Log.txt")); }
+    // Beside the programs in the user's own folder; root's goes to the state folder instead.
+    QString DiagnosticLog() const
+    {
+        return Path(::geteuid() == 0 ? QStringLiteral("state/vorlandt/VorlandtOnlineUpdater_Log.txt")
+                                     : QStringLiteral("bin/VorlandtOnlineUpdater_Log.txt"));
+    }
 
     // The child's world: its folders, its locale, no terminal.
     void Prepare(QProcess& process) const
