@@ -223,11 +223,12 @@ private Q_SLOTS:
         QStringList entries =
             QDir(temp).entryList({QStringLiteral("VL_UpdateTXT_*.tmp")}, QDir::Files | QDir::System);
         entries.sort();
-        QCOMPARE(entries, handedOver ? QStringList{QStringLiteral("VL_UpdateTXT_12_5_3_-7.tmp"),
-                                                   QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp"),
-                                                   QStringLiteral("VL_UpdateTXT_1_2_3_4.tmp"),
-                                                   QStringLiteral("VL_UpdateTXT_notizen.tmp")}
-                                     : QStringList{QStringLiteral("VL_UpdateTXT_notizen.tmp")});
+        const QStringList expected = handedOver ? QStringList{QStringLiteral("VL_UpdateTXT_12_5_3_-7.tmp"),
+                                                              QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp"),
+                                                              QStringLiteral("VL_UpdateTXT_1_2_3_4.tmp"),
+                                                              QStringLiteral("VL_UpdateTXT_notizen.tmp")}
+                                                : QStringList{QStringLiteral("VL_UpdateTXT_notizen.tmp")};
+        QCOMPARE(entries, expected);
         for (const QString& name : others)
             QVERIFY2(QFile::exists(temp + name), qPrintable(name));
         QCOMPARE(Read(outside), QByteArray("bleibt"));
