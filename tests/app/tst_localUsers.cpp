@@ -240,7 +240,7 @@ private Q_SLOTS:
 
     void plantedLinkIsReplacedNeverFollowed_data()
     {
-        QTest::addColumn<QString>("folder");  // "tmp", "data" or "bin"
+        QTest::addColumn<QString>("folder");  // "tmp", "data" or "state"
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error");  // empty: the run and the installer work
@@ -260,7 +260,7 @@ private Q_SLOTS:
         QTest::newRow("start-up probe") << "data" << "vltest.ini" << 0 << none;
         QTest::newRow("postponed news") << "data" << QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(today)
                                         << 0 << none;
-        QTest::newRow("diagnostic log") << "bin" << "VorlandtOnlineUpdater_Log.txt" << 0 << none;
+        QTest::newRow("diagnostic log") << "state" << "VorlandtOnlineUpdater_Log.txt" << 0 << none;
         // clang-format on
     }
 
@@ -275,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(::chmod(QFile::encodeName(victim).constData(), 0666), 0);
         const QString base = folder == u"tmp"    ? TempDir(QString())
                              : folder == u"data" ? DataDir()
-                                                 : Path(QStringLiteral("bin/"));
+                                                 : Home(QString()) + QStringLiteral("state/vorlandt/");
         QFile::remove(base + name);
         QVERIFY(QDir().mkpath(QFileInfo(base + name).path()));
         QVERIFY(QFile::link(victim, base + name));

@@ -168,12 +168,15 @@ private Q_SLOTS:
             WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
                              lastCheck);
         QVERIFY(WriteFile(JobFile(), "6;alt\r\n"));
+        QVERIFY(WriteFile(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_3_0_1.tmp"), "alt\r\n"));
         if (registrationsRead && manual)
             FFrontEnd->Answer({mrOk});
 
         Run(manual, !manual);
 
         QVERIFY2(!QFile::exists(JobFile()), "the job file of an earlier run is always deleted");
+        QVERIFY2(!QFile::exists(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_3_0_1.tmp")),
+                 "and the temporary log entries with it");
         QCOMPARE(FFrontEnd->ShownNews().size(), newsLookedFor ? 1 : 0);
         QCOMPARE(FFrontEnd->ProgressTexts(), registrationsRead
                                                  ? QStringList{QStringLiteral(u"[01/01] Überprüfe Kasse...")}
@@ -412,6 +415,7 @@ private Q_SLOTS:
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
         QVERIFY(!QFile::exists(JobFile()));
         QCOMPARE(FWorld->InstallerCall(), QString());
+        QVERIFY(!QFile::exists(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_3_0_1.tmp")));
     }
 
     void runningModuleIsWaitedForUntilAbort_data()

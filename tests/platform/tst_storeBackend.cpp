@@ -1,8 +1,11 @@
 // The SQLite store behind both roots: file locations and modes, name folding with kept
 // spellings, listing order, subtree deletion, all-or-nothing batches, files replaced behind
-// our back, reads answered from memory that still see every commit, and a reader thread beside a
-// writer thread.
+// our back, reads answered from memory that still see every commit, a reader thread beside a
+// writer thread, and a change cut off by a killed writer: the last committed state read from a
+// rolled-back copy, and the repair.
+#include "core/platform/store/RolledBackCopy.h"
 #include "core/platform/store/StoreBackend.h"
+#include "support/InterruptedStoreWrite.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -27,7 +30,8 @@ Q_DECLARE_METATYPE(platform::TRawValue)
 
 namespace {
 
-const QByteArray kEnvNames[] = {"VORLANDT_USER_STORE", "VORLANDT_MACHINE_STORE", "XDG_CONFIG_HOME", "HOME"};
+const QByteArray kEnvNames[] = {"VORLANDT_USER_STORE", "VORLANDT_MACHINE_STORE", "XDG_CONFIG_HOME", "HOME",
+                                "TMPDIR"};
 
 QString modeOf(const QString& path)
 {
@@ -78,6 +82,11 @@ private slots:
         QVERIFY(FDir->isValid());
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(path(QStringLiteral("user.db"))));
         qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(path(QStringLiteral("machine.db"))));
+        QVERIFY(QDir().mkdir(path(QStringLiteral("tmp"))));
+        QVERIFY(QFile::setPermissions(path(QStringLiteral("tmp")), QFileDevice::ReadOwner |
+                                                                       QFileDevice::WriteOwner |
+                                                                       QFileDevice::ExeOwner));
+        qputenv("TMPDIR", QFile::encodeName(path(QStringLiteral("tmp"))));
     }
 
     void cleanup()
@@ -523,6 +532,89 @@ private slots:
             QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, key, name), TRawValue::fromDWord(round + 1000));
             remove();
         }
+    }
+
+    // A writer killed mid-change leaves pages of the change in the file and the journal beside
+    // it. The copy holds exactly what was committed before, the original and its journal stay
+    // as they were (only a writer may roll back), and no copy is left in the temporary folder.
+    void rolledBackCopyHoldsTheLastCommittedState()
+    {
+        const QString file = path(QStringLiteral("machine.db"));
+        QList<TStoreOp> ops;
+        for (int i = 0; i < 40; ++i) {
+            ops.append({TStoreOp::Type::SetValue, QStringLiteral("Software\\Modul%1").arg(i),
+                        QStringLiteral("ID"), TRawValue::fromDWord(quint32(i))});
+        }
+        QVERIFY(StoreBackend::apply(HKEY_LOCAL_MACHINE, ops));
+        QCOMPARE(InterruptWriteToStore(file), QString());
+        QFile original(file);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray tornBytes = original.readAll();
+        original.close();
+        QFile journal(file + QStringLiteral("-journal"));
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        const QByteArray journalBytes = journal.readAll();
+        journal.close();
+
+        const sqlite::TRolledBackCopy copy = sqlite::OpenRolledBackCopy(QFile::encodeName(file));
+        QCOMPARE(copy.outcome, sqlite::TRolledBackCopy::Outcome::Opened);
+        sqlite3_stmt* stmt = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(copy.db, "SELECT key_fold, data FROM vals", -1, &stmt,
+                                    nullptr),
+                 SQLITE_OK);
+        QStringList rows;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            const auto* key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            const QByteArray data(static_cast<const char*>(sqlite3_column_blob(stmt, 1)),
+                                  sqlite3_column_bytes(stmt, 1));
+            rows.append(QString::fromUtf8(key) + u'=' +
+                        (data.size() == 4 ? QString::number(qFromLittleEndian<quint32>(data.constData()))
+                                          : QStringLiteral("?")));
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close_v2(copy.db);
+        rows.sort();
+        QStringList expected;
+        for (int i = 0; i < 40; ++i)
+            expected.append(QStringLiteral("software\\modul%1=%1").arg(i));
+        expected.sort();
+        QCOMPARE(rows, expected);
+
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(original.readAll(), tornBytes);
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        QCOMPARE(journal.readAll(), journalBytes);
+        QCOMPARE(QDir(path(QStringLiteral("tmp")))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
+    }
+
+    // The repair (what `vorlandt-reg repair` runs) rolls the cut-off change back where the file
+    // lies, checks the whole file, and afterwards every read sees the last committed state.
+    void repairRollsBackWhatWasCutOff()
+    {
+        const QString file = path(QStringLiteral("machine.db"));
+        const QString key = QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\Kasse");
+        QVERIFY(StoreBackend::writeValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("Update_ID"),
+                                         TRawValue::fromDWord(12)));
+        QCOMPARE(InterruptWriteToStore(file), QString());
+
+        const TRepairReport report = StoreBackend::repair(HKEY_LOCAL_MACHINE);
+        QCOMPARE(report.outcome, TRepairReport::Outcome::Sound);
+        QVERIFY(report.rolledBack);
+        QVERIFY(!QFile::exists(file + QStringLiteral("-journal")));
+        QCOMPARE(StoreBackend::readValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("Update_ID")),
+                 TRawValue::fromDWord(12));
+        QCOMPARE(StoreBackend::subKeyNames(HKEY_LOCAL_MACHINE, QString()),
+                 QStringList{QStringLiteral("Software")});
+        QCOMPARE(StoreBackend::condition(HKEY_LOCAL_MACHINE), TStoreCondition::Normal);
+        // Nothing left to copy once the change is rolled back.
+        QCOMPARE(sqlite::OpenRolledBackCopy(QFile::encodeName(file)).outcome,
+                 sqlite::TRolledBackCopy::Outcome::JournalGone);
+
+        const TRepairReport again = StoreBackend::repair(HKEY_LOCAL_MACHINE);
+        QCOMPARE(again.outcome, TRepairReport::Outcome::Sound);
+        QVERIFY(!again.rolledBack);
     }
 
     // A writer thread counts up; the reader may never see the count go back, nor a count older

@@ -13,6 +13,9 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 void SetSwitch(bool on)
@@ -177,18 +180,94 @@ private Q_SLOTS:
         QCOMPARE(LogBufferForTesting(), std::optional(QStringList{"bleibt"}));
     }
 
-    void logGoesToTheStateFolderWhenTheProgramFolderIsNotWritable()
+    // Beside the program only in a folder that is the user's own; root's log never lands in a
+    // system folder such as /usr/bin, whatever root may write.
+    void logFolderIsTheUsersOwn_data()
     {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<uint>("mode");
+        QTest::addColumn<uint>("user");
+        QTest::addColumn<bool>("besideProgram");
+
+        QTest::newRow("root, system folder") << "/usr/bin" << 0u << 0u << 0u << false;
+        QTest::newRow("root, a folder of root's") << "own" << 0u << 0755u << 0u << false;
+        QTest::newRow("user, own folder") << "own" << 64001u << 0755u << 64001u << true;
+        QTest::newRow("user, own folder without write permission")
+            << "own" << 64001u << 0555u << 64001u << false;
+        QTest::newRow("user, another's folder open to all") << "own" << 64002u << 0777u << 64001u << false;
+        QTest::newRow("user, system folder") << "/usr/bin" << 0u << 0u << 64001u << false;
+        QTest::newRow("user, no such folder") << "/nonexistent/bin" << 0u << 0u << 64001u << false;
+    }
+
+    void logFolderIsTheUsersOwn()
+    {
+        QFETCH(QString, folder);
+        QFETCH(uint, owner);
+        QFETCH(uint, mode);
+        QFETCH(uint, user);
+        QFETCH(bool, besideProgram);
+        QTemporaryDir programFolder;
+        if (folder == u"own") {
+            if (::geteuid() != 0 && owner != ::geteuid())
+                QSKIP("handing a folder to another user needs root");
+            QVERIFY(programFolder.isValid());
+            folder = programFolder.path();
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), owner, owner) == 0);
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode) == 0);
+        }
         const QByteArray saved = qgetenv("XDG_STATE_HOME");
         auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
-
         qputenv("XDG_STATE_HOME", "/home/anna/.state");
-        QCOMPARE(LogDirectoryFor(QStringLiteral("/nonexistent/bin")), QStringLiteral("/home/anna/.state/vorlandt/"));
-        QCOMPARE(LogDirectoryFor(FStoreDir.path()), FStoreDir.path() + u'/');
+        QCOMPARE(LogDirectoryFor(folder, user),
+                 besideProgram ? folder + u'/' : QStringLiteral("/home/anna/.state/vorlandt/"));
 
         qunsetenv("XDG_STATE_HOME");
-        QCOMPARE(LogDirectoryFor(QStringLiteral("/nonexistent/bin")),
-                 QDir::homePath() + QStringLiteral("/.local/state/vorlandt/"));
+        if (!besideProgram)
+            QCOMPARE(LogDirectoryFor(folder, user),
+                     QDir::homePath() + QStringLiteral("/.local/state/vorlandt/"));
+    }
+
+    // The log shows addresses, folders and the proxy: readable by its user alone, also when an
+    // older file of theirs under the name was readable by others. A missing state folder is
+    // made private too.
+    void logFileIsPrivate_data()
+    {
+        QTest::addColumn<int>("earlierMode");  // -1: no earlier file
+        QTest::newRow("new file") << -1;
+        QTest::newRow("earlier file readable by all") << 0644;
+        QTest::newRow("earlier file writable by all") << 0666;
+        QTest::newRow("earlier private file") << 0600;
+    }
+
+    void logFileIsPrivate()
+    {
+        QFETCH(int, earlierMode);
+        const QByteArray saved = qgetenv("XDG_STATE_HOME");
+        auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
+        const QString state = FStoreDir.filePath(QStringLiteral("state-%1").arg(earlierMode));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+        if (!LogDirectory().startsWith(state))
+            QSKIP("this build's program folder is the user's own: the log goes beside it");
+        if (earlierMode >= 0) {
+            QVERIFY(QDir().mkpath(LogDirectory()));
+            QFile earlier(LogPath());
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.close();
+            QVERIFY(::chmod(QFile::encodeName(LogPath()).constData(), mode_t(earlierMode)) == 0);
+        }
+        WriteLog(TLogAction::StartBuffer, QString());
+        WriteLog(TLogAction::AppendLine, QStringLiteral("https://intern.example/pfad"));
+        WriteLog(TLogAction::SaveFile, QString());
+
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(LogPath()).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+        QCOMPARE(ReadLogFile(), QByteArray("https://intern.example/pfad\r\n\r\n"));
+        if (earlierMode < 0) {
+            QVERIFY(::stat(QFile::encodeName(state + QStringLiteral("/vorlandt")).constData(), &st) == 0);
+            QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        }
     }
 };
 

@@ -1,5 +1,8 @@
-// vorlandt-reg as installers and administrators run it: exit codes, printed values, and .reg
-// imports that either apply completely or leave the store untouched, against real store files.
+// vorlandt-reg as installers and administrators run it: exit codes, printed values, .reg
+// imports that either apply completely or leave the store untouched, against real store files, and
+// a machine store whose last change was cut off, read by a user who may not write it, then
+// repaired by root.
+#include "support/InterruptedStoreWrite.h"
 #include "support/ToolRun.h"
 
 #include <QDir>
@@ -8,6 +11,9 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,9 +58,18 @@ private slots:
     void exportToUnwritableFileFails();
 
     void effectiveShowsEachSettingWithItsOrigin();
+    void usersReadTheLastCommittedStateUntilRootRepairs();
+    void unreadableUnfinishedChangeNamesTheRepair();
+    void repairReportsWhatItFound_data();
+    void repairReportsWhatItFound();
 
 private:
     TRun run(const QStringList& args) const;
+    // As the unprivileged test user, with a private temporary folder of its own.
+    TRun runAsUser(const QStringList& args) const;
+    // Root's machine store with two registrations, exported by root into `committed`, then a
+    // writer killed mid-change; empty when that worked, else what went wrong.
+    QString interruptedMachineStore(QByteArray* committed = nullptr);
     void mustRun(const QStringList& args) const;
     void useStores(const QString& tag);
     QString writeFile(const QString& name, const QByteArray& bytes) const;
@@ -80,6 +95,60 @@ void TestVorlandtReg::useStores(const QString& tag)
 TRun TestVorlandtReg::run(const QStringList& args) const
 {
     return RunTool(QStringLiteral(VORLANDT_REG_EXE), args);
+}
+
+constexpr uid_t TestUser = 64001;
+const QString RegistrationKey = QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule\\Kasse");
+
+TRun TestVorlandtReg::runAsUser(const QStringList& args) const
+{
+    const QString uid = QString::number(TestUser);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), FDir->filePath(QStringLiteral("user-tmp")));
+    environment.insert(QStringLiteral("HOME"), FDir->filePath(QStringLiteral("user-tmp")));
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("setpriv"),
+                  QStringList{QStringLiteral("--reuid=") + uid, QStringLiteral("--regid=") + uid,
+                              QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                              QStringLiteral(VORLANDT_REG_EXE)} +
+                      args);
+    TRun result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QString TestVorlandtReg::interruptedMachineStore(QByteArray* committed)
+{
+    // Root's files as the package leaves them: the folder and the store readable by everyone.
+    if (::chmod(QFile::encodeName(FDir->path()).constData(), 0755) != 0)
+        return QStringLiteral("chmod");
+    const QString userTemp = FDir->filePath(QStringLiteral("user-tmp"));
+    if (!QDir().mkdir(userTemp) ||
+        ::chown(QFile::encodeName(userTemp).constData(), TestUser, TestUser) != 0 ||
+        ::chmod(QFile::encodeName(userTemp).constData(), 0700) != 0)
+        return QStringLiteral("the user's temporary folder");
+    const QString reg = writeFile(QStringLiteral("kasse.reg"),
+                                  "Windows Registry Editor Version 5.00\n\n"
+                                  "[HKLM\\Software\\KRSoftware\\Module\\OnlineUpdateModule\\Kasse]\n"
+                                  "\"Update_ID\"=dword:0000000c\n\"Update_Modulbezeichnung\"=\"Kasse\"\n"
+                                  "[HKLM\\Software\\KRSoftware\\Module\\OnlineUpdateModule\\Lager]\n"
+                                  "\"Update_ID\"=dword:0000000d\n");
+    const TRun imported = run({QStringLiteral("import"), reg});
+    if (imported.exitCode != 0)
+        return QString::fromUtf8(imported.err);
+    if (committed)
+        *committed =
+            run({QStringLiteral("export"), QStringLiteral("HKLM"), QStringLiteral("Software"), {}}).out;
+    return InterruptWriteToStore(FDir->filePath(QStringLiteral("a-machine.db")));
 }
 
 void TestVorlandtReg::mustRun(const QStringList& args) const
@@ -546,6 +615,128 @@ void TestVorlandtReg::effectiveShowsEachSettingWithItsOrigin()
 
     const TRun extra = run({QStringLiteral("effective"), QStringLiteral("HKCU")});
     QCOMPARE(extra.exitCode, 2);
+}
+
+// Root's import killed mid-write: every other user keeps reading what was committed before (not
+// the torn pages in the file), without touching the file or leaving a copy behind; only root's
+// repair rolls the change back, and then everyone reads the file itself again.
+void TestVorlandtReg::usersReadTheLastCommittedStateUntilRootRepairs()
+{
+    if (::geteuid() != 0)
+        QSKIP("another user's view of root's store needs root (setpriv)");
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("setpriv (util-linux) missing");
+    const QStringList exportArgs{
+        QStringLiteral("export"), QStringLiteral("HKLM"), QStringLiteral("Software"), {}};
+    QByteArray committed;
+    QCOMPARE(interruptedMachineStore(&committed), QString());
+    QVERIFY(committed.contains("Lager"));
+    const QString store = FDir->filePath(QStringLiteral("a-machine.db"));
+    const QByteArray tornFile = ReadAll(store);
+    const QByteArray journal = ReadAll(store + QStringLiteral("-journal"));
+
+    TRun user = runAsUser(
+        {QStringLiteral("get"), QStringLiteral("HKLM"), RegistrationKey, QStringLiteral("Update_ID")});
+    QVERIFY2(user.exitCode == 0, user.err.constData());
+    QCOMPARE(user.out, QByteArray("12\n"));
+    user = runAsUser(exportArgs);
+    QVERIFY2(user.exitCode == 0, user.err.constData());
+    QCOMPARE(user.out, committed);
+    QCOMPARE(ReadAll(store), tornFile);
+    QCOMPARE(ReadAll(store + QStringLiteral("-journal")), journal);
+    QCOMPARE(QDir(FDir->filePath(QStringLiteral("user-tmp")))
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+
+    user = runAsUser({QStringLiteral("repair")});
+    QCOMPARE(user.exitCode, 1);
+    QVERIFY2(user.err.contains("als root aufrufen"), user.err.constData());
+    QCOMPARE(ReadAll(store), tornFile);
+
+    TRun admin = run({QStringLiteral("repair")});
+    QVERIFY2(admin.exitCode == 0, admin.err.constData());
+    QCOMPARE(admin.out,
+             (store + QStringLiteral(": unterbrochene Änderung zurückgenommen, der zuletzt vollständig "
+                                     "gespeicherte Stand gilt; Prüfung ohne Fehler\n"))
+                 .toUtf8());
+    QVERIFY(!QFile::exists(store + QStringLiteral("-journal")));
+    user = runAsUser(exportArgs);
+    QCOMPARE(user.out, committed);
+    admin = run({QStringLiteral("repair"), QStringLiteral("hklm")});
+    QCOMPARE(admin.out, (store + QStringLiteral(": Prüfung ohne Fehler\n")).toUtf8());
+}
+
+// When not even a copy can be read (here the journal is unreadable for the user), the failure says
+// what happened and what to do, and root's repair ends it.
+void TestVorlandtReg::unreadableUnfinishedChangeNamesTheRepair()
+{
+    if (::geteuid() != 0)
+        QSKIP("another user's view of root's store needs root (setpriv)");
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("setpriv (util-linux) missing");
+    QCOMPARE(interruptedMachineStore(), QString());
+    const QString store = FDir->filePath(QStringLiteral("a-machine.db"));
+    QVERIFY(::chmod(QFile::encodeName(store + QStringLiteral("-journal")).constData(), 0600) == 0);
+    const QStringList listArgs{QStringLiteral("list"), QStringLiteral("HKLM"),
+                               QStringLiteral("Software\\KRSoftware\\Module\\OnlineUpdateModule")};
+    TRun user = runAsUser(listArgs);
+    QCOMPARE(user.exitCode, 1);
+    QCOMPARE(user.err,
+             (QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
+                             "OnlineUpdateModule\" for read\nDer maschinenweite Einstellungsspeicher \"") +
+              store +
+              QStringLiteral("\" wurde durch eine unterbrochene Änderung unvollständig hinterlassen und "
+                             "kann nicht gelesen werden. Ein Administrator repariert ihn mit dem Befehl "
+                             "\"vorlandt-reg repair\".\n"))
+                 .toUtf8());
+
+    QCOMPARE(run({QStringLiteral("repair")}).exitCode, 0);
+    user = runAsUser(listArgs);
+    QVERIFY2(user.exitCode == 0, user.err.constData());
+    QCOMPARE(user.out, QByteArray("Kasse\nLager\n"));
+}
+
+void TestVorlandtReg::repairReportsWhatItFound_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+
+    QTest::newRow("no store") << "missing" << 0 << ": nicht vorhanden, nichts zu reparieren";
+    QTest::newRow("sound store") << "sound" << 0 << ": Prüfung ohne Fehler";
+    QTest::newRow("not a database") << "garbage" << 1 << ": beschädigt:\nfile is not a database";
+    QTest::newRow("damaged page") << "damaged" << 1 << ": beschädigt:\n";
+}
+
+void TestVorlandtReg::repairReportsWhatItFound()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString store = FDir->filePath(QStringLiteral("a-machine.db"));
+    if (setup != u"missing") {
+        // Enough keys for a file of several pages.
+        QByteArray reg("Windows Registry Editor Version 5.00\n");
+        for (int i = 0; i < 200; ++i)
+            reg += "\n[HKLM\\Software\\Modul" + QByteArray::number(i) + "]\n\"Text\"=\"" +
+                   QByteArray(100, 'x') + "\"\n";
+        mustRun({QStringLiteral("import"), writeFile(QStringLiteral("viele.reg"), reg)});
+    }
+    if (setup == u"garbage") {
+        writeFile(QStringLiteral("a-machine.db"), QByteArray(8192, 'G'));
+    } else if (setup == u"damaged") {
+        // A page in the middle of the file overwritten: the header is fine, a b-tree is not.
+        QFile file(store);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.size() > 4 * 4096);
+        QVERIFY(file.seek(3 * 4096));
+        QVERIFY(file.write(QByteArray(4096, '\xA5')) == 4096);
+    }
+    const TRun r = run({QStringLiteral("repair"), QStringLiteral("HKLM")});
+    QCOMPARE(r.exitCode, exitCode);
+    const QByteArray& text = exitCode == 0 ? r.out : r.err;
+    QVERIFY2(text.startsWith((store + said).toUtf8()), text.constData());
+    QVERIFY(!QFile::exists(store) || setup != u"missing");
 }
 
 QTEST_GUILESS_MAIN(TestVorlandtReg)

@@ -43,6 +43,8 @@ const char UsageText[] =
     "                                        Herkunft (Richtlinie, Benutzer, Rechner, Vorgabe)\n"
     "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
     "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
+    "  repair [ROOT]                         Speicher nach einer unterbrochenen Änderung reparieren\n"
+    "                                        und prüfen (ohne ROOT: HKLM; braucht Schreibrecht)\n"
     "  --help                                diese Hilfe ausgeben\n"
     "  --version                             Versionsnummer ausgeben\n"
     "\n"
@@ -62,8 +64,11 @@ const char UsageText[] =
     "VORLANDT_USER_STORE und VORLANDT_MACHINE_STORE (Dateipfade) ersetzen die vorgegebenen\n"
     "Speicherdateien.\n"
     "\n"
-    "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr; bei get auch: Wert fehlt),\n"
-    "2 falscher Aufruf.\n";
+    "repair nimmt eine abgebrochene Änderung zurück (etwa ein unterbrochenes import), so dass\n"
+    "der zuletzt vollständig gespeicherte Stand wieder gilt, und prüft danach die ganze Datei.\n"
+    "\n"
+    "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr; bei get auch: Wert fehlt; bei repair:\n"
+    "Datei beschädigt oder nicht prüfbar), 2 falscher Aufruf.\n";
 
 using cli::TUsageError;
 
@@ -79,7 +84,8 @@ void Print(const QString& text)
 
 QString ReadMessage(TRootKey root, const QString& key)
 {
-    return QStringLiteral("Unable to open key \"%1\\%2\" for read").arg(RootKeyName(root), key);
+    return WithStoreCondition(
+        root, QStringLiteral("Unable to open key \"%1\\%2\" for read").arg(RootKeyName(root), key));
 }
 
 QString WriteMessage(TRootKey root, const QString& key)
@@ -332,6 +338,42 @@ int CmdExport(TRootKey root, const QString& key, const QString& fileName)
     return ExitOk;
 }
 
+int CmdRepair(TRootKey root)
+{
+    const platform::TRepairReport report = StoreBackend::repair(root);
+    const QString file = StoreBackend::storePath(root);
+    switch (report.outcome) {
+        case platform::TRepairReport::Outcome::NoFile:
+            Print(QStringLiteral("%1: nicht vorhanden, nichts zu reparieren\n").arg(file));
+            return ExitOk;
+        case platform::TRepairReport::Outcome::Sound:
+            Print(report.rolledBack
+                      ? QStringLiteral("%1: unterbrochene Änderung zurückgenommen, der zuletzt "
+                                       "vollständig gespeicherte Stand gilt; Prüfung ohne Fehler\n")
+                            .arg(file)
+                      : QStringLiteral("%1: Prüfung ohne Fehler\n").arg(file));
+            return ExitOk;
+        case platform::TRepairReport::Outcome::NotPermitted:
+            throw EVorlandtError(
+                QStringLiteral("%1: reparieren darf nur, wer die Datei schreiben darf (als root aufrufen)")
+                    .arg(file),
+                EVorlandtError::Kind::Store);
+        case platform::TRepairReport::Outcome::Damaged:
+            throw EVorlandtError(
+                QStringLiteral("%1: beschädigt%2:\n%3")
+                    .arg(file,
+                         report.rolledBack ? QStringLiteral(" (unterbrochene Änderung zurückgenommen)")
+                                           : QString(),
+                         report.findings.join(u'\n')),
+                EVorlandtError::Kind::Store);
+        case platform::TRepairReport::Outcome::Failed:
+            break;
+    }
+    throw EVorlandtError(
+        QStringLiteral("%1: kann nicht geprüft werden: %2").arg(file, report.findings.join(u' ')),
+        EVorlandtError::Kind::Store);
+}
+
 int Run(const QStringList& args)
 {
     const auto need = [&](qsizetype min, qsizetype max) {
@@ -375,6 +417,10 @@ int Run(const QStringList& args)
     if (command == u"export") {
         need(3, 4);
         return CmdExport(RootArg(args[1]), args[2], args.value(3));
+    }
+    if (command == u"repair") {
+        need(1, 2);
+        return CmdRepair(args.size() == 2 ? RootArg(args[1]) : HKEY_LOCAL_MACHINE);
     }
     throw TUsageError{QStringLiteral("unbekannter Befehl \"%1\"").arg(command)};
 }

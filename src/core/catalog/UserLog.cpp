@@ -240,7 +240,8 @@ void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenve
         throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
     platform::WriteFileAtomically(
-        path, platform::EncodeWindows1252(LinesWithLineEnds(platform::SplitLines(LogText))));
+        path, platform::EncodeWindows1252(LinesWithLineEnds(platform::SplitLines(LogText))),
+        platform::FileModeShared, platform::TDurability::Scratch);
 }
 
 void TUserLog::AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 Hauptversion,

@@ -283,9 +283,9 @@ bool TAtomicFile::CommitNew()
     return true;
 }
 
-void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode)
+void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode, TDurability durability)
 {
-    TAtomicFile file(path, mode);
+    TAtomicFile file(path, mode, durability);
     file.Write(content);
     file.Commit();
 }

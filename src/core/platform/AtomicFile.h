@@ -66,7 +66,8 @@ private:
 [[noreturn]] void RaiseWriteErrno(const QString& path, int error);
 
 // Replaces `path` with `content` through a TAtomicFile.
-void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode = FileModeShared);
+void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode = FileModeShared,
+                         TDurability durability = TDurability::Durable);
 
 // Rewrites a file that this user may write but not replace (another's file in a folder with the
 // sticky bit): opened without following a link and without creating anything, it must be a

@@ -120,6 +120,10 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     if (::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
         throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
+    // The temporary log entries of an earlier run go with its job file; this run's own go at its
+    // end, unless it hands them to the installer.
+    RemoveTempEntries();
+    const TTempEntryCleanup tempEntries;
     FUpdates.Clear();
     FUpdateCheck.ReloadSignatureKeys();
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,13 +53,32 @@ QByteArray LogFileContent(const QStringList& lines)
     return platform::EncodeWindows1252(text);
 }
 
+// The state folders the XDG rules ask to create with mode 0700; folders that exist keep theirs.
+void MakeFolders(const QString& dir)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(dir));
+    for (qsizetype next = 1;;) {
+        const qsizetype slash = path.indexOf('/', next);
+        // A folder that exists keeps its mode; one that cannot be made shows in the save's error.
+        ::mkdir((slash < 0 ? path : path.left(slash)).constData(), 0700);
+        if (slash < 0)
+            return;
+        next = slash + 1;
+    }
+}
+
 }  // namespace
 
-QString LogDirectoryFor(const QString& executableDir)
+QString LogDirectoryFor(const QString& executableDir, uid_t user)
 {
-    // Programs installed under /usr/bin may not write beside themselves; the log then goes to
-    // the user's state folder instead of failing at every program end.
-    if (!executableDir.isEmpty() && ::access(QFile::encodeName(executableDir).constData(), W_OK) == 0)
+    // Beside the program only where the user keeps a copy of their own (a folder they own and
+    // may write): that is where they look for it. Root may write every system folder, but a
+    // file left in /usr/bin belongs to no package and outlives it, so root's log, like everyone
+    // else's, goes to the user's state folder.
+    struct stat st;
+    if (user != 0 && !executableDir.isEmpty() &&
+        ::stat(QFile::encodeName(executableDir).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == user && (st.st_mode & S_IWUSR) != 0)
         return WithSlash(executableDir);
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || !QDir::isAbsolutePath(state))
@@ -68,7 +88,7 @@ QString LogDirectoryFor(const QString& executableDir)
 
 QString LogDirectory()
 {
-    return LogDirectoryFor(ExecutableDir());
+    return LogDirectoryFor(ExecutableDir(), ::geteuid());
 }
 
 void WriteLog(int Action, const QString& Text)
@@ -92,10 +112,15 @@ void WriteLog(int Action, const QString& Text)
             break;
         case TLogAction::SaveFile: {
             const QString dir = LogDirectory();
-            QDir().mkpath(dir);
+            MakeFolders(dir);
             // Without a buffer the file is rewritten empty, as after an autostart run.
             const QByteArray content = logBuffer ? LogFileContent(*logBuffer) : QByteArray();
-            platform::WriteFileAtomically(dir + LogFileName, content);
+            // The log names addresses, folders and the proxy: for this user's eyes only, also when
+            // an older file under the name was readable by others.
+            platform::TAtomicFile file(dir + LogFileName, platform::FileModePrivate);
+            ::fchmod(file.Handle(), platform::FileModePrivate);
+            file.Write(content);
+            file.Commit();
             break;
         }
     }

@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <optional>
+
+#include <sys/types.h>
 #include <type_traits>
 #include <utility>
 
@@ -70,11 +72,12 @@ Result LoggedCall(const QString& startLine, const QString& endPrefix, Body&& bod
     return LoggedResult<Result>(endPrefix, std::forward<Body>(body));
 }
 
-// The folder the log file goes to, ending with "/": the executable's folder when the user may
-// write there, else $XDG_STATE_HOME/vorlandt/ (default ~/.local/state/vorlandt/).
+// The folder the log file goes to, ending with "/": the executable's folder when it is the
+// user's own (owned and writable by them, never for root), else $XDG_STATE_HOME/vorlandt/
+// (default ~/.local/state/vorlandt/). The file is created with mode 0600.
 QString LogDirectory();
-// The rule behind LogDirectory, for a given executable folder.
-QString LogDirectoryFor(const QString& executableDir);
+// The rule behind LogDirectory, for a given executable folder and user.
+QString LogDirectoryFor(const QString& executableDir, uid_t user);
 
 // Tests only: the lines collected so far, or nullopt while no buffer exists.
 std::optional<QStringList> LogBufferForTesting();

@@ -5,6 +5,7 @@
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Policy.h"
+#include "core/services/Log.h"
 
 #include <QtEndian>
 
@@ -29,7 +30,8 @@ QString keyText(TRootKey root, const QString& key)
 
 QString readMessage(TRootKey root, const QString& key)
 {
-    return QStringLiteral("Unable to open key \"%1\" for read").arg(keyText(root, key));
+    return WithStoreCondition(root,
+                              QStringLiteral("Unable to open key \"%1\" for read").arg(keyText(root, key)));
 }
 
 QString writeMessage(TRootKey root, const QString& key)
@@ -163,7 +165,45 @@ bool GetSubKeyNames(TRootKey root, const QString& key, QStringList& names)
     if (!found)
         raiseStore(readMessage(root, key));
     names = std::move(*found);
+    // Said where a run lists the registrations: once per run, not at every value read.
+    if (StoreBackend::condition(root) == platform::TStoreCondition::ReadingLastCommittedCopy)
+        WriteLog(TLogAction::AppendLine, QStringLiteral("GetSubKeyNames - ") + StoreConditionText(root));
     return true;
+}
+
+QString StoreConditionText(TRootKey root)
+{
+    const bool machine = root == TRootKey::HKEY_LOCAL_MACHINE;
+    const QString store = (machine ? QStringLiteral("Der maschinenweite Einstellungsspeicher \"%1\"")
+                                   : QStringLiteral("Der persönliche Einstellungsspeicher \"%1\""))
+                              .arg(StoreBackend::storePath(root));
+    const QString remedy =
+        machine ? QStringLiteral("Ein Administrator repariert ihn mit dem Befehl \"vorlandt-reg repair\".")
+                : QStringLiteral("Reparieren Sie ihn mit dem Befehl \"vorlandt-reg repair HKCU\".");
+    switch (StoreBackend::condition(root)) {
+        case platform::TStoreCondition::Normal:
+            break;
+        case platform::TStoreCondition::ReadingLastCommittedCopy:
+            return store +
+                   QStringLiteral(
+                       " wurde bei einer Änderung unterbrochen; gelesen wird der zuletzt vollständig "
+                       "gespeicherte Stand. ") +
+                   remedy;
+        case platform::TStoreCondition::UnfinishedChange:
+            return store +
+                   QStringLiteral(
+                       " wurde durch eine unterbrochene Änderung unvollständig hinterlassen und kann "
+                       "nicht gelesen werden. ") +
+                   remedy;
+    }
+    return QString();
+}
+
+QString WithStoreCondition(TRootKey root, const QString& message)
+{
+    if (StoreBackend::condition(root) != platform::TStoreCondition::UnfinishedChange)
+        return message;
+    return message + u'\n' + StoreConditionText(root);
 }
 
 bool HasAdminRights()

@@ -26,6 +26,14 @@ void DeleteValue(TRootKey root, const QString& key, const QString& name);
 // key cannot be opened.
 bool GetSubKeyNames(TRootKey root, const QString& key, QStringList& names);
 
+// What an interrupted change to the root's store means and what to do about it, when the last
+// access on this thread met one (reads then come from the last committed state, or fail); empty
+// otherwise.
+QString StoreConditionText(TRootKey root);
+// The message, followed on a line of its own by that explanation when the last access failed
+// because of an interrupted change.
+QString WithStoreCondition(TRootKey root, const QString& message);
+
 bool HasAdminRights();
 
 // Reversible scrambling of the stored proxy password; the same call undoes it.

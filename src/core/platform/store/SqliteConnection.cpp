@@ -2,6 +2,7 @@
 // file replaced, damaged or planted by someone else is never trusted blindly.
 #include "core/platform/store/SqliteConnection.h"
 
+#include "core/platform/store/RolledBackCopy.h"
 #include "core/platform/store/StoreFile.h"
 #include "core/platform/store/StorePaths.h"
 
@@ -82,7 +83,7 @@ bool healthy(Connection& conn)
 {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(conn.db, "PRAGMA quick_check(1)", -1, &raw, nullptr) != SQLITE_OK) {
-        conn.noteError(sqlite3_errcode(conn.db));
+        conn.noteError(sqlite3_extended_errcode(conn.db));
         sqlite3_finalize(raw);
         return false;
     }
@@ -208,28 +209,64 @@ std::optional<qint64> queryNumber(Connection& conn, StmtId id)
     return sqlite3_column_int64(use.get(), 0);
 }
 
-// Finds or opens this thread's connection to the root's file. Another process may have
-// replaced or deleted the file since the last call; the device and inode tell.
-Access acquire(TRootKey root, Purpose purpose, Connection*& out)
+namespace {
+
+// SQLite refused a reader who may not write because a journal beside the file holds a change
+// that was cut off: only a writer may roll it back. A journal it could not even open to look
+// at counts as such a change too.
+bool unfinishedChange(const Connection& conn, const QByteArray& path)
+{
+    return conn.lastError == SQLITE_READONLY_ROLLBACK ||
+           ((conn.lastError & 0xFF) == SQLITE_CANTOPEN && HasJournal(path));
+}
+
+void configure(Connection& conn)
+{
+    sqlite3_extended_result_codes(conn.db, 1);
+    sqlite3_busy_handler(conn.db, waitWhileBusy, &conn);
+    // The file is data, not code: no schema tricks from a planted or damaged file.
+    sqlite3_db_config(conn.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(conn.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+}
+
+enum class Attempt { Done, Again };
+
+Attempt acquireOnce(TRootKey root, Purpose purpose, Connection*& out, Access& access)
 {
     const QByteArray path = StoreFilePath(root);
     Connection& conn = tlsConnections.of(root);
+    const auto fail = [&](Access outcome) {
+        access = outcome;
+        return Attempt::Done;
+    };
     struct stat st;
     if (stat(path.constData(), &st) != 0) {
         const bool missing = errno == ENOENT || errno == ENOTDIR;
         if (!missing || purpose != Purpose::Create) {
             conn.close();
-            return missing ? Access::NoFile : Access::Failed;
+            return fail(missing ? Access::NoFile : Access::Failed);
         }
         if (!CreateStoreFile(path, root) || stat(path.constData(), &st) != 0) {
             conn.close();
-            return Access::Failed;
+            return fail(Access::Failed);
         }
     }
     if (!S_ISREG(st.st_mode)) {
         conn.close();
-        return Access::Failed;
+        return fail(Access::Failed);
     }
+
+    // A copy stands in for the file only while the file is as it was copied and the unfinished
+    // change still lies beside it: once someone who may write has rolled it back (or finished
+    // it), the file itself is read again.
+    if (conn.copied && (purpose != Purpose::Read || !conn.contentChecked(st) || !conn.isSameFile(path, st) ||
+                        !HasJournal(path)))
+        conn.close();
+    // A journal may hold a change that was cut off without the file's size or time showing it
+    // (killed before a page of the file was written). A reader who may not write cannot roll it
+    // back, so while a journal lies there it checks the file afresh at every acquire.
+    if (conn.db && !conn.writable && !conn.copied && HasJournal(path))
+        conn.forgetChecked();
 
     if (!conn.isSameFile(path, st) || (purpose != Purpose::Read && !conn.writable)) {
         conn.close();
@@ -237,22 +274,18 @@ Access acquire(TRootKey root, Purpose purpose, Connection*& out)
         // WAL: a read-only process cannot open a WAL database.
         const bool writable = MayWriteStorePath(path) && MayWriteStorePath(StoreParentFolder(path));
         if (purpose != Purpose::Read && !writable)
-            return Access::Failed;
+            return fail(Access::Failed);
         const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
         if (sqlite3_open_v2(path.constData(), &conn.db, flags, nullptr) != SQLITE_OK) {
             conn.close();
-            return Access::Failed;
+            return fail(Access::Failed);
         }
         // The identity is taken before the open: a file swapped in between shows up as a
         // mismatch on the next call and is reopened then.
         conn.path = path;
         conn.identity = st;
         conn.writable = writable;
-        sqlite3_extended_result_codes(conn.db, 1);
-        sqlite3_busy_handler(conn.db, waitWhileBusy, &conn);
-        // The file is data, not code: no schema tricks from a planted or damaged file.
-        sqlite3_db_config(conn.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        sqlite3_db_config(conn.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        configure(conn);
     }
     // Content that changed outside this connection (another process, another thread, or
     // bytes written past SQLite) is checked once before it is trusted, so that a damaged
@@ -264,8 +297,29 @@ Access acquire(TRootKey root, Purpose purpose, Connection*& out)
         // Pages cached from before would hide bytes changed behind SQLite's back.
         sqlite3_db_release_memory(conn.db);
         if (!healthy(conn) && !conn.damaged) {
+            const bool unfinished = !conn.writable && !conn.copied && unfinishedChange(conn, path);
             conn.close();  // busy or unreadable: try afresh next time
-            return Access::Failed;
+            if (!unfinished)
+                return fail(Access::Failed);
+            // The last committed state, read from a copy this process may roll back.
+            const TRolledBackCopy copy = OpenRolledBackCopy(path);
+            if (copy.outcome == TRolledBackCopy::Outcome::JournalGone)
+                return Attempt::Again;
+            if (copy.outcome != TRolledBackCopy::Outcome::Opened) {
+                conn.interrupted = true;
+                return fail(Access::Failed);
+            }
+            conn.db = copy.db;
+            conn.path = path;
+            conn.identity = st;
+            conn.writable = false;
+            conn.copied = true;
+            configure(conn);
+            if (!healthy(conn)) {
+                conn.close();
+                conn.interrupted = true;
+                return fail(Access::Failed);
+            }
         }
         conn.markChecked(st);
         // Our files never use WAL: a user without write permission could not read them. One
@@ -274,9 +328,32 @@ Access acquire(TRootKey root, Purpose purpose, Connection*& out)
             sqlite3_exec(conn.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
     }
     if (conn.damaged)
-        return Access::Failed;
+        return fail(Access::Failed);
     out = &conn;
-    return Access::Ready;
+    access = Access::Ready;
+    return Attempt::Done;
+}
+
+}  // namespace
+
+// Finds or opens this thread's connection to the root's file. Another process may have
+// replaced or deleted the file since the last call; the device and inode tell.
+Access acquire(TRootKey root, Purpose purpose, Connection*& out)
+{
+    tlsConnections.of(root).interrupted = false;
+    Access access = Access::Failed;
+    // A second attempt only when an unfinished change was finished or rolled back by someone
+    // else while this process was about to copy it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (acquireOnce(root, purpose, out, access) == Attempt::Done)
+            return access;
+    }
+    return Access::Failed;
+}
+
+Connection& connectionOf(TRootKey root)
+{
+    return tlsConnections.of(root);
 }
 
 bool isEmptyStore(Connection& conn)

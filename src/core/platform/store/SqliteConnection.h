@@ -52,6 +52,14 @@ public:
     // Set when the file failed its check or SQLite met damage; the file stays refused until
     // its content changes on disk.
     bool damaged = false;
+    // Reads come from a private copy whose unfinished change SQLite rolled back, because this
+    // process may not roll back the file itself (RolledBackCopy.h).
+    bool copied = false;
+    // The last acquire met an unfinished change it could not read past. Kept across close(), so
+    // that the caller's message can say so.
+    bool interrupted = false;
+    // The last SQLite error noted on this connection (extended code).
+    int lastError = SQLITE_OK;
     // When the lock this connection waits for was first refused (see the busy handler).
     std::chrono::steady_clock::time_point busySince;
 
@@ -65,6 +73,8 @@ public:
             sqlite3_close_v2(db);
         db = nullptr;
         damaged = false;
+        copied = false;
+        lastError = SQLITE_OK;
         FChecked = false;
         forgetReads();
     }
@@ -101,6 +111,7 @@ public:
 
     void noteError(int rc)
     {
+        lastError = rc;
         const int primary = rc & 0xFF;
         if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
             damaged = true;
@@ -117,6 +128,9 @@ public:
         return FChecked && FCheckedSize == st.st_size && FCheckedTime.tv_sec == st.st_mtim.tv_sec &&
                FCheckedTime.tv_nsec == st.st_mtim.tv_nsec;
     }
+
+    // The content is checked again at the next acquire, whatever the file's size and time say.
+    void forgetChecked() { FChecked = false; }
 
     void markChecked(const struct stat& st)
     {
@@ -191,6 +205,9 @@ enum class Purpose { Read, Change, Create };
 // Finds or opens this thread's connection to the root's file. Another process may have
 // replaced or deleted the file since the last call; the device and inode tell.
 Access acquire(TRootKey root, Purpose purpose, Connection*& out);
+
+// This thread's connection to the root, whatever state it is in (for what the last acquire met).
+Connection& connectionOf(TRootKey root);
 
 enum class Schema { Ready, Empty, Foreign };
 

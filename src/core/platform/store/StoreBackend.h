@@ -56,6 +56,29 @@ struct TStoreOp {
     TRawValue value;
 };
 
+// Beyond success and failure: what the last access to a root on this thread met.
+enum class TStoreCondition {
+    Normal,
+    // A change to the file was cut off (its writer was killed) and this process may not roll it
+    // back: reads come from a private copy holding the last committed state.
+    ReadingLastCommittedCopy,
+    // The same, but not even a copy could be read: the last access failed for this reason.
+    UnfinishedChange,
+};
+
+// What `repair` found and did.
+struct TRepairReport {
+    enum class Outcome {
+        NoFile,        // nothing to repair
+        Sound,         // the integrity check found nothing (after rolling back what was cut off)
+        Damaged,       // the integrity check found faults: `findings`
+        NotPermitted,  // this process may not write the file
+        Failed,        // the file could not be opened or checked: `findings` says why
+    } outcome = Outcome::Failed;
+    bool rolledBack = false;  // a cut-off change was undone
+    QStringList findings;
+};
+
 class StoreBackend {
 public:
     // Where the backend keeps a root, for messages and tools; on Linux the file (StorePaths.h).
@@ -78,6 +101,11 @@ public:
     // All or nothing: either every operation is applied or none. Deleting a value or key that
     // is already gone counts as done.
     static bool apply(TRootKey root, const QList<TStoreOp>& ops);
+
+    static TStoreCondition condition(TRootKey root);
+    // Opens the root's file for writing, so that SQLite rolls back a change that was cut off,
+    // and runs the full integrity check.
+    static TRepairReport repair(TRootKey root);
 
     // Whether this process may change the machine-wide root (the administrator check).
     static bool canWriteMachineStore();
