@@ -4,8 +4,8 @@
 
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/Policy.h"
 #include "core/services/Log.h"
+#include "core/services/Policy.h"
 
 #include <QtEndian>
 
