@@ -9,8 +9,8 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/sources/TransferCancel.h"
 #include "core/sources/Prefetch.h"
+#include "core/sources/TransferCancel.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -39,7 +39,6 @@ constexpr auto ProgressInterval = std::chrono::milliseconds(50);
 // A server that accepts nothing, or stops sending, must not hold the updater forever.
 constexpr long ConnectTimeoutSeconds = 30;
 constexpr long LowSpeedLimitBytes = 1;
-constexpr long LowSpeedTimeSeconds = 60;
 
 const QString TextBegin = QStringLiteral("Download startet...");
 const QString TextWork = QStringLiteral("Download läuft...");
@@ -51,9 +50,12 @@ struct TTransferJob {
     QString DestinationFilename;
     TConnectionSettings Settings;
     // Set for a transfer made ahead of its time: the body goes here, at most MemoryLimit bytes,
-    // instead of into DestinationFilename.
+    // beyond that into Spilled (beside DestinationFilename, left uncommitted); and what the run
+    // logs about the transfer goes to Deferred.
     QByteArray* Memory = nullptr;
     qint64 MemoryLimit = 0;
+    std::shared_ptr<platform::TAtomicFile> Spilled;
+    QStringList* Deferred = nullptr;
     // Only ever touched on the calling thread (inside the posted progress calls).
     QPointer<QObject> ProgressBar;
     QPointer<QObject> StatusLabel;
@@ -75,16 +77,20 @@ int ClampToInt(qint64 value)
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
 }
 
-// Set on a thread that fetches ahead: its failures are not the run's yet (the run fetches such
-// a file again when it gets there, and logs then).
-thread_local bool tTransferAhead = false;
-
 void LogException(const QString& url, const QString& message)
 {
-    if (tTransferAhead)
-        return;
     WriteLog(TLogAction::AppendLine,
              QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
+}
+
+// A transfer made ahead of its time keeps what it met for the run, which logs it when it takes
+// the file: the log then shows each request where the run is, once.
+void Report(const TTransferJob& job, const QString& message)
+{
+    if (job.Deferred)
+        job.Deferred->append(message);
+    else
+        LogException(job.URL, message);
 }
 
 // A refused certificate or handshake must not vanish with the other silent HEAD failures:
@@ -122,7 +128,7 @@ long RemainingMilliseconds(const TTransferJob& job)
 }
 
 // Why a request ended by one of the transfer's bounds, or empty when it ended otherwise.
-QString LimitFailure(const TTransferJob& job, CURLcode code)
+QString LimitFailure(const TTransferJob& job, CURLcode code, CURL* curl)
 {
     if (code == CURLE_ABORTED_BY_CALLBACK && sources::TransfersCancelled())
         return QStringLiteral("Die Übertragung wurde abgebrochen");
@@ -131,6 +137,12 @@ QString LimitFailure(const TTransferJob& job, CURLcode code)
     if (code == CURLE_OPERATION_TIMEDOUT && Clock::now() + std::chrono::seconds(1) >= job.Deadline)
         return QStringLiteral("Die Übertragung dauert länger als %1 Sekunden und wurde abgebrochen")
             .arg(std::chrono::duration_cast<std::chrono::seconds>(job.Limits.TotalTime).count());
+    // A server that took the request and then fell silent (an unreachable one never got it).
+    long requestSize = 0;
+    if (code == CURLE_OPERATION_TIMEDOUT &&
+        curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0)
+        return QStringLiteral("Die Übertragung stockt seit %1 Sekunden und wurde abgebrochen")
+            .arg(job.Limits.StallTime.count());
     return QString();
 }
 
@@ -209,15 +221,20 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             return 0;
         }
         try {
-            if (QByteArray* memory = writer->Job->Memory) {
-                if (memory->size() + static_cast<qint64>(length) > writer->Job->MemoryLimit) {
-                    writer->FileError = QStringLiteral("Die Datei ist zu groß");
-                    return 0;
-                }
-                memory->append(data, static_cast<qsizetype>(length));
-            } else {
-                writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+            TTransferJob& job = *writer->Job;
+            if (!writer->File && job.Memory->size() + static_cast<qint64>(length) > job.MemoryLimit) {
+                // Too large to be kept in memory: it goes on beside its destination, where the
+                // run's download takes it over instead of fetching it once more.
+                job.Spilled = std::make_shared<platform::TAtomicFile>(
+                    job.DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
+                writer->File = job.Spilled.get();
+                writer->File->Write(*job.Memory);
+                *job.Memory = QByteArray();
             }
+            if (writer->File)
+                writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+            else
+                job.Memory->append(data, static_cast<qsizetype>(length));
         } catch (const EVorlandtError& error) {
             writer->FileError = error.message();
             return 0;
@@ -279,7 +296,6 @@ void ConfigureConnection(platform::TCurlEasy& connection, const TConnectionSetti
 
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimitBytes);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
 }
 
 // "https://host:port": the server a connection goes to, for the limit of connections per server.
@@ -313,7 +329,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
         try {
             file.emplace(job->DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
         } catch (const EVorlandtError& error) {
-            LogException(job->URL, error.message());
+            Report(*job, error.message());
             return;
         }
     }
@@ -325,6 +341,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
     writer.MaxBytes = job->Limits.MaxBytes;
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(job->Limits.StallTime.count()));
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
@@ -343,7 +360,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
                       .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
     else if (!writer.FileError.isEmpty())
         failure = writer.FileError;
-    else if (const QString limit = LimitFailure(*job, code); !limit.isEmpty())
+    else if (const QString limit = LimitFailure(*job, code, curl); !limit.isEmpty())
         failure = limit;
     else if (code != CURLE_OK)
         failure = connection.ErrorText(code);
@@ -364,7 +381,8 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
     } else {
         // The new file goes; the previous one under the name stays as it was.
         file.reset();
-        LogException(job->URL, failure);
+        job->Spilled.reset();
+        Report(*job, failure);
     }
 
     if (writer.Begun) {
@@ -385,7 +403,7 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
         const QUrl parsed(job->URL, QUrl::TolerantMode);
         const platform::TCurlLease connection = OpenConnection(job->Settings, parsed);
         if (!connection.valid()) {
-            LogException(job->URL, QStringLiteral("libcurl lässt sich nicht initialisieren"));
+            Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
             return;
         }
         CURL* curl = connection->get();
@@ -396,6 +414,7 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
 
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
         curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(job->Limits.StallTime.count()));
         // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
         const CURLcode head = connection->Perform();
@@ -403,10 +422,10 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
         if (head != CURLE_OK) {
             // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
             // (see IsTlsRefusal) and the transfer's own bounds are logged.
-            if (const QString limit = LimitFailure(*job, head); !limit.isEmpty())
-                LogException(job->URL, limit);
+            if (const QString limit = LimitFailure(*job, head, curl); !limit.isEmpty())
+                Report(*job, limit);
             else if (IsTlsRefusal(head))
-                LogException(job->URL, connection->ErrorText(head));
+                Report(*job, connection->ErrorText(head));
             return;
         }
         // Redirects and error answers mean: nothing to fetch, silently.
@@ -416,12 +435,14 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
         GetBody(job, *connection);
     } catch (const std::exception& error) {
         job->Complete = false;
+        job->Spilled.reset();
         try {
-            LogException(job->URL, QString::fromUtf8(error.what()));
+            Report(*job, QString::fromUtf8(error.what()));
         } catch (...) {
         }
     } catch (...) {
         job->Complete = false;
+        job->Spilled.reset();
     }
 }
 
@@ -434,11 +455,15 @@ struct TWaiter {
 
 // A body fetched ahead reaches its destination as a download's would: a new file renamed over
 // the name once all of it is written.
-bool WriteFetchedAhead(const QString& url, const QString& destination, const QByteArray& body)
+bool KeepFetchedAhead(const QString& url, const QString& destination, const TFetchedAhead& ahead)
 {
     try {
+        if (ahead.Spilled) {
+            ahead.Spilled->Commit();
+            return true;
+        }
         platform::TAtomicFile file(destination, platform::FileModeShared, platform::TDurability::Scratch);
-        file.Write(body);
+        file.Write(ahead.Body);
         file.Commit();
         return true;
     } catch (const EVorlandtError& error) {
@@ -492,22 +517,27 @@ TConnectionSettings ReadConnectionSettings()
     return settings;
 }
 
-bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize,
-                     QByteArray& body, int& responseCode)
+TFetchedAhead FetchAhead(const QString& URL, const QString& destination, const TConnectionSettings& settings,
+                         const TDownloadLimits& limits, qint64 memoryBound)
 {
     platform::EnsureCurlInitialised();
+    TFetchedAhead result;
     auto job = std::make_shared<TTransferJob>();
     job->URL = URL;
+    job->DestinationFilename = destination;
     job->Settings = settings;
-    job->Deadline = Clock::now() + job->Limits.TotalTime;
-    job->Memory = &body;
-    job->MemoryLimit = maxSize;
-    body.clear();
-    const bool wasAhead = std::exchange(tTransferAhead, true);
+    job->Limits = limits;
+    job->Deadline = Clock::now() + limits.TotalTime;
+    job->Memory = &result.Body;
+    job->MemoryLimit = memoryBound;
+    job->Deferred = &result.Failures;
     RunTransfer(job);
-    tTransferAhead = wasAhead;
-    responseCode = static_cast<int>(job->ResponseCode);
-    return job->Complete;
+    result.ResponseCode = static_cast<int>(job->ResponseCode);
+    result.Complete = job->Complete;
+    result.Spilled = std::move(job->Spilled);
+    if (!result.Complete)
+        result.Body.clear();
+    return result;
 }
 
 TDownload::TDownload(const TDownloadLimits& limits) : FLimits(limits) {}
@@ -529,9 +559,11 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
                                          : QStringLiteral("StartDownload - Proxy nicht aktiv"));
 
     if (FPrefetch && !ProgressBar && !lblStatus) {
-        if (const std::optional<sources::TPrefetched> ahead = FPrefetch->Take(URL, settings)) {
+        if (const std::optional<TFetchedAhead> ahead = FPrefetch->Take(URL, DestinationFilename, settings)) {
             FLastResponseCode = ahead->ResponseCode;
-            return ahead->Complete && WriteFetchedAhead(URL, DestinationFilename, ahead->Body);
+            for (const QString& failure : ahead->Failures)
+                LogException(URL, failure);
+            return ahead->Complete && KeepFetchedAhead(URL, DestinationFilename, *ahead);
         }
     }
 

@@ -114,8 +114,8 @@ bool FetchFile(const TSource& source, bool& answered)
     if (!source.LocalSource.isEmpty()) {
         WriteLog(TLogAction::AppendLine,
                  source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
-        const QString error = platform::CopyReplacing(source.LocalFile, source.Destination,
-                                                            platform::TDurability::Scratch);
+        const QString error =
+            platform::CopyReplacing(source.LocalFile, source.Destination, platform::TDurability::Scratch);
         answered = error.isEmpty() || QFileInfo(source.LocalSource).isDir();
         if (error.isEmpty())
             return true;
@@ -125,7 +125,7 @@ bool FetchFile(const TSource& source, bool& answered)
     }
     WriteLog(TLogAction::AppendLine,
              source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
-    TDownload download;
+    TDownload download(source.Limits);
     download.SetPrefetch(source.Prefetch);
     const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
     answered = download.LastResponseCode() != 0;

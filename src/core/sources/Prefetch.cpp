@@ -26,19 +26,21 @@ QByteArray ServerOf(const QString& url)
 
 }  // namespace
 
-TPrefetch::TPrefetch(const QStringList& urls, TConnectionSettings settings) : FSettings(std::move(settings))
+TPrefetch::TPrefetch(const std::vector<TAheadFile>& files, TConnectionSettings settings,
+                     const TDownloadLimits& limits)
+    : FSettings(std::move(settings)), FLimits(limits)
 {
     if (QCoreApplication::instance())
         FRelay = std::make_unique<QObject>();
 
     std::map<QByteArray, int> perServer;
-    for (const QString& url : urls) {
-        if (FIndex.count(url) != 0)
+    for (const TAheadFile& file : files) {
+        if (FIndex.count(file.Url) != 0)
             continue;
-        FIndex.emplace(url, FItems.size());
+        FIndex.emplace(file.Url, FItems.size());
         TItem item;
-        item.Url = url;
-        item.Origin = ServerOf(url);
+        item.File = file;
+        item.Origin = ServerOf(file.Url);
         ++perServer[item.Origin];
         FItems.push_back(std::move(item));
     }
@@ -101,15 +103,13 @@ void TPrefetch::Work(const QByteArray& origin)
             next = &*it;  // the vector never changes its size after the start
         }
 
-        TPrefetched result;
-        result.Complete =
-            FetchIntoMemory(next->Url, FSettings, MaxBodySize, result.Body, result.ResponseCode);
-        if (!result.Complete)
-            result.Body.clear();
+        TFetchedAhead result =
+            FetchAhead(next->File.Url, next->File.Destination, FSettings, FLimits, MaxBodySize);
         {
             const std::lock_guard lock(FMutex);
             FKeptBytes += result.Body.size();
             next->Result = std::move(result);
+            next->Fetched = true;
             next->State = TState::Done;
         }
         FChanged.notify_all();
@@ -131,7 +131,8 @@ void TPrefetch::Wake()
         Qt::QueuedConnection);
 }
 
-std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnectionSettings& settings)
+std::optional<TFetchedAhead> TPrefetch::Take(const QString& url, const QString& destination,
+                                             const TConnectionSettings& settings)
 {
     std::unique_lock lock(FMutex);
     if (settings != FSettings) {
@@ -141,7 +142,7 @@ std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnection
         for (TItem& item : FItems)
             if (item.State == TState::Done) {
                 item.State = TState::Taken;
-                item.Result = TPrefetched();
+                item.Result = TFetchedAhead();
             }
         FKeptBytes = 0;
         return std::nullopt;
@@ -169,7 +170,9 @@ std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnection
         return std::nullopt;
     item.State = TState::Taken;
     FKeptBytes -= item.Result.Body.size();
-    if (!item.Result.Complete)
+    // A body kept beside another name than the run's is of no use to it (the run names each
+    // file as it did when the list was made, so this does not happen).
+    if (!item.Fetched || (item.Result.Spilled && item.File.Destination != destination))
         return std::nullopt;
     return std::move(item.Result);
 }
