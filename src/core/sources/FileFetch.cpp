@@ -114,8 +114,8 @@ bool FetchFile(const TSource& source, bool& answered)
     if (!source.LocalSource.isEmpty()) {
         WriteLog(TLogAction::AppendLine,
                  source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
-        const QString error =
-            platform::CopyReplacing(source.LocalFile, source.Destination, platform::TDurability::Scratch);
+        const QString error = platform::CopyReplacing(source.LocalFile, source.Destination,
+                                                            platform::TDurability::Scratch);
         answered = error.isEmpty() || QFileInfo(source.LocalSource).isDir();
         if (error.isEmpty())
             return true;
