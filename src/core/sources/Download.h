@@ -9,7 +9,11 @@
 #include <QStringList>
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QObject;
 
@@ -75,6 +79,41 @@ struct TFetchedAhead {
 // scratch file beside `destination` instead of memory.
 TFetchedAhead FetchAhead(const QString& URL, const QString& destination, const TConnectionSettings& settings,
                          const TDownloadLimits& limits, qint64 memoryBound);
+
+// Files fetched ahead from one server over one connection, driven on the calling thread. When
+// the server speaks HTTP/2 (chosen in the TLS handshake), the files' requests travel side by side
+// as streams of that connection; over HTTP/1.1 one request follows the other. Each file is asked
+// for with HEAD, and with GET only after a 200, as TDownload does; the outcome is a
+// TFetchedAhead as FetchAhead gives.
+class TMultiplexedFetch {
+public:
+    TMultiplexedFetch(const TConnectionSettings& settings, const TDownloadLimits& limits, qint64 memoryBound);
+    // Drops the transfers under way and what they wrote.
+    ~TMultiplexedFetch();
+    TMultiplexedFetch(const TMultiplexedFetch&) = delete;
+    TMultiplexedFetch& operator=(const TMultiplexedFetch&) = delete;
+
+    // Starts a file; `tag` comes back with its outcome.
+    void Add(std::size_t tag, const QString& url, const QString& destination);
+    // Lets the transfers go on for at most about `wait`; the files that came to an end meanwhile.
+    std::vector<std::pair<std::size_t, TFetchedAhead>> Proceed(std::chrono::milliseconds wait);
+    // Files begun and not yet handed back by Proceed.
+    int Running() const;
+    // Whether the connection carries several requests at once, once a first answer came.
+    std::optional<bool> Multiplexing() const { return FMultiplexing; }
+
+private:
+    struct TStream;
+    void Finish(TStream& stream);
+
+    TConnectionSettings FSettings;
+    TDownloadLimits FLimits;
+    qint64 FMemoryBound;
+    void* FMulti = nullptr;  // CURLM
+    std::vector<std::unique_ptr<TStream>> FStreams;
+    std::vector<std::pair<std::size_t, TFetchedAhead>> FFinished;
+    std::optional<bool> FMultiplexing;
+};
 
 class TDownload {
 public:

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 namespace sources {
@@ -22,6 +23,33 @@ QByteArray ServerOf(const QString& url)
 {
     const QUrl parsed(url, QUrl::TolerantMode);
     return (parsed.scheme() + QStringLiteral("://") + parsed.authority()).toUtf8();
+}
+
+// What the process learnt about each server (under each connection setting): whether it takes
+// several requests at once on a connection. A later search starts at full speed at once.
+class TServerMemory {
+public:
+    std::optional<bool> Multiplexing(const QByteArray& key)
+    {
+        const std::lock_guard lock(FMutex);
+        const auto found = FKnown.find(key);
+        return found == FKnown.end() ? std::nullopt : std::optional<bool>(found->second);
+    }
+    void Remember(const QByteArray& key, bool multiplexing)
+    {
+        const std::lock_guard lock(FMutex);
+        FKnown[key] = multiplexing;
+    }
+
+private:
+    std::mutex FMutex;
+    std::map<QByteArray, bool> FKnown;
+};
+
+TServerMemory& ServerMemory()
+{
+    static TServerMemory memory;
+    return memory;
 }
 
 }  // namespace
@@ -47,9 +75,20 @@ TPrefetch::TPrefetch(const std::vector<TAheadFile>& files, TConnectionSettings s
 
     for (const auto& [origin, count] : perServer) {
         const int workers = std::min(count, platform::MaxConnectionsPerOrigin);
+        const std::optional<bool> multiplexing =
+            ServerMemory().Multiplexing(FSettings.ConnectionKey() + origin);
+        if (multiplexing)
+            FMultiplexing[origin] = *multiplexing;
         for (int i = 0; i < workers; ++i) {
             try {
-                FWorkers.emplace_back([this, origin = origin] { Work(origin); });
+                if (multiplexing && !*multiplexing)
+                    FWorkers.emplace_back([this, origin = origin] { Work(origin); });
+                else if (i == 0)
+                    FWorkers.emplace_back([this, origin = origin, known = multiplexing.has_value()] {
+                        WorkMultiplexed(origin, known);
+                    });
+                else if (!multiplexing)
+                    FWorkers.emplace_back([this, origin = origin] { WorkUnlessMultiplexed(origin); });
             } catch (const std::system_error&) {
                 // Without a thread the run fetches these files itself.
                 if (i == 0) {
@@ -115,6 +154,90 @@ void TPrefetch::Work(const QByteArray& origin)
         FChanged.notify_all();
         Wake();
     }
+    Wake();
+}
+
+void TPrefetch::Decide(const QByteArray& origin, bool multiplexing)
+{
+    {
+        const std::lock_guard lock(FMutex);
+        if (FMultiplexing.count(origin) != 0)
+            return;
+        FMultiplexing[origin] = multiplexing;
+    }
+    ServerMemory().Remember(FSettings.ConnectionKey() + origin, multiplexing);
+    FChanged.notify_all();
+}
+
+void TPrefetch::WorkUnlessMultiplexed(const QByteArray& origin)
+{
+    {
+        std::unique_lock lock(FMutex);
+        FChanged.wait(lock, [&] { return FStop || FMultiplexing.count(origin) != 0; });
+        if (FStop || FMultiplexing[origin])
+            return;
+    }
+    Work(origin);
+}
+
+void TPrefetch::WorkMultiplexed(const QByteArray& origin, bool known)
+{
+    std::optional<TMultiplexedFetch> fetch;
+    try {
+        fetch.emplace(FSettings, FLimits, MaxBodySize);
+    } catch (const std::exception&) {
+        Decide(origin, false);
+        Work(origin);
+        return;
+    }
+    for (;;) {
+        {
+            const std::lock_guard lock(FMutex);
+            if (FStop)
+                break;
+            const auto decided = FMultiplexing.find(origin);
+            // Until the first answer shows what the server speaks, one file at a time.
+            const int allowed = decided != FMultiplexing.end() && decided->second ? MaxStreams : 1;
+            while (fetch->Running() < allowed) {
+                if (FKeptBytes >= MaxKeptBytes) {
+                    GiveUpQueued(&origin);
+                    break;
+                }
+                const auto next = std::find_if(FItems.begin(), FItems.end(), [&](const TItem& item) {
+                    return item.State == TState::Queued && item.Origin == origin;
+                });
+                if (next == FItems.end())
+                    break;
+                next->State = TState::InFlight;
+                fetch->Add(static_cast<size_t>(next - FItems.begin()), next->File.Url,
+                           next->File.Destination);
+            }
+            if (fetch->Running() == 0)
+                break;
+        }
+        std::vector<std::pair<size_t, TFetchedAhead>> done = fetch->Proceed(std::chrono::milliseconds(100));
+        if (!known && fetch->Multiplexing()) {
+            known = true;
+            Decide(origin, *fetch->Multiplexing());
+        }
+        if (done.empty())
+            continue;
+        {
+            const std::lock_guard lock(FMutex);
+            for (auto& [index, result] : done) {
+                TItem& item = FItems[index];
+                FKeptBytes += result.Body.size();
+                item.Result = std::move(result);
+                item.Fetched = true;
+                item.State = TState::Done;
+            }
+        }
+        FChanged.notify_all();
+        Wake();
+    }
+    // No answer came at all: the other workers need not wait any longer.
+    if (!known)
+        Decide(origin, false);
     Wake();
 }
 

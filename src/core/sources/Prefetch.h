@@ -1,5 +1,6 @@
 // Fetching ahead: while a run goes through its registrations one by one, the files it is going to
-// fetch are already on their way, a few at a time per server over the pooled connections. The
+// fetch are already on their way: as streams side by side over one connection to a server that
+// speaks HTTP/2, else a few at a time per server over the pooled connections. The
 // run takes each outcome when it gets to that file, so what it logs and writes happens where it
 // always did. Whatever the server answered ahead is final for the run: no file is asked for
 // twice, and a file's time limits count once, from its first request.
@@ -37,6 +38,8 @@ public:
     // Fetching ahead stops once the bodies waiting in memory for the run hold this much; the
     // files not begun by then are left to the run.
     static constexpr qint64 MaxKeptBytes = 64 * 1024 * 1024;
+    // Files under way at once over a connection that takes several (each a HEAD, then a GET).
+    static constexpr int MaxStreams = 32;
 
     // Starts fetching `files`, in this order, under `settings` and `limits`.
     TPrefetch(const std::vector<TAheadFile>& files, TConnectionSettings settings,
@@ -64,6 +67,13 @@ private:
     };
 
     void Work(const QByteArray& origin);
+    // Fetches over one connection: side by side once the server showed it speaks HTTP/2, else
+    // one file after the other beside the pool's workers.
+    void WorkMultiplexed(const QByteArray& origin, bool known);
+    // A pool worker that starts once the first answer showed the server takes one request per
+    // connection.
+    void WorkUnlessMultiplexed(const QByteArray& origin);
+    void Decide(const QByteArray& origin, bool multiplexing);
     void GiveUpQueued(const QByteArray* origin);
     void Wake();
 
@@ -73,6 +83,7 @@ private:
     std::condition_variable FChanged;
     std::vector<TItem> FItems;
     std::map<QString, size_t> FIndex;
+    std::map<QByteArray, bool> FMultiplexing;  // per server, once known
     qint64 FKeptBytes = 0;
     bool FStop = false;
     std::vector<std::thread> FWorkers;
