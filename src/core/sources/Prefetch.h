@@ -39,7 +39,7 @@ public:
     // files not begun by then are left to the run.
     static constexpr qint64 MaxKeptBytes = 64 * 1024 * 1024;
     // Files under way at once over a connection that takes several (each a HEAD, then a GET).
-    static constexpr int MaxStreams = 32;
+    static constexpr int MaxStreams = 100;
 
     // Starts fetching `files`, in this order, under `settings` and `limits`.
     TPrefetch(const std::vector<TAheadFile>& files, TConnectionSettings settings,
