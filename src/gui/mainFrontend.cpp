@@ -94,6 +94,9 @@ void TMainFrontEnd::ShowProgress(int position, int maximum, const QString& text)
 
 bool TMainFrontEnd::ConfirmUpdates(const TUpdates& updates)
 {
+    // Made when first needed: a run with nothing to offer never loads its fonts.
+    if (!FfrmMain.FfrmUpdateBenachrichtigung)
+        FfrmMain.FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     TfrmUpdateBenachrichtigung& dialog = *FfrmMain.FfrmUpdateBenachrichtigung;
     dialog.Initialize(updates);
     return dialog.exec() == 1;
@@ -160,7 +163,6 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
     btnStart->setFocus();
     lblFortschritt->setObjectName(QStringLiteral("lblFortschritt"));
     lblFortschritt->move(FortschrittLabelPos);
-    lblFortschritt->adjustSize();
     pbFortschritt->setObjectName(QStringLiteral("pbFortschritt"));
     pbFortschritt->setGeometry(FortschrittBarRect);
     pbFortschritt->setTextVisible(false);
@@ -216,12 +218,12 @@ void TfrmMain::FormCreate(const QStringList& arguments)
     // May ask for consent first; it never raises, whatever the tracking server does.
     FStatisticsTracker = std::make_unique<TTracker>(QString(), std::make_unique<TAppMessageHook>());
     FStatisticsTracker->Start();
-    FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     FShowMainForm = !FAutostartModus;
     if (FAutostartModus) {
         WriteLog(TLogAction::AppendLine, QStringLiteral("FormCreate - AutostartModus aktiv"));
-        FStatisticsTracker->AddEvent(
-            std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
+        if (FStatisticsTracker->TrackingActive())
+            FStatisticsTracker->AddEvent(
+                std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
         RunUpdateCheck(false);
         FTerminated = true;
     }
@@ -246,6 +248,9 @@ void TfrmMain::FormDestroy()
 
 void TfrmMain::showEvent(QShowEvent* event)
 {
+    // Sized when first seen: measuring text loads the fonts, which a hidden autostart run with
+    // nothing to do never needs.
+    lblFortschritt->adjustSize();
     QWidget::showEvent(event);
     if (!event->spontaneous())
         FormShow();
