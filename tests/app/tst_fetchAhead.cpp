@@ -12,6 +12,7 @@
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestSigningKey.h"
 
+#include "../bench/BenchNginx.h"
 #include "RunWorld.h"
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
@@ -379,6 +380,69 @@ private Q_SLOTS:
                                      .arg(count[std::make_pair(QStringLiteral("HEAD"), path)])
                                      .arg(count[std::make_pair(QStringLiteral("GET"), path)]);
             QVERIFY2(seen == expected[i + 1], qPrintable(path + QStringLiteral(": ") + seen));
+        }
+    }
+
+    // A server that chooses HTTP/2 (nginx, as the download servers run it) gets every file of the
+    // run over one connection, each asked for once, HEAD before GET; the run is the same as one
+    // without fetching ahead.
+    void http2ServerOneConnection()
+    {
+        if (!FPkiError.isEmpty())
+            QSKIP(qPrintable(FPkiError));
+        TRunWorld world;
+        QVERIFY(world.IsValid());
+        for (int id = 1; id <= ModuleCount; ++id)
+            QVERIFY(world.AddModule(QStringLiteral("M%1").arg(id), id, 2, QStringLiteral("Modul %1").arg(id),
+                                    {{1, id}}));
+        QVERIFY(QFile::remove(world.SourceDir() + QStringLiteral("Modul_8/update_8_2.xml")));
+        const TTestKey maker('m');
+        WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                         maker.PublicBase64());
+        for (int id = 1; id <= ModuleCount; ++id) {
+            const QString descriptor = world.SourceDir() + QStringLiteral("Modul_%1/update_%1_2.xml").arg(id);
+            if (id != 6 && id != 8)
+                QVERIFY(WriteFile(descriptor + QStringLiteral(".sig"),
+                                  maker.SignatureFile(ReadFile(descriptor))));
+        }
+        QTemporaryDir nginxDir;
+        TBenchNginx nginx;
+        nginx.Start(nginxDir.path(), FPki.ServerCert, FPki.ServerKey, world.SourceDir(), true);
+        if (!nginx.Error.isEmpty())
+            QSKIP(qPrintable(nginx.Error));
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         QStringLiteral("https://127.0.0.1:%1/").arg(nginx.Port));
+
+        const TRunTrace ahead = Run(world, true);
+        // nginx writes a request's line when it has answered it; the run has all answers by now.
+        const QStringList lines =
+            QString::fromUtf8(ReadFile(nginx.AccessLog())).split(u'\n', Qt::SkipEmptyParts);
+        const TRunTrace without = Run(world, false);
+        QCOMPARE(ahead.Log, without.Log);
+        QCOMPARE(ahead.Progress, without.Progress);
+        QCOMPARE(ahead.Messages, without.Messages);
+        QCOMPARE(ahead.Shown, without.Shown);
+        QCOMPARE(ahead.Shown.size(), 1);
+        QCOMPARE(ahead.TempFiles.size(), without.TempFiles.size());
+        for (const auto& [name, bytes] : without.TempFiles)
+            QVERIFY2(ahead.TempFiles.count(name) == 1 && ahead.TempFiles.at(name) == bytes, qPrintable(name));
+
+        // "<connection> <request number> <method> <path> <status>"
+        std::set<QString> connections;
+        std::map<QString, QStringList> methods;
+        for (const QString& line : lines) {
+            const QStringList fields = line.split(u' ');
+            QCOMPARE(fields.size(), 5);
+            connections.insert(fields[0]);
+            methods[fields[3]].append(fields[2]);
+        }
+        QCOMPARE(static_cast<int>(connections.size()), 1);
+        for (int id = 1; id <= ModuleCount; ++id) {
+            const QString path = QStringLiteral("/Modul_%1/update_%1_2.xml").arg(id);
+            QCOMPARE(methods[path], id == 8 ? QStringList({"HEAD"}) : QStringList({"HEAD", "GET"}));
+            QCOMPARE(methods[path + QStringLiteral(".sig")],
+                     id == 6 || id == 8 ? QStringList({"HEAD"}) : QStringList({"HEAD", "GET"}));
         }
     }
 
