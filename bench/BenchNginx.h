@@ -47,8 +47,10 @@ struct TBenchNginx {
         return ok;
     }
 
-    // Serves root from `folder` (which holds its configuration and logs).
-    void Start(const QString& folder, const QString& cert, const QString& key, const QString& root)
+    // Serves root from `folder` (which holds its configuration and logs); with `http2`, HTTP/2 is
+    // offered in the TLS handshake.
+    void Start(const QString& folder, const QString& cert, const QString& key, const QString& root,
+               bool http2 = false)
     {
         Folder = folder;
         const QString nginx = QStandardPaths::findExecutable(
@@ -71,13 +73,13 @@ struct TBenchNginx {
                 "  uwsgi_temp_path %1/tmp; scgi_temp_path %1/tmp;\n"
                 "  default_type application/octet-stream; keepalive_requests 10000;\n"
                 "  server {\n"
-                "    listen 127.0.0.1:%2 ssl; ssl_protocols TLSv1.2;\n"
+                "    listen 127.0.0.1:%2 ssl%6; ssl_protocols TLSv1.2;\n"
                 "    ssl_certificate %3; ssl_certificate_key %4; root %5;\n"
                 "  }\n"
                 "}\n")
                 .arg(folder)
                 .arg(Port)
-                .arg(cert, key, root);
+                .arg(cert, key, root, http2 ? QStringLiteral(" http2") : QString());
         QFile file(folder + QStringLiteral("/nginx.conf"));
         if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
             Error = QStringLiteral("cannot write the nginx configuration");

@@ -1,6 +1,7 @@
-// Time from the start of VorlandtOnlineUpdater to its main window shown, against a minimal Qt
-// window program built the same way; both end once the window is up (offscreen platform, so the
-// figure does not depend on a display server).
+// Time from the start of VorlandtOnlineUpdater to its main window shown, and of an autostart run
+// with nothing to do (automatic search switched off) to its end, against a minimal Qt window
+// program built the same way; the window programs end once the window is up (offscreen platform,
+// so the figure does not depend on a display server).
 //   build/bench/bench_startup
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-void StartUntilShown(benchmark::State& state, const QString& program)
+void StartUntilShown(benchmark::State& state, const QString& program, const QStringList& arguments = {})
 {
     QTemporaryDir dir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -29,10 +30,11 @@ void StartUntilShown(benchmark::State& state, const QString& program)
     // machine the connection is refused at once.
     qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk, true);
+    WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::Disable, 1);
     for (auto _ : state) {
         QProcess process;
         process.setProcessEnvironment(environment);
-        process.start(program, {});
+        process.start(program, arguments);
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
             process.exitCode() != 0) {
             state.SkipWithError("the program did not end by itself");
@@ -46,6 +48,12 @@ void BM_UpdaterUntilShown(benchmark::State& state)
     StartUntilShown(state, QStringLiteral(VORLANDT_UPDATER));
 }
 BENCHMARK(BM_UpdaterUntilShown)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_UpdaterAutostartNothingToDo(benchmark::State& state)
+{
+    StartUntilShown(state, QStringLiteral(VORLANDT_UPDATER), {QStringLiteral("-a")});
+}
+BENCHMARK(BM_UpdaterAutostartNothingToDo)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_MinimalWindowUntilShown(benchmark::State& state)
 {

@@ -60,15 +60,19 @@ int main(int argc, char** argv)
     }
 
     // Created in this order and destroyed in the reverse one; the main window last, so that its
-    // FormDestroy writes the diagnostic log after everything else has ended.
+    // FormDestroy writes the diagnostic log after everything else has ended. An autostart run is
+    // over once the main window is made: the other windows are made only for a program that
+    // goes on.
     auto frmMain = std::make_unique<TfrmMain>(arguments);
-    auto frmEinstellungen = std::make_unique<TfrmEinstellungen>(frmMain.get());
-    frmMain->SetSettingsWindow(frmEinstellungen.get());
-    auto frmUserLog = std::make_unique<TfrmUserLog>(frmMain.get());
-    frmMain->SetUserLogWindow(frmUserLog.get());
+    std::unique_ptr<TfrmEinstellungen> frmEinstellungen;
+    std::unique_ptr<TfrmUserLog> frmUserLog;
 
     int result = 0;
     if (!frmMain->Terminated()) {
+        frmEinstellungen = std::make_unique<TfrmEinstellungen>(frmMain.get());
+        frmMain->SetSettingsWindow(frmEinstellungen.get());
+        frmUserLog = std::make_unique<TfrmUserLog>(frmMain.get());
+        frmMain->SetUserLogWindow(frmUserLog.get());
         if (frmMain->ShowMainForm())
             frmMain->show();
         // For start-up measurements: end as soon as the window has been shown and painted.

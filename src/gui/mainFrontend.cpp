@@ -122,6 +122,9 @@ void TMainFrontEnd::ShowProgress(int position, int maximum, const QString& text)
 
 bool TMainFrontEnd::ConfirmUpdates(const TUpdates& updates)
 {
+    // Made when first needed: a run with nothing to offer never loads its fonts.
+    if (!FfrmMain.FfrmUpdateBenachrichtigung)
+        FfrmMain.FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     TfrmUpdateBenachrichtigung& dialog = *FfrmMain.FfrmUpdateBenachrichtigung;
     dialog.Initialize(updates);
     return dialog.exec() == 1;
@@ -254,12 +257,12 @@ void TfrmMain::FormCreate(const QStringList& arguments)
     // May ask for consent first; it never raises, whatever the tracking server does.
     FStatisticsTracker = std::make_unique<TTracker>(QString(), std::make_unique<TAppMessageHook>());
     FStatisticsTracker->Start();
-    FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     FShowMainForm = !FAutostartModus;
     if (FAutostartModus) {
         WriteLog(TLogAction::AppendLine, QStringLiteral("FormCreate - AutostartModus aktiv"));
-        FStatisticsTracker->AddEvent(
-            std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
+        if (FStatisticsTracker->TrackingActive())
+            FStatisticsTracker->AddEvent(
+                std::make_unique<TUserTrackingEvent>(ueBereichBetreten, QStringLiteral("Auto-Modus")));
         RunUpdateCheck(false);
         FTerminated = true;
     }
@@ -284,6 +287,9 @@ void TfrmMain::FormDestroy()
 
 void TfrmMain::showEvent(QShowEvent* event)
 {
+    // Sized when first seen: measuring text loads the fonts, which a hidden autostart run with
+    // nothing to do never needs.
+    lblFortschritt->adjustSize();
     QWidget::showEvent(event);
     if (!event->spontaneous())
         FormShow();

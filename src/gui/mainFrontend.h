@@ -66,6 +66,7 @@ public:
     QPushButton* btnFeedbackTool;
     QPushButton* btnInstallierteUpdates;
 
+    // Null until the first updates were offered.
     TfrmUpdateBenachrichtigung* frmUpdateBenachrichtigung() const { return FfrmUpdateBenachrichtigung.get(); }
     const TUpdates* Updates() const { return FUpdates.get(); }
     TTracker* StatisticsTracker() const { return FStatisticsTracker.get(); }

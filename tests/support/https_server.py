@@ -12,7 +12,11 @@ Routes (HEAD and GET alike; HEAD sends the same headers without a body):
                      <file>.hangup beside it the connection is closed without any answer
                      (a server that drops out while the client waits); with <file>.delay
                      (seconds as text) the answer comes that much later; with <file>.failonce
-                     the first request for it is answered 503
+                     the first request for it is answered 503 (again after the marker's
+                     content changed); with <file>.moved it is
+                     answered 301 (Location: /elsewhere/<file>); with <file>.stall (seconds)
+                     GET sends the headers, then nothing for that long, then closes; with
+                     <file>.trickle (seconds) GET sends the body one byte per that many seconds
   /redirect<rest>    301, Location: /<rest without a leading slash>
   /notavailable      200, the download server's HTML page for a file that is not offered
   /slow[?seconds=S&bytes=N]
@@ -184,13 +188,23 @@ def make_handler(root, request_log, idle_timeout):
             if inside and os.path.isfile(full + ".hangup"):
                 self.close_connection = True
                 return
+            if inside and os.path.isfile(full + ".moved"):
+                body = b"moved"
+                self.send_body_headers(301, len(body), "text/plain",
+                                       {"Location": "/elsewhere/" + relative})
+                if with_body:
+                    self.wfile.write(body)
+                return
             if inside and os.path.isfile(full + ".delay"):
                 with open(full + ".delay", encoding="ascii") as f:
                     time.sleep(float(f.read().strip() or 0))
             if inside and os.path.isfile(full + ".failonce"):
+                # Keyed by the marker's content too: a new content fails once more.
+                with open(full + ".failonce", "rb") as f:
+                    key = (full, f.read())
                 with counter_lock:
-                    first = full not in failed_once
-                    failed_once.add(full)
+                    first = key not in failed_once
+                    failed_once.add(key)
                 if first:
                     body = b"busy"
                     self.send_body_headers(503, len(body), "text/plain")
@@ -206,8 +220,23 @@ def make_handler(root, request_log, idle_timeout):
             with open(full, "rb") as f:
                 data = f.read()
             self.send_body_headers(200, len(data))
-            if with_body:
-                self.wfile.write(data)
+            if not with_body:
+                return
+            for marker in (".stall", ".trickle"):
+                if os.path.isfile(full + marker):
+                    with open(full + marker, encoding="ascii") as f:
+                        seconds = float(f.read().strip() or 0)
+                    self.wfile.flush()
+                    self.close_connection = True
+                    if marker == ".stall":
+                        time.sleep(seconds)
+                        return
+                    for i in range(len(data)):
+                        self.wfile.write(data[i:i + 1])
+                        self.wfile.flush()
+                        time.sleep(seconds)
+                    return
+            self.wfile.write(data)
 
         def do_HEAD(self):
             self.respond(False)

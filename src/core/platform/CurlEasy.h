@@ -34,6 +34,8 @@ public:
 
     // Runs the transfer with the error text of an earlier one cleared.
     CURLcode Perform();
+    // Clears the error text of an earlier transfer, for one that a multi handle runs.
+    void ClearError() { FErrorBuffer[0] = '\0'; }
     // The status of the last answer, 0 when none came.
     long ResponseCode() const;
     // Why `code` failed: libcurl's detailed text ("SSL certificate problem: ...") where it left

@@ -183,8 +183,10 @@ void CheckTestMarker()
     // The data folder is shared by every user of the machine: the probe is written the one way
     // that never follows a link. Another user's file under the name cannot be replaced (sticky
     // folder), so what is removed afterwards is always this run's own probe.
+    // A probe that is removed at once needs no disk syncs.
     try {
-        platform::WriteFileAtomically(path, QByteArray());
+        platform::TAtomicFile probe(path, platform::FileModeShared, platform::TDurability::Scratch);
+        probe.Commit();
     } catch (const EVorlandtError&) {
         return;
     }

@@ -9,8 +9,8 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/sources/TransferCancel.h"
 #include "core/sources/Prefetch.h"
+#include "core/sources/TransferCancel.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -18,6 +18,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
+
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,7 +41,6 @@ constexpr auto ProgressInterval = std::chrono::milliseconds(50);
 // A server that accepts nothing, or stops sending, must not hold the updater forever.
 constexpr long ConnectTimeoutSeconds = 30;
 constexpr long LowSpeedLimitBytes = 1;
-constexpr long LowSpeedTimeSeconds = 60;
 
 const QString TextBegin = QStringLiteral("Download startet...");
 const QString TextWork = QStringLiteral("Download läuft...");
@@ -51,9 +52,12 @@ struct TTransferJob {
     QString DestinationFilename;
     TConnectionSettings Settings;
     // Set for a transfer made ahead of its time: the body goes here, at most MemoryLimit bytes,
-    // instead of into DestinationFilename.
+    // beyond that into Spilled (beside DestinationFilename, left uncommitted); and what the run
+    // logs about the transfer goes to Deferred.
     QByteArray* Memory = nullptr;
     qint64 MemoryLimit = 0;
+    std::shared_ptr<platform::TAtomicFile> Spilled;
+    QStringList* Deferred = nullptr;
     // Only ever touched on the calling thread (inside the posted progress calls).
     QPointer<QObject> ProgressBar;
     QPointer<QObject> StatusLabel;
@@ -76,16 +80,20 @@ int ClampToInt(qint64 value)
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
 }
 
-// Set on a thread that fetches ahead: its failures are not the run's yet (the run fetches such
-// a file again when it gets there, and logs then).
-thread_local bool tTransferAhead = false;
-
 void LogException(const QString& url, const QString& message)
 {
-    if (tTransferAhead)
-        return;
     WriteLog(TLogAction::AppendLine,
              QStringLiteral("StartDownload - Exception beim Download von \"%1\": %2").arg(url, message));
+}
+
+// A transfer made ahead of its time keeps what it met for the run, which logs it when it takes
+// the file: the log then shows each request where the run is, once.
+void Report(const TTransferJob& job, const QString& message)
+{
+    if (job.Deferred)
+        job.Deferred->append(message);
+    else
+        LogException(job.URL, message);
 }
 
 // A refused certificate or handshake must not vanish with the other silent HEAD failures:
@@ -123,7 +131,7 @@ long RemainingMilliseconds(const TTransferJob& job)
 }
 
 // Why a request ended by one of the transfer's bounds, or empty when it ended otherwise.
-QString LimitFailure(const TTransferJob& job, CURLcode code)
+QString LimitFailure(const TTransferJob& job, CURLcode code, CURL* curl)
 {
     if (code == CURLE_ABORTED_BY_CALLBACK && sources::TransfersCancelled())
         return QStringLiteral("Die Übertragung wurde abgebrochen");
@@ -132,6 +140,12 @@ QString LimitFailure(const TTransferJob& job, CURLcode code)
     if (code == CURLE_OPERATION_TIMEDOUT && Clock::now() + std::chrono::seconds(1) >= job.Deadline)
         return QStringLiteral("Die Übertragung dauert länger als %1 Sekunden und wurde abgebrochen")
             .arg(std::chrono::duration_cast<std::chrono::seconds>(job.Limits.TotalTime).count());
+    // A server that took the request and then fell silent (an unreachable one never got it).
+    long requestSize = 0;
+    if (code == CURLE_OPERATION_TIMEDOUT &&
+        curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0)
+        return QStringLiteral("Die Übertragung stockt seit %1 Sekunden und wurde abgebrochen")
+            .arg(job.Limits.StallTime.count());
     return QString();
 }
 
@@ -212,15 +226,20 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             return 0;
         }
         try {
-            if (QByteArray* memory = writer->Job->Memory) {
-                if (memory->size() + static_cast<qint64>(length) > writer->Job->MemoryLimit) {
-                    writer->FileError = QStringLiteral("Die Datei ist zu groß");
-                    return 0;
-                }
-                memory->append(data, static_cast<qsizetype>(length));
-            } else {
-                writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+            TTransferJob& job = *writer->Job;
+            if (!writer->File && job.Memory->size() + static_cast<qint64>(length) > job.MemoryLimit) {
+                // Too large to be kept in memory: it goes on beside its destination, where the
+                // run's download takes it over instead of fetching it once more.
+                job.Spilled = std::make_shared<platform::TAtomicFile>(
+                    job.DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
+                writer->File = job.Spilled.get();
+                writer->File->Write(*job.Memory);
+                *job.Memory = QByteArray();
             }
+            if (writer->File)
+                writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+            else
+                job.Memory->append(data, static_cast<qsizetype>(length));
         } catch (const EVorlandtError& error) {
             writer->FileError = error.message();
             return 0;
@@ -282,7 +301,6 @@ void ConfigureConnection(platform::TCurlEasy& connection, const TConnectionSetti
 
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimitBytes);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
 }
 
 // "https://host:port": the server a connection goes to, for the limit of connections per server.
@@ -306,32 +324,83 @@ platform::TCurlLease OpenConnection(const TConnectionSettings& settings, const Q
     return connection;
 }
 
-// The GET into a temporary file beside the destination, renamed over it only when the whole
-// body arrived: a broken transfer leaves the previous file as it was.
-void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& connection)
+// The HEAD's options, on a handle set up for its connection.
+void PrepareHead(const TTransferJob& job, platform::TCurlEasy& connection)
 {
     CURL* curl = connection.get();
-    std::optional<platform::TAtomicFile> file;
+    const QByteArray url = QUrl(job.URL, QUrl::TolerantMode).toEncoded();
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());  // copied by libcurl
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopWhenCancelled);
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(job));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(job.Limits.StallTime.count()));
+    // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
+    connection.ClearError();
+}
+
+// What the HEAD's outcome means: true when the GET follows.
+bool HeadAnswered(TTransferJob& job, platform::TCurlEasy& connection, CURLcode head)
+{
+    job.ResponseCode = connection.ResponseCode();
+    if (head != CURLE_OK) {
+        // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
+        // (see IsTlsRefusal) and the transfer's own bounds are logged.
+        if (const QString limit = LimitFailure(job, head, connection.get()); !limit.isEmpty())
+            Report(job, limit);
+        else if (IsTlsRefusal(head))
+            Report(job, connection.ErrorText(head));
+        return false;
+    }
+    // Redirects and error answers mean: nothing to fetch, silently.
+    return job.ResponseCode == 200;
+}
+
+// The GET's state while the body arrives; it stays where it was made (libcurl holds the writer).
+struct TGetState {
+    std::optional<platform::TAtomicFile> File;
+    TBodyWriter Writer;
+};
+
+// The GET's options, writing into a temporary file beside the destination, renamed over it
+// only when the whole body arrived: a broken transfer leaves the previous file as it was.
+// False (reported) when the file cannot be made.
+bool PrepareGet(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& connection, TGetState& state)
+{
+    CURL* curl = connection.get();
     if (!job->Memory) {
         try {
-            file.emplace(job->DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
+            state.File.emplace(job->DestinationFilename, platform::FileModeShared,
+                               platform::TDurability::Scratch);
         } catch (const EVorlandtError& error) {
-            LogException(job->URL, error.message());
-            return;
+            Report(*job, error.message());
+            return false;
         }
     }
-
-    TBodyWriter writer;
+    TBodyWriter& writer = state.Writer;
     writer.Job = job;
     writer.Curl = curl;
-    writer.File = file ? &*file : nullptr;
+    writer.File = state.File ? &*state.File : nullptr;
     writer.MaxBytes = job->Limits.MaxBytes;
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(job->Limits.StallTime.count()));
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
-    const CURLcode code = connection.Perform();
+    connection.ClearError();
+    return true;
+}
+
+// What the GET's outcome means: the file in place (or the body kept) and Complete, or the
+// failure reported.
+void GetAnswered(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& connection, CURLcode code,
+                 TGetState& state)
+{
+    CURL* curl = connection.get();
+    TBodyWriter& writer = state.Writer;
+    std::optional<platform::TAtomicFile>& file = state.File;
     job->ResponseCode = connection.ResponseCode();
     curl_off_t expected = -1;
     curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
@@ -346,7 +415,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
                       .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
     else if (!writer.FileError.isEmpty())
         failure = writer.FileError;
-    else if (const QString limit = LimitFailure(*job, code); !limit.isEmpty())
+    else if (const QString limit = LimitFailure(*job, code, curl); !limit.isEmpty())
         failure = limit;
     else if (code != CURLE_OK)
         failure = connection.ErrorText(code);
@@ -367,7 +436,8 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
     } else {
         // The new file goes; the previous one under the name stays as it was.
         file.reset();
-        LogException(job->URL, failure);
+        job->Spilled.reset();
+        Report(*job, failure);
     }
 
     if (writer.Begun) {
@@ -381,6 +451,13 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
     }
 }
 
+void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& connection)
+{
+    auto state = std::make_unique<TGetState>();
+    if (PrepareGet(job, connection, *state))
+        GetAnswered(job, connection, connection.Perform(), *state);
+}
+
 // The worker's whole work: HEAD, and GET only after a 200 to the HEAD.
 void RunTransfer(const std::shared_ptr<TTransferJob>& job)
 {
@@ -388,43 +465,22 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
         const QUrl parsed(job->URL, QUrl::TolerantMode);
         const platform::TCurlLease connection = OpenConnection(job->Settings, parsed);
         if (!connection.valid()) {
-            LogException(job->URL, QStringLiteral("libcurl lässt sich nicht initialisieren"));
+            Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
             return;
         }
-        CURL* curl = connection->get();
-        const QByteArray url = parsed.toEncoded();
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopWhenCancelled);
-
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
-        // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
-        const CURLcode head = connection->Perform();
-        job->ResponseCode = connection->ResponseCode();
-        if (head != CURLE_OK) {
-            // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
-            // (see IsTlsRefusal) and the transfer's own bounds are logged.
-            if (const QString limit = LimitFailure(*job, head); !limit.isEmpty())
-                LogException(job->URL, limit);
-            else if (IsTlsRefusal(head))
-                LogException(job->URL, connection->ErrorText(head));
-            return;
-        }
-        // Redirects and error answers mean: nothing to fetch, silently.
-        if (job->ResponseCode != 200)
-            return;
-
-        GetBody(job, *connection);
+        PrepareHead(*job, *connection);
+        if (HeadAnswered(*job, *connection, connection->Perform()))
+            GetBody(job, *connection);
     } catch (const std::exception& error) {
         job->Complete = false;
+        job->Spilled.reset();
         try {
-            LogException(job->URL, QString::fromUtf8(error.what()));
+            Report(*job, QString::fromUtf8(error.what()));
         } catch (...) {
         }
     } catch (...) {
         job->Complete = false;
+        job->Spilled.reset();
     }
 }
 
@@ -437,11 +493,15 @@ struct TWaiter {
 
 // A body fetched ahead reaches its destination as a download's would: a new file renamed over
 // the name once all of it is written.
-bool WriteFetchedAhead(const QString& url, const QString& destination, const QByteArray& body)
+bool KeepFetchedAhead(const QString& url, const QString& destination, const TFetchedAhead& ahead)
 {
     try {
+        if (ahead.Spilled) {
+            ahead.Spilled->Commit();
+            return true;
+        }
         platform::TAtomicFile file(destination, platform::FileModeShared, platform::TDurability::Scratch);
-        file.Write(body);
+        file.Write(ahead.Body);
         file.Commit();
         return true;
     } catch (const EVorlandtError& error) {
@@ -495,22 +555,199 @@ TConnectionSettings ReadConnectionSettings()
     return settings;
 }
 
-bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize,
-                     QByteArray& body, int& responseCode)
+TFetchedAhead FetchAhead(const QString& URL, const QString& destination, const TConnectionSettings& settings,
+                         const TDownloadLimits& limits, qint64 memoryBound)
 {
     platform::EnsureCurlInitialised();
+    TFetchedAhead result;
     auto job = std::make_shared<TTransferJob>();
     job->URL = URL;
+    job->DestinationFilename = destination;
     job->Settings = settings;
-    job->Deadline = Clock::now() + job->Limits.TotalTime;
-    job->Memory = &body;
-    job->MemoryLimit = maxSize;
-    body.clear();
-    const bool wasAhead = std::exchange(tTransferAhead, true);
+    job->Limits = limits;
+    job->Deadline = Clock::now() + limits.TotalTime;
+    job->Memory = &result.Body;
+    job->MemoryLimit = memoryBound;
+    job->Deferred = &result.Failures;
     RunTransfer(job);
-    tTransferAhead = wasAhead;
-    responseCode = static_cast<int>(job->ResponseCode);
-    return job->Complete;
+    result.ResponseCode = static_cast<int>(job->ResponseCode);
+    result.Complete = job->Complete;
+    result.TooLarge = job->TooLarge;
+    result.Spilled = std::move(job->Spilled);
+    if (!result.Complete)
+        result.Body.clear();
+    return result;
+}
+
+struct TMultiplexedFetch::TStream {
+    std::size_t Tag = 0;
+    std::shared_ptr<TTransferJob> Job;
+    std::unique_ptr<platform::TCurlEasy> Handle;
+    std::unique_ptr<TGetState> Get;  // once the GET runs
+    TFetchedAhead Result;            // the body arrives in Result.Body
+    bool Added = false;              // to the multi handle
+};
+
+TMultiplexedFetch::TMultiplexedFetch(const TConnectionSettings& settings, qint64 memoryBound)
+    : FSettings(settings), FMemoryBound(memoryBound)
+{
+    platform::EnsureCurlInitialised();
+    CURLM* multi = curl_multi_init();
+    FMulti = multi;
+    if (!multi)
+        return;
+    curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    // One connection: over HTTP/2 it carries every stream, over HTTP/1.1 one request after the
+    // other, each file's GET right after its HEAD.
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 1L);
+}
+
+TMultiplexedFetch::~TMultiplexedFetch()
+{
+    auto* multi = static_cast<CURLM*>(FMulti);
+    for (const std::unique_ptr<TStream>& stream : FStreams)
+        if (stream->Added)
+            curl_multi_remove_handle(multi, stream->Handle->get());
+    FStreams.clear();
+    if (multi)
+        curl_multi_cleanup(multi);
+}
+
+void TMultiplexedFetch::Add(std::size_t tag, const TDownloadLimits& limits, const QString& url,
+                            const QString& destination)
+{
+    auto stream = std::make_unique<TStream>();
+    stream->Tag = tag;
+    auto job = std::make_shared<TTransferJob>();
+    job->URL = url;
+    job->DestinationFilename = destination;
+    job->Settings = FSettings;
+    job->Limits = limits;
+    job->Deadline = Clock::now() + limits.TotalTime;
+    job->Memory = &stream->Result.Body;
+    job->MemoryLimit = FMemoryBound;
+    job->Deferred = &stream->Result.Failures;
+    stream->Job = job;
+    stream->Handle = std::make_unique<platform::TCurlEasy>("https,http");
+    if (!FMulti || !stream->Handle->valid()) {
+        Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
+        Finish(*stream);
+        return;
+    }
+    ConfigureConnection(*stream->Handle, FSettings);
+    CURL* curl = stream->Handle->get();
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    // Wait for the connection under way rather than open another: it may take every stream.
+    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_PRIVATE, stream.get());
+    PrepareHead(*job, *stream->Handle);
+    stream->Added = curl_multi_add_handle(static_cast<CURLM*>(FMulti), curl) == CURLM_OK;
+    if (!stream->Added) {
+        Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
+        Finish(*stream);
+        return;
+    }
+    FStreams.push_back(std::move(stream));
+}
+
+void TMultiplexedFetch::Finish(TStream& stream)
+{
+    TTransferJob& job = *stream.Job;
+    TFetchedAhead result = std::move(stream.Result);
+    result.ResponseCode = static_cast<int>(job.ResponseCode);
+    result.Complete = job.Complete;
+    result.TooLarge = job.TooLarge;
+    result.Spilled = std::move(job.Spilled);
+    if (!result.Complete)
+        result.Body.clear();
+    FFinished.emplace_back(stream.Tag, std::move(result));
+}
+
+namespace {
+
+// What the server chose in the TLS handshake, as soon as that is through: HTTP/2 or not. Known
+// before the first answer, so that a slow first file does not hold up the others.
+std::optional<bool> NegotiatedHttp2(CURL* curl)
+{
+    const curl_tlssessioninfo* session = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session ||
+        session->backend != CURLSSLBACKEND_OPENSSL || !session->internals)
+        return std::nullopt;
+    SSL* ssl = static_cast<SSL*>(session->internals);
+    if (!SSL_is_init_finished(ssl))
+        return std::nullopt;
+    const unsigned char* protocol = nullptr;
+    unsigned int length = 0;
+    SSL_get0_alpn_selected(ssl, &protocol, &length);
+    return length == 2 && protocol[0] == 'h' && protocol[1] == '2';
+}
+
+}  // namespace
+
+int TMultiplexedFetch::Running() const
+{
+    return static_cast<int>(FStreams.size());
+}
+
+std::vector<std::pair<std::size_t, TFetchedAhead>> TMultiplexedFetch::Proceed(std::chrono::milliseconds wait)
+{
+    auto* multi = static_cast<CURLM*>(FMulti);
+    const auto step = [&] {
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            CURL* curl = message->easy_handle;
+            const CURLcode code = message->data.result;
+            TStream* stream = nullptr;
+            curl_easy_getinfo(curl, CURLINFO_PRIVATE, &stream);
+            curl_multi_remove_handle(multi, curl);
+            stream->Added = false;
+            const std::shared_ptr<TTransferJob>& job = stream->Job;
+            platform::TCurlEasy& handle = *stream->Handle;
+            try {
+                if (!stream->Get) {
+                    if (!FMultiplexing) {
+                        long version = 0;
+                        if (curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version) == CURLE_OK &&
+                            version != 0)
+                            FMultiplexing = version >= CURL_HTTP_VERSION_2_0;
+                    }
+                    if (HeadAnswered(*job, handle, code)) {
+                        stream->Get = std::make_unique<TGetState>();
+                        if (PrepareGet(job, handle, *stream->Get)) {
+                            stream->Added = curl_multi_add_handle(multi, curl) == CURLM_OK;
+                            if (stream->Added)
+                                continue;
+                            Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
+                        }
+                    }
+                } else {
+                    GetAnswered(job, handle, code, *stream->Get);
+                }
+            } catch (const std::exception& error) {
+                job->Complete = false;
+                job->Spilled.reset();
+                Report(*job, QString::fromUtf8(error.what()));
+            }
+            Finish(*stream);
+            FStreams.erase(
+                std::find_if(FStreams.begin(), FStreams.end(),
+                             [&](const std::unique_ptr<TStream>& s) { return s.get() == stream; }));
+        }
+    };
+    if (multi && FFinished.empty()) {
+        step();
+        if (FFinished.empty() && !FStreams.empty()) {
+            curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+            step();
+        }
+    }
+    for (auto it = FStreams.begin(); !FMultiplexing && it != FStreams.end(); ++it)
+        FMultiplexing = NegotiatedHttp2((*it)->Handle->get());
+    return std::exchange(FFinished, {});
 }
 
 TDownload::TDownload(const TDownloadLimits& limits) : FLimits(limits) {}
@@ -533,9 +770,12 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
                                          : QStringLiteral("StartDownload - Proxy nicht aktiv"));
 
     if (FPrefetch && !ProgressBar && !lblStatus) {
-        if (const std::optional<sources::TPrefetched> ahead = FPrefetch->Take(URL, settings)) {
+        if (const std::optional<TFetchedAhead> ahead = FPrefetch->Take(URL, DestinationFilename, settings)) {
             FLastResponseCode = ahead->ResponseCode;
-            return ahead->Complete && WriteFetchedAhead(URL, DestinationFilename, ahead->Body);
+            FLastTooLarge = ahead->TooLarge;
+            for (const QString& failure : ahead->Failures)
+                LogException(URL, failure);
+            return ahead->Complete && KeepFetchedAhead(URL, DestinationFilename, *ahead);
         }
     }
 

@@ -6,10 +6,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QObject;
+
+namespace platform {
+class TAtomicFile;
+}
 
 // One descriptor or news file may take this long, from the HEAD's first byte to the GET's last:
 // a server that trickles a byte now and then must not hold a run (or a machine's unattended
@@ -22,6 +32,8 @@ struct TDownloadLimits {
     // be read anyway, and it must not fill the temporary folder first.
     qint64 MaxBytes = sources::kMaxXmlFileSize;
     std::chrono::milliseconds TotalTime = kDownloadTimeLimit;
+    // A request that receives less than a byte a second for this long is given up.
+    std::chrono::seconds StallTime = std::chrono::seconds(60);
 };
 
 namespace sources {
@@ -48,11 +60,60 @@ struct TConnectionSettings {
 // Reads the settings for the next transfer.
 TConnectionSettings ReadConnectionSettings();
 
-// HEAD and GET of URL into memory on the calling thread, silently (nothing logged, no progress),
-// for a transfer made ahead of its time. True only after a 200 and the whole body, at most
-// maxSize bytes; responseCode gets the last status (0 when none came).
-bool FetchIntoMemory(const QString& URL, const TConnectionSettings& settings, qint64 maxSize,
-                     QByteArray& body, int& responseCode);
+// What a transfer made ahead of its time came to. It is final for the run: the run's own download
+// of the file takes it (and logs what it says) instead of asking the server again.
+struct TFetchedAhead {
+    int ResponseCode = 0;   // the last status, 0 when none came
+    bool Complete = false;  // a 200 and the whole body
+    bool TooLarge = false;  // given up for passing the limits' MaxBytes
+    // The body, when it fits the memory bound given to FetchAhead ...
+    QByteArray Body;
+    // ... else written beside its destination and not yet renamed to it; the file goes when the
+    // last owner lets go without committing it.
+    std::shared_ptr<platform::TAtomicFile> Spilled;
+    // What the run's download logs about the transfer (each after its usual prefix).
+    QStringList Failures;
+};
+
+// HEAD and GET of URL on the calling thread, silently (nothing logged, no progress), for a
+// transfer made ahead of its time under `limits`. A body above `memoryBound` bytes goes into a
+// scratch file beside `destination` instead of memory.
+TFetchedAhead FetchAhead(const QString& URL, const QString& destination, const TConnectionSettings& settings,
+                         const TDownloadLimits& limits, qint64 memoryBound);
+
+// Files fetched ahead from one server over one connection, driven on the calling thread. When
+// the server speaks HTTP/2 (chosen in the TLS handshake), the files' requests travel side by side
+// as streams of that connection; over HTTP/1.1 one request follows the other. Each file is asked
+// for with HEAD, and with GET only after a 200, as TDownload does; the outcome is a
+// TFetchedAhead as FetchAhead gives.
+class TMultiplexedFetch {
+public:
+    TMultiplexedFetch(const TConnectionSettings& settings, qint64 memoryBound);
+    // Drops the transfers under way and what they wrote.
+    ~TMultiplexedFetch();
+    TMultiplexedFetch(const TMultiplexedFetch&) = delete;
+    TMultiplexedFetch& operator=(const TMultiplexedFetch&) = delete;
+
+    // Starts a file under `limits`; `tag` comes back with its outcome.
+    void Add(std::size_t tag, const TDownloadLimits& limits, const QString& url, const QString& destination);
+    // Lets the transfers go on for at most about `wait`; the files that came to an end meanwhile.
+    std::vector<std::pair<std::size_t, TFetchedAhead>> Proceed(std::chrono::milliseconds wait);
+    // Files begun and not yet handed back by Proceed.
+    int Running() const;
+    // Whether the connection carries several requests at once, once a first answer came.
+    std::optional<bool> Multiplexing() const { return FMultiplexing; }
+
+private:
+    struct TStream;
+    void Finish(TStream& stream);
+
+    TConnectionSettings FSettings;
+    qint64 FMemoryBound;
+    void* FMulti = nullptr;  // CURLM
+    std::vector<std::unique_ptr<TStream>> FStreams;
+    std::vector<std::pair<std::size_t, TFetchedAhead>> FFinished;
+    std::optional<bool> FMultiplexing;
+};
 
 class TDownload {
 public:
@@ -79,7 +140,8 @@ public:
     bool LastTooLarge() const { return FLastTooLarge; }
 
     // Files fetched ahead: a transfer without progress targets takes its outcome from there when
-    // it was fetched under the same settings, and the body is written to the destination then.
+    // it was fetched under the same settings (whatever the server answered then), logs what
+    // that transfer met, and the body reaches the destination then.
     void SetPrefetch(sources::TPrefetch* prefetch) { FPrefetch = prefetch; }
 
 private:

@@ -148,7 +148,7 @@ bool FetchFile(const TSource& source, bool& answered)
     }
     WriteLog(TLogAction::AppendLine,
              source.Procedure + QStringLiteral(" - HTTPS-Quelle wird verwendet: ") + source.URL);
-    TDownload download;
+    TDownload download(source.Limits);
     download.SetPrefetch(source.Prefetch);
     const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
     answered = download.LastResponseCode() != 0;

@@ -3,6 +3,7 @@
 // a fetched file once its signature holds.
 #pragma once
 
+#include "core/sources/Download.h"
 #include "core/sources/XmlLoad.h"
 
 #include <QByteArray>
@@ -27,6 +28,7 @@ struct TSource {
     QString LocalSource;
     QString Destination;
     TPrefetch* Prefetch = nullptr;  // files fetched ahead, consulted for a download; not owned
+    TDownloadLimits Limits;         // of a download
 };
 
 // Copies or downloads the file; false when that failed (the destination is then not read).

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 namespace sources {
@@ -25,30 +26,80 @@ QByteArray ServerOf(const QString& url)
     return (parsed.scheme() + QStringLiteral("://") + parsed.authority()).toUtf8();
 }
 
+// What the process learnt about each server (under each connection setting): whether it takes
+// several requests at once on a connection. A later search starts at full speed at once.
+class TServerMemory {
+public:
+    std::optional<bool> Multiplexing(const QByteArray& key)
+    {
+        const std::lock_guard lock(FMutex);
+        const auto found = FKnown.find(key);
+        return found == FKnown.end() ? std::nullopt : std::optional<bool>(found->second);
+    }
+    void Remember(const QByteArray& key, bool multiplexing)
+    {
+        const std::lock_guard lock(FMutex);
+        FKnown[key] = multiplexing;
+    }
+
+private:
+    std::mutex FMutex;
+    std::map<QByteArray, bool> FKnown;
+};
+
+TServerMemory& ServerMemory()
+{
+    static TServerMemory memory;
+    return memory;
+}
+
 }  // namespace
 
-TPrefetch::TPrefetch(const QStringList& urls, TConnectionSettings settings) : FSettings(std::move(settings))
+TDownloadLimits TPrefetch::LimitsFor(const QString& url) const
+{
+    // A signature is a line; one larger than that is refused by the run, and its transfer ends at
+    // the same bound when made ahead, with the same verdict.
+    TDownloadLimits limits = FLimits;
+    if (url.endsWith(QLatin1String(".sig")))
+        limits.MaxBytes = TSignatureCheck::MaxSignatureFileSize;
+    return limits;
+}
+
+TPrefetch::TPrefetch(const std::vector<TAheadFile>& files, TConnectionSettings settings,
+                     const TDownloadLimits& limits)
+    : FSettings(std::move(settings)), FLimits(limits)
 {
     if (QCoreApplication::instance())
         FRelay = std::make_unique<QObject>();
 
     std::map<QByteArray, int> perServer;
-    for (const QString& url : urls) {
-        if (FIndex.count(url) != 0)
+    for (const TAheadFile& file : files) {
+        if (FIndex.count(file.Url) != 0)
             continue;
-        FIndex.emplace(url, FItems.size());
+        FIndex.emplace(file.Url, FItems.size());
         TItem item;
-        item.Url = url;
-        item.Origin = ServerOf(url);
+        item.File = file;
+        item.Origin = ServerOf(file.Url);
         ++perServer[item.Origin];
         FItems.push_back(std::move(item));
     }
 
     for (const auto& [origin, count] : perServer) {
         const int workers = std::min(count, platform::MaxConnectionsPerOrigin);
+        const std::optional<bool> multiplexing =
+            ServerMemory().Multiplexing(FSettings.ConnectionKey() + origin);
+        if (multiplexing)
+            FMultiplexing[origin] = *multiplexing;
         for (int i = 0; i < workers; ++i) {
             try {
-                FWorkers.emplace_back([this, origin = origin] { Work(origin); });
+                if (multiplexing && !*multiplexing)
+                    FWorkers.emplace_back([this, origin = origin] { Work(origin); });
+                else if (i == 0)
+                    FWorkers.emplace_back([this, origin = origin, known = multiplexing.has_value()] {
+                        WorkMultiplexed(origin, known);
+                    });
+                else if (!multiplexing)
+                    FWorkers.emplace_back([this, origin = origin] { WorkUnlessMultiplexed(origin); });
             } catch (const std::system_error&) {
                 // Without a thread the run fetches these files itself.
                 if (i == 0) {
@@ -102,23 +153,102 @@ void TPrefetch::Work(const QByteArray& origin)
             next = &*it;  // the vector never changes its size after the start
         }
 
-        TPrefetched result;
-        // A signature is a line; whatever is larger is refused by the run, and is not worth
-        // fetching ahead beyond that either.
-        const qint64 maxSize =
-            next->Url.endsWith(QLatin1String(".sig")) ? TSignatureCheck::MaxSignatureFileSize : MaxBodySize;
-        result.Complete = FetchIntoMemory(next->Url, FSettings, maxSize, result.Body, result.ResponseCode);
-        if (!result.Complete)
-            result.Body.clear();
+        TFetchedAhead result = FetchAhead(next->File.Url, next->File.Destination, FSettings,
+                                          LimitsFor(next->File.Url), MaxBodySize);
         {
             const std::lock_guard lock(FMutex);
             FKeptBytes += result.Body.size();
             next->Result = std::move(result);
+            next->Fetched = true;
             next->State = TState::Done;
         }
         FChanged.notify_all();
         Wake();
     }
+    Wake();
+}
+
+void TPrefetch::Decide(const QByteArray& origin, bool multiplexing)
+{
+    {
+        const std::lock_guard lock(FMutex);
+        if (FMultiplexing.count(origin) != 0)
+            return;
+        FMultiplexing[origin] = multiplexing;
+    }
+    ServerMemory().Remember(FSettings.ConnectionKey() + origin, multiplexing);
+    FChanged.notify_all();
+}
+
+void TPrefetch::WorkUnlessMultiplexed(const QByteArray& origin)
+{
+    {
+        std::unique_lock lock(FMutex);
+        FChanged.wait(lock, [&] { return FStop || FMultiplexing.count(origin) != 0; });
+        if (FStop || FMultiplexing[origin])
+            return;
+    }
+    Work(origin);
+}
+
+void TPrefetch::WorkMultiplexed(const QByteArray& origin, bool known)
+{
+    std::optional<TMultiplexedFetch> fetch;
+    try {
+        fetch.emplace(FSettings, MaxBodySize);
+    } catch (const std::exception&) {
+        Decide(origin, false);
+        Work(origin);
+        return;
+    }
+    for (;;) {
+        {
+            const std::lock_guard lock(FMutex);
+            if (FStop)
+                break;
+            const auto decided = FMultiplexing.find(origin);
+            // Until the first answer shows what the server speaks, one file at a time.
+            const int allowed = decided != FMultiplexing.end() && decided->second ? MaxStreams : 1;
+            while (fetch->Running() < allowed) {
+                if (FKeptBytes >= MaxKeptBytes) {
+                    GiveUpQueued(&origin);
+                    break;
+                }
+                const auto next = std::find_if(FItems.begin(), FItems.end(), [&](const TItem& item) {
+                    return item.State == TState::Queued && item.Origin == origin;
+                });
+                if (next == FItems.end())
+                    break;
+                next->State = TState::InFlight;
+                fetch->Add(static_cast<size_t>(next - FItems.begin()), LimitsFor(next->File.Url), next->File.Url,
+                           next->File.Destination);
+            }
+            if (fetch->Running() == 0)
+                break;
+        }
+        std::vector<std::pair<size_t, TFetchedAhead>> done = fetch->Proceed(std::chrono::milliseconds(100));
+        if (!known && fetch->Multiplexing()) {
+            known = true;
+            Decide(origin, *fetch->Multiplexing());
+        }
+        if (done.empty())
+            continue;
+        {
+            const std::lock_guard lock(FMutex);
+            for (auto& [index, result] : done) {
+                TItem& item = FItems[index];
+                FKeptBytes += result.Body.size();
+                item.Result = std::move(result);
+                item.Fetched = true;
+                item.State = TState::Done;
+            }
+        }
+        FChanged.notify_all();
+        Wake();
+    }
+    // No answer came at all: the other workers need not wait any longer.
+    if (!known)
+        Decide(origin, false);
     Wake();
 }
 
@@ -135,7 +265,8 @@ void TPrefetch::Wake()
         Qt::QueuedConnection);
 }
 
-std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnectionSettings& settings)
+std::optional<TFetchedAhead> TPrefetch::Take(const QString& url, const QString& destination,
+                                             const TConnectionSettings& settings)
 {
     std::unique_lock lock(FMutex);
     if (settings != FSettings) {
@@ -145,7 +276,7 @@ std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnection
         for (TItem& item : FItems)
             if (item.State == TState::Done) {
                 item.State = TState::Taken;
-                item.Result = TPrefetched();
+                item.Result = TFetchedAhead();
             }
         FKeptBytes = 0;
         return std::nullopt;
@@ -173,7 +304,9 @@ std::optional<TPrefetched> TPrefetch::Take(const QString& url, const TConnection
         return std::nullopt;
     item.State = TState::Taken;
     FKeptBytes -= item.Result.Body.size();
-    if (!item.Result.Complete)
+    // A body kept beside another name than the run's is of no use to it (the run names each
+    // file as it did when the list was made, so this does not happen).
+    if (!item.Fetched || (item.Result.Spilled && item.File.Destination != destination))
         return std::nullopt;
     return std::move(item.Result);
 }

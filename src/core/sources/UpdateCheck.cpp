@@ -3,6 +3,8 @@
 #include "core/sources/UpdateCheck.h"
 
 #include "core/platform/FileRead.h"
+#include "core/platform/PrivateFolder.h"
+#include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
@@ -114,13 +116,23 @@ void TUpdateCheck::FetchUpdateXMLsAhead(const std::vector<std::pair<int, int>>& 
     // without a log line, so that a bad key list is still reported where the check is built.
     const bool withSignatures =
         FSignatureCheck ? FSignatureCheck->Enabled() : TSignatureCheck::SwitchedOnInMachineStore();
-    QStringList urls;
-    for (const auto& [id, hauptversion] : modules) {
-        urls << DescriptorURL(id, hauptversion);
-        if (withSignatures)
-            urls << TSignatureCheck::SignatureFileName(urls.constLast());
+    // The run's own steps name the folder in the log when they use it; here it is only looked up.
+    QString tempDir;
+    try {
+        tempDir = FolderWithSlash(platform::PrivateTempFolder());
+    } catch (const EVorlandtError&) {
+        return;  // the run reports it at its first file
     }
-    FPrefetch = std::make_unique<sources::TPrefetch>(urls, ReadConnectionSettings());
+    std::vector<sources::TAheadFile> files;
+    for (const auto& [id, hauptversion] : modules) {
+        const sources::TAheadFile descriptor{DescriptorURL(id, hauptversion),
+                                             tempDir + DescriptorFileName(id, hauptversion)};
+        files.push_back(descriptor);
+        if (withSignatures)
+            files.push_back({TSignatureCheck::SignatureFileName(descriptor.Url),
+                             TSignatureCheck::SignatureFileName(descriptor.Destination)});
+    }
+    FPrefetch = std::make_unique<sources::TPrefetch>(files, ReadConnectionSettings(), FLimits);
 }
 
 void TUpdateCheck::EndFetchAhead()
@@ -159,6 +171,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 source.Procedure = procedure;
                 source.URL = DescriptorURL(ModulID, ModulHauptversion);
                 source.Prefetch = FPrefetch.get();
+                source.Limits = FLimits;
                 source.LocalSource = LocalSourceSetting();
                 source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
                 source.Destination = FxmlVersionenFilename;
@@ -203,6 +216,7 @@ bool TUpdateCheck::DownloadNewsXML()
             TSource source;
             source.Procedure = procedure;
             source.URL = UrlWithSlash(UpdateURLSetting(SettingsKeys::NewsURLDefault)) + fileName;
+            source.Limits = FLimits;
             source.LocalSource = LocalSourceSetting();
             source.LocalFile = FolderWithSlash(source.LocalSource) + QStringLiteral("news/") + fileName;
             source.Destination = destination;

@@ -4,6 +4,8 @@
 // news step in NewsFeed.cpp.
 #pragma once
 
+#include "core/sources/Download.h"
+
 #include <QString>
 
 #include <pugixml.hpp>
@@ -47,6 +49,8 @@ public:
     void EndFetchAhead();
     // On by default; off, every descriptor is fetched only when its module is checked.
     void SetFetchAhead(bool on) { FFetchAheadOn = on; }
+    // The bounds of every transfer of this check; the defaults unless a caller narrows them.
+    void SetDownloadLimits(const TDownloadLimits& limits) { FLimits = limits; }
 
     // Whether the last ReadVersionTree or DownloadUpdateXML heard from its source at all: the
     // descriptor, a refusal such as 404, or the not-available page all count; a server or local
@@ -83,6 +87,7 @@ private:
     int FHauptversion = 0;
     bool FSourceAnswered = false;
     bool FFetchAheadOn = true;
+    TDownloadLimits FLimits;
     std::unique_ptr<sources::TPrefetch> FPrefetch;
     std::unique_ptr<TSignatureCheck> FSignatureCheck;
     // What FxmlVersionen offers, when it was read while the descriptor's signature was checked.

@@ -135,12 +135,15 @@ void TTracker::Start()
 {
     if (FHook)
         FHook->Install([this](std::unique_ptr<TTrackingEvent> e) { AddEvent(std::move(e)); });
-    AddEvent(std::make_unique<TUserTrackingEvent>(ueTrackerStart, QStringLiteral("Tracker-Start")));
+    // An event reads the machine's network adapters: none is made for a run that is not tracked.
+    if (FTrackingActive)
+        AddEvent(std::make_unique<TUserTrackingEvent>(ueTrackerStart, QStringLiteral("Tracker-Start")));
 }
 
 void TTracker::Stop()
 {
-    AddEvent(std::make_unique<TUserTrackingEvent>(ueTrackerEnde, QStringLiteral("Tracker-Ende")));
+    if (FTrackingActive)
+        AddEvent(std::make_unique<TUserTrackingEvent>(ueTrackerEnde, QStringLiteral("Tracker-Ende")));
     SendEvents();
     if (FSender && !FSender->WaitUntilAttempted(StopWait))
         FStopWaitedInVain = true;
