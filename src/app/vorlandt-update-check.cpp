@@ -32,10 +32,19 @@ const char Usage[] =
     "  --help        diese Hilfe ausgeben\n"
     "  --version     Versionsnummer ausgeben\n"
     "\n"
-    "Exit-Status: 0 Erfolg (auch: nichts gefunden oder abgelehnt), 1 Fehler (Meldung auf\n"
-    "stderr), 2 falscher Aufruf, 130 oder 143 durch SIGINT oder SIGTERM abgebrochen.\n";
+    "Exit-Status:\n"
+    "  0    Erfolg: nichts gefunden, Updates abgelehnt oder installiert\n"
+    "  1    Fehler (Meldung auf stderr), keine Update-Quelle erreichbar (ohne -a)\n"
+    "       oder eine andere Suche läuft bereits\n"
+    "  2    falscher Aufruf\n"
+    "  3    das gestartete Installationsprogramm ist fehlgeschlagen (Status nicht 0,\n"
+    "       durch ein Signal beendet oder nicht startbar)\n"
+    "  130  durch SIGINT abgebrochen, 143 durch SIGTERM\n";
 
 const QString ProgramName = QStringLiteral("vorlandt-update-check");
+
+// The program's own exit statuses beside cli::TExitCode.
+constexpr int ExitInstallerFailed = 3;
 
 volatile std::sig_atomic_t StopSignal = 0;
 
@@ -66,7 +75,7 @@ void InstallStopHandlers()
 
 void PrintError(const QString& text)
 {
-    const QByteArray bytes = (text + u'\n').toLocal8Bit();
+    const QByteArray bytes = (DisplayLineBreaks(text) + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
@@ -131,8 +140,16 @@ int main(int argc, char** argv)
         TUpdateCheck updateCheck(&updates);
         TUpdateRun run(updates, updateCheck, parsed->Autostart);
         run.RunUpdateCheck(!parsed->Autostart);
-        if (run.OtherRunActive())
-            result = 1;
+        // A search by hand that reached no source said so; an autostart run stays as silent as
+        // its window would.
+        if (run.OtherRunActive() || (run.NoSourceAnswered() && !parsed->Autostart))
+            result = cli::ExitFailed;
+        // A script must see that what it asked for was not installed.
+        if (const std::optional<TProgramExit>& installer = run.InstallerExit();
+            installer && !installer->Succeeded()) {
+            PrintError(InstallerExitText(*installer));
+            result = ExitInstallerFailed;
+        }
     } catch (const EVorlandtError& error) {
         PrintError(error.message());
         result = 1;

@@ -20,10 +20,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 #include <csignal>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,10 +114,13 @@ private:
         process.setStandardInputFile(QProcess::nullDevice());
     }
 
-    TRun Run(const QString& program, const QStringList& arguments) const
+    TRun Run(const QString& program, const QStringList& arguments,
+             const std::function<void()>& childModifier = nullptr) const
     {
         QProcess process;
         Prepare(process);
+        if (childModifier)
+            process.setChildProcessModifier(childModifier);
         process.start(program, arguments);
         TRun run;
         if (!process.waitForStarted(30000))
@@ -378,6 +383,101 @@ private Q_SLOTS:
         const QString log = platform::DecodeWindows1252(ReadFile(DiagnosticLog()));
         QVERIFY2(log.contains(QStringLiteral("Die Übertragung wurde abgebrochen")), qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("Updatesuche abgebrochen")), qPrintable(log));
+    }
+
+    // What a script learns from the exit status: 0 for a search that did its work, 1 for one that
+    // could not (no source reached, a fetched file that could not be stored), 3 for an installer
+    // that failed. Only a search that reached its source records the time of the check.
+    void exitStatusTellsWhatHappened_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");  // a part of stdout
+        QTest::addColumn<QString>("err");  // a part of stderr
+        QTest::addColumn<bool>("recorded");
+        const QStringList accept{QStringLiteral("--accept")};
+        const QString installed = QStringLiteral("Updates installieren\n");
+        const QString refused = QStringLiteral(
+            "Warnung: Der Update-Server https://127.0.0.1:1/ ist nicht erreichbar: Verbindung abgelehnt. "
+            "Bitte prüfen Sie die Internetverbindung und die Proxy-Einstellungen.\n");
+        const QString notStored = QStringLiteral(
+            "Im temporären Verzeichnis \"@\" kann keine abgerufene Datei "
+            "gespeichert werden. Die Suche nach Updates wurde abgebrochen.\n\n");
+        // clang-format off
+        QTest::newRow("installed")                 << "server"          << accept << 0 << installed << QString() << true;
+        QTest::newRow("installer fails")           << "installerFails"  << accept << 3 << installed
+            << "Das Installationsprogramm wurde mit dem Status 1 beendet.\n" << true;
+        QTest::newRow("installer killed")          << "installerKilled" << accept << 3 << installed
+            << "Das Installationsprogramm wurde durch das Signal 9 beendet.\n" << true;
+        QTest::newRow("installer missing")         << "noInstaller"     << accept << 3 << installed
+            << "Das Installationsprogramm konnte nicht gestartet werden.\n" << true;
+        QTest::newRow("declined: installer unused") << "installerFails" << QStringList() << 0
+            << "Keine Updates durchführen\n" << QString() << true;
+        QTest::newRow("no server reachable")       << "deadServer"      << QStringList() << 1 << refused << QString() << false;
+        QTest::newRow("no server reachable, -a")   << "deadServer"      << QStringList{"-a"} << 0 << QString() << QString() << false;
+        QTest::newRow("local folder missing")      << "missingFolder"   << QStringList() << 1
+            << "Warnung: Das lokale Update-Verzeichnis \"" << QString() << false;
+        QTest::newRow("temporary folder full")     << "fileSizeLimit"   << QStringList() << 1 << QString()
+            << notStored + "Die Datei \"@news.xml\" kann nicht geschrieben werden: File too large\n" << false;
+        QTest::newRow("a folder in the way")       << "folderInTheWay"  << QStringList() << 1 << QString()
+            << notStored + "Die Datei \"@update_42_12.xml\" kann nicht geschrieben werden: Is a directory\n" << false;
+        // clang-format on
+    }
+
+    void exitStatusTellsWhatHappened()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(bool, recorded);
+        err.replace(u'@', TempDir());
+        if (situation == u"deadServer") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                             QStringLiteral("https://127.0.0.1:1/"));
+        } else if (situation == u"missingFolder") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
+                             Path(QStringLiteral("unmounted/")));
+        } else {
+            StartServer();
+            if (!FServer || QTest::currentTestFailed())
+                return;
+        }
+        if (situation.startsWith(QStringLiteral("installer")) || situation == u"noInstaller") {
+            QVERIFY(QFile::remove(Installer()));
+            if (situation != u"noInstaller") {
+                QVERIFY(WriteFile(Installer(), situation == u"installerFails"
+                                                   ? "#!/bin/sh\nexit 1\n"
+                                                   : "#!/bin/sh\nkill -KILL $$\n"));
+                QVERIFY(QFile::setPermissions(Installer(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            }
+        }
+        if (situation == u"folderInTheWay")
+            QVERIFY(QDir().mkpath(DescriptorPath(42, 12)));
+        std::function<void()> limit;
+        if (situation == u"fileSizeLimit") {
+            // As a full disk would: every write past 16 bytes fails, for root too. The diagnostic
+            // log stays off, it could not be written either.
+            WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+            limit = [] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit bytes {
+                    16, 16
+                };
+                ::setrlimit(RLIMIT_FSIZE, &bytes);
+            };
+        }
+
+        const TRun run = Run(UpdateCheck(), arguments, limit);
+
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        QVERIFY2(run.out.contains(out), qPrintable(run.out));
+        QVERIFY2(run.err.contains(err), qPrintable(run.err));
+        QVERIFY2(!run.out.contains(QStringLiteral("auf dem neuesten Stand")), qPrintable(run.out));
+        QCOMPARE(ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime),
+                 recorded);
     }
 
     void declinedUpdatesLeaveNoJobAndInstallNothing()

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <memory>
@@ -68,6 +69,11 @@ struct TTransferJob {
     // Written by the worker before DownloadInProcess turns false, read after the join.
     long ResponseCode = 0;
     bool Complete = false;
+    // Why no server answered at all (set only then), in words for the person.
+    QString TransportFailure;
+    // Why the body could not be stored in the destination: this machine's trouble, not the
+    // server's.
+    QString StoreFailure;
 };
 
 int ClampToInt(qint64 value)
@@ -103,6 +109,54 @@ bool IsTlsRefusal(CURLcode code)
             return true;
         default:
             return false;
+    }
+}
+
+// Why a request that got no answer at all failed, in the words the person reads in the warning
+// that no update source could be reached; libcurl's own text for the rarer causes.
+QString TransportFailureText(const platform::TCurlEasy& connection, CURLcode code, bool proxyActive)
+{
+    long osError = 0;
+    curl_easy_getinfo(connection.get(), CURLINFO_OS_ERRNO, &osError);
+    long proxyStatus = 0;
+    curl_easy_getinfo(connection.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    if (proxyActive && proxyStatus == 407)
+        return QStringLiteral("Der Proxy-Server verlangt eine gültige Anmeldung");
+    if (proxyActive && proxyStatus >= 300)
+        return QStringLiteral("Der Proxy-Server lehnt die Verbindung ab (Status %1)").arg(proxyStatus);
+    if (IsTlsRefusal(code)) {
+        return code == CURLE_PEER_FAILED_VERIFICATION
+                   ? QStringLiteral("Das Zertifikat des Servers wird nicht anerkannt")
+                   : QStringLiteral("Die sichere Verbindung (TLS) ist fehlgeschlagen");
+    }
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return QStringLiteral("Der Name des Proxy-Servers ist unbekannt");
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return QStringLiteral("Der Name des Servers ist unbekannt");
+        case CURLE_OPERATION_TIMEDOUT:
+            return QStringLiteral("Zeitüberschreitung");
+        case CURLE_COULDNT_CONNECT:
+            if (proxyActive)
+                return QStringLiteral("Der Proxy-Server ist nicht erreichbar");
+            switch (osError) {
+                case ECONNREFUSED:
+                    return QStringLiteral("Verbindung abgelehnt");
+                case ENETUNREACH:
+                    return QStringLiteral("Das Netzwerk ist nicht erreichbar");
+                case EHOSTUNREACH:
+                    return QStringLiteral("Der Rechner ist nicht erreichbar");
+                case ETIMEDOUT:
+                    return QStringLiteral("Zeitüberschreitung");
+                default:
+                    return QStringLiteral("Keine Verbindung möglich");
+            }
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return QStringLiteral("Die Verbindung wurde ohne Antwort beendet");
+        default:
+            return connection.ErrorText(code);
     }
 }
 
@@ -164,6 +218,7 @@ struct TBodyWriter {
     qint64 Received = 0;
     long RefusedStatus = 0;  // a GET answered with anything but 200: its body is not wanted
     QString FileError;
+    bool StoreFailed = false;  // FileError is the destination's
     bool Begun = false;
     Clock::time_point LastPost;
 
@@ -216,7 +271,12 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
                 }
                 memory->append(data, static_cast<qsizetype>(length));
             } else {
-                writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+                try {
+                    writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
+                } catch (const EVorlandtError&) {
+                    writer->StoreFailed = true;
+                    throw;
+                }
             }
         } catch (const EVorlandtError& error) {
             writer->FileError = error.message();
@@ -313,6 +373,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
         try {
             file.emplace(job->DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
         } catch (const EVorlandtError& error) {
+            job->StoreFailure = error.message();
             LogException(job->URL, error.message());
             return;
         }
@@ -343,6 +404,8 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
                       .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
     else if (!writer.FileError.isEmpty())
         failure = writer.FileError;
+    if (writer.StoreFailed)
+        job->StoreFailure = writer.FileError;
     else if (const QString limit = LimitFailure(*job, code); !limit.isEmpty())
         failure = limit;
     else if (code != CURLE_OK)
@@ -357,6 +420,7 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
             file->Commit();
         } catch (const EVorlandtError& error) {
             failure = error.message();
+            job->StoreFailure = failure;
         }
     }
     if (failure.isEmpty()) {
@@ -400,6 +464,11 @@ void RunTransfer(const std::shared_ptr<TTransferJob>& job)
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
         const CURLcode head = connection->Perform();
         job->ResponseCode = connection->ResponseCode();
+        if (head != CURLE_OK && job->ResponseCode == 0) {
+            const QString limit = LimitFailure(*job, head);
+            job->TransportFailure =
+                limit.isEmpty() ? TransportFailureText(*connection, head, job->Settings.ProxyActive) : limit;
+        }
         if (head != CURLE_OK) {
             // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
             // (see IsTlsRefusal) and the transfer's own bounds are logged.
@@ -433,17 +502,17 @@ struct TWaiter {
 };
 
 // A body fetched ahead reaches its destination as a download's would: a new file renamed over
-// the name once all of it is written.
-bool WriteFetchedAhead(const QString& url, const QString& destination, const QByteArray& body)
+// the name once all of it is written. Empty, or why it could not be stored.
+QString WriteFetchedAhead(const QString& url, const QString& destination, const QByteArray& body)
 {
     try {
         platform::TAtomicFile file(destination, platform::FileModeShared, platform::TDurability::Scratch);
         file.Write(body);
         file.Commit();
-        return true;
+        return QString();
     } catch (const EVorlandtError& error) {
         LogException(url, error.message());
-        return false;
+        return error.message();
     }
 }
 
@@ -519,6 +588,8 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     // Set up here, before any worker runs: the first set-up must not race another thread's.
     platform::EnsureCurlInitialised();
     FLastResponseCode = 0;
+    FTransportFailure.clear();
+    FStoreFailure.clear();
     // After the window closed or the console program was interrupted nothing new starts.
     if (sources::TransfersCancelled())
         return false;
@@ -531,7 +602,10 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     if (FPrefetch && !ProgressBar && !lblStatus) {
         if (const std::optional<sources::TPrefetched> ahead = FPrefetch->Take(URL, settings)) {
             FLastResponseCode = ahead->ResponseCode;
-            return ahead->Complete && WriteFetchedAhead(URL, DestinationFilename, ahead->Body);
+            if (!ahead->Complete)
+                return false;
+            FStoreFailure = WriteFetchedAhead(URL, DestinationFilename, ahead->Body);
+            return FStoreFailure.isEmpty();
         }
     }
 
@@ -567,6 +641,7 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
         });
     } catch (const std::system_error& error) {
         LogException(URL, QString::fromLocal8Bit(error.what()));
+        FTransportFailure = QString::fromLocal8Bit(error.what());
         return false;
     }
 
@@ -578,5 +653,7 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     worker.join();
 
     FLastResponseCode = static_cast<int>(job->ResponseCode);
+    FTransportFailure = job->TransportFailure;
+    FStoreFailure = job->StoreFailure;
     return job->Complete;
 }

@@ -75,6 +75,11 @@ public:
 
     // The HTTP status of the last answer (0 when none came).
     int LastResponseCode() const { return FLastResponseCode; }
+    // When no answer came: why, in German words for the person ("Verbindung abgelehnt").
+    const QString& TransportFailure() const { return FTransportFailure; }
+    // When the body came but could not be stored in the destination (a full or unwritable
+    // folder): the error naming the file and the system's reason. Empty otherwise.
+    const QString& StoreFailure() const { return FStoreFailure; }
 
     // Files fetched ahead: a transfer without progress targets takes its outcome from there when
     // it was fetched under the same settings, and the body is written to the destination then.
@@ -83,5 +88,7 @@ public:
 private:
     TDownloadLimits FLimits;
     int FLastResponseCode = 0;
+    QString FTransportFailure;
+    QString FStoreFailure;
     sources::TPrefetch* FPrefetch = nullptr;  // not owned
 };
