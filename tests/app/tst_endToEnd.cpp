@@ -13,8 +13,12 @@
 #include "download/TestPki.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -155,6 +159,19 @@ private:
         QVERIFY2(error.isEmpty(), qPrintable(error));
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                          FServer->Url(QStringLiteral("/")));
+    }
+
+    // Every file below `folder` with its content, to tell that nothing changed there.
+    static QMap<QString, QByteArray> Snapshot(const QString& folder)
+    {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            files.insert(path, it.fileInfo().isFile() ? ReadFile(path) : QByteArray("<folder>"));
+        }
+        return files;
     }
 
     QString DescriptorPath(qint32 nr, qint32 haupt) const
@@ -478,6 +495,165 @@ private Q_SLOTS:
         QVERIFY2(!run.out.contains(QStringLiteral("auf dem neuesten Stand")), qPrintable(run.out));
         QCOMPARE(ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime),
                  recorded);
+    }
+
+    // A search that only looks lists what is pending and changes nothing: no stored value, no
+    // file in the data folder, no job file or temporary entry, no installer, no news shown. Its
+    // exit status tells a script whether updates are pending.
+    void checkOnlyChangesNothing_data()
+    {
+        QTest::addColumn<bool>("pending");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("updates pending") << true << 4;
+        QTest::newRow("nothing pending") << false << 0;
+    }
+
+    void checkOnlyChangesNothing()
+    {
+        QFETCH(bool, pending);
+        QFETCH(int, exitCode);
+        StartServer();
+        if (!FServer || QTest::currentTestFailed())
+            return;
+        if (!pending) {
+            QVERIFY(WriteFile(SiteInfo("Buchhaltung", 42),
+                              "hauptversion=12\r\nnebenversion=4\r\nunterversion=0\r\n"));
+            QVERIFY(
+                WriteFile(SiteInfo("Kasse", 7), "hauptversion=5\r\nnebenversion=2\r\nunterversion=0\r\n"));
+            QVERIFY(WriteFile(SiteInfo("Lohn", 9), "hauptversion=1\r\nnebenversion=1\r\nunterversion=1\r\n"));
+        }
+        // An earlier search's traces and a log in the data folder, as on a machine in use.
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+                         QStringLiteral("01.01.2026 08:00:00"));
+        QVERIFY(WriteFile(UserLog(), "frühere Einträge\r\n"));
+        const QMap<QString, QByteArray> data = Snapshot(Path(QStringLiteral("programdata")));
+        const QMap<QString, QByteArray> suite = Snapshot(SuiteDir());
+        const QByteArray userStore = ReadFile(Path(QStringLiteral("user.db")));
+        const QByteArray machineStore = ReadFile(Path(QStringLiteral("machine.db")));
+
+        const TRun run = Run(UpdateCheck(), {QStringLiteral("--check-only")});
+
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        QVERIFY2(!run.out.contains(QStringLiteral("Neuigkeit vom")), qPrintable(run.out));
+        QVERIFY2(!run.out.contains(QStringLiteral("Updates installieren")), qPrintable(run.out));
+        if (pending)
+            QVERIFY2(
+                run.out.contains(QStringLiteral("Anstehende Updates:\n\nZahlwerk Kasse\n  Version 5.2.0\n")),
+                qPrintable(run.out));
+        else
+            QVERIFY2(run.out.endsWith(QStringLiteral("Ihre Software ist auf dem neuesten Stand.\n")),
+                     qPrintable(run.out));
+        QCOMPARE(ReadFile(Path(QStringLiteral("user.db"))), userStore);
+        QCOMPARE(ReadFile(Path(QStringLiteral("machine.db"))), machineStore);
+        QCOMPARE(Snapshot(Path(QStringLiteral("programdata"))), data);
+        QCOMPARE(Snapshot(SuiteDir()), suite);
+        QVERIFY(!QFile::exists(JobFile()));
+        QCOMPARE(QDir(TempDir()).entryList({QStringLiteral("VL_*.tmp")}, QDir::Files), QStringList());
+    }
+
+    // With --json stdout holds one JSON document and nothing else: per registration its outcome,
+    // and the overall result with the exit status; the prose goes to stderr.
+    void jsonReportsEveryRegistration_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("result");
+        // registration -> outcome, or outcome|versions|reason-part
+        QTest::addColumn<QStringList>("outcomes");
+        const QStringList checkOnly{QStringLiteral("--check-only"), QStringLiteral("--json")};
+        // clang-format off
+        QTest::newRow("updates pending") << "server" << checkOnly << 4 << "updates-pending" << QStringList{
+            "Archiv=descriptor-missing", "Aus=skipped", "Buchhaltung=updates-offered|12.3.2,12.4.0|",
+            "Kasse=updates-offered|5.2.0|", "Lohn=descriptor-malformed|1.1.1|nr"};
+        QTest::newRow("no server reachable") << "deadServer" << checkOnly << 1 << "no-source-reachable" << QStringList{
+            "Archiv=source-unreachable||Verbindung abgelehnt", "Aus=skipped",
+            "Buchhaltung=source-unreachable||Verbindung abgelehnt", "Kasse=source-unreachable||Verbindung abgelehnt",
+            "Lohn=source-unreachable||Verbindung abgelehnt"};
+        QTest::newRow("signatures required, none there") << "signed" << checkOnly << 0 << "incomplete" << QStringList{
+            "Archiv=descriptor-missing", "Aus=skipped", "Buchhaltung=signature-refused||update_42_12.xml",
+            "Kasse=signature-refused||update_7_5.xml", "Lohn=signature-refused||update_9_1.xml"};
+        QTest::newRow("installer failed") << "installerFails" << QStringList{"--accept", "--json"} << 3
+            << "installer-failed" << QStringList{
+            "Archiv=descriptor-missing", "Aus=skipped", "Buchhaltung=updates-offered|12.3.2,12.4.0|",
+            "Kasse=updates-offered|5.2.0|", "Lohn=descriptor-malformed|1.1.1|nr"};
+        // clang-format on
+    }
+
+    void jsonReportsEveryRegistration()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, result);
+        QFETCH(QStringList, outcomes);
+        if (situation == u"deadServer") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                             QStringLiteral("https://127.0.0.1:1/"));
+        } else {
+            StartServer();
+            if (!FServer || QTest::currentTestFailed())
+                return;
+        }
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule + QStringLiteral("Aus"),
+                          SettingsKeys::ModuleDisabledRun, 1);
+        if (situation == u"signed")
+            WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                             QString::fromLatin1(QByteArray(32, 'k').toBase64()));
+        if (situation == u"installerFails") {
+            QVERIFY(QFile::remove(Installer()));
+            QVERIFY(WriteFile(Installer(), "#!/bin/sh\necho 'nicht auf stdout'\nexit 1\n"));
+            QVERIFY(QFile::setPermissions(Installer(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+
+        const TRun run = Run(UpdateCheck(), arguments);
+
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString() + u'\n' + run.out));
+        const QJsonObject report = document.object();
+        QCOMPARE(report.value(QStringLiteral("result")).toString(), result);
+        QCOMPARE(report.value(QStringLiteral("exitStatus")).toInt(), exitCode);
+        QStringList actual;
+        for (const QJsonValue& value : report.value(QStringLiteral("modules")).toArray()) {
+            const QJsonObject module = value.toObject();
+            QString line = module.value(QStringLiteral("registration")).toString() + u'=' +
+                           module.value(QStringLiteral("outcome")).toString();
+            const QStringList versions = module.value(QStringLiteral("versions")).toVariant().toStringList();
+            const QString reason = module.value(QStringLiteral("reason")).toString();
+            actual << line;
+            QVERIFY2(module.contains(QStringLiteral("module")) ==
+                         (module.value(QStringLiteral("outcome")).toString() != u"skipped"),
+                     qPrintable(line));
+            // The expected reason is a part of the real one.
+            for (const QString& expected : outcomes) {
+                const QStringList parts = expected.split(u'|');
+                if (parts.first() != line)
+                    continue;
+                if (parts.size() > 1) {
+                    QCOMPARE(versions.join(u','), parts.at(1));
+                    QVERIFY2(reason.contains(parts.at(2)), qPrintable(line + u' ' + reason));
+                }
+            }
+        }
+        QStringList expectedLines;
+        for (const QString& expected : outcomes)
+            expectedLines << expected.section(u'|', 0, 0);
+        actual.sort();
+        QCOMPARE(actual, expectedLines);
+        if (situation == u"installerFails") {
+            QCOMPARE(report.value(QStringLiteral("installer"))
+                         .toObject()
+                         .value(QStringLiteral("exitStatus"))
+                         .toInt(),
+                     1);
+            QVERIFY2(run.err.contains(QStringLiteral("nicht auf stdout")), qPrintable(run.err));
+        }
+        // The prose went to stderr.
+        QVERIFY2(run.err.contains(QStringLiteral("Überprüfe Buchhaltung...")), qPrintable(run.err));
+        if (situation == u"server")
+            QVERIFY2(run.err.contains(QStringLiteral("Anstehende Updates:")), qPrintable(run.err));
     }
 
     void declinedUpdatesLeaveNoJobAndInstallNothing()

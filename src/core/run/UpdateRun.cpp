@@ -173,6 +173,7 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
                                             .arg(FCheckOnly ? QStringLiteral("nur prüfen")
                                                  : Manual   ? QStringLiteral("von Hand")
                                                             : QStringLiteral("Autostart")));
+    FReported = false;
     try {
         RunSteps(Manual);
     } catch (const std::exception& error) {
@@ -305,7 +306,9 @@ void TUpdateRun::RunSteps(bool Manual)
         for (TModuleReport& report : FModules) {
             if (report.ModulNr != update.ModulNr || report.Outcome == TModuleReport::TOutcome::Skipped)
                 continue;
-            report.Outcome = TModuleReport::TOutcome::UpdatesOffered;
+            // A descriptor that went wrong after its first updates keeps saying so.
+            if (report.Outcome == TModuleReport::TOutcome::UpToDate)
+                report.Outcome = TModuleReport::TOutcome::UpdatesOffered;
             report.Versions << QStringLiteral("%1.%2.%3")
                                    .arg(report.Hauptversion)
                                    .arg(update.Nebenversion)
@@ -313,6 +316,7 @@ void TUpdateRun::RunSteps(bool Manual)
             break;
         }
     }
+    ReportToJournal();
     if (FCheckOnly) {
         if (FPendingUpdates > 0)
             FrontEnd().ShowPendingUpdates(FUpdates);
@@ -341,8 +345,11 @@ void TUpdateRun::RunSteps(bool Manual)
     WriteJournal(exit.Succeeded() ? TSyslogPriority::Info : TSyslogPriority::Error, InstallerExitText(exit));
 }
 
-void TUpdateRun::ReportToJournal() const
+void TUpdateRun::ReportToJournal()
 {
+    // Once per run: after the pass, or at the end of a run that did not finish it.
+    if (std::exchange(FReported, true))
+        return;
     using TOutcome = TModuleReport::TOutcome;
     for (const TModuleReport& report : FModules) {
         QString outcome;

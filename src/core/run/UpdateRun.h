@@ -83,9 +83,10 @@ private:
     QString FDLLPfad;
     bool FOtherRunActive = false;
     void RunSteps(bool Manual);
-    void ReportToJournal() const;
+    void ReportToJournal();
 
     bool FCheckOnly = false;
+    bool FReported = false;
     bool FNoSourceAnswered = false;
     bool FCancelled = false;
     bool FStoppedAtGate = false;
