@@ -14,6 +14,7 @@
 #include "download/TestHttpsServer.h"
 #include "download/TestPki.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -385,6 +386,10 @@ private Q_SLOTS:
             << QStringLiteral("Das lokale Update-Verzeichnis \"@\" ist nicht erreichbar: Der Ordner ist "
                               "nicht vorhanden. Bitte prüfen Sie, ob es eingebunden ist, und das Verzeichnis in "
                               "den Einstellungen.");
+        // Only another authority is trusted.
+        QTest::newRow("certificate not trusted")           << "untrustedServer" << two << true
+            << QStringLiteral("Der Update-Server @ ist nicht erreichbar: Das Zertifikat des Servers wird nicht "
+                              "anerkannt. Bitte prüfen Sie die Internetverbindung und die Proxy-Einstellungen.");
         QTest::newRow("one of two reachable")              << "server"        << QStringList{"hangup", "missing"}
                                                            << true  << QString();
         QTest::newRow("autostart: nothing reachable")      << "deadServer"    << two << false << QString();
@@ -397,10 +402,21 @@ private Q_SLOTS:
         QFETCH(QStringList, modules);
         QFETCH(bool, manual);
         QFETCH(QString, warning);
-        warning.replace(u'@', FWorld->Path(QStringLiteral("unmounted")) + u'/');
         TTestHttpsServer server;
-        if (!SetUpSources(source, modules, server))
+        const bool untrusted = source == u"untrustedServer";
+        if (!SetUpSources(untrusted ? QStringLiteral("server") : source, modules, server))
             return;
+        warning.replace(u'@', untrusted ? server.Url(QStringLiteral("/"))
+                                        : FWorld->Path(QStringLiteral("unmounted")) + u'/');
+        const QByteArray trusted = qgetenv("SSL_CERT_FILE");
+        const auto restore = qScopeGuard([&] { qputenv("SSL_CERT_FILE", trusted); });
+        QTemporaryDir otherFolder;
+        TTestPki other;
+        if (untrusted) {
+            const QString error = other.Create(otherFolder.path());
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            qputenv("SSL_CERT_FILE", other.CaFile.toUtf8());
+        }
         if (manual)
             FFrontEnd->Answer({mrOk});
 

@@ -404,8 +404,6 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
                       .arg(writer.RefusedStatus != 0 ? writer.RefusedStatus : job->ResponseCode);
     else if (!writer.FileError.isEmpty())
         failure = writer.FileError;
-    if (writer.StoreFailed)
-        job->StoreFailure = writer.FileError;
     else if (const QString limit = LimitFailure(*job, code); !limit.isEmpty())
         failure = limit;
     else if (code != CURLE_OK)
@@ -414,6 +412,9 @@ void GetBody(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& conn
         failure = QStringLiteral("Die Übertragung ist unvollständig: %1 von %2 Bytes")
                       .arg(writer.Received)
                       .arg(static_cast<qint64>(expected));
+
+    if (writer.StoreFailed)
+        job->StoreFailure = writer.FileError;
 
     if (failure.isEmpty() && file) {
         try {
