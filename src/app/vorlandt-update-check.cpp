@@ -5,6 +5,7 @@
 #include "core/platform/IntText.h"
 #include "core/platform/VorlandtError.h"
 #include "core/run/ConsoleFrontEnd.h"
+#include "core/run/RunReport.h"
 #include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/CommandLineHelp.h"
@@ -13,8 +14,10 @@
 
 #include <QCoreApplication>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -22,20 +25,35 @@
 namespace {
 
 const char Usage[] =
-    "Aufruf: vorlandt-update-check [-a] [--accept] [--postpone N]\n"
+    "Aufruf: vorlandt-update-check [-a] [--accept | --check-only] [--json] [--postpone N]\n"
     "Sucht Updates für die Module der Vorlandt-Programme, wie der Knopf \"Suche Updates\" im\n"
     "Fenster, und zeigt Meldungen, Neuigkeiten und anstehende Updates im Terminal.\n"
     "\n"
     "  -a            Autostart-Lauf: der Schalter \"Disable\" und das Prüfintervall gelten\n"
     "  --accept      anstehende Updates installieren (ohne Terminal; sonst abgelehnt)\n"
+    "  --check-only  nur nachsehen: nichts installieren, keine Neuigkeiten, keine\n"
+    "                Prüfzeit speichern; Exit-Status 4, wenn Updates anstehen\n"
+    "  --json        ein JSON-Dokument mit dem Ergebnis jedes Moduls auf stdout; alle\n"
+    "                Meldungen stehen dann auf stderr\n"
     "  --postpone N  Neuigkeiten ohne Terminal mit Auswahl N schliessen (0, 1 oder 2)\n"
     "  --help        diese Hilfe ausgeben\n"
     "  --version     Versionsnummer ausgeben\n"
     "\n"
-    "Exit-Status: 0 Erfolg (auch: nichts gefunden oder abgelehnt), 1 Fehler (Meldung auf\n"
-    "stderr), 2 falscher Aufruf, 130 oder 143 durch SIGINT oder SIGTERM abgebrochen.\n";
+    "Exit-Status:\n"
+    "  0    Erfolg: nichts gefunden, Updates abgelehnt oder installiert\n"
+    "  1    Fehler (Meldung auf stderr), keine Update-Quelle erreichbar (ohne -a)\n"
+    "       oder eine andere Suche läuft bereits\n"
+    "  2    falscher Aufruf\n"
+    "  3    das gestartete Installationsprogramm ist fehlgeschlagen (Status nicht 0,\n"
+    "       durch ein Signal beendet oder nicht startbar)\n"
+    "  4    mit --check-only: Updates stehen an\n"
+    "  130  durch SIGINT abgebrochen, 143 durch SIGTERM\n";
 
 const QString ProgramName = QStringLiteral("vorlandt-update-check");
+
+// The program's own exit statuses beside cli::TExitCode.
+constexpr int ExitInstallerFailed = 3;
+constexpr int ExitUpdatesPending = 4;
 
 volatile std::sig_atomic_t StopSignal = 0;
 
@@ -66,13 +84,15 @@ void InstallStopHandlers()
 
 void PrintError(const QString& text)
 {
-    const QByteArray bytes = (text + u'\n').toLocal8Bit();
+    const QByteArray bytes = (DisplayLineBreaks(text) + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
 struct TArguments {
     bool Autostart = false;
+    bool CheckOnly = false;
+    bool Json = false;
     TConsoleFrontEnd::TOptions Options;
 };
 
@@ -86,6 +106,10 @@ std::optional<TArguments> ParseArguments(const QStringList& arguments, QString& 
             result.Autostart = true;
         } else if (argument == QStringLiteral("--accept")) {
             result.Options.Accept = true;
+        } else if (argument == QStringLiteral("--check-only")) {
+            result.CheckOnly = true;
+        } else if (argument == QStringLiteral("--json")) {
+            result.Json = true;
         } else if (argument == QStringLiteral("--postpone")) {
             const std::optional<qint32> choice =
                 i + 1 < arguments.size() ? TryStrToInt(arguments[++i]) : std::nullopt;
@@ -98,6 +122,10 @@ std::optional<TArguments> ParseArguments(const QStringList& arguments, QString& 
             error = QStringLiteral("unbekanntes Argument \"%1\"").arg(argument);
             return std::nullopt;
         }
+    }
+    if (result.CheckOnly && result.Options.Accept) {
+        error = QStringLiteral("--check-only und --accept schließen einander aus");
+        return std::nullopt;
     }
     return result;
 }
@@ -119,37 +147,83 @@ int main(int argc, char** argv)
         return cli::UsageError(ProgramName, error, Usage);
     parsed->Options.Interactive = isatty(STDIN_FILENO) != 0;
 
+    // The report alone goes to stdout: everything else this process or the installer it starts
+    // writes there (messages, news, questions) goes to stderr instead.
+    int reportOut = -1;
+    if (parsed->Json) {
+        std::fflush(stdout);
+        reportOut = ::dup(STDOUT_FILENO);
+        if (reportOut < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            PrintError(QStringLiteral("Die Standardausgabe lässt sich nicht umleiten."));
+            return cli::ExitFailed;
+        }
+        ::fcntl(reportOut, F_SETFD, FD_CLOEXEC);
+    }
+
     TConsoleFrontEnd frontEnd(parsed->Options, stdout, stderr, stdin);
     SetFrontEnd(&frontEnd);
     InstallStopHandlers();
 
     int result = 0;
+    QString failure;
+    TUpdates updates;
+    std::optional<TUpdateCheck> updateCheck;
+    std::optional<TUpdateRun> run;
     try {
-        CheckTestMarker();
+        // The probe writes into the shared data folder: a search that only looks leaves it alone.
+        if (!parsed->CheckOnly)
+            CheckTestMarker();
         BeginSearchLog();
-        TUpdates updates;
-        TUpdateCheck updateCheck(&updates);
-        TUpdateRun run(updates, updateCheck, parsed->Autostart);
-        run.RunUpdateCheck(!parsed->Autostart);
-        if (run.OtherRunActive())
-            result = 1;
+        updateCheck.emplace(&updates);
+        run.emplace(updates, *updateCheck, parsed->Autostart);
+        run->SetCheckOnly(parsed->CheckOnly);
+        run->RunUpdateCheck(!parsed->Autostart);
+        // A search by hand that reached no source said so; an autostart run stays as silent as
+        // its window would.
+        if (run->OtherRunActive() || (run->NoSourceAnswered() && !parsed->Autostart))
+            result = cli::ExitFailed;
+        // A script must see that what it asked for was not installed.
+        if (const std::optional<TProgramExit>& installer = run->InstallerExit();
+            installer && !installer->Succeeded()) {
+            PrintError(InstallerExitText(*installer));
+            result = ExitInstallerFailed;
+        }
+        if (parsed->CheckOnly && result == 0 && run->PendingUpdates() > 0)
+            result = ExitUpdatesPending;
     } catch (const EVorlandtError& error) {
-        PrintError(error.message());
+        failure = error.message();
+        PrintError(failure);
         result = 1;
     } catch (const std::exception& error) {
-        PrintError(QString::fromLocal8Bit(error.what()));
+        failure = QString::fromLocal8Bit(error.what());
+        PrintError(failure);
         result = 1;
     }
     try {
         FinishProgramLog();
     } catch (const EVorlandtError& error) {
         PrintError(error.message());
-        result = 1;
+        // A failed installer stays what a script learns first.
+        if (result != ExitInstallerFailed)
+            result = cli::ExitFailed;
     }
     SetFrontEnd(nullptr);
     if (StopSignal != 0) {
         PrintError(QStringLiteral("Updatesuche abgebrochen."));
         result = 128 + StopSignal;
+    }
+    if (reportOut >= 0) {
+        const QByteArray report = RunReportJson(run ? &*run : nullptr, result, failure);
+        for (qsizetype written = 0; written < report.size();) {
+            const ssize_t n =
+                ::write(reportOut, report.constData() + written, size_t(report.size() - written));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return cli::ExitFailed;
+            written += n;
+        }
+        ::close(reportOut);
     }
     return result;
 }

@@ -56,6 +56,10 @@ void TestCommandLine::answersAlike_data()
         *row("unknown option") << p.name << p.path << QStringList{"--gibt-es-nicht"} << 2 << QByteArray()
                                << complaint;
     }
+    // A search that only looks cannot install.
+    QTest::newRow("vorlandt-update-check --check-only --accept")
+        << "vorlandt-update-check" << VORLANDT_UPDATE_CHECK_EXE << QStringList{"--check-only", "--accept"}
+        << 2 << QByteArray() << QByteArray("vorlandt-update-check: --check-only und --accept");
 }
 
 void TestCommandLine::answersAlike()

@@ -13,17 +13,23 @@
 #include "download/TestPki.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 #include <csignal>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,10 +123,13 @@ private:
         process.setStandardInputFile(QProcess::nullDevice());
     }
 
-    TRun Run(const QString& program, const QStringList& arguments) const
+    TRun Run(const QString& program, const QStringList& arguments,
+             const std::function<void()>& childModifier = nullptr) const
     {
         QProcess process;
         Prepare(process);
+        if (childModifier)
+            process.setChildProcessModifier(childModifier);
         process.start(program, arguments);
         TRun run;
         if (!process.waitForStarted(30000))
@@ -155,6 +164,19 @@ private:
         QVERIFY2(error.isEmpty(), qPrintable(error));
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                          FServer->Url(QStringLiteral("/")));
+    }
+
+    // Every file below `folder` with its content, to tell that nothing changed there.
+    static QMap<QString, QByteArray> Snapshot(const QString& folder)
+    {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            files.insert(path, it.fileInfo().isFile() ? ReadFile(path) : QByteArray("<folder>"));
+        }
+        return files;
     }
 
     QString DescriptorPath(qint32 nr, qint32 haupt) const
@@ -383,6 +405,260 @@ private Q_SLOTS:
         const QString log = platform::DecodeWindows1252(ReadFile(DiagnosticLog()));
         QVERIFY2(log.contains(QStringLiteral("Die Übertragung wurde abgebrochen")), qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("Updatesuche abgebrochen")), qPrintable(log));
+    }
+
+    // What a script learns from the exit status: 0 for a search that did its work, 1 for one that
+    // could not (no source reached, a fetched file that could not be stored), 3 for an installer
+    // that failed. Only a search that reached its source records the time of the check.
+    void exitStatusTellsWhatHappened_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");  // a part of stdout
+        QTest::addColumn<QString>("err");  // a part of stderr
+        QTest::addColumn<bool>("recorded");
+        const QStringList accept{QStringLiteral("--accept")};
+        const QString installed = QStringLiteral("Updates installieren\n");
+        const QString refused = QStringLiteral(
+            "Warnung: Der Update-Server https://127.0.0.1:1/ ist nicht erreichbar: Verbindung abgelehnt. "
+            "Bitte prüfen Sie die Internetverbindung und die Proxy-Einstellungen.\n");
+        const QString notStored = QStringLiteral(
+            "Im temporären Verzeichnis \"@\" kann keine abgerufene Datei "
+            "gespeichert werden. Die Suche nach Updates wurde abgebrochen.\n\n");
+        // clang-format off
+        QTest::newRow("installed")                 << "server"          << accept << 0 << installed << QString() << true;
+        QTest::newRow("installer fails")           << "installerFails"  << accept << 3 << installed
+            << "Das Installationsprogramm wurde mit dem Status 1 beendet.\n" << true;
+        QTest::newRow("installer killed")          << "installerKilled" << accept << 3 << installed
+            << "Das Installationsprogramm wurde durch das Signal 9 beendet.\n" << true;
+        QTest::newRow("installer missing")         << "noInstaller"     << accept << 3 << installed
+            << "Das Installationsprogramm konnte nicht gestartet werden.\n" << true;
+        QTest::newRow("declined: installer unused") << "installerFails" << QStringList() << 0
+            << "Keine Updates durchführen\n" << QString() << true;
+        QTest::newRow("no server reachable")       << "deadServer"      << QStringList() << 1 << refused << QString() << false;
+        QTest::newRow("no server reachable, -a")   << "deadServer"      << QStringList{"-a"} << 0 << QString() << QString() << false;
+        QTest::newRow("local folder missing")      << "missingFolder"   << QStringList() << 1
+            << "Warnung: Das lokale Update-Verzeichnis \"" << QString() << false;
+        QTest::newRow("temporary folder full")     << "fileSizeLimit"   << QStringList() << 1 << QString()
+            << notStored + "Die Datei \"@news.xml\" kann nicht geschrieben werden: File too large\n" << false;
+        QTest::newRow("a folder in the way")       << "folderInTheWay"  << QStringList() << 1 << QString()
+            << notStored + "Die Datei \"@update_42_12.xml\" kann nicht geschrieben werden: Is a directory\n" << false;
+        // clang-format on
+    }
+
+    void exitStatusTellsWhatHappened()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(bool, recorded);
+        err.replace(u'@', TempDir());
+        if (situation == u"deadServer") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                             QStringLiteral("https://127.0.0.1:1/"));
+        } else if (situation == u"missingFolder") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
+                             Path(QStringLiteral("unmounted/")));
+        } else {
+            StartServer();
+            if (!FServer || QTest::currentTestFailed())
+                return;
+        }
+        if (situation.startsWith(QStringLiteral("installer")) || situation == u"noInstaller") {
+            QVERIFY(QFile::remove(Installer()));
+            if (situation != u"noInstaller") {
+                QVERIFY(WriteFile(Installer(), situation == u"installerFails"
+                                                   ? "#!/bin/sh\nexit 1\n"
+                                                   : "#!/bin/sh\nkill -KILL $$\n"));
+                QVERIFY(QFile::setPermissions(Installer(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            }
+        }
+        if (situation == u"folderInTheWay")
+            QVERIFY(QDir().mkpath(DescriptorPath(42, 12)));
+        std::function<void()> limit;
+        if (situation == u"fileSizeLimit") {
+            // As a full disk would: every write past 16 bytes fails, for root too. The diagnostic
+            // log stays off, it could not be written either.
+            WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+            limit = [] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit bytes {
+                    16, 16
+                };
+                ::setrlimit(RLIMIT_FSIZE, &bytes);
+            };
+        }
+
+        const TRun run = Run(UpdateCheck(), arguments, limit);
+
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        QVERIFY2(run.out.contains(out), qPrintable(run.out));
+        QVERIFY2(run.err.contains(err), qPrintable(run.err));
+        QVERIFY2(!run.out.contains(QStringLiteral("auf dem neuesten Stand")), qPrintable(run.out));
+        QCOMPARE(ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime),
+                 recorded);
+    }
+
+    // A search that only looks lists what is pending and changes nothing: no stored value, no
+    // file in the data folder, no job file or temporary entry, no installer, no news shown. Its
+    // exit status tells a script whether updates are pending.
+    void checkOnlyChangesNothing_data()
+    {
+        QTest::addColumn<bool>("pending");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("updates pending") << true << 4;
+        QTest::newRow("nothing pending") << false << 0;
+    }
+
+    void checkOnlyChangesNothing()
+    {
+        QFETCH(bool, pending);
+        QFETCH(int, exitCode);
+        StartServer();
+        if (!FServer || QTest::currentTestFailed())
+            return;
+        if (!pending) {
+            QVERIFY(WriteFile(SiteInfo("Buchhaltung", 42),
+                              "hauptversion=12\r\nnebenversion=4\r\nunterversion=0\r\n"));
+            QVERIFY(
+                WriteFile(SiteInfo("Kasse", 7), "hauptversion=5\r\nnebenversion=2\r\nunterversion=0\r\n"));
+            QVERIFY(WriteFile(SiteInfo("Lohn", 9), "hauptversion=1\r\nnebenversion=1\r\nunterversion=1\r\n"));
+        }
+        // An earlier search's traces and a log in the data folder, as on a machine in use.
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
+                         QStringLiteral("01.01.2026 08:00:00"));
+        QVERIFY(WriteFile(UserLog(), "frühere Einträge\r\n"));
+        const QMap<QString, QByteArray> data = Snapshot(Path(QStringLiteral("programdata")));
+        const QMap<QString, QByteArray> suite = Snapshot(SuiteDir());
+        const QByteArray userStore = ReadFile(Path(QStringLiteral("user.db")));
+        const QByteArray machineStore = ReadFile(Path(QStringLiteral("machine.db")));
+
+        const TRun run = Run(UpdateCheck(), {QStringLiteral("--check-only")});
+
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        QVERIFY2(!run.out.contains(QStringLiteral("Neuigkeit vom")), qPrintable(run.out));
+        QVERIFY2(!run.out.contains(QStringLiteral("Updates installieren")), qPrintable(run.out));
+        if (pending)
+            QVERIFY2(
+                run.out.contains(QStringLiteral("Anstehende Updates:\n\nZahlwerk Kasse\n  Version 5.2.0\n")),
+                qPrintable(run.out));
+        else
+            QVERIFY2(run.out.endsWith(QStringLiteral("Ihre Software ist auf dem neuesten Stand.\n")),
+                     qPrintable(run.out));
+        QCOMPARE(ReadFile(Path(QStringLiteral("user.db"))), userStore);
+        QCOMPARE(ReadFile(Path(QStringLiteral("machine.db"))), machineStore);
+        QCOMPARE(Snapshot(Path(QStringLiteral("programdata"))), data);
+        QCOMPARE(Snapshot(SuiteDir()), suite);
+        QVERIFY(!QFile::exists(JobFile()));
+        QCOMPARE(QDir(TempDir()).entryList({QStringLiteral("VL_*.tmp")}, QDir::Files), QStringList());
+    }
+
+    // With --json stdout holds one JSON document and nothing else: per registration its outcome,
+    // and the overall result with the exit status; the prose goes to stderr.
+    void jsonReportsEveryRegistration_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("result");
+        // registration -> outcome, or outcome|versions|reason-part
+        QTest::addColumn<QStringList>("outcomes");
+        const QStringList checkOnly{QStringLiteral("--check-only"), QStringLiteral("--json")};
+        // clang-format off
+        QTest::newRow("updates pending") << "server" << checkOnly << 4 << "updates-pending" << QStringList{
+            "Archiv=descriptor-missing", "Aus=skipped", "Buchhaltung=updates-offered|12.3.2,12.4.0|",
+            "Kasse=updates-offered|5.2.0|", "Lohn=descriptor-malformed|1.1.1|nr"};
+        QTest::newRow("no server reachable") << "deadServer" << checkOnly << 1 << "no-source-reachable" << QStringList{
+            "Archiv=source-unreachable||Verbindung abgelehnt", "Aus=skipped",
+            "Buchhaltung=source-unreachable||Verbindung abgelehnt", "Kasse=source-unreachable||Verbindung abgelehnt",
+            "Lohn=source-unreachable||Verbindung abgelehnt"};
+        QTest::newRow("signatures required, none there") << "signed" << checkOnly << 0 << "incomplete" << QStringList{
+            "Archiv=descriptor-missing", "Aus=skipped", "Buchhaltung=signature-refused||update_42_12.xml",
+            "Kasse=signature-refused||update_7_5.xml", "Lohn=signature-refused||update_9_1.xml"};
+        QTest::newRow("installer failed") << "installerFails" << QStringList{"--accept", "--json"} << 3
+            << "installer-failed" << QStringList{
+            "Archiv=descriptor-missing", "Aus=skipped", "Buchhaltung=updates-offered|12.3.2,12.4.0|",
+            "Kasse=updates-offered|5.2.0|", "Lohn=descriptor-malformed|1.1.1|nr"};
+        // clang-format on
+    }
+
+    void jsonReportsEveryRegistration()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, result);
+        QFETCH(QStringList, outcomes);
+        if (situation == u"deadServer") {
+            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                             QStringLiteral("https://127.0.0.1:1/"));
+        } else {
+            StartServer();
+            if (!FServer || QTest::currentTestFailed())
+                return;
+        }
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule + QStringLiteral("Aus"),
+                          SettingsKeys::ModuleDisabledRun, 1);
+        if (situation == u"signed")
+            WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                             QString::fromLatin1(QByteArray(32, 'k').toBase64()));
+        if (situation == u"installerFails") {
+            QVERIFY(QFile::remove(Installer()));
+            QVERIFY(WriteFile(Installer(), "#!/bin/sh\necho 'nicht auf stdout'\nexit 1\n"));
+            QVERIFY(QFile::setPermissions(Installer(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+
+        const TRun run = Run(UpdateCheck(), arguments);
+
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString() + u'\n' + run.out));
+        const QJsonObject report = document.object();
+        QCOMPARE(report.value(QStringLiteral("result")).toString(), result);
+        QCOMPARE(report.value(QStringLiteral("exitStatus")).toInt(), exitCode);
+        QStringList actual;
+        for (const QJsonValue& value : report.value(QStringLiteral("modules")).toArray()) {
+            const QJsonObject module = value.toObject();
+            QString line = module.value(QStringLiteral("registration")).toString() + u'=' +
+                           module.value(QStringLiteral("outcome")).toString();
+            const QStringList versions = module.value(QStringLiteral("versions")).toVariant().toStringList();
+            const QString reason = module.value(QStringLiteral("reason")).toString();
+            actual << line;
+            QVERIFY2(module.contains(QStringLiteral("module")) ==
+                         (module.value(QStringLiteral("outcome")).toString() != u"skipped"),
+                     qPrintable(line));
+            // The expected reason is a part of the real one.
+            for (const QString& expected : outcomes) {
+                const QStringList parts = expected.split(u'|');
+                if (parts.first() != line)
+                    continue;
+                if (parts.size() > 1) {
+                    QCOMPARE(versions.join(u','), parts.at(1));
+                    QVERIFY2(reason.contains(parts.at(2)), qPrintable(line + u' ' + reason));
+                }
+            }
+        }
+        QStringList expectedLines;
+        for (const QString& expected : outcomes)
+            expectedLines << expected.section(u'|', 0, 0);
+        actual.sort();
+        QCOMPARE(actual, expectedLines);
+        if (situation == u"installerFails") {
+            QCOMPARE(report.value(QStringLiteral("installer"))
+                         .toObject()
+                         .value(QStringLiteral("exitStatus"))
+                         .toInt(),
+                     1);
+            QVERIFY2(run.err.contains(QStringLiteral("nicht auf stdout")), qPrintable(run.err));
+        }
+        // The prose went to stderr.
+        QVERIFY2(run.err.contains(QStringLiteral("Überprüfe Buchhaltung...")), qPrintable(run.err));
+        if (situation == u"server")
+            QVERIFY2(run.err.contains(QStringLiteral("Anstehende Updates:")), qPrintable(run.err));
     }
 
     void declinedUpdatesLeaveNoJobAndInstallNothing()

@@ -254,8 +254,9 @@ private Q_SLOTS:
         QTest::newRow("job file") << "tmp" << "VL_Update_Jobfile.vuj" << 0 << none;
         QTest::newRow("run lock") << "tmp" << "VL_UpdateRun.lock" << 1
             << "VL_UpdateRun.lock\" kann nicht gesperrt werden: Es ist ein symbolischer Link.";
-        // The run works; the installer refuses to read the log through the link.
-        QTest::newRow("installed-updates log") << "data" << "VL_Userlog.txt" << 0
+        // The run works; the installer refuses to read the log through the link, and the console
+        // program says that the installer failed.
+        QTest::newRow("installed-updates log") << "data" << "VL_Userlog.txt" << 3
             << "VL_Userlog.txt\" kann nicht gelesen werden: Sie ist ein symbolischer Link.";
         QTest::newRow("start-up probe") << "data" << "vltest.ini" << 0 << none;
         QTest::newRow("postponed news") << "data" << QStringLiteral("2026-02-01_%1_1_VL_NewsRTF.tmp").arg(today)

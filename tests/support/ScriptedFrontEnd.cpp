@@ -62,6 +62,11 @@ bool TScriptedFrontEnd::ConfirmUpdates(const TUpdates& updates)
     return !FUpdateAnswers.isEmpty() && FUpdateAnswers.dequeue();
 }
 
+void TScriptedFrontEnd::ShowPendingUpdates(const TUpdates& updates)
+{
+    FListedUpdates.append(updates.SortedUpdateKeys());
+}
+
 void TScriptedFrontEnd::AnswerTrackingConsent(std::initializer_list<bool> answers)
 {
     for (bool answer : answers)

@@ -59,6 +59,9 @@ public:
     // The keys of the updates each such question showed, in the order the dialog lists them.
     const QList<QList<TUpdateIdentifier>>& ShownUpdates() const { return FShownUpdates; }
 
+    // The keys of the updates each listing without a question showed (a search that only looks).
+    const QList<QList<TUpdateIdentifier>>& ListedUpdates() const { return FListedUpdates; }
+
     // Every progress text shown, in order, and the bar's last position and maximum.
     const QStringList& ProgressTexts() const { return FProgressTexts; }
     int ProgressPosition() const { return FProgressPosition; }
@@ -72,6 +75,7 @@ public:
                       int helpContext) override;
     void ShowProgress(int position, int maximum, const QString& text) override;
     bool ConfirmUpdates(const TUpdates& updates) override;
+    void ShowPendingUpdates(const TUpdates& updates) override;
     bool AskTrackingConsent() override;
     bool OpenDocument(const QString& fileOrUrl) override;
     // Records the item and answers with the next queued choice.
@@ -87,6 +91,7 @@ private:
     bool FOpenDocumentResult = true;
     QQueue<bool> FUpdateAnswers;
     QList<QList<TUpdateIdentifier>> FShownUpdates;
+    QList<QList<TUpdateIdentifier>> FListedUpdates;
     QStringList FProgressTexts;
     int FProgressPosition = 0;
     int FProgressMaximum = 0;

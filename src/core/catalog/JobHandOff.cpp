@@ -118,12 +118,13 @@ QString InstallerFolder()
     return folder;
 }
 
-bool StartInstaller(QString* FDLLPfad)
+bool StartInstaller(QString* FDLLPfad, TProgramExit* exit)
 {
     const QString folder = InstallerFolder();
     if (FDLLPfad != nullptr)
         *FDLLPfad = folder;
-    const bool started = StartEXE(nullptr, folder + InstallerFileName, QStringLiteral("-DoUpdateJobs"), true);
+    const bool started =
+        StartEXE(nullptr, folder + InstallerFileName, QStringLiteral("-DoUpdateJobs"), true, exit);
     if (!started)
         WriteLog(TLogAction::AppendLine,
                  QStringLiteral("StarteUpdateSuche - Aufruf des Updates fehlgeschlagen: VorlandtUpdate.exe "

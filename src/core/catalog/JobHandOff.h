@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/catalog/Updates.h"
+#include "core/services/BasicProcs.h"
 
 #include <QString>
 
@@ -47,5 +48,5 @@ QString InstallerFolder();
 
 // Starts the installer with "-DoUpdateJobs" and returns when it has ended, events processed
 // meanwhile. True when it could be started; a failure is only logged. The folder goes to
-// *FDLLPfad when given.
-bool StartInstaller(QString* FDLLPfad = nullptr);
+// *FDLLPfad when given, how the installer ended to *exit.
+bool StartInstaller(QString* FDLLPfad = nullptr, TProgramExit* exit = nullptr);

@@ -17,8 +17,11 @@
 
 namespace platform {
 
-QString CopyReplacing(const QString& source, const QString& destination, TDurability durability)
+QString CopyReplacing(const QString& source, const QString& destination, TDurability durability,
+                      bool* destinationFailed)
 {
+    if (destinationFailed)
+        *destinationFailed = false;
     // Non-blocking open: a pipe under the source's name must not stop the program.
     TFileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
@@ -37,15 +40,15 @@ QString CopyReplacing(const QString& source, const QString& destination, TDurabi
         TAtomicFile out(destination, FileModeShared, durability);
         int error = 0;
         // The kernel copies without the data passing through this process where it can; another
-        // file system or an old kernel leaves the rest to plain reads and writes.
+        // file system or an old kernel leaves the rest to plain reads and writes. Those also
+        // take over after any other failure: its error could be either file's, and only reads
+        // and writes tell which one failed.
         for (;;) {
             const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.Handle(), nullptr, 1 << 30, 0);
             if (copied > 0)
                 continue;
             if (copied < 0 && errno == EINTR)
                 continue;
-            if (copied < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-                error = errno;
             break;
         }
         std::array<char, 64 * 1024> buffer;
@@ -63,6 +66,9 @@ QString CopyReplacing(const QString& source, const QString& destination, TDurabi
             return qt_error_string(error);
         out.Commit();
     } catch (const EVorlandtError& failure) {
+        // Only the new file is written through TAtomicFile.
+        if (destinationFailed)
+            *destinationFailed = true;
         return failure.message();
     }
     return QString();

@@ -12,8 +12,9 @@ namespace platform {
 // the destination that is renamed over it at the end: a failed copy never leaves half a file, a
 // symbolic link planted under the destination's name is replaced rather than written through,
 // and a source that is the destination itself survives. Empty on success, else the system's
-// text for the error.
+// text for the error; *destinationFailed (when given) then tells whether the destination's side
+// failed (creating, writing or renaming the new file) rather than the source's.
 QString CopyReplacing(const QString& source, const QString& destination,
-                      TDurability durability = TDurability::Durable);
+                      TDurability durability = TDurability::Durable, bool* destinationFailed = nullptr);
 
 }  // namespace platform

@@ -120,6 +120,19 @@ void TConsoleFrontEnd::ShowProgress(int position, int maximum, const QString& te
 
 bool TConsoleFrontEnd::ConfirmUpdates(const TUpdates& updates)
 {
+    ShowPendingUpdates(updates);
+    if (!FOptions.Interactive) {
+        Print(FOptions.Accept ? QStringLiteral("Updates installieren")
+                              : QStringLiteral(u"Keine Updates durchführen"));
+        return FOptions.Accept;
+    }
+    const std::optional<int> answer = Ask(QStringLiteral("Updates installieren? [j] Ja, [n] Nein:"),
+                                          {QStringLiteral("j"), QStringLiteral("n")});
+    return answer == 0;
+}
+
+void TConsoleFrontEnd::ShowPendingUpdates(const TUpdates& updates)
+{
     Print(QStringLiteral("Anstehende Updates:"));
     for (const TUpdateListPanel& panel : GroupUpdateList(updates)) {
         Print(QString());
@@ -136,12 +149,4 @@ bool TConsoleFrontEnd::ConfirmUpdates(const TUpdates& updates)
         }
     }
     Print(QString());
-    if (!FOptions.Interactive) {
-        Print(FOptions.Accept ? QStringLiteral("Updates installieren")
-                              : QStringLiteral(u"Keine Updates durchführen"));
-        return FOptions.Accept;
-    }
-    const std::optional<int> answer = Ask(QStringLiteral("Updates installieren? [j] Ja, [n] Nein:"),
-                                          {QStringLiteral("j"), QStringLiteral("n")});
-    return answer == 0;
 }

@@ -33,6 +33,7 @@ public:
     int ShowNews(const TNewsView& news) override;
     void ShowProgress(int position, int maximum, const QString& text) override;
     bool ConfirmUpdates(const TUpdates& updates) override;
+    void ShowPendingUpdates(const TUpdates& updates) override;
     // A console run is never tracked.
     bool AskTrackingConsent() override { return false; }
 

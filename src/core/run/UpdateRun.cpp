@@ -9,6 +9,7 @@
 #include "core/platform/PrivateFolder.h"
 #include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/run/Journal.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
@@ -28,6 +29,8 @@
 #include <unistd.h>
 
 namespace {
+
+using platform::TSyslogPriority;
 
 const QString CrLf = QStringLiteral("\r\n");
 // Held for the whole run in the user's private temporary folder.
@@ -79,6 +82,48 @@ std::vector<std::pair<int, int>> ModulesToCheck(const QStringList& registrations
     return modules;
 }
 
+TModuleReport::TOutcome OutcomeOf(const TModuleCheck& check)
+{
+    using TKind = TModuleCheck::TKind;
+    using TOutcome = TModuleReport::TOutcome;
+    switch (check.Kind) {
+        case TKind::Read:
+            return TOutcome::UpToDate;  // until the catalog shows pending updates
+        case TKind::Unreachable:
+            return TOutcome::Unreachable;
+        case TKind::Missing:
+            return TOutcome::Missing;
+        case TKind::SignatureRefused:
+            return TOutcome::SignatureRefused;
+        case TKind::Malformed:
+            return TOutcome::Malformed;
+        case TKind::NotChecked:
+            break;
+    }
+    return TOutcome::NotChecked;
+}
+
+// The warning of a search that reached no update source at all: it checked nothing, so it must
+// not say that the software is up to date.
+QString NoSourceWarning(const TModuleReport& report)
+{
+    const QString reason = report.Reason.isEmpty() ? QStringLiteral("Keine Antwort") : report.Reason;
+    if (report.Source.isEmpty() || report.Outcome != TModuleReport::TOutcome::Unreachable)
+        return QStringLiteral("Keine Update-Quelle ist erreichbar: %1.").arg(reason);
+    return QStringLiteral(
+               "Der Update-Server %1 ist nicht erreichbar: %2. Bitte prüfen Sie die "
+               "Internetverbindung und die Proxy-Einstellungen.")
+        .arg(report.Source, reason);
+}
+
+QString NoFolderWarning(const TModuleReport& report)
+{
+    return QStringLiteral(
+               "Das lokale Update-Verzeichnis \"%1\" ist nicht erreichbar: %2. Bitte prüfen Sie, "
+               "ob es eingebunden ist, und das Verzeichnis in den Einstellungen.")
+        .arg(report.Source, report.Reason);
+}
+
 // Ends the fetching ahead on every way out of the pass.
 class TFetchAhead {
 public:
@@ -104,20 +149,64 @@ TUpdateRun::TUpdateRun(TUpdates& Updates, TUpdateCheck& UpdateCheck, bool Autost
 void TUpdateRun::RunUpdateCheck(bool Manual)
 {
     FOtherRunActive = false;
+    FNoSourceAnswered = false;
+    FCancelled = false;
+    FStoppedAtGate = false;
+    FPendingUpdates = 0;
+    FNoSourceText.clear();
+    FInstallerExit.reset();
+    FModules.clear();
     // One run per user at a time: a second one would delete and rewrite the job file and the
     // temporary entries while the first hands them to its installer.
     const platform::TFileLock runLock =
         platform::TFileLock::TryLockFile(platform::PrivateTempFolder() + RunLockFileName);
     if (!runLock.Held()) {
         FOtherRunActive = true;
+        WriteJournal(TSyslogPriority::Info,
+                     QStringLiteral("Suche nach Updates nicht begonnen: eine andere Suche läuft bereits"));
         MessageDialog(QStringLiteral("Es läuft bereits eine Suche nach Updates."), TMsgDlgType::mtInformation,
                       TMsgDlgButtons::mbOK, 0);
         return;
     }
 
+    WriteJournal(TSyslogPriority::Info, QStringLiteral("Suche nach Updates begonnen (%1)")
+                                            .arg(FCheckOnly ? QStringLiteral("nur prüfen")
+                                                 : Manual   ? QStringLiteral("von Hand")
+                                                            : QStringLiteral("Autostart")));
+    FReported = false;
+    try {
+        RunSteps(Manual);
+    } catch (const std::exception& error) {
+        ReportToJournal();
+        WriteJournal(TSyslogPriority::Error, QStringLiteral("Suche nach Updates mit Fehler beendet: ") +
+                                                 (dynamic_cast<const EVorlandtError*>(&error)
+                                                      ? static_cast<const EVorlandtError&>(error).message()
+                                                      : QString::fromLocal8Bit(error.what())));
+        throw;
+    }
+    ReportToJournal();
+    QString end;
+    if (FCancelled)
+        end = QStringLiteral("abgebrochen");
+    else if (FStoppedAtGate)
+        end = QStringLiteral(
+            "nicht fällig (automatische Suche ausgeschaltet oder Prüfintervall nicht abgelaufen)");
+    else if (FNoSourceAnswered)
+        end = QStringLiteral("keine Update-Quelle erreichbar");
+    else if (FPendingUpdates == 0)
+        end = QStringLiteral("keine neuen Updates");
+    else
+        end = QStringLiteral("%1 Updates anstehend").arg(FPendingUpdates);
+    WriteJournal(FNoSourceAnswered ? TSyslogPriority::Warning : TSyslogPriority::Info,
+                 QStringLiteral("Suche nach Updates beendet: ") + end);
+}
+
+void TUpdateRun::RunSteps(bool Manual)
+{
     // A job file left from an earlier run must never be carried out by a later installer start.
+    // A search that only looks starts no installer and leaves the file alone.
     const QString jobFile = JobFilePath();
-    if (::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
+    if (!FCheckOnly && ::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
         throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
     // The temporary log entries of an earlier run go with its job file; this run's own go at its
@@ -129,15 +218,22 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
 
     const qint32 disable = ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
                                             SettingsKeys::Disable, SettingsKeys::DisableDefault);
-    if (disable == 1 && !Manual)
+    if (disable == 1 && !Manual) {
+        FStoppedAtGate = true;
         return;
+    }
 
-    FUpdateCheck.CheckForNews();
-    if (Cancelled())
-        return;
+    // Showing a news item marks it seen or postpones it: a search that only looks leaves both.
+    if (!FCheckOnly) {
+        FUpdateCheck.CheckForNews();
+        if ((FCancelled = Cancelled()))
+            return;
+    }
 
-    if (!Manual && !LetztesUpdateLangGenugHer())
+    if (!Manual && !LetztesUpdateLangGenugHer()) {
+        FStoppedAtGate = true;
         return;
+    }
 
     QStringList registrations;
     if (!GetSubKeyNames(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule, registrations))
@@ -157,6 +253,9 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
                                     .arg(name));
         ++position;
 
+        TModuleReport& report = FModules.emplace_back();
+        report.Registration = name;
+        report.Outcome = TModuleReport::TOutcome::Skipped;
         const QString key = SettingsKeys::OnlineUpdateModule + name;
         if (ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun,
                              SettingsKeys::ModuleDisabledRunDefault) == 1)
@@ -169,12 +268,23 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
         const QString modulbezeichnung =
             ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
                             SettingsKeys::UpdateModulbezeichnungDefault);
+        report.ModulNr = id;
+        report.Hauptversion = hauptversion;
+        report.Modulbezeichnung = modulbezeichnung;
         FUpdateCheck.ReadVersionTree(modulbezeichnung, id, hauptversion, Manual);
-        if (Cancelled())
+        if ((FCancelled = Cancelled()))
             return;
+        const TModuleCheck& check = FUpdateCheck.LastModuleCheck();
+        report.Outcome = OutcomeOf(check);
+        report.Source = check.Source;
+        report.Reason = check.Reason;
+        if (report.Outcome == TModuleReport::TOutcome::NotChecked)
+            continue;
         ++fetched;
         if (FUpdateCheck.SourceAnswered())
             ++answered;
+        else if (FNoSourceText.isEmpty())
+            FNoSourceText = check.SourceIsFolder ? NoFolderWarning(report) : NoSourceWarning(report);
     }
     FUpdateCheck.EndFetchAhead();
 
@@ -188,10 +298,36 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     // every start would then repeat the whole search, including the modules that did answer,
     // without curing a file that stays broken; the interval brings the next try, and a search
     // by hand is always possible. A run without registrations to check has nothing to reach.
-    if (fetched == 0 || answered > 0)
+    // A search that only looks leaves the next automatic search as due as it was.
+    FNoSourceAnswered = fetched > 0 && answered == 0;
+    if (!FNoSourceAnswered && !FCheckOnly)
         RecordCheckTimeOrLog();
 
     FUpdates.RemoveOutdatedUpdates();
+    const QList<TUpdateIdentifier> pending = FUpdates.SortedUpdateKeys();
+    FPendingUpdates = static_cast<int>(pending.size());
+    for (const TUpdateIdentifier& update : pending) {
+        for (TModuleReport& report : FModules) {
+            if (report.ModulNr != update.ModulNr || report.Outcome == TModuleReport::TOutcome::Skipped)
+                continue;
+            // A descriptor that went wrong after its first updates keeps saying so.
+            if (report.Outcome == TModuleReport::TOutcome::UpToDate)
+                report.Outcome = TModuleReport::TOutcome::UpdatesOffered;
+            report.Versions << QStringLiteral("%1.%2.%3")
+                                   .arg(report.Hauptversion)
+                                   .arg(update.Nebenversion)
+                                   .arg(update.Unterversion);
+            break;
+        }
+    }
+    ReportToJournal();
+    if (FCheckOnly) {
+        if (FPendingUpdates > 0)
+            FrontEnd().ShowPendingUpdates(FUpdates);
+        else
+            ShowUpdateNotification();
+        return;
+    }
     FUpdates.CreateCommandLineParameters();
     FUpdates.WriteRTFFiles();
 
@@ -205,7 +341,58 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     }
 
     WriteJobFile(FUpdates);
-    StartInstaller(&FDLLPfad);
+    const QString installer = InstallerFolder() + InstallerFileName;
+    WriteJournal(TSyslogPriority::Info, QStringLiteral("Installationsprogramm gestartet: ") + installer);
+    TProgramExit exit;
+    StartInstaller(&FDLLPfad, &exit);
+    FInstallerExit = exit;
+    WriteJournal(exit.Succeeded() ? TSyslogPriority::Info : TSyslogPriority::Error, InstallerExitText(exit));
+}
+
+void TUpdateRun::ReportToJournal()
+{
+    // Once per run: after the pass, or at the end of a run that did not finish it.
+    if (std::exchange(FReported, true))
+        return;
+    using TOutcome = TModuleReport::TOutcome;
+    for (const TModuleReport& report : FModules) {
+        QString outcome;
+        TSyslogPriority priority = TSyslogPriority::Warning;
+        switch (report.Outcome) {
+            case TOutcome::UpToDate:
+            case TOutcome::NotChecked:
+                continue;
+            case TOutcome::Skipped:
+                outcome = QStringLiteral("übersprungen (in der Registrierung abgeschaltet)");
+                priority = TSyslogPriority::Info;
+                break;
+            case TOutcome::UpdatesOffered:
+                outcome = QStringLiteral("Updates verfügbar: ") + report.Versions.join(QStringLiteral(", "));
+                priority = TSyslogPriority::Info;
+                break;
+            case TOutcome::Unreachable:
+                outcome =
+                    QStringLiteral("Update-Quelle %1 nicht erreichbar: %2").arg(report.Source, report.Reason);
+                break;
+            case TOutcome::Missing:
+                outcome = QStringLiteral("keine Update-Beschreibung vorhanden");
+                priority = TSyslogPriority::Info;
+                break;
+            case TOutcome::SignatureRefused:
+                outcome = QStringLiteral("Signatur abgelehnt: ") + report.Reason;
+                break;
+            case TOutcome::Malformed:
+                outcome = QStringLiteral("Update-Beschreibung fehlerhaft: ") + report.Reason;
+                break;
+        }
+        const QString module = report.Outcome == TOutcome::Skipped
+                                   ? QStringLiteral("Modul %1").arg(report.Registration)
+                                   : QStringLiteral("Modul %1 (Nr. %2, %3)")
+                                         .arg(report.Registration)
+                                         .arg(report.ModulNr)
+                                         .arg(report.Modulbezeichnung);
+        WriteJournal(priority, module + QStringLiteral(": ") + outcome);
+    }
 }
 
 bool TUpdateRun::LetztesUpdateLangGenugHer()
@@ -218,13 +405,28 @@ bool TUpdateRun::LetztesUpdateLangGenugHer()
 bool TUpdateRun::ShowUpdateNotification()
 {
     if (FUpdates.UpdateDictionary().empty()) {
-        if (!FAutostartModus)
+        if (FAutostartModus)
+            return false;
+        if (FNoSourceAnswered) {
+            WriteLog(TLogAction::AppendLine, QStringLiteral("ShowUpdateNotification - ") + FNoSourceText);
+            MessageDialog(FNoSourceText, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
+        } else {
             MessageDialog(QStringLiteral("Keine neuen Updates gefunden.") + CrLf + CrLf +
                               QStringLiteral("Ihre Software ist auf dem neuesten Stand."),
                           TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, 0);
+        }
         return false;
     }
     return FrontEnd().ConfirmUpdates(FUpdates);
+}
+
+QString InstallerExitText(const TProgramExit& exit)
+{
+    if (!exit.Started)
+        return QStringLiteral("Das Installationsprogramm konnte nicht gestartet werden.");
+    if (exit.Signalled)
+        return QStringLiteral("Das Installationsprogramm wurde durch das Signal %1 beendet.").arg(exit.Code);
+    return QStringLiteral("Das Installationsprogramm wurde mit dem Status %1 beendet.").arg(exit.Code);
 }
 
 void BeginSearchLog()

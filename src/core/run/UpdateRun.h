@@ -4,10 +4,38 @@
 // front end and the tests all run the very same steps.
 #pragma once
 
+#include "core/services/BasicProcs.h"
+
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class TUpdates;
 class TUpdateCheck;
+
+// What the run found for one module registration.
+struct TModuleReport {
+    enum class TOutcome {
+        Skipped,           // switched off in its registration ("disabled" = 1)
+        NotChecked,        // the check interval had not passed
+        UpdatesOffered,    // Versions are pending
+        UpToDate,          // the descriptor offers nothing newer than what is installed
+        Unreachable,       // its source gave no answer (Reason says why)
+        Missing,           // its source has no descriptor for it
+        SignatureRefused,  // the descriptor's signature did not hold (Reason)
+        Malformed,         // the descriptor could not be read (Reason)
+    };
+    QString Registration;  // the registration's subkey name
+    QString Modulbezeichnung;
+    int ModulNr = 0;
+    int Hauptversion = 0;
+    TOutcome Outcome = TOutcome::NotChecked;
+    QString Source;  // the server address or folder asked
+    QString Reason;
+    QStringList Versions;  // "12.3.2", in the order the catalog sorts them
+};
 
 class TUpdateRun {
 public:
@@ -19,8 +47,25 @@ public:
     // interval apply. Errors are not caught here: they end the run and reach the caller. While
     // another run of this user is active nothing is done but saying so.
     void RunUpdateCheck(bool Manual);
+    // A search that only looks: it lists what is pending and installs nothing, shows and
+    // postpones no news, records no check time and writes no job file or temporary entries.
+    void SetCheckOnly(bool on) { FCheckOnly = on; }
+
     // True when the last RunUpdateCheck found another run active and did nothing.
     bool OtherRunActive() const { return FOtherRunActive; }
+    // True when the last run asked sources for descriptors and none of them answered at all: a
+    // manual run then warned instead of saying that nothing was found.
+    bool NoSourceAnswered() const { return FNoSourceAnswered; }
+    // The installer's end, when the last run started (or tried to start) it.
+    const std::optional<TProgramExit>& InstallerExit() const { return FInstallerExit; }
+    // Every registration the last run went through, in its order.
+    const QList<TModuleReport>& Modules() const { return FModules; }
+    // The updates the last run found pending.
+    int PendingUpdates() const { return FPendingUpdates; }
+    // True when the last run ended early: interrupted, or stopped at the "Disable" switch or the
+    // check interval of an autostart run.
+    bool Interrupted() const { return FCancelled; }
+    bool StoppedAtGate() const { return FStoppedAtGate; }
 
     // True when the check interval has passed since the last check.
     bool LetztesUpdateLangGenugHer();
@@ -37,7 +82,22 @@ private:
     bool FAutostartModus;
     QString FDLLPfad;
     bool FOtherRunActive = false;
+    void RunSteps(bool Manual);
+    void ReportToJournal();
+
+    bool FCheckOnly = false;
+    bool FReported = false;
+    bool FNoSourceAnswered = false;
+    bool FCancelled = false;
+    bool FStoppedAtGate = false;
+    int FPendingUpdates = 0;
+    QString FNoSourceText;
+    std::optional<TProgramExit> FInstallerExit;
+    QList<TModuleReport> FModules;
 };
+
+// How the installer ended, in one sentence for the person ("... mit dem Status 1 beendet.").
+QString InstallerExitText(const TProgramExit& exit);
 
 // The diagnostic log at the start of a search the person asked for: a new buffer, then the
 // "Timestamp: " and "Updatesuche gestartet" lines.

@@ -96,7 +96,7 @@ void PrepareProcess(QProcess& process, const QString& program, const QString& pa
     process.setStandardInputFile(QProcess::nullDevice());
 }
 
-bool StartAndWait(const QString& file, const QString& parameters)
+bool StartAndWait(const QString& file, const QString& parameters, TProgramExit* exit)
 {
     const QFileInfo info(file);
     if (!info.isFile())
@@ -114,6 +114,14 @@ bool StartAndWait(const QString& file, const QString& parameters)
         // Timers, repaints and input of our own windows go on while the program runs.
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
+    }
+    if (exit) {
+        // Qt reports the signal's number as the code of a program that did not exit by itself.
+        exit->Signalled = process.exitStatus() == QProcess::CrashExit;
+        exit->Code = process.exitCode();
+        WriteLog(TLogAction::AppendLine,
+                 exit->Signalled ? QStringLiteral("StartEXE - Beendet durch Signal %1").arg(exit->Code)
+                                 : QStringLiteral("StartEXE - Exit-Status: %1").arg(exit->Code));
     }
     return true;
 }
@@ -203,14 +211,19 @@ QString StartEXEWorkingDir(const QString& file)
     return QString();
 }
 
-bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait)
+bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait, TProgramExit* exit)
 {
     Q_UNUSED(owner);
-    return LoggedCall<bool>(
+    if (exit)
+        *exit = TProgramExit();
+    const bool started = LoggedCall<bool>(
         QStringLiteral("StartEXE - Start - Parameters: (Handle), %1, %2, %3")
             .arg(file, parameters, BoolText(wait)),
         QStringLiteral("StartEXE - Ende - Result: "),
-        [&] { return wait ? StartAndWait(file, parameters) : StartWithoutWaiting(file, parameters); });
+        [&] { return wait ? StartAndWait(file, parameters, exit) : StartWithoutWaiting(file, parameters); });
+    if (exit)
+        exit->Started = started;
+    return started;
 }
 
 QString HelpIndexFile()

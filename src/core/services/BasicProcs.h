@@ -30,6 +30,14 @@ QString GetDataDir();
 // it. Failures are ignored.
 void CheckTestMarker();
 
+// How a program that was started and waited for ended.
+struct TProgramExit {
+    bool Started = false;
+    bool Signalled = false;  // ended by a signal, whose number Code then is
+    int Code = 0;            // the exit status
+    bool Succeeded() const { return Started && !Signalled && Code == 0; }
+};
+
 // Starts a program or opens a document or address. Without waiting, an executable regular file
 // starts detached and anything else (documents, folders, http/https/mailto addresses) goes to
 // the front end's OpenDocument; with waiting, the file is started as a child process and the
@@ -37,7 +45,9 @@ void CheckTestMarker();
 // names count from the current folder; the program runs in StartEXEWorkingDir(file). True when
 // the start succeeded (the exit code is not looked at). `owner` is kept for callers that pass
 // their window; nothing on Linux needs it.
-bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait);
+// With `exit` given and waiting, *exit says how the program ended.
+bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait,
+              TProgramExit* exit = nullptr);
 
 // The folder a program started by StartEXE runs in: the file name up to and including its last
 // "/", "\" or ":"; empty (the current folder) when it has none.

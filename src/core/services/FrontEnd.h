@@ -72,6 +72,10 @@ public:
     // when the person accepted. This implementation has no window and declines.
     virtual bool ConfirmUpdates(const TUpdates& updates) { return false; }
 
+    // Lists the pending updates of `updates` (not empty) without asking anything, for a search
+    // that only looks. This implementation has no window and shows nothing.
+    virtual void ShowPendingUpdates(const TUpdates& updates) {}
+
     // The consent question of the usage tracking; true for yes. This implementation has no window
     // and answers no: nothing is ever tracked without a person's explicit yes.
     virtual bool AskTrackingConsent() { return false; }

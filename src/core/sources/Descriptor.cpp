@@ -245,11 +245,15 @@ bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int Mod
 {
     FHauptversion = ModulHauptversion;
     FSourceAnswered = false;
+    FModuleCheck = TModuleCheck();
     if (!IgnoreCheckInterval && !CheckInterval())
         return false;
     if (!DownloadUpdateXML(ModulID, ModulHauptversion))
         return false;
-    return GetVersionsFromXML(ModulBez, ModulID, ModulHauptversion);
+    if (GetVersionsFromXML(ModulBez, ModulID, ModulHauptversion))
+        return true;
+    FModuleCheck.Kind = TModuleCheck::TKind::Malformed;
+    return false;
 }
 
 bool TUpdateCheck::CheckInterval()
@@ -340,6 +344,7 @@ bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int 
 
 void TUpdateCheck::ReportMalformedDescriptor(const QString& error)
 {
+    FModuleCheck.Reason = error;
     WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
     MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
                       QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <memory>
@@ -73,6 +74,11 @@ struct TTransferJob {
     long ResponseCode = 0;
     bool Complete = false;
     bool TooLarge = false;  // refused for passing Limits.MaxBytes
+    // Why no server answered at all (set only then), in words for the person.
+    QString TransportFailure;
+    // Why the body could not be stored in the destination: this machine's trouble, not the
+    // server's.
+    QString StoreFailure;
 };
 
 int ClampToInt(qint64 value)
@@ -112,6 +118,54 @@ bool IsTlsRefusal(CURLcode code)
             return true;
         default:
             return false;
+    }
+}
+
+// Why a request that got no answer at all failed, in the words the person reads in the warning
+// that no update source could be reached; libcurl's own text for the rarer causes.
+QString TransportFailureText(const platform::TCurlEasy& connection, CURLcode code, bool proxyActive)
+{
+    long osError = 0;
+    curl_easy_getinfo(connection.get(), CURLINFO_OS_ERRNO, &osError);
+    long proxyStatus = 0;
+    curl_easy_getinfo(connection.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    if (proxyActive && proxyStatus == 407)
+        return QStringLiteral("Der Proxy-Server verlangt eine gültige Anmeldung");
+    if (proxyActive && proxyStatus >= 300)
+        return QStringLiteral("Der Proxy-Server lehnt die Verbindung ab (Status %1)").arg(proxyStatus);
+    if (IsTlsRefusal(code)) {
+        return code == CURLE_PEER_FAILED_VERIFICATION
+                   ? QStringLiteral("Das Zertifikat des Servers wird nicht anerkannt")
+                   : QStringLiteral("Die sichere Verbindung (TLS) ist fehlgeschlagen");
+    }
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return QStringLiteral("Der Name des Proxy-Servers ist unbekannt");
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return QStringLiteral("Der Name des Servers ist unbekannt");
+        case CURLE_OPERATION_TIMEDOUT:
+            return QStringLiteral("Zeitüberschreitung");
+        case CURLE_COULDNT_CONNECT:
+            if (proxyActive)
+                return QStringLiteral("Der Proxy-Server ist nicht erreichbar");
+            switch (osError) {
+                case ECONNREFUSED:
+                    return QStringLiteral("Verbindung abgelehnt");
+                case ENETUNREACH:
+                    return QStringLiteral("Das Netzwerk ist nicht erreichbar");
+                case EHOSTUNREACH:
+                    return QStringLiteral("Der Rechner ist nicht erreichbar");
+                case ETIMEDOUT:
+                    return QStringLiteral("Zeitüberschreitung");
+                default:
+                    return QStringLiteral("Keine Verbindung möglich");
+            }
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return QStringLiteral("Die Verbindung wurde ohne Antwort beendet");
+        default:
+            return connection.ErrorText(code);
     }
 }
 
@@ -179,6 +233,7 @@ struct TBodyWriter {
     qint64 Received = 0;
     long RefusedStatus = 0;  // a GET answered with anything but 200: its body is not wanted
     QString FileError;
+    bool StoreFailed = false;  // FileError is the destination's
     bool Begun = false;
     Clock::time_point LastPost;
 
@@ -230,16 +285,22 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
             if (!writer->File && job.Memory->size() + static_cast<qint64>(length) > job.MemoryLimit) {
                 // Too large to be kept in memory: it goes on beside its destination, where the
                 // run's download takes it over instead of fetching it once more.
+                writer->StoreFailed = true;
                 job.Spilled = std::make_shared<platform::TAtomicFile>(
                     job.DestinationFilename, platform::FileModeShared, platform::TDurability::Scratch);
                 writer->File = job.Spilled.get();
                 writer->File->Write(*job.Memory);
                 *job.Memory = QByteArray();
+                writer->StoreFailed = false;
             }
-            if (writer->File)
+            if (writer->File) {
+                // What fails from here on is this machine's folder, not the server.
+                writer->StoreFailed = true;
                 writer->File->Write(QByteArrayView(data, static_cast<qsizetype>(length)));
-            else
+                writer->StoreFailed = false;
+            } else {
                 job.Memory->append(data, static_cast<qsizetype>(length));
+            }
         } catch (const EVorlandtError& error) {
             writer->FileError = error.message();
             return 0;
@@ -344,6 +405,11 @@ void PrepareHead(const TTransferJob& job, platform::TCurlEasy& connection)
 bool HeadAnswered(TTransferJob& job, platform::TCurlEasy& connection, CURLcode head)
 {
     job.ResponseCode = connection.ResponseCode();
+    if (head != CURLE_OK && job.ResponseCode == 0) {
+        const QString limit = LimitFailure(job, head, connection.get());
+        job.TransportFailure =
+            limit.isEmpty() ? TransportFailureText(connection, head, job.Settings.ProxyActive) : limit;
+    }
     if (head != CURLE_OK) {
         // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
         // (see IsTlsRefusal) and the transfer's own bounds are logged.
@@ -374,6 +440,7 @@ bool PrepareGet(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& c
             state.File.emplace(job->DestinationFilename, platform::FileModeShared,
                                platform::TDurability::Scratch);
         } catch (const EVorlandtError& error) {
+            job->StoreFailure = error.message();
             Report(*job, error.message());
             return false;
         }
@@ -424,11 +491,15 @@ void GetAnswered(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& 
                       .arg(writer.Received)
                       .arg(static_cast<qint64>(expected));
 
+    if (writer.StoreFailed)
+        job->StoreFailure = writer.FileError;
+
     if (failure.isEmpty() && file) {
         try {
             file->Commit();
         } catch (const EVorlandtError& error) {
             failure = error.message();
+            job->StoreFailure = failure;
         }
     }
     if (failure.isEmpty()) {
@@ -492,21 +563,21 @@ struct TWaiter {
 };
 
 // A body fetched ahead reaches its destination as a download's would: a new file renamed over
-// the name once all of it is written.
-bool KeepFetchedAhead(const QString& url, const QString& destination, const TFetchedAhead& ahead)
+// the name once all of it is written. Empty, or why it could not be stored.
+QString KeepFetchedAhead(const QString& url, const QString& destination, const TFetchedAhead& ahead)
 {
     try {
         if (ahead.Spilled) {
             ahead.Spilled->Commit();
-            return true;
+            return QString();
         }
         platform::TAtomicFile file(destination, platform::FileModeShared, platform::TDurability::Scratch);
         file.Write(ahead.Body);
         file.Commit();
-        return true;
+        return QString();
     } catch (const EVorlandtError& error) {
         LogException(url, error.message());
-        return false;
+        return error.message();
     }
 }
 
@@ -573,6 +644,8 @@ TFetchedAhead FetchAhead(const QString& URL, const QString& destination, const T
     result.ResponseCode = static_cast<int>(job->ResponseCode);
     result.Complete = job->Complete;
     result.TooLarge = job->TooLarge;
+    result.TransportFailure = job->TransportFailure;
+    result.StoreFailure = job->StoreFailure;
     result.Spilled = std::move(job->Spilled);
     if (!result.Complete)
         result.Body.clear();
@@ -657,6 +730,8 @@ void TMultiplexedFetch::Finish(TStream& stream)
     result.ResponseCode = static_cast<int>(job.ResponseCode);
     result.Complete = job.Complete;
     result.TooLarge = job.TooLarge;
+    result.TransportFailure = job.TransportFailure;
+    result.StoreFailure = job.StoreFailure;
     result.Spilled = std::move(job.Spilled);
     if (!result.Complete)
         result.Body.clear();
@@ -760,6 +835,8 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
     platform::EnsureCurlInitialised();
     FLastResponseCode = 0;
     FLastTooLarge = false;
+    FTransportFailure.clear();
+    FStoreFailure.clear();
     // After the window closed or the console program was interrupted nothing new starts.
     if (sources::TransfersCancelled())
         return false;
@@ -773,9 +850,14 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
         if (const std::optional<TFetchedAhead> ahead = FPrefetch->Take(URL, DestinationFilename, settings)) {
             FLastResponseCode = ahead->ResponseCode;
             FLastTooLarge = ahead->TooLarge;
+            FTransportFailure = ahead->TransportFailure;
+            FStoreFailure = ahead->StoreFailure;
             for (const QString& failure : ahead->Failures)
                 LogException(URL, failure);
-            return ahead->Complete && KeepFetchedAhead(URL, DestinationFilename, *ahead);
+            if (!ahead->Complete)
+                return false;
+            FStoreFailure = KeepFetchedAhead(URL, DestinationFilename, *ahead);
+            return FStoreFailure.isEmpty();
         }
     }
 
@@ -811,6 +893,7 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
         });
     } catch (const std::system_error& error) {
         LogException(URL, QString::fromLocal8Bit(error.what()));
+        FTransportFailure = QString::fromLocal8Bit(error.what());
         return false;
     }
 
@@ -823,5 +906,7 @@ bool TDownload::StartDownload(const QString& URL, const QString& DestinationFile
 
     FLastResponseCode = static_cast<int>(job->ResponseCode);
     FLastTooLarge = job->TooLarge;
+    FTransportFailure = job->TransportFailure;
+    FStoreFailure = job->StoreFailure;
     return job->Complete;
 }

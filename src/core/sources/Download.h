@@ -66,6 +66,8 @@ struct TFetchedAhead {
     int ResponseCode = 0;   // the last status, 0 when none came
     bool Complete = false;  // a 200 and the whole body
     bool TooLarge = false;  // given up for passing the limits' MaxBytes
+    QString TransportFailure;  // why no server answered at all, as TDownload tells it
+    QString StoreFailure;      // why the body could not be kept in this machine's folder
     // The body, when it fits the memory bound given to FetchAhead ...
     QByteArray Body;
     // ... else written beside its destination and not yet renamed to it; the file goes when the
@@ -138,6 +140,11 @@ public:
     int LastResponseCode() const { return FLastResponseCode; }
     // Whether the last transfer was refused for passing the limit's MaxBytes.
     bool LastTooLarge() const { return FLastTooLarge; }
+    // When no answer came: why, in German words for the person ("Verbindung abgelehnt").
+    const QString& TransportFailure() const { return FTransportFailure; }
+    // When the body came but could not be stored in the destination (a full or unwritable
+    // folder): the error naming the file and the system's reason. Empty otherwise.
+    const QString& StoreFailure() const { return FStoreFailure; }
 
     // Files fetched ahead: a transfer without progress targets takes its outcome from there when
     // it was fetched under the same settings (whatever the server answered then), logs what
@@ -148,5 +155,7 @@ private:
     TDownloadLimits FLimits;
     int FLastResponseCode = 0;
     bool FLastTooLarge = false;
+    QString FTransportFailure;
+    QString FStoreFailure;
     sources::TPrefetch* FPrefetch = nullptr;  // not owned
 };

@@ -21,6 +21,7 @@
 #include <future>
 #include <system_error>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sources {
@@ -39,6 +40,37 @@ void RemoveFetched(const QString& path)
     const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     AppendLogLineQuietly(QStringLiteral("Datei kann nicht gelöscht werden: ") + path + QStringLiteral(" (") +
                          reason + u')');
+}
+
+// A fetched file that this machine could not keep: the run cannot go on, since every later file
+// goes to the same folder, and a missing descriptor must never be taken for "no updates".
+[[noreturn]] void RaiseStoreFailure(const QString& destination, const QString& error)
+{
+    const QString folder = QFileInfo(destination).path() + u'/';
+    const QString text = QStringLiteral(
+                             "Im temporären Verzeichnis \"%1\" kann keine abgerufene Datei gespeichert "
+                             "werden. Die Suche nach Updates wurde abgebrochen.\r\n\r\n%2")
+                             .arg(folder, error);
+    throw EVorlandtError(text, EVorlandtError::Kind::InOut);
+}
+
+// Why a local source folder cannot be used, in words for the person.
+QString FolderFailureText(const QString& folder)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0) {
+        switch (errno) {
+            case ENOENT:
+                return QStringLiteral("Der Ordner ist nicht vorhanden");
+            case EACCES:
+                return QStringLiteral("Zugriff verweigert");
+            case ENOTDIR:
+                return QStringLiteral("Ein Teil des Pfades ist kein Ordner");
+            default:
+                return QString::fromLocal8Bit(std::strerror(errno));
+        }
+    }
+    return QStringLiteral("Es ist kein Ordner");
 }
 
 // The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
@@ -80,6 +112,8 @@ std::optional<QByteArray> FetchSignature(const TSource& source)
                     .value_or(QByteArray());
         else if (download.LastTooLarge())
             content = QByteArray();
+        else if (!download.StoreFailure().isEmpty())
+            RaiseStoreFailure(signature.Destination, download.StoreFailure());
     }
     if (content && ContainsNotAvailableMarker(*content))
         content.reset();
@@ -132,18 +166,26 @@ private:
 
 }  // namespace
 
-bool FetchFile(const TSource& source, bool& answered)
+bool FetchFile(const TSource& source, TFetchOutcome& outcome)
 {
+    outcome = TFetchOutcome();
     if (!source.LocalSource.isEmpty()) {
         WriteLog(TLogAction::AppendLine,
                  source.Procedure + QStringLiteral(" - LocalSource wird verwendet: ") + source.LocalSource);
+        bool storeFailed = false;
         const QString error = platform::CopyReplacing(source.LocalFile, source.Destination,
-                                                            platform::TDurability::Scratch);
-        answered = error.isEmpty() || QFileInfo(source.LocalSource).isDir();
-        if (error.isEmpty())
+                                                      platform::TDurability::Scratch, &storeFailed);
+        if (error.isEmpty()) {
+            outcome.Answered = true;
             return true;
+        }
         WriteLog(TLogAction::AppendLine,
                  source.Procedure + QStringLiteral(" - Fehler beim Kopieren: \"") + error + u'"');
+        if (storeFailed)
+            RaiseStoreFailure(source.Destination, error);
+        outcome.Answered = QFileInfo(source.LocalSource).isDir();
+        if (!outcome.Answered)
+            outcome.Failure = FolderFailureText(source.LocalSource);
         return false;
     }
     WriteLog(TLogAction::AppendLine,
@@ -151,14 +193,18 @@ bool FetchFile(const TSource& source, bool& answered)
     TDownload download(source.Limits);
     download.SetPrefetch(source.Prefetch);
     const bool fetched = download.StartDownload(source.URL, source.Destination, nullptr, nullptr);
-    answered = download.LastResponseCode() != 0;
+    if (!download.StoreFailure().isEmpty())
+        RaiseStoreFailure(source.Destination, download.StoreFailure());
+    outcome.Answered = download.LastResponseCode() != 0;
+    if (!fetched && !outcome.Answered)
+        outcome.Failure = download.TransportFailure();
     return fetched;
 }
 
 bool FetchFile(const TSource& source)
 {
-    bool answered = false;
-    return FetchFile(source, answered);
+    TFetchOutcome outcome;
+    return FetchFile(source, outcome);
 }
 
 // The marker is plain ASCII, which Windows-1252 and UTF-8 store byte for byte, so only a
@@ -174,7 +220,8 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes)
 std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const TSignatureCheck& check,
                                             const TSource& source, const QString& fileName,
                                             const std::optional<QByteArray>& bytes,
-                                            const std::function<void(const pugi::xml_document&)>& readAhead)
+                                            const std::function<void(const pugi::xml_document&)>& readAhead,
+                                            QString* refusal)
 {
     if (!check.Enabled()) {
         pugi::xml_document parsed;
@@ -189,7 +236,15 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
     // A file too large to read is one no signature can vouch for; its signature is not fetched.
     TSignatureCheck::Result result = TSignatureCheck::Result::Invalid;
     if (bytes) {
-        TBackgroundCheck verifying(check, *bytes, fileName, FetchSignature(source));
+        std::optional<QByteArray> signature;
+        try {
+            signature = FetchSignature(source);
+        } catch (...) {
+            // A signature that could not be stored leaves the file it was to vouch for unverified.
+            RemoveFetched(source.Destination);
+            throw;
+        }
+        TBackgroundCheck verifying(check, *bytes, fileName, std::move(signature));
         pugi::xml_document parsed;
         std::optional<TXmlLoadResult> loaded;
         try {
@@ -212,7 +267,10 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
             return loaded;
         }
     }
-    WriteLog(TLogAction::AppendLine, TSignatureCheck::LogText(fileName, result));
+    const QString refused = TSignatureCheck::LogText(fileName, result);
+    WriteLog(TLogAction::AppendLine, refused);
+    if (refusal)
+        *refusal = refused;
     RemoveFetched(source.Destination);
     return std::nullopt;
 }

@@ -31,10 +31,20 @@ struct TSource {
     TDownloadLimits Limits;         // of a download
 };
 
+// What a fetch learnt about its source beyond yes or no.
+struct TFetchOutcome {
+    // Whether the source was there to say yes or no: any HTTP answer, or a local source folder
+    // that exists (a missing file in it is its "no").
+    bool Answered = false;
+    // When it was not: why, in words for the person ("Verbindung abgelehnt").
+    QString Failure;
+};
+
 // Copies or downloads the file; false when that failed (the destination is then not read).
-// `answered` tells whether the source was there to say yes or no: any HTTP answer, or a local
-// source folder that exists (a missing file in it is its "no").
-bool FetchFile(const TSource& source, bool& answered);
+// A file that came but cannot be stored in the temporary folder (full, unwritable, an I/O
+// error) is no missing file: that raises EVorlandtError (kind InOut) naming the folder and the
+// system's reason, since nothing fetched after it could be stored either.
+bool FetchFile(const TSource& source, TFetchOutcome& outcome);
 bool FetchFile(const TSource& source);
 
 // True when the fetched bytes are the server's not-available page: the file counts as missing.
@@ -49,10 +59,11 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes);
 // returns nullopt, whatever the parse found. The signature file never stays behind.
 // `readAhead`, when given, is called with the document as soon as it loaded, before it replaces
 // `document` and, with the check on, while the check is still running: what it reads must stay
-// with the caller until this returns a result.
+// with the caller until this returns a result. `refusal`, when given, gets the logged line of a
+// signature that failed.
 std::optional<TXmlLoadResult> LoadSignedXml(
     pugi::xml_document& document, const TSignatureCheck& check, const TSource& source,
     const QString& fileName, const std::optional<QByteArray>& bytes,
-    const std::function<void(const pugi::xml_document&)>& readAhead = nullptr);
+    const std::function<void(const pugi::xml_document&)>& readAhead = nullptr, QString* refusal = nullptr);
 
 }  // namespace sources

@@ -17,6 +17,8 @@
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlLoad.h"
 
+#include <QUrl>
+
 #include <optional>
 
 namespace {
@@ -82,6 +84,16 @@ QString DescriptorURL(int ModulID, int ModulHauptversion)
     return UrlWithSlash(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)) +
                         DescriptorFolder(ModulID)) +
            DescriptorFileName(ModulID, ModulHauptversion);
+}
+
+// An address as a report may show it: a user name and password someone wrote into it stay out.
+QString WithoutCredentials(const QString& address)
+{
+    QUrl url(address, QUrl::TolerantMode);
+    if (!url.isValid() || url.userInfo().isEmpty())
+        return address;
+    url.setUserInfo(QString());
+    return url.toString();
 }
 
 QString TempDirWithSlash()
@@ -160,6 +172,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
         procedure + QStringLiteral(" - Start; Parameter: %1, %2").arg(ModulID).arg(ModulHauptversion), [&] {
             FSourceAnswered = false;
             FOffers.reset();
+            FModuleCheck = TModuleCheck();
             const QString folder = DescriptorFolder(ModulID);
             const QString fileName = DescriptorFileName(ModulID, ModulHauptversion);
             FxmlVersionenFilename = TempDirWithSlash() + fileName;
@@ -175,22 +188,42 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 source.LocalSource = LocalSourceSetting();
                 source.LocalFile = FolderWithSlash(source.LocalSource) + folder + u'/' + fileName;
                 source.Destination = FxmlVersionenFilename;
-                if (!FetchFile(source, FSourceAnswered))
+                FModuleCheck.SourceIsFolder = !source.LocalSource.isEmpty();
+                FModuleCheck.Source =
+                    FModuleCheck.SourceIsFolder
+                        ? FolderWithSlash(source.LocalSource)
+                        : WithoutCredentials(UrlWithSlash(UpdateURLSetting(SettingsKeys::UpdateURLDefault)));
+                sources::TFetchOutcome fetched;
+                const bool got = FetchFile(source, fetched);
+                FSourceAnswered = fetched.Answered;
+                if (!got) {
+                    FModuleCheck.Kind =
+                        fetched.Answered ? TModuleCheck::TKind::Missing : TModuleCheck::TKind::Unreachable;
+                    FModuleCheck.Reason = fetched.Failure;
                     return false;
+                }
                 const std::optional<QByteArray> bytes = platform::ReadRegularFileWithin(
                     FxmlVersionenFilename, kMaxXmlFileSize, platform::TFileTrust::NoLinks);
-                if (bytes && ContainsNotAvailableMarker(*bytes))
+                if (bytes && ContainsNotAvailableMarker(*bytes)) {
+                    FModuleCheck.Kind = TModuleCheck::TKind::Missing;
                     return false;
+                }
                 std::unique_ptr<TDescriptorOffers> offers;
-                std::optional<sources::TXmlLoadResult> signedLoad =
-                    LoadSignedXml(FxmlVersionen, SignatureCheck(), source, fileName, bytes,
-                                  [&offers](const pugi::xml_document& parsed) {
-                                      offers = std::make_unique<TDescriptorOffers>(
-                                          ReadDescriptorOffers(parsed.document_element()));
-                                  });
-                if (!signedLoad)
+                std::optional<sources::TXmlLoadResult> signedLoad = LoadSignedXml(
+                    FxmlVersionen, SignatureCheck(), source, fileName, bytes,
+                    [&offers](const pugi::xml_document& parsed) {
+                        offers = std::make_unique<TDescriptorOffers>(
+                            ReadDescriptorOffers(parsed.document_element()));
+                    },
+                    &FModuleCheck.Reason);
+                if (!signedLoad) {
+                    FModuleCheck.Kind = TModuleCheck::TKind::SignatureRefused;
                     return false;
+                }
                 loaded = std::move(*signedLoad);
+                FModuleCheck.Kind =
+                    loaded.Error.isEmpty() ? TModuleCheck::TKind::Read : TModuleCheck::TKind::Malformed;
+                FModuleCheck.Reason = loaded.Error;
                 if (loaded.Error.isEmpty())
                     FOffers = std::move(offers);
             }

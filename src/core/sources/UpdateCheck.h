@@ -22,6 +22,25 @@ namespace sources {
 class TPrefetch;
 }
 
+// What checking one module found, beyond the true or false of ReadVersionTree: what a report of
+// the search says about the module.
+struct TModuleCheck {
+    enum class TKind {
+        NotChecked,        // the interval gate stopped it
+        Read,              // the descriptor was read
+        Unreachable,       // the source gave no answer at all
+        Missing,           // the source answered that it has no descriptor for it
+        SignatureRefused,  // the descriptor's signature did not hold
+        Malformed,         // the descriptor could not be read
+    };
+    TKind Kind = TKind::NotChecked;
+    // The download server's base address (credentials left out) or the local source folder.
+    QString Source;
+    bool SourceIsFolder = false;
+    // Why it was not read, in words for the person; empty for Read and NotChecked.
+    QString Reason;
+};
+
 class TUpdateCheck {
 public:
     explicit TUpdateCheck(TUpdates* Updates);
@@ -56,6 +75,8 @@ public:
     // descriptor, a refusal such as 404, or the not-available page all count; a server or local
     // folder that could not be reached, or a check the interval gate stopped, do not.
     bool SourceAnswered() const { return FSourceAnswered; }
+    // What the last ReadVersionTree or DownloadUpdateXML found.
+    const TModuleCheck& LastModuleCheck() const { return FModuleCheck; }
     bool DownloadNewsXML();
 
     // The news step of an update run: fetches the news file, shows the
@@ -86,6 +107,7 @@ private:
     QString FxmlVersionenFilename;
     int FHauptversion = 0;
     bool FSourceAnswered = false;
+    TModuleCheck FModuleCheck;
     bool FFetchAheadOn = true;
     TDownloadLimits FLimits;
     std::unique_ptr<sources::TPrefetch> FPrefetch;

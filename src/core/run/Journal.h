@@ -1,0 +1,27 @@
+// The system journal of update searches: a few lines per search (its start, each module that was
+// not up to date, the installer's start and end, the end) for the administrator, who finds every
+// search of every user there. Syslog by default; tests put a journal of their own in charge.
+#pragma once
+
+#include "core/platform/Syslog.h"
+
+#include <QString>
+
+class TJournal {
+public:
+    virtual ~TJournal() = default;
+    virtual void Write(platform::TSyslogPriority priority, const QString& line) = 0;
+};
+
+// The journal in charge: the system log unless another one was set.
+TJournal& Journal();
+// Installs `journal` (not owned; nullptr returns to the system log) and returns the previous one
+// (nullptr while the system log was in charge).
+TJournal* SetJournal(TJournal* journal);
+
+// `text` as the journal may keep it: a user name and password inside an address are left out,
+// and the home folder is written "~". Everything the run writes there passes through this.
+QString JournalSafe(const QString& text);
+
+// Writes JournalSafe(line) to the journal in charge.
+void WriteJournal(platform::TSyslogPriority priority, const QString& line);
