@@ -183,6 +183,8 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     seDays->setAccessibleName(QStringLiteral("Alle … Tage nach Updates suchen."));
     Label1 = Label(QStringLiteral("Label1"), QStringLiteral("Tage nach Updates suchen."), page);
     Label2->setBuddy(seDays);
+    lblPolicySuche = Label(QStringLiteral("lblPolicySuche"), PolicyLockNote, page);
+    lblPolicySuche->hide();
 
     // ---- proxy group
     grpProxy = new QGroupBox(QStringLiteral(" Proxy / Sicherheit"), page);
@@ -204,13 +206,15 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     lbledtUserAgent->setObjectName(QStringLiteral("lbledtUserAgent"));
     lbledtProxyServer->setMinimumWidth(ProxyServerWidth);
     // Room for a five-digit port, no more: the server field takes the rest of the row.
-    lbledtProxyPort->setFixedWidth(
-        std::max(ProxyPortWidth, lbledtProxyPort->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 8));
+    lbledtProxyPort->setFixedWidth(std::max(
+        ProxyPortWidth, lbledtProxyPort->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 8));
     BitBtn4 =
         PictureButton(QStringLiteral("BitBtn4"), style()->standardIcon(QStyle::SP_MessageBoxInformation),
                       InfoButtonSize, QStringLiteral("Wo liegen die Log-Dateien?"), grpProxy);
     // In the group's top row, just left of the button that explains it.
     cbLog = CheckBox(QStringLiteral("cbLog"), QStringLiteral("Log-Datei erstellen"), grpProxy);
+    lblPolicyProxy = Label(QStringLiteral("lblPolicyProxy"), PolicyLockNote, grpProxy);
+    lblPolicyProxy->hide();
 
     // ---- right column
     Label3 =
@@ -270,6 +274,13 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
                       FeedbackSize, QStringLiteral("Feedback"), page);
 
     LayOut(page);
+
+    // What a locked control says instead, and what it says again once the policy has gone.
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{cbAktiv, cbNews, cbLocalSource, edLocalSource, btnLocalSourceBrowse,
+                                         seDays, cbLog, cbProxyVerwenden, lbledtProxyServer, lbledtProxyPort,
+                                         lbledtProxyUsername, lbledtProxyPassword, lbledtUserAgent})
+        FOwnHints.insert(control, {control->toolTip(), control->accessibleDescription()});
 
     // ---- tab order
     const QList<QWidget*> tabOrder = {cbAktiv,
@@ -339,6 +350,9 @@ void TfrmEinstellungen::LayOut(QWidget* page)
     left->addLayout(directory);
     left->addSpacing(SectionGap);
     left->addLayout(days);
+    // Its room is its own margin: hidden, it leaves the column as it is without a policy.
+    lblPolicySuche->setContentsMargins(0, SectionGap / 2, 0, 0);
+    left->addWidget(lblPolicySuche);
     left->addSpacing(SectionGap);
     left->addWidget(grpProxy, 1);
     grpProxy->setMinimumWidth(LeftColumnWidth);
@@ -369,6 +383,8 @@ void TfrmEinstellungen::LayOut(QWidget* page)
     group->addLayout(switches);
     group->addSpacing(SectionGap);
     group->addLayout(fields);
+    lblPolicyProxy->setContentsMargins(0, SectionGap / 2, 0, 0);
+    group->addWidget(lblPolicyProxy);
     group->addStretch();
 
     // Right column: the module list, then the buttons.
@@ -481,7 +497,50 @@ void TfrmEinstellungen::LoadSettings()
     lbledtProxyUsername->setText(werte.ProxyUsername);
     lbledtProxyPassword->setText(werte.ProxyPassword);
     lbledtUserAgent->setText(werte.UserAgent);
+    FGesperrt = werte.Gesperrt;
+    ApplyPolicyLocks();
     UpdateControlStates();
+}
+
+void TfrmEinstellungen::ApplyPolicyLocks()
+{
+    const TSettingsLocks& g = FGesperrt;
+    cbAktiv->setEnabled(!g.Aktiv);
+    cbLog->setEnabled(!g.Log);
+    cbProxyVerwenden->setEnabled(!g.ProxyAktiv);
+    lbledtUserAgent->setEnabled(!g.UserAgent);
+    MarkLocked(cbAktiv, g.Aktiv);
+    MarkLocked(cbNews, g.News);
+    MarkLocked(cbLocalSource, g.LocalSource);
+    MarkLocked(edLocalSource, g.LocalSource);
+    MarkLocked(btnLocalSourceBrowse, g.LocalSource);
+    MarkLocked(seDays, g.Tage);
+    MarkLocked(cbLog, g.Log);
+    MarkLocked(cbProxyVerwenden, g.ProxyAktiv);
+    MarkLocked(lbledtProxyServer, g.ProxyServer);
+    MarkLocked(lbledtProxyPort, g.ProxyPort);
+    MarkLocked(lbledtProxyUsername, g.ProxyUsername);
+    MarkLocked(lbledtProxyPassword, g.ProxyPassword);
+    MarkLocked(lbledtUserAgent, g.UserAgent);
+    lblPolicySuche->setVisible(g.Aktiv || g.Tage || g.LocalSource || g.News);
+    lblPolicyProxy->setVisible(g.Log || g.ProxyAktiv || g.ProxyServer || g.ProxyPort || g.ProxyUsername ||
+                               g.ProxyPassword || g.UserAgent);
+}
+
+void TfrmEinstellungen::MarkLocked(QWidget* control, bool locked)
+{
+    const TOwnHints own = FOwnHints.value(control);
+    if (!locked) {
+        control->setToolTip(own.ToolTip);
+        control->setAccessibleDescription(own.Description);
+        return;
+    }
+    // A control's own words come first: the folder button's tooltip is its only caption.
+    const auto withNote = [](const QString& text) {
+        return text.isEmpty() ? PolicyLockNote : text + u'\n' + PolicyLockNote;
+    };
+    control->setToolTip(withNote(own.ToolTip));
+    control->setAccessibleDescription(withNote(own.Description));
 }
 
 void TfrmEinstellungen::LoadModuleList()
@@ -530,9 +589,9 @@ void TfrmEinstellungen::SaveSettings()
 void TfrmEinstellungen::UpdateControlStates()
 {
     const bool aktiv = cbAktiv->isChecked();
-    cbNews->setEnabled(aktiv);
-    cbLocalSource->setEnabled(aktiv);
-    seDays->setEnabled(aktiv);
+    cbNews->setEnabled(aktiv && !FGesperrt.News);
+    cbLocalSource->setEnabled(aktiv && !FGesperrt.LocalSource);
+    seDays->setEnabled(aktiv && !FGesperrt.Tage);
     SetLocalSourceEnabled(aktiv && cbLocalSource->isChecked());
     const QColor colour =
         palette().color(seDays->isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
@@ -543,10 +602,10 @@ void TfrmEinstellungen::UpdateControlStates()
 void TfrmEinstellungen::UpdateProxyControls()
 {
     const bool proxy = cbProxyVerwenden->isChecked();
-    lbledtProxyServer->setEnabled(proxy);
-    lbledtProxyPort->setEnabled(proxy);
-    lbledtProxyUsername->setEnabled(proxy);
-    lbledtProxyPassword->setEnabled(proxy);
+    lbledtProxyServer->setEnabled(proxy && !FGesperrt.ProxyServer);
+    lbledtProxyPort->setEnabled(proxy && !FGesperrt.ProxyPort);
+    lbledtProxyUsername->setEnabled(proxy && !FGesperrt.ProxyUsername);
+    lbledtProxyPassword->setEnabled(proxy && !FGesperrt.ProxyPassword);
 }
 
 void TfrmEinstellungen::BitBtn1Click()
@@ -604,6 +663,7 @@ void TfrmEinstellungen::cbLocalSourceClick()
 
 void TfrmEinstellungen::SetLocalSourceEnabled(bool enabled)
 {
+    enabled = enabled && !FGesperrt.LocalSource;
     edLocalSource->setEnabled(enabled);
     btnLocalSourceBrowse->setEnabled(enabled);
 }

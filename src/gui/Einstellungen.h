@@ -4,9 +4,12 @@
 #pragma once
 
 #include "core/platform/VorlandtError.h"
+#include "core/settings/EinstellungenStore.h"
 
 #include <QDialog>
 #include <QLineEdit>
+
+#include <QHash>
 
 #include <optional>
 
@@ -70,6 +73,9 @@ public:
     QPushButton* BitBtn2;
     QPushButton* BitBtn3;
     QToolButton* btnFeedbackTool;
+    // Shown only while an administrator's policy fixes a control of their part of the dialog.
+    QLabel* lblPolicySuche;
+    QLabel* lblPolicyProxy;
 
 public Q_SLOTS:
     void BitBtn1Click();
@@ -97,10 +103,21 @@ private:
     void FitToScreen();
     void PlaceNoAdminWarning();
     void SetLocalSourceEnabled(bool enabled);
+    // Tooltip and screen reader description of `control` say why it is locked, or are what they
+    // were without a policy.
+    void MarkLocked(QWidget* control, bool locked);
+    void ApplyPolicyLocks();
     void ShowError(const QString& message);
 
     // A failed save, kept until exec() can hand it to its caller.
     std::optional<EVorlandtError> FSaveError;
     QScrollArea* FScrollArea = nullptr;
     bool FInExec = false;
+    // What the store fixes by policy, as read at the last showing.
+    TSettingsLocks FGesperrt;
+    struct TOwnHints {
+        QString ToolTip;
+        QString Description;
+    };
+    QHash<QWidget*, TOwnHints> FOwnHints;
 };

@@ -115,6 +115,16 @@ class tst_AccessibilityMain : public QObject {
         QTest::newRow("main window") << TWindowFactory(
             [] { return std::make_unique<TfrmMain>(QStringList()); });
         QTest::newRow("settings") << TWindowFactory([] { return std::make_unique<TfrmEinstellungen>(); });
+        // Locked controls in both parts of the dialog, and the notes that say so.
+        QTest::newRow("settings under a policy") << TWindowFactory([] {
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::PolicyOnlineUpdate, SettingsKeys::Disable, 0);
+            WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::PolicyOnlineUpdate, SettingsKeys::LocalSource,
+                             QStringLiteral("/srv/updates/"));
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::PolicyLog, SettingsKeys::LogAktiv, 1);
+            WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::PolicyProxy, SettingsKeys::UserAgent,
+                             QStringLiteral("Firmen-Updater"));
+            return std::make_unique<TfrmEinstellungen>();
+        });
         QTest::newRow("installed updates") << TWindowFactory([] { return std::make_unique<TfrmUserLog>(); });
         QTest::newRow("information") << TWindowFactory([] {
             auto info = std::make_unique<TInfo>();

@@ -1,16 +1,18 @@
 // The settings dialog on the screen: the enabled states after clicks, every showing reloading the
 // store, OK saving through exec() and handing a refused write to its caller, the module list for
-// administrators and the warning for everybody else, and the log and help buttons.
+// administrators and the warning for everybody else, the controls an administrator's policy locks,
+// and the log and help buttons.
 #include "EinstellungenWorld.h"
 
+#include "core/platform/VorlandtError.h"
+#include "core/platform/store/StoreBackend.h"
+#include "core/services/BasicProcs.h"
+#include "core/services/Log.h"
+#include "core/settings/EinstellungenStore.h"
 #include "gui/Application.h"
 #include "gui/Einstellungen.h"
-#include "core/settings/EinstellungenStore.h"
-#include "core/platform/VorlandtError.h"
-#include "core/services/BasicProcs.h"
 #include "gui/Information.h"
 #include "gui/OpenAddress.h"
-#include "core/services/Log.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -23,8 +25,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTest>
@@ -48,6 +50,49 @@ private:
     std::unique_ptr<TfrmEinstellungen> FDialog;
 
     QCheckBox* Box(const QString& name) const { return FDialog->findChild<QCheckBox*>(name); }
+
+    // Every control a policy can lock, by object name.
+    QList<QWidget*> LockableControls() const
+    {
+        return {FDialog->cbAktiv,
+                FDialog->cbNews,
+                FDialog->cbLocalSource,
+                FDialog->edLocalSource,
+                FDialog->btnLocalSourceBrowse,
+                FDialog->seDays,
+                FDialog->cbLog,
+                FDialog->cbProxyVerwenden,
+                FDialog->lbledtProxyServer,
+                FDialog->lbledtProxyPort,
+                FDialog->lbledtProxyUsername,
+                FDialog->lbledtProxyPassword,
+                FDialog->lbledtUserAgent};
+    }
+
+    // What a control shows: a box's tick, a field's text, the spin field's number.
+    static QString Shown(QWidget* control)
+    {
+        if (auto* box = qobject_cast<QCheckBox*>(control))
+            return box->isChecked() ? QStringLiteral("ticked") : QStringLiteral("cleared");
+        if (auto* field = qobject_cast<QLineEdit*>(control))
+            return field->text();
+        if (auto* spin = qobject_cast<QSpinBox*>(control))
+            return QString::number(spin->value());
+        return QString();
+    }
+
+    // The user's own values under which every lockable control is enabled.
+    static void StoreUserValuesThatEnableEverything()
+    {
+        WriteStringValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::LocalSource, QStringLiteral("/srv/u/"));
+        WriteBoolValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyAktiv, true);
+        WriteStringValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyServer, QStringLiteral("mein.proxy"));
+    }
+
+    static std::optional<platform::TRawValue> OwnValue(const QString& key, const QString& name)
+    {
+        return platform::StoreBackend::readValue(HKEY_CURRENT_USER, key, name);
+    }
 
     // The colour both interval labels are drawn in: "normal", "grey" or what else it is.
     QString LabelColour() const
@@ -144,6 +189,195 @@ private slots:
             QCOMPARE(field->isEnabled(), proxyFields);
         QCOMPARE(FDialog->lbledtProxyServer->EditLabel->isEnabled(), proxyFields);
         QVERIFY(FDialog->lbledtUserAgent->isEnabled());
+    }
+
+    // Each value a policy sets locks its controls, shows the policy's value and says why; the
+    // note shows in that control's part of the dialog only; everything else stays as it was.
+    void policyLocksItsControls_data()
+    {
+        QTest::addColumn<QString>("policyKey");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QStringList>("locked");
+        QTest::addColumn<QString>("shown");  // by the first locked control
+        QTest::addColumn<QString>("note");   // the part whose note shows
+        const QString ou = K::PolicyOnlineUpdate;
+        QTest::newRow("no policy") << QString() << QString() << QVariant() << QStringList() << QString()
+                                   << QString();
+        QTest::newRow("server address: no control")
+            << ou << K::UpdateURL << QVariant(QStringLiteral("https://spiegel.firma/")) << QStringList()
+            << QString() << QString();
+        QTest::newRow("search on") << ou << K::Disable << QVariant(0) << QStringList{"cbAktiv"} << "ticked"
+                                   << "suche";
+        QTest::newRow("interval") << ou << K::IntervalInHours << QVariant(168) << QStringList{"seDays"} << "7"
+                                  << "suche";
+        QTest::newRow("folder") << ou << K::LocalSource << QVariant(QStringLiteral("/srv/firma/"))
+                                << QStringList{"edLocalSource", "cbLocalSource", "btnLocalSourceBrowse"}
+                                << "/srv/firma/"
+                                << "suche";
+        QTest::newRow("news") << ou << K::NewsAktiv << QVariant(0) << QStringList{"cbNews"} << "cleared"
+                              << "suche";
+        QTest::newRow("log") << K::PolicyLog << K::LogAktiv << QVariant(1) << QStringList{"cbLog"} << "ticked"
+                             << "proxy";
+        QTest::newRow("proxy on") << K::PolicyProxy << K::ProxyAktiv << QVariant(1)
+                                  << QStringList{"cbProxyVerwenden"} << "ticked"
+                                  << "proxy";
+        QTest::newRow("proxy server")
+            << K::PolicyProxy << K::ProxyServer << QVariant(QStringLiteral("proxy.firma"))
+            << QStringList{"lbledtProxyServer"} << "proxy.firma"
+            << "proxy";
+        QTest::newRow("proxy port") << K::PolicyProxy << K::ProxyPort << QVariant(3128)
+                                    << QStringList{"lbledtProxyPort"} << "3128"
+                                    << "proxy";
+        QTest::newRow("proxy user") << K::PolicyProxy << K::ProxyUsername
+                                    << QVariant(QStringLiteral("updater"))
+                                    << QStringList{"lbledtProxyUsername"} << "updater"
+                                    << "proxy";
+        QTest::newRow("proxy password")
+            << K::PolicyProxy << K::ProxyPassword
+            << QVariant(ScramblePassword(QStringLiteral("geheim"), K::PasswordScrambleKey))
+            << QStringList{"lbledtProxyPassword"} << "geheim"
+            << "proxy";
+        QTest::newRow("user agent") << K::PolicyProxy << K::UserAgent
+                                    << QVariant(QStringLiteral("Firmen-Updater"))
+                                    << QStringList{"lbledtUserAgent"} << "Firmen-Updater"
+                                    << "proxy";
+    }
+
+    void policyLocksItsControls()
+    {
+        QFETCH(QString, policyKey);
+        QFETCH(QString, name);
+        QFETCH(QVariant, value);
+        QFETCH(QStringList, locked);
+        QFETCH(QString, shown);
+        QFETCH(QString, note);
+        StoreUserValuesThatEnableEverything();
+        if (value.typeId() == QMetaType::Int)
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, policyKey, name, value.toInt());
+        else if (value.isValid())
+            WriteStringValue(HKEY_LOCAL_MACHINE, policyKey, name, value.toString());
+        // Without a policy, what each control says of itself.
+        QHash<QWidget*, QPair<QString, QString>> own;
+        for (QWidget* control : LockableControls())
+            own.insert(control, {control->toolTip(), control->accessibleDescription()});
+
+        FDialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FDialog.get()));
+
+        for (QWidget* control : LockableControls()) {
+            const QString id = control->objectName();
+            if (locked.contains(id)) {
+                QVERIFY2(!control->isEnabled(), qPrintable(id));
+                QVERIFY2(control->accessibleDescription().endsWith(PolicyLockNote), qPrintable(id));
+                QVERIFY2(control->toolTip().endsWith(PolicyLockNote), qPrintable(id));
+                // A control's own words stay in front of the note.
+                QVERIFY2(control->accessibleDescription().startsWith(own[control].second), qPrintable(id));
+                QVERIFY2(control->toolTip().startsWith(own[control].first), qPrintable(id));
+            } else {
+                QVERIFY2(control->isEnabled(), qPrintable(id));
+                QCOMPARE(control->toolTip(), own[control].first);
+                QCOMPARE(control->accessibleDescription(), own[control].second);
+            }
+        }
+        if (!locked.isEmpty())
+            QCOMPARE(Shown(FDialog->findChild<QWidget*>(locked.first())), shown);
+        QCOMPARE(FDialog->lblPolicySuche->isVisible(), note == QStringLiteral("suche"));
+        QCOMPARE(FDialog->lblPolicyProxy->isVisible(), note == QStringLiteral("proxy"));
+        QCOMPARE(FDialog->lblPolicySuche->text(), QStringLiteral("Vom Administrator festgelegt."));
+        QCOMPARE(FDialog->lblPolicyProxy->text(), QStringLiteral("Vom Administrator festgelegt."));
+        // The interval's sentence greys with its field.
+        QCOMPARE(LabelColour(), locked.contains(QStringLiteral("seDays")) ? QStringLiteral("grey")
+                                                                          : QStringLiteral("normal"));
+        // Clicking the boxes that stay free never frees a locked control.
+        for (QCheckBox* box : {FDialog->cbLocalSource, FDialog->cbProxyVerwenden}) {
+            if (!box->isEnabled())
+                continue;
+            QTest::mouseClick(box, Qt::LeftButton);
+            QTest::mouseClick(box, Qt::LeftButton);
+        }
+        for (const QString& id : locked)
+            QVERIFY2(!FDialog->findChild<QWidget*>(id)->isEnabled(), qPrintable(id));
+    }
+
+    // OK leaves the user's own values of locked controls as they were, whatever the controls
+    // hold, and saves every other control.
+    void okSkipsLockedControls()
+    {
+        StoreUserValuesThatEnableEverything();
+        WriteBoolValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::NewsAktiv, true);
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::NewsAktiv, 0);
+        WriteStringValue(HKEY_LOCAL_MACHINE, K::PolicyProxy, K::ProxyServer, QStringLiteral("proxy.firma"));
+        TModalAnswer answer([](QWidget* modal) {
+            auto* dialog = qobject_cast<TfrmEinstellungen*>(modal);
+            if (dialog == nullptr)
+                return;
+            // Disabled controls still hold values; none of them may reach the store.
+            dialog->cbNews->setChecked(true);
+            dialog->lbledtProxyServer->setText(QStringLiteral("anders.proxy"));
+            dialog->seDays->setValue(9);
+            dialog->lbledtProxyPort->setText(QStringLiteral("8080"));
+            QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
+        });
+        QCOMPARE(FDialog->exec(), int(QDialog::Accepted));
+        QVERIFY(!answer.WatchdogFired());
+        QCOMPARE(OwnValue(K::OnlineUpdate, K::NewsAktiv), std::optional(platform::TRawValue::fromDWord(1)));
+        QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, K::Proxy, K::ProxyServer, QString()),
+                 QStringLiteral("proxy.firma"));
+        QCOMPARE(OwnValue(K::Proxy, K::ProxyServer),
+                 std::optional(platform::TRawValue::fromString(QStringLiteral("mein.proxy"))));
+        QCOMPARE(OwnValue(K::OnlineUpdate, K::IntervalInHours),
+                 std::optional(platform::TRawValue::fromDWord(216)));
+        QCOMPARE(OwnValue(K::Proxy, K::ProxyPort), std::optional(platform::TRawValue::fromDWord(8080)));
+    }
+
+    // A policy that has gone frees its controls at the next showing, with their own words back.
+    void liftedPolicyFreesTheControls()
+    {
+        StoreUserValuesThatEnableEverything();
+        const QString ownTip = FDialog->btnLocalSourceBrowse->toolTip();
+        const QString ownDescription = FDialog->edLocalSource->accessibleDescription();
+        WriteStringValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::LocalSource,
+                         QStringLiteral("/srv/firma/"));
+        WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyLog, K::LogAktiv, 1);
+        FDialog->show();
+        QVERIFY(!FDialog->edLocalSource->isEnabled());
+        QVERIFY(FDialog->lblPolicySuche->isVisible());
+        QVERIFY(FDialog->lblPolicyProxy->isVisible());
+        FDialog->reject();
+
+        QVERIFY(platform::StoreBackend::deleteKey(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Policies")));
+        FDialog->show();
+        QVERIFY(FDialog->edLocalSource->isEnabled());
+        QVERIFY(FDialog->btnLocalSourceBrowse->isEnabled());
+        QVERIFY(FDialog->cbLog->isEnabled());
+        QCOMPARE(FDialog->edLocalSource->text(), QStringLiteral("/srv/u/"));
+        QCOMPARE(FDialog->btnLocalSourceBrowse->toolTip(), ownTip);
+        QCOMPARE(FDialog->edLocalSource->accessibleDescription(), ownDescription);
+        QVERIFY(!FDialog->lblPolicySuche->isVisible());
+        QVERIFY(!FDialog->lblPolicyProxy->isVisible());
+    }
+
+    // Locked controls leave the tab order; the focus starts on the first control still free.
+    void focusStartsOnTheFirstFreeControl_data()
+    {
+        QTest::addColumn<QVariant>("disable");  // the policy's "Disable", none when invalid
+        QTest::addColumn<QString>("first");
+        QTest::newRow("no policy") << QVariant() << QStringLiteral("cbAktiv");
+        QTest::newRow("search locked on") << QVariant(0) << QStringLiteral("cbNews");
+        QTest::newRow("search locked off") << QVariant(1) << QStringLiteral("BitBtn1");
+    }
+
+    void focusStartsOnTheFirstFreeControl()
+    {
+        QFETCH(QVariant, disable);
+        QFETCH(QString, first);
+        if (disable.isValid())
+            WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::Disable, disable.toInt());
+        FDialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        QVERIFY(QApplication::focusWidget() != nullptr);
+        QCOMPARE(QApplication::focusWidget()->objectName(), first);
     }
 
     void everyShowingReloadsAndCancelDiscards()
@@ -431,8 +665,9 @@ private slots:
         const QByteArray before = qgetenv("VORLANDT_HELP");
         const auto restore = qScopeGuard([before] { qputenv("VORLANDT_HELP", before); });
         qunsetenv("VORLANDT_HELP");
-        QCOMPARE(HelpIndexFile(), QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                  QStringLiteral("/../share/vorlandt-online-updater/hilfe/index.html")));
+        QCOMPARE(HelpIndexFile(),
+                 QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                 QStringLiteral("/../share/vorlandt-online-updater/hilfe/index.html")));
         qputenv("VORLANDT_HELP", "/opt/hilfe/index.html");
         QCOMPARE(HelpIndexFile(), QStringLiteral("/opt/hilfe/index.html"));
         QCOMPARE(HelpTopicAddress(QStringLiteral("/opt/hilfe/index.html"), 10003),
