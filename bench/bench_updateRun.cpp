@@ -136,23 +136,23 @@ struct TRunFixture : TBenchHttpsServer {
 
 std::unique_ptr<TRunFixture> gFixture;
 
-// nginx on the fixture's folder, and the delaying forwarder in front of it.
+// nginx on the fixture's folder, and the delaying forwarder in front of it; with `http2`, an
+// nginx that offers HTTP/2.
 struct TNetworkFixture {
     TBenchNginx Nginx;
     QProcess Forwarder;
     int ForwarderPort = 0;
     QString Error;
 
-    explicit TNetworkFixture(TRunFixture& run)
+    explicit TNetworkFixture(TRunFixture& run, bool http2 = false)
     {
-        Nginx.Start(run.Dir.filePath(QStringLiteral("nginx")), run.CertFile(),
-                    run.Dir.filePath(QStringLiteral("server.key")), run.Root());
+        Nginx.Start(run.Dir.filePath(http2 ? QStringLiteral("nginx2") : QStringLiteral("nginx")),
+                    run.CertFile(), run.Dir.filePath(QStringLiteral("server.key")), run.Root(), http2);
         if (!Nginx.Error.isEmpty()) {
             Error = Nginx.Error;
             return;
         }
-        const QString script =
-            QStringLiteral(VORLANDT_SOURCE_DIR "/bench/delay_forwarder.py");
+        const QString script = QStringLiteral(VORLANDT_SOURCE_DIR "/bench/delay_forwarder.py");
         Forwarder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Forwarder.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
                         {script, "--target", QString::number(Nginx.Port), "--delay", "0.025"});
@@ -177,12 +177,14 @@ struct TNetworkFixture {
 };
 
 std::unique_ptr<TNetworkFixture> gNetwork;
+std::unique_ptr<TNetworkFixture> gNetwork2;
 
-TNetworkFixture* Network(TRunFixture& run)
+TNetworkFixture* Network(TRunFixture& run, bool http2 = false)
 {
-    if (!gNetwork)
-        gNetwork = std::make_unique<TNetworkFixture>(run);
-    return gNetwork.get();
+    std::unique_ptr<TNetworkFixture>& network = http2 ? gNetwork2 : gNetwork;
+    if (!network)
+        network = std::make_unique<TNetworkFixture>(run, http2);
+    return network.get();
 }
 
 double CpuSeconds(int who)
@@ -247,9 +249,9 @@ BENCHMARK(BM_CurlSameRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kM
 
 // Arguments: registrations, delayed (0/1), fetching ahead (0/1), temporary folder on tmpfs (0/1).
 // nginx and the forwarder for a benchmark, or nothing after marking it skipped.
-TNetworkFixture* NetworkOrSkip(TRunFixture& fixture, benchmark::State& state)
+TNetworkFixture* NetworkOrSkip(TRunFixture& fixture, benchmark::State& state, bool http2 = false)
 {
-    TNetworkFixture* network = fixture.Error.isEmpty() ? Network(fixture) : nullptr;
+    TNetworkFixture* network = fixture.Error.isEmpty() ? Network(fixture, http2) : nullptr;
     if (!network || !network->Error.isEmpty()) {
         state.SkipWithError(network ? qPrintable(network->Error) : qPrintable(fixture.Error));
         return nullptr;
@@ -305,6 +307,100 @@ BENCHMARK(BM_NetworkRun)
     ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// Signs the first `count` descriptors with `key` and configures it; false when that failed.
+bool SignFixture(TRunFixture& fixture, const TTestKey& key, int count)
+{
+    for (int id = 1; id <= count; ++id) {
+        const QString descriptor = fixture.Root() + QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id);
+        QFile file(descriptor);
+        if (!file.open(QIODevice::ReadOnly) ||
+            !TRunFixture::WriteFile(TSignatureCheck::SignatureFileName(descriptor),
+                                    key.SignatureFile(file.readAll(), QFileInfo(descriptor).fileName())))
+            return false;
+    }
+    WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
+                     key.PublicBase64());
+    return true;
+}
+
+// Arguments: signed (0/1); 30 registrations through the delaying forwarder to an nginx that
+// speaks HTTP/2, fetching ahead.
+void BM_NetworkRunHttp2(benchmark::State& state)
+{
+    TRunFixture* fixture = Fixture();
+    TNetworkFixture* network = NetworkOrSkip(*fixture, state, true);
+    if (!network)
+        return;
+    constexpr int Count = 30;
+    const bool signing = state.range(0) != 0;
+    if (signing && !SignFixture(*fixture, TTestKey('b'), Count)) {
+        state.SkipWithError("cannot sign the fixture");
+        return;
+    }
+    EnableModules(Count);
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                     network->Base(true) + u'/');
+    const auto run = [] {
+        TUpdates updates;
+        TUpdateCheck check(&updates);
+        TUpdateRun(updates, check, false).RunUpdateCheck(true);
+    };
+    // One untimed run with the diagnostic log: every signature held; the server's protocol is
+    // known from then on, as in a program that searched before.
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+    WriteLog(TLogAction::StartBuffer, QString());
+    run();
+    const QStringList log = LogBufferForTesting().value_or(QStringList());
+    WriteLog(TLogAction::DiscardBuffer, QString());
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+    const bool allGood = !log.isEmpty() && log.filter(QStringLiteral("Signaturprüfung")).isEmpty();
+    double cpu = 0;
+    if (allGood)
+        for (auto _ : state) {
+            const double before = CpuSeconds(RUSAGE_SELF);
+            run();
+            cpu += CpuSeconds(RUSAGE_SELF) - before;
+        }
+    state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
+    if (signing)
+        DeleteValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
+    EnableModules(ModuleCount);
+    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                     fixture->Url(QStringLiteral("/")));
+    if (!allGood)
+        state.SkipWithError("a signature failed, or no log");
+}
+BENCHMARK(BM_NetworkRunHttp2)
+    ->ArgsProduct({{0, 1}})
+    ->ArgNames({"signed"})
+    ->Iterations(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same 60 requests (HEAD and GET of 30 descriptors) as one curl process multiplexing them
+// over HTTP/2 through the delaying forwarder.
+void BM_NetworkCurlHttp2(benchmark::State& state)
+{
+    TRunFixture* fixture = Fixture();
+    TNetworkFixture* network = fixture->Error.isEmpty() ? Network(*fixture, true) : nullptr;
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (!network || !network->Error.isEmpty() || curl.isEmpty()) {
+        state.SkipWithError("no curl or no server");
+        return;
+    }
+    const QStringList arguments = QStringList({"--parallel", "--parallel-max", "100", "--http2"}) +
+                                  fixture->CurlArguments(30, network->Base(true));
+    for (auto _ : state) {
+        QProcess process;
+        process.start(curl, arguments);
+        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+            state.SkipWithError("curl failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_NetworkCurlHttp2)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Arguments: delayed (0/1), ahead (0/1); 30 registrations.
 void BM_NetworkRunSigned(benchmark::State& state)
@@ -405,6 +501,7 @@ int main(int argc, char** argv)
 {
     return RunBenchmarksWithApplication(argc, argv, [] {
         gNetwork.reset();
+        gNetwork2.reset();
         gFixture.reset();
     });
 }
