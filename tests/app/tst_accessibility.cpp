@@ -1,29 +1,30 @@
-// The main window, the settings dialog, the installed-updates window, the information window and
-// the address window as a screen reader and a keyboard meet them: every control that takes the
-// focus has a name (icon buttons their tooltip's words, fields their label's), the main window is
-// a window, and each window fits its screen with no caption cut. The same test runs at the default
-// font, at twice the interface scale and with a 144 dpi font (see CMakeLists.txt).
+// Every window of the program as a screen reader, a keyboard and the screen meet it: each control
+// that takes the focus has a name (icon buttons their tooltip's words, fields their label's), each
+// window reports the role of its kind, and each fits its screen with no caption cut. ctest runs
+// the test again with a large font on the small test screen, and the fit on a full-HD screen at
+// twice the interface scale and with a 144 dpi font (see CMakeLists.txt).
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "dialogs/UpdateListWorld.h"
 #include "gui/Application.h"
 #include "gui/Einstellungen.h"
 #include "gui/Information.h"
 #include "gui/OpenAddress.h"
+#include "gui/QtFrontEnd.h"
+#include "gui/UpdateBenachrichtigung.h"
 #include "gui/UserLogWindow.h"
+#include "gui/frmNewsAnzeige.h"
+#include "gui/frmTrackingOkConfirmation.h"
 #include "gui/mainFrontend.h"
+#include "support/AccessibilityWalk.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include "RunWorld.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
-#include <QCheckBox>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QTranslator>
@@ -34,26 +35,60 @@
 
 namespace {
 
-using TWindowFactory = std::function<std::unique_ptr<QWidget>()>;
+// A window and the world it was opened in, kept alive as long as the window.
+struct TWindowUnderTest {
+    std::unique_ptr<TUpdateListWorld> World;
+    std::unique_ptr<QWidget> Window;
+};
 
-// Every interface below `parent` that takes the focus and has no name, by object name.
-void CollectNameless(QAccessibleInterface* parent, QStringList& nameless, int depth = 0)
+using TWindowFactory = std::function<TWindowUnderTest()>;
+
+QString Rtf(const QString& text)
 {
-    if (parent == nullptr || depth > 50)
-        return;
-    for (int i = 0; i < parent->childCount(); ++i) {
-        QAccessibleInterface* child = parent->child(i);
-        if (child == nullptr)
-            continue;
-        const QAccessible::State state = child->state();
-        if (state.focusable && !state.invisible && child->text(QAccessible::Name).trimmed().isEmpty()) {
-            const QObject* object = child->object();
-            nameless.append(object != nullptr
-                                ? object->objectName() + u':' + object->metaObject()->className()
-                                : QStringLiteral("?"));
-        }
-        CollectNameless(child, nameless, depth + 1);
-    }
+    return QStringLiteral(
+               "{\\rtf1\\ansi\\deff0\\pard %1 {\\field{\\*\\fldinst{HYPERLINK "
+               "\"https://www.vorlandt.example/\"}}{\\fldrslt Vorlandt}}\\par\n}")
+        .arg(text);
+}
+
+TWindowUnderTest NotificationDialog()
+{
+    TWindowUnderTest under;
+    under.World = std::make_unique<TUpdateListWorld>();
+    under.World->Add(QStringLiteral("Vorlandt Lohn & Gehalt"), 10, 5, 2, 9,
+                     Rtf(QStringLiteral("Lohn 5.2.9")));
+    under.World->Add(QStringLiteral("Vorlandt Lohn & Gehalt"), 10, 5, 2, 10,
+                     Rtf(QStringLiteral("Lohn 5.2.10")));
+    under.World->Add(QStringLiteral("Vorlandt Lager"), 12, 3, 1, 0, Rtf(QStringLiteral("Lager 3.1.0")));
+    auto dialog = std::make_unique<TfrmUpdateBenachrichtigung>();
+    dialog->Initialize(under.World->Updates);
+    under.Window = std::move(dialog);
+    return under;
+}
+
+TWindowUnderTest NewsWindow()
+{
+    TNewsView news;
+    news.Datum = QStringLiteral("15.03.2024");
+    news.Html =
+        QStringLiteral("<p>Neue Kassenversion. <a href=\"https://www.vorlandt.example/\">Mehr</a></p>");
+    news.Choices = QStringList{
+        QStringLiteral("Morgen noch einmal anzeigen."), QStringLiteral("Übermorgen noch einmal anzeigen."),
+        QStringLiteral("In einer Woche noch einmal anzeigen."), QStringLiteral("Nicht wieder anzeigen.")};
+    news.DefaultChoice = 3;
+    return {nullptr, std::make_unique<TfrmNewsAnzeige>(news)};
+}
+
+TWindowUnderTest MessageBox(TMsgDlgButtons buttons)
+{
+    return {nullptr, std::make_unique<TMessageBox>(QStringLiteral("Die Datei konnte nicht gelesen werden."),
+                                                   TMsgDlgType::mtError, buttons, 0)};
+}
+
+template <typename Window, typename... Args>
+TWindowFactory Plain(Args... args)
+{
+    return [args...] { return TWindowUnderTest{nullptr, std::make_unique<Window>(args...)}; };
 }
 
 QString AccessibleName(QWidget* widget)
@@ -62,68 +97,46 @@ QString AccessibleName(QWidget* widget)
     return iface != nullptr ? iface->text(QAccessible::Name) : QString();
 }
 
-// The captions that do not fit their control: a text wider or taller than the room it is drawn in.
-QStringList CutCaptions(const QWidget& window)
-{
-    QStringList cut;
-    for (const QWidget* widget : window.findChildren<QWidget*>()) {
-        if (!widget->isVisibleTo(&window))
-            continue;
-        const QFontMetrics metrics(widget->font());
-        QString text;
-        int room = widget->width();
-        if (const auto* box = qobject_cast<const QCheckBox*>(widget)) {
-            text = box->text();
-            if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height() + 1)
-                cut.append(text);
-            continue;
-        }
-        if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
-            text = QString(button->text()).remove(u'&');
-            if (!button->icon().isNull())
-                room -= button->iconSize().width() + 4;
-            if (!text.isEmpty() &&
-                (metrics.horizontalAdvance(text) + 6 > room || metrics.height() + 4 > button->height()))
-                cut.append(text);
-            continue;
-        }
-        if (const auto* label = qobject_cast<const QLabel*>(widget)) {
-            if (label->wordWrap() || label->text().isEmpty() ||
-                label->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)
-                continue;
-            if (label->sizeHint().width() > label->width() + 1 || metrics.height() > label->height() + 1)
-                cut.append(label->text());
-        }
-    }
-    return cut;
-}
-
 }  // namespace
 
 Q_DECLARE_METATYPE(TWindowFactory)
+Q_DECLARE_METATYPE(QAccessible::Role)
 
-class tst_AccessibilityMain : public QObject {
+class TestAccessibility : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TRunWorld> FWorld;
     std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
     std::unique_ptr<TScopedFrontEnd> FScope;
 
+    // One row per window of the program: how to open it, and the role it reports.
     void windows_data()
     {
-        QTest::addColumn<TWindowFactory>("create");
-        QTest::newRow("main window") << TWindowFactory(
-            [] { return std::make_unique<TfrmMain>(QStringList()); });
-        QTest::newRow("settings") << TWindowFactory([] { return std::make_unique<TfrmEinstellungen>(); });
-        QTest::newRow("installed updates") << TWindowFactory([] { return std::make_unique<TfrmUserLog>(); });
+        QTest::addColumn<TWindowFactory>("open");
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::newRow("main window") << Plain<TfrmMain>(QStringList()) << QAccessible::Window;
+        QTest::newRow("settings") << Plain<TfrmEinstellungen>() << QAccessible::Dialog;
+        QTest::newRow("installed updates") << Plain<TfrmUserLog>() << QAccessible::Dialog;
         QTest::newRow("information") << TWindowFactory([] {
             auto info = std::make_unique<TInfo>();
             info->Label1->setText(QStringLiteral("Die Log-Dateien sind unter folgendem Pfad zu finden:"));
-            return info;
-        });
-        QTest::newRow("address") << TWindowFactory([] {
-            return std::make_unique<TfrmAdresse>(QStringLiteral("https://www.vorlandt.example/hilfe"));
-        });
+            return TWindowUnderTest{nullptr, std::move(info)};
+        }) << QAccessible::Dialog;
+        QTest::newRow("address") << Plain<TfrmAdresse>(QStringLiteral("https://www.vorlandt.example/hilfe"))
+                                 << QAccessible::Dialog;
+        QTest::newRow("frmUpdateBenachrichtigung")
+            << TWindowFactory(NotificationDialog) << QAccessible::Dialog;
+        QTest::newRow("frmNewsAnzeige") << TWindowFactory(NewsWindow) << QAccessible::Dialog;
+        QTest::newRow("frmTrackingOkConfirmation")
+            << Plain<TfrmTrackingOkConfirmation>() << QAccessible::Dialog;
+        QTest::newRow("message box OK")
+            << TWindowFactory([] { return MessageBox(TMsgDlgButtons::mbOK); }) << QAccessible::AlertMessage;
+        QTest::newRow("message box Ja/Nein")
+            << TWindowFactory([] { return MessageBox(TMsgDlgButtons::mbYesNo); })
+            << QAccessible::AlertMessage;
+        QTest::newRow("message box Abbrechen/Wiederholen")
+            << TWindowFactory([] { return MessageBox(TMsgDlgButtons::mbAbortRetry); })
+            << QAccessible::AlertMessage;
     }
 
 private Q_SLOTS:
@@ -151,18 +164,41 @@ private Q_SLOTS:
     void everyFocusableControlHasAName_data() { windows_data(); }
     void everyFocusableControlHasAName()
     {
-        QFETCH(TWindowFactory, create);
-        const std::unique_ptr<QWidget> window = create();
+        QFETCH(TWindowFactory, open);
+        QFETCH(QAccessible::Role, role);
+        const TWindowUnderTest under = open();
+        QWidget* window = under.Window.get();
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        QAccessibleInterface* root = QAccessible::queryAccessibleInterface(window.get());
-        QVERIFY(root != nullptr);
-        QVERIFY(!root->text(QAccessible::Name).isEmpty());
-        QVERIFY2(root->role() == QAccessible::Window || root->role() == QAccessible::Dialog,
-                 qPrintable(QString::number(root->role())));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+
+        QAccessibleInterface* top = QAccessible::queryAccessibleInterface(window);
+        QVERIFY(top != nullptr);
+        QCOMPARE(top->role(), role);
+        QVERIFY(!top->text(QAccessible::Name).trimmed().isEmpty());
+
+        // Widget by widget, and as the accessibility tree offers them.
+        const AccessibilityWalk::TFocusableWidgets focusable = AccessibilityWalk::FocusableWidgets(*window);
+        QVERIFY(focusable.Count > 0);
+        QVERIFY2(focusable.Nameless.isEmpty(), qPrintable(focusable.Nameless.join(QStringLiteral(", "))));
         QStringList nameless;
-        CollectNameless(root, nameless);
+        AccessibilityWalk::CollectNameless(top, nameless);
         QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
+        window->hide();
+    }
+
+    // Nothing sticks out of the screen's usable area, and no caption is cut.
+    void windowFitsTheScreen_data() { windows_data(); }
+    void windowFitsTheScreen()
+    {
+        QFETCH(TWindowFactory, open);
+        const TWindowUnderTest under = open();
+        QWidget* window = under.Window.get();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QString off = AccessibilityWalk::OffScreen(*window);
+        QVERIFY2(off.isEmpty(), qPrintable(off));
+        const QStringList cut = AccessibilityWalk::CutCaptions(*window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(" | "))));
         window->hide();
     }
 
@@ -205,28 +241,6 @@ private Q_SLOTS:
         settings.reject();
     }
 
-    // Nothing sticks out of the screen's usable area, and no caption is cut.
-    void windowFitsTheScreen_data() { windows_data(); }
-    void windowFitsTheScreen()
-    {
-        QFETCH(TWindowFactory, create);
-        const std::unique_ptr<QWidget> window = create();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        const QRect available = window->screen()->availableGeometry();
-        QVERIFY2(available.contains(window->frameGeometry()),
-                 qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
-                                .arg(window->frameGeometry().x())
-                                .arg(window->frameGeometry().y())
-                                .arg(window->frameGeometry().width())
-                                .arg(window->frameGeometry().height())
-                                .arg(available.width())
-                                .arg(available.height())));
-        const QStringList cut = CutCaptions(*window);
-        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(" | "))));
-        window->hide();
-    }
-
     // Qt's own texts (context menus, the folder dialog) in German whatever the desktop's language.
     void qtSpeaksGerman_data()
     {
@@ -253,5 +267,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_AccessibilityMain)
-#include "tst_accessibilityMain.moc"
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
