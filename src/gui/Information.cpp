@@ -118,9 +118,5 @@ QPoint TInfo::ScreenPosition(const QRect& available, const QSize& frameSize)
 {
     // On a screen too small even for the window, its top left corner (and the title bar with it)
     // stays reachable.
-    const int x =
-        std::max(available.left(), std::min(FixedPlace.x(), available.right() + 1 - frameSize.width()));
-    const int y =
-        std::max(available.top(), std::min(FixedPlace.y(), available.bottom() + 1 - frameSize.height()));
-    return {x, y};
+    return KeptOnScreen(available, FixedPlace, frameSize);
 }

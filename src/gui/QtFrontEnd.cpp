@@ -1,6 +1,7 @@
 // The GUI's front end: message boxes as Qt widgets and documents opened by the desktop.
 #include "gui/QtFrontEnd.h"
 
+#include "gui/ScreenFit.h"
 #include "gui/frmNewsAnzeige.h"
 #include "gui/frmTrackingOkConfirmation.h"
 
@@ -17,8 +18,6 @@
 #include <QThread>
 #include <QUrl>
 #include <QWidget>
-
-#include <algorithm>
 
 namespace {
 
@@ -141,11 +140,7 @@ QPoint TMessageBox::CentredPosition(const QRect& over, const QRect& available, c
     const QPoint centred(around.x() + (around.width() - frameSize.width()) / 2,
                          around.y() + (around.height() - frameSize.height()) / 2);
     // On a screen too small for the box its top left corner, with the title bar, stays reachable.
-    const int x =
-        std::max(available.left(), std::min(centred.x(), available.right() + 1 - frameSize.width()));
-    const int y =
-        std::max(available.top(), std::min(centred.y(), available.bottom() + 1 - frameSize.height()));
-    return {x, y};
+    return KeptOnScreen(available, centred, frameSize);
 }
 
 void TMessageBox::keyPressEvent(QKeyEvent* event)
@@ -250,26 +245,4 @@ void TQtFrontEnd::EndWaitCursor()
         QGuiApplication::restoreOverrideCursor();
         return true;
     });
-}
-
-void ReportUnopenedLink(const QString& address)
-{
-    QString shown = address;
-    // Message texts double "&" (see MessageBoxDisplayText); an address keeps every one of its own.
-    shown.replace(u'&', QStringLiteral("&&"));
-    MessageDialog(QStringLiteral("Der Link konnte nicht geöffnet werden, weil auf diesem Rechner kein "
-                                 "Programm dafür eingerichtet ist. Sie können die Adresse kopieren und "
-                                 "im Browser öffnen:\n\n") +
-                      shown,
-                  TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, 0);
-}
-
-void CenterOverOwner(QWidget& window)
-{
-    const QWidget* owner = window.parentWidget();
-    if (owner == nullptr)
-        return;
-    QRect frame = window.frameGeometry();
-    frame.moveCenter(owner->window()->frameGeometry().center());
-    window.move(frame.topLeft());
 }

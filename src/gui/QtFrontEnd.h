@@ -76,14 +76,6 @@ private:
     int FWaitCursorDepth = 0;  // Begins not yet ended
 };
 
-// Centres a window over the window of its Qt parent (its owner); a window without one stays
-// where it is.
-void CenterOverOwner(QWidget& window);
-
-// Says in a box that `address` could not be opened, with the address to copy; for links in
-// news and release notes when the desktop has no program for them.
-void ReportUnopenedLink(const QString& address);
-
 // The text a message box shows: the callers double "&" because a Windows message box takes a
 // single one as a mnemonic marker; a plain-text Qt box shows every character as it is.
 QString MessageBoxDisplayText(const QString& text);

@@ -91,14 +91,17 @@ qreal FontScale(const QWidget& widget)
     return std::max<qreal>(1.0, widget.logicalDpiY() / 96.0);
 }
 
+int Scaled(const QWidget& widget, int pixels)
+{
+    return qRound(pixels * FontScale(widget));
+}
+
 QSize Scaled(const QWidget& widget, const QSize& size)
 {
-    const qreal scale = FontScale(widget);
-    return {qRound(size.width() * scale), qRound(size.height() * scale)};
+    return {Scaled(widget, size.width()), Scaled(widget, size.height())};
 }
 
 QRect Scaled(const QWidget& widget, const QRect& rect)
 {
-    const qreal scale = FontScale(widget);
-    return {QPoint(qRound(rect.x() * scale), qRound(rect.y() * scale)), Scaled(widget, rect.size())};
+    return {QPoint(Scaled(widget, rect.x()), Scaled(widget, rect.y())), Scaled(widget, rect.size())};
 }

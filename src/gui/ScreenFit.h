@@ -1,5 +1,6 @@
-// Keeps windows within the screen whatever the interface scale and the font size: a window never
-// asks for more than the screen's usable area, and never sits partly beyond its edges.
+// Keeps windows within the screen whatever the interface scale and the font size: fixed layouts
+// grow with the font resolution, a window never asks for more than the screen's usable area, and
+// never sits partly beyond its edges.
 #pragma once
 
 #include <QRect>
@@ -32,6 +33,7 @@ void CentreOverOwnerWindow(QWidget& window);
 // How much larger text is drawn than at the 96 dots per inch the fixed layouts were drawn for
 // (QT_FONT_DPI, the desktop's font scaling); never less than 1, so the default look stays.
 qreal FontScale(const QWidget& widget);
-// `size` at that scale, rounded.
+// Pixels, a size or a rectangle at that scale, rounded.
+int Scaled(const QWidget& widget, int pixels);
 QSize Scaled(const QWidget& widget, const QSize& size);
 QRect Scaled(const QWidget& widget, const QRect& rect);

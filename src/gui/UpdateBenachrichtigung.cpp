@@ -2,13 +2,12 @@
 #include "gui/UpdateBenachrichtigung.h"
 
 #include "gui/FocusOutline.h"
-#include "gui/FontScale.h"
-#include "gui/QtFrontEnd.h"
+#include "gui/OpenAddress.h"
+#include "gui/ScreenFit.h"
 #include "gui/TrackingControls.h"
 
 #include "core/catalog/UpdateList.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 
@@ -63,14 +62,14 @@ constexpr int MaximumGroupWidth = 320;
 // The height of one entry row and of a header: today's pixels, or more where the font needs it.
 int EntryRowHeight(const QWidget* widget)
 {
-    return std::max(Scaled(EntryRow, FontScale(widget)), widget->fontMetrics().height() + 9);
+    return std::max(Scaled(*widget, EntryRow), widget->fontMetrics().height() + 9);
 }
 
 int HeaderRowHeight(const QWidget* widget)
 {
     QFont bold = widget->font();
     bold.setBold(true);
-    return std::max(Scaled(HeaderHeight, FontScale(widget)), QFontMetrics(bold).height() + 8);
+    return std::max(Scaled(*widget, HeaderHeight), QFontMetrics(bold).height() + 8);
 }
 
 // The focus frame of entries and headers. Styles draw theirs only after a key moved the focus,
@@ -376,7 +375,7 @@ TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidge
     TrackAsPartOfParent(Header);
     Body = new QWidget(this);
     Body->setAccessibleName(caption);
-    Body->setFixedHeight(Scaled(BodyBaseHeight, FontScale(this)));
+    Body->setFixedHeight(Scaled(*this, BodyBaseHeight));
     layout->addWidget(Header);
     layout->addWidget(Body);
     connect(Header, &QToolButton::toggled, this, &TCategoryPanel::ShowBody);
@@ -409,14 +408,13 @@ void TCategoryPanel::SetExpanded(bool expanded)
 
 TUpdateLabel* TCategoryPanel::AddEntry(const QString& text, int tag)
 {
-    const qreal scale = FontScale(this);
     const int row = EntryRowHeight(this);
     auto* label = new TUpdateLabel(text, tag, Body);
     label->setObjectName(QStringLiteral("UpdateLabel%1").arg(tag));
     label->setAccessibleDescription(FCaption);
-    label->move(Scaled(EntryLeft, scale), Scaled(EntryTop, scale) + row * int(FEntries.size()));
+    label->move(Scaled(*this, EntryLeft), Scaled(*this, EntryTop) + row * int(FEntries.size()));
     FEntries.append(label);
-    Body->setFixedHeight(Scaled(BodyBaseHeight, scale) + row * int(FEntries.size()));
+    Body->setFixedHeight(Scaled(*this, BodyBaseHeight) + row * int(FEntries.size()));
     return label;
 }
 
@@ -428,11 +426,9 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     setWindowTitle(QStringLiteral("Vorlandt Online-Updates"));
     // Where Tahoma is missing the font database substitutes the closest face.
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    FScale = FontScale(this);
     // Never larger than the screen; what does not fit scrolls.
-    const QSize room = LargestClientSize(this);
-    setMinimumSize(Scaled(MinimumClientSize, FScale).boundedTo(room));
-    resize(Scaled(ClientSize, FScale).boundedTo(room));
+    setMinimumSize(CapToScreen(*this, Scaled(*this, MinimumClientSize)));
+    resize(CapToScreen(*this, Scaled(*this, ClientSize)));
 
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
@@ -440,7 +436,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
 
     Panel1 = RowPanel(this, QStringLiteral("Panel1"));
     auto* upper = new QHBoxLayout(Panel1);
-    const int margin = Scaled(PanelMargin, FScale);
+    const int margin = Scaled(*this, PanelMargin);
     upper->setContentsMargins(margin, margin, margin, margin);
     upper->setSpacing(0);
 
@@ -449,7 +445,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     cpgUpdates->setAccessibleName(QStringLiteral("Updates"));
     // The entries and headers inside take the focus; the scroll area itself is no stop of its own.
     cpgUpdates->setFocusPolicy(Qt::NoFocus);
-    cpgUpdates->setFixedWidth(Scaled(GroupWidth, FScale));
+    cpgUpdates->setFixedWidth(Scaled(*this, GroupWidth));
     cpgUpdates->setWidgetResizable(true);
     cpgUpdates->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     cpgUpdates->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -483,7 +479,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     upper->addWidget(reBeschreibung, 1);
 
     Panel2 = RowPanel(this, QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(Scaled(LicenceRowHeight, FScale));
+    Panel2->setFixedHeight(Scaled(*this, LicenceRowHeight));
     auto* licence = new QHBoxLayout(Panel2);
     licence->setContentsMargins(8, 0, 8, 0);
     licence->setSpacing(0);
@@ -512,7 +508,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
 
     Panel3 = RowPanel(this, QStringLiteral("Panel3"));
     auto* buttons = new QHBoxLayout(Panel3);
-    buttons->setContentsMargins(Scaled(PanelMargin + 2, FScale), 0, Scaled(PanelMargin + 2, FScale), 0);
+    buttons->setContentsMargins(Scaled(*this, PanelMargin + 2), 0, Scaled(*this, PanelMargin + 2), 0);
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                               QStringLiteral("Keine Updates durchführen"), Panel3);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
@@ -525,7 +521,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     BitBtn1->setDefault(true);
     for (QPushButton* button : {BitBtn1, BitBtn2})
         button->setMinimumWidth(button->sizeHint().width() + 16);
-    Panel3->setFixedHeight(std::max(Scaled(ButtonRowHeight, FScale), BitBtn1->sizeHint().height() + 8));
+    Panel3->setFixedHeight(std::max(Scaled(*this, ButtonRowHeight), BitBtn1->sizeHint().height() + 8));
     buttons->addWidget(BitBtn2, 0, Qt::AlignLeft | Qt::AlignVCenter);
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1, 0, Qt::AlignRight | Qt::AlignVCenter);
@@ -624,7 +620,7 @@ void TfrmUpdateBenachrichtigung::UpdateTabOrder()
 
 void TfrmUpdateBenachrichtigung::FitListWidth()
 {
-    int needed = Scaled(GroupWidth, FScale);
+    int needed = Scaled(*this, GroupWidth);
     const int chrome = cpgUpdates->verticalScrollBar()->sizeHint().width() + 2 * cpgUpdates->frameWidth();
     for (TCategoryPanel* panel : Panels()) {
         if (const auto* header = dynamic_cast<const TPanelHeader*>(panel->Header))
@@ -632,7 +628,7 @@ void TfrmUpdateBenachrichtigung::FitListWidth()
     }
     // The description keeps at least half of the dialog.
     const int limit =
-        std::max(Scaled(GroupWidth, FScale), std::min(Scaled(MaximumGroupWidth, FScale), width() / 2));
+        std::max(Scaled(*this, GroupWidth), std::min(Scaled(*this, MaximumGroupWidth), width() / 2));
     cpgUpdates->setFixedWidth(std::min(needed, limit));
 }
 
@@ -760,8 +756,7 @@ void TfrmUpdateBenachrichtigung::OpenLink(const QString& address)
         return;
     }
     try {
-        if (!StartEXE(this, address, QString(), false))
-            ReportUnopenedLink(address);
+        OpenAddressOrShow(this, address);
     } catch (const EVorlandtError& e) {
         ShowError(e.message());
     }

@@ -136,5 +136,4 @@ private:
     int FShownTag = -1;
     // The licence address of the update shown last; the licence link opens it.
     QString FLizenzURL;
-    qreal FScale = 1.0;
 };

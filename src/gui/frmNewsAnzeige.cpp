@@ -3,11 +3,10 @@
 
 #include "core/news/NewsAnzeige.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
 #include "gui/FocusOutline.h"
-#include "gui/FontScale.h"
-#include "gui/QtFrontEnd.h"
+#include "gui/OpenAddress.h"
+#include "gui/ScreenFit.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -221,10 +220,8 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     // The pixels below are those of the usual font resolution; a larger one enlarges the window
     // with its text. Where the screen is smaller, the news text gives up height and width and
     // scrolls.
-    const qreal scale = FontScale(this);
-    const QSize room = LargestClientSize(this);
-    const QSize wanted = Scaled(ClientSize, scale);
-    const QSize client = wanted.boundedTo(room);
+    const QSize wanted = Scaled(*this, ClientSize);
+    const QSize client = CapToScreen(*this, wanted);
     const int narrower = wanted.width() - client.width();
     const int lower = wanted.height() - client.height();
     setFixedSize(client);
@@ -233,9 +230,9 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     Panel1->setGeometry(QRect(QPoint(0, 0), client));
 
     Panel2 = WhitePanel(Panel1, QStringLiteral("Panel2"));
-    Panel2->setGeometry(Scaled(Panel2Rect, scale).adjusted(0, 0, -narrower, 0));
+    Panel2->setGeometry(Scaled(*this, Panel2Rect).adjusted(0, 0, -narrower, 0));
 
-    const QSize imageSize = Scaled(ImageSize, scale);
+    const QSize imageSize = Scaled(*this, ImageSize);
     Image1 = new QLabel(Panel2);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(QRect(QPoint(Panel2->width() - imageSize.width(), 0), imageSize));
@@ -244,15 +241,15 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     Image1->setPixmap(HeaderPicture());
 
     Label1 = HeaderLabel(Panel2, QStringLiteral("Label1"), QStringLiteral("Neuigkeit vom"),
-                         Scaled(QRect(Label1Pos, QSize()), scale).topLeft());
+                         Scaled(*this, QRect(Label1Pos, QSize())).topLeft());
     lbNewsDatum = HeaderLabel(Panel2, QStringLiteral("lbNewsDatum"), TNewsItem::EmptyNewsDate,
-                              Scaled(QRect(NewsDatePos, QSize()), scale).topLeft());
+                              Scaled(*this, QRect(NewsDatePos, QSize())).topLeft());
     FNewsDatePos = lbNewsDatum->pos();
     PlaceNewsDate();
 
     reNews = new QTextBrowser(Panel1);
     reNews->setObjectName(QStringLiteral("reNews"));
-    reNews->setGeometry(Scaled(NewsRect, scale).adjusted(0, 0, -narrower, -lower));
+    reNews->setGeometry(Scaled(*this, NewsRect).adjusted(0, 0, -narrower, -lower));
     reNews->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     reNews->setFont(QFont(QStringLiteral("Tahoma"), 8));
     reNews->setAccessibleName(QStringLiteral("Text der Neuigkeit"));
@@ -280,14 +277,14 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     Q_UNUSED(factoryInstalled);
     cbErneutZeigen->setAccessibleName(QStringLiteral("Diese Neuigkeit erneut anzeigen"));
     cbErneutZeigen->setGeometry(
-        QRect(Scaled(QRect(ChoicePos, QSize()), scale).topLeft() - QPoint(0, lower),
-              QSize(Scaled(ChoiceWidth, scale) - narrower, cbErneutZeigen->sizeHint().height())));
+        QRect(Scaled(*this, QRect(ChoicePos, QSize())).topLeft() - QPoint(0, lower),
+              QSize(Scaled(*this, ChoiceWidth) - narrower, cbErneutZeigen->sizeHint().height())));
 
     btnSchliessen = new QToolButton(Panel1);
     btnSchliessen->setObjectName(QStringLiteral("btnSchliessen"));
-    btnSchliessen->setGeometry(Scaled(CloseRect, scale).translated(-narrower, -lower));
+    btnSchliessen->setGeometry(Scaled(*this, CloseRect).translated(-narrower, -lower));
     btnSchliessen->setIcon(CloseGlyph(palette().color(QPalette::ButtonText)));
-    btnSchliessen->setIconSize(Scaled(QSize(16, 16), scale));
+    btnSchliessen->setIconSize(Scaled(*this, QSize(16, 16)));
     btnSchliessen->setToolTip(QStringLiteral("Schließen"));
     btnSchliessen->setAccessibleName(btnSchliessen->toolTip());
     btnSchliessen->setFocusPolicy(Qt::StrongFocus);
@@ -353,8 +350,7 @@ void TfrmNewsAnzeige::reNewsURLClick(const QUrl& url)
     }
     try {
         const QString address = WithoutMailAttachments(url).toString(QUrl::FullyEncoded);
-        if (!StartEXE(this, address, QString(), false))
-            ReportUnopenedLink(address);
+        OpenAddressOrShow(this, address);
     } catch (const EVorlandtError& e) {
         MessageDialog(e.message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK, 0);
     }

@@ -3,7 +3,7 @@
 
 #include "core/services/FrontEnd.h"
 #include "gui/FocusOutline.h"
-#include "gui/FontScale.h"
+#include "gui/ScreenFit.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -115,9 +115,8 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     // The pixels below are those of the usual font resolution; a larger one enlarges the dialog
     // with its text. Where the screen is smaller, the letter gives up height and scrolls.
-    FScale = FontScale(this);
-    const QSize wanted = Scaled(ClientSize, FScale);
-    const QSize client = wanted.boundedTo(LargestClientSize(this));
+    const QSize wanted = Scaled(*this, ClientSize);
+    const QSize client = CapToScreen(*this, wanted);
     const int narrower = wanted.width() - client.width();
     const int lower = wanted.height() - client.height();
     setFixedSize(client);
@@ -125,7 +124,7 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     redtTrackingOk = new QTextEdit(this);
     redtTrackingOk->setObjectName(QStringLiteral("redtTrackingOk"));
     redtTrackingOk->setAccessibleName(QStringLiteral("Anschreiben"));
-    redtTrackingOk->setGeometry(Scaled(LetterRect, FScale).adjusted(0, 0, -narrower, -lower));
+    redtTrackingOk->setGeometry(Scaled(*this, LetterRect).adjusted(0, 0, -narrower, -lower));
     redtTrackingOk->setFont(QFont(QStringLiteral("Tahoma"), 8));
     redtTrackingOk->setReadOnly(true);
     // The letter is read with the keyboard as well: a caret and an outline show where the focus
@@ -141,13 +140,13 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     rgDecision->setObjectName(QStringLiteral("rgDecision"));
     // The caption on the screen is a blank; a screen reader names the question it answers.
     rgDecision->setAccessibleName(QStringLiteral("Ihre Antwort"));
-    rgDecision->setGeometry(Scaled(DecisionRect, FScale).translated(0, -lower).adjusted(0, 0, -narrower, 0));
+    rgDecision->setGeometry(Scaled(*this, DecisionRect).translated(0, -lower).adjusted(0, 0, -narrower, 0));
     QFont bold = font();
     bold.setBold(true);
     rgDecision->setFont(bold);
     auto* items = new QVBoxLayout(rgDecision);
-    items->setContentsMargins(Scaled(8, FScale), Scaled(4, FScale), Scaled(8, FScale), Scaled(4, FScale));
-    items->setSpacing(Scaled(2, FScale));
+    items->setContentsMargins(Scaled(*this, 8), Scaled(*this, 4), Scaled(*this, 8), Scaled(*this, 4));
+    items->setSpacing(Scaled(*this, 2));
     auto* group = new QButtonGroup(rgDecision);
     group->setExclusive(true);
     for (const QString& text : {QStringLiteral("Ja, ich möchte helfen, die Software zu verbessern."),
@@ -162,7 +161,7 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
 
     btnClose = new QPushButton(TickGlyph(), QStringLiteral("OK"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(Scaled(CloseRect, FScale).translated(-narrower, -lower));
+    btnClose->setGeometry(Scaled(*this, CloseRect).translated(-narrower, -lower));
     btnClose->setDefault(true);
     connect(btnClose, &QPushButton::clicked, this, &TfrmTrackingOkConfirmation::btnCloseClick);
 

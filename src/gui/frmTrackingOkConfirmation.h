@@ -48,5 +48,4 @@ private:
     void FitLetterFont();
 
     bool FZustimmungErteilt = false;
-    qreal FScale = 1.0;
 };
