@@ -294,13 +294,14 @@ private Q_SLOTS:
                              httpsServer.Url(QStringLiteral("/")));
         }
 
-        // A damaged file whose signature held is reported as always: a descriptor that is not
-        // text in its encoding or has a malformed update with a warning, a news file that does
-        // not load with an error; one that is no XML at all skips its module without a word.
+        // A damaged file whose signature held is reported as always: a descriptor with a
+        // malformed update with a warning, a news file that does not load with an error; a
+        // descriptor that is no well-formed XML (its bytes no text in its declared encoding
+        // among it) skips its module without a word.
         const bool module12Read = !rejected.contains(QStringLiteral("update_12_5.xml"));
         const bool newsRead = !rejected.contains(QStringLiteral("news.xml"));
         QStringList expectedBoxes;
-        if (module12Read && (content == TContent::BadEncoding || content == TContent::BadUpdate))
+        if (module12Read && content == TContent::BadUpdate)
             expectedBoxes.append(
                 QStringLiteral("warning: Datei \"%1update_12_5.xml\" hat nicht das richtige Format")
                     .arg(FWorld->TempDir()));

@@ -227,11 +227,9 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 if (loaded.Error.isEmpty())
                     FOffers = std::move(offers);
             }
-            // A descriptor that is no XML just skips the module; the run goes on. One whose bytes
-            // are not text in its declared encoding is damaged, and says so like a descriptor of
-            // the wrong structure, once the cursor is back to normal.
-            if (loaded.BadEncoding)
-                ReportMalformedDescriptor(loaded.Error);
+            // A descriptor that is not well-formed XML just skips the module without a word; the
+            // run goes on. Bytes that are no text in the declared encoding (or an encoding nobody
+            // knows) make a file that is not well-formed either.
             return loaded.Error.isEmpty();
         });
 }

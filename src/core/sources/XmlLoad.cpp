@@ -87,7 +87,7 @@ TXmlLoadResult LoadXml(pugi::xml_document& document, const std::optional<QByteAr
     QString encodingError;
     const QByteArray input = ParserInput(*bytes, encodingError);
     if (!encodingError.isEmpty())
-        return {encodingError, true};
+        return {encodingError};
     if (MarkupCount(input) > kMaxMarkup)
         return {QStringLiteral("Die Datei enthält mehr als %1 Elemente und Attribute").arg(kMaxMarkup)};
 

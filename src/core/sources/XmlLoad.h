@@ -22,9 +22,6 @@ QString FileTooLargeText(qint64 limit = kMaxXmlFileSize);
 
 struct TXmlLoadResult {
     QString Error;  // empty: loaded
-    // The file's bytes are not text in the encoding it declares (or that encoding is unknown):
-    // a damaged file rather than a missing one.
-    bool BadEncoding = false;
 };
 
 // Loads the fetched file (nullopt: larger than kMaxXmlFileSize) into `document`, which keeps its
