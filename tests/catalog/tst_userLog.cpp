@@ -1,6 +1,7 @@
 // The installed-updates log: the exact bytes of an added entry, the encodings a rewritten log
 // keeps, temporary entries, failures that must leave the old log whole, and vorlandt-userlog.
 #include "CatalogWorld.h"
+#include "support/LogEncoding.h"
 #include "support/TestClock.h"
 
 #include "core/catalog/UserLog.h"
@@ -26,37 +27,6 @@ namespace {
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
 
-enum class TEncoding { Windows1252, Utf8Bom, Utf16LE, Utf16BE };
-
-QByteArray Encoded(const QString& text, TEncoding encoding)
-{
-    switch (encoding) {
-        case TEncoding::Utf8Bom:
-            return Utf8Bom + text.toUtf8();
-        case TEncoding::Utf16LE:
-        case TEncoding::Utf16BE: {
-            QByteArray bytes =
-                encoding == TEncoding::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
-            for (const QChar c : text) {
-                const char high = char(c.unicode() >> 8);
-                const char low = char(c.unicode() & 0xFF);
-                bytes.append(encoding == TEncoding::Utf16LE ? low : high);
-                bytes.append(encoding == TEncoding::Utf16LE ? high : low);
-            }
-            return bytes;
-        }
-        case TEncoding::Windows1252:
-            break;
-    }
-    // The test's own texts stay inside Latin-1 and the Euro sign.
-    QByteArray bytes = text.toLatin1();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QChar(0x20AC))
-            bytes[i] = char(0x80);
-    }
-    return bytes;
-}
-
 // One entry as it appears in the log, the two empty lines after it included.
 QString Entry(const QString& date, const QString& modul, const QString& version, const QString& text)
 {
@@ -67,8 +37,6 @@ QString Entry(const QString& date, const QString& modul, const QString& version,
 }
 
 }  // namespace
-
-Q_DECLARE_METATYPE(TEncoding)
 
 class TestUserLog : public QObject {
     Q_OBJECT

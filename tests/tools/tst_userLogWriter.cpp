@@ -3,6 +3,7 @@
 // the log to be the caller's own): what it refuses and why, the bytes it writes in each of the
 // log's encodings, and the size cap.
 #include "core/catalog/UserLogFile.h"
+#include "support/LogEncoding.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -29,45 +30,12 @@ QByteArray Entry(const QString& modul, const QString& text)
         .toUtf8();
 }
 
-enum class TEncoding { Windows1252, Utf8, Utf16LE, Utf16BE };
-
-QByteArray Encoded(const QString& text, TEncoding encoding)
-{
-    switch (encoding) {
-        case TEncoding::Utf8:
-            return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-        case TEncoding::Utf16LE:
-        case TEncoding::Utf16BE: {
-            QByteArray bytes =
-                encoding == TEncoding::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
-            for (const QChar c : text) {
-                const char high = char(c.unicode() >> 8);
-                const char low = char(c.unicode() & 0xFF);
-                bytes.append(encoding == TEncoding::Utf16LE ? low : high);
-                bytes.append(encoding == TEncoding::Utf16LE ? high : low);
-            }
-            return bytes;
-        }
-        case TEncoding::Windows1252:
-            break;
-    }
-    // The test's texts stay inside Latin-1, the Euro sign and '?'.
-    QByteArray bytes = text.toLatin1();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QChar(0x20AC))
-            bytes[i] = char(0x80);
-    }
-    return bytes;
-}
-
 struct TWriterRun {
     int exitCode = -1;
     QString err;
 };
 
 }  // namespace
-
-Q_DECLARE_METATYPE(TEncoding)
 
 class TestUserLogWriter : public QObject {
     Q_OBJECT
@@ -255,14 +223,14 @@ private Q_SLOTS:
             << QByteArray() << "windows-1252"
             << "Größe 5 €" << Encoded(entry(QStringLiteral("Größe 5 €")), TEncoding::Windows1252);
         QTest::newRow("empty log, UTF-8")
-            << QByteArray() << "utf-8" << arrow << Encoded(entry(arrow), TEncoding::Utf8);
+            << QByteArray() << "utf-8" << arrow << Encoded(entry(arrow), TEncoding::Utf8Bom);
         QTest::newRow("empty log, UTF-16 LE, a character beyond the BMP as a pair")
             << QByteArray() << "utf-16le" << arrow << Encoded(entry(arrow), TEncoding::Utf16LE);
         QTest::newRow("code-page log: one '?' per character it cannot hold")
             << Encoded(older, TEncoding::Windows1252) << "utf-8" << arrow
             << Encoded(entry(QStringLiteral("Menü ? Extras ?")) + older, TEncoding::Windows1252);
-        QTest::newRow("UTF-8 log stays UTF-8") << Encoded(older, TEncoding::Utf8) << "windows-1252" << arrow
-                                               << Encoded(entry(arrow) + older, TEncoding::Utf8);
+        QTest::newRow("UTF-8 log stays UTF-8") << Encoded(older, TEncoding::Utf8Bom) << "windows-1252"
+                                               << arrow << Encoded(entry(arrow) + older, TEncoding::Utf8Bom);
         QTest::newRow("UTF-16 BE log stays UTF-16 BE")
             << Encoded(older, TEncoding::Utf16BE) << "utf-8" << arrow
             << Encoded(entry(arrow) + older, TEncoding::Utf16BE);
