@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -13,9 +14,12 @@ struct TToolRun {
     QByteArray err;
 };
 
-inline TToolRun RunTool(const QString& program, const QStringList& args)
+// The child inherits this process's environment unless the caller hands it another one.
+inline TToolRun RunTool(const QString& program, const QStringList& args,
+                        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(program, args);
     TToolRun result;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {

@@ -107,23 +107,12 @@ TRun TestVorlandtReg::runAsUser(const QStringList& args) const
     environment.insert(QStringLiteral("TMPDIR"), FDir->filePath(QStringLiteral("user-tmp")));
     environment.insert(QStringLiteral("HOME"), FDir->filePath(QStringLiteral("user-tmp")));
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral("setpriv"),
-                  QStringList{QStringLiteral("--reuid=") + uid, QStringLiteral("--regid=") + uid,
-                              QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                              QStringLiteral(VORLANDT_REG_EXE)} +
-                      args);
-    TRun result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return RunTool(QStringLiteral("setpriv"),
+                   QStringList{QStringLiteral("--reuid=") + uid, QStringLiteral("--regid=") + uid,
+                               QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                               QStringLiteral(VORLANDT_REG_EXE)} +
+                       args,
+                   environment);
 }
 
 QString TestVorlandtReg::interruptedMachineStore(QByteArray* committed)
