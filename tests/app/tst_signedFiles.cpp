@@ -107,6 +107,29 @@ class tst_SignedFiles : public QObject {
                (path == u"news.xml" && !server ? QStringLiteral("news/news.xml") : path);
     }
 
+    // The server's copy of the news stands beside the module folders, not in "news/".
+    bool MoveNewsToServerPlace() const
+    {
+        const QByteArray news = ReadFile(Published(QStringLiteral("news.xml"), false));
+        return QFile::remove(Published(QStringLiteral("news.xml"), false)) &&
+               WriteFile(Published(QStringLiteral("news.xml"), true), news);
+    }
+
+    // Serves the source folder over loopback HTTPS and points the user's settings at it; the
+    // reason to skip the row when no server can be started.
+    QString ServeSourceOverHttps(TTestHttpsServer& httpsServer) const
+    {
+        if (!FPkiError.isEmpty())
+            return FPkiError;
+        const QString error = httpsServer.Start(FPki.ServerCert, FPki.ServerKey, FWorld->SourceDir());
+        if (!error.isEmpty())
+            return error;
+        DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         httpsServer.Url(QStringLiteral("/")));
+        return QString();
+    }
+
 private Q_SLOTS:
     void initTestCase() { FPkiError = TrustedLoopbackPki(FPki, FCertDir); }
 
@@ -227,11 +250,8 @@ private Q_SLOTS:
         QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 5, QStringLiteral("Kasse"), {{0, 1}}));
         QVERIFY(FWorld->AddModule(QStringLiteral("Lager"), 7, 3, QStringLiteral("Lager"), {{0, 1}}));
         QVERIFY(FWorld->AddNews());
-        const QByteArray news = ReadFile(Published(QStringLiteral("news.xml"), false));
-        if (server) {
-            QVERIFY(QFile::remove(Published(QStringLiteral("news.xml"), false)));
-            QVERIFY(WriteFile(Published(QStringLiteral("news.xml"), true), news));
-        }
+        if (server)
+            QVERIFY(MoveNewsToServerPlace());
 
         for (const QString& path : {Module12, QStringLiteral("news.xml")}) {
             const QString file = Published(path, server);
@@ -284,14 +304,9 @@ private Q_SLOTS:
 
         TTestHttpsServer httpsServer;
         if (server) {
-            if (!FPkiError.isEmpty())
-                QSKIP(qPrintable(FPkiError));
-            const QString error = httpsServer.Start(FPki.ServerCert, FPki.ServerKey, FWorld->SourceDir());
-            if (!error.isEmpty())
-                QSKIP(qPrintable(error));
-            DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
-            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                             httpsServer.Url(QStringLiteral("/")));
+            const QString skip = ServeSourceOverHttps(httpsServer);
+            if (!skip.isEmpty())
+                QSKIP(qPrintable(skip));
         }
 
         // A damaged file whose signature held is reported as always: a descriptor with a
@@ -459,11 +474,8 @@ private Q_SLOTS:
         const QString module42 = QStringLiteral("Modul_42/update_42_12.xml");
         const QString module7 = QStringLiteral("Modul_7/update_7_5.xml");
         const QString newsPath = QStringLiteral("news.xml");
-        if (server) {
-            const QByteArray newsBytes = ReadFile(Published(newsPath, false));
-            QVERIFY(QFile::remove(Published(newsPath, false)));
-            QVERIFY(WriteFile(Published(newsPath, true), newsBytes));
-        }
+        if (server)
+            QVERIFY(MoveNewsToServerPlace());
 
         // The maker signs each file under its own name.
         const std::optional<qint64> expires =
@@ -490,14 +502,9 @@ private Q_SLOTS:
 
         TTestHttpsServer httpsServer;
         if (server) {
-            if (!FPkiError.isEmpty())
-                QSKIP(qPrintable(FPkiError));
-            const QString error = httpsServer.Start(FPki.ServerCert, FPki.ServerKey, FWorld->SourceDir());
-            if (!error.isEmpty())
-                QSKIP(qPrintable(error));
-            DeleteValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource);
-            WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                             httpsServer.Url(QStringLiteral("/")));
+            const QString skip = ServeSourceOverHttps(httpsServer);
+            if (!skip.isEmpty())
+                QSKIP(qPrintable(skip));
         }
 
         TestClock::set(now);
