@@ -324,6 +324,19 @@ bool SignFixture(TRunFixture& fixture, const TTestKey& key, int count)
     return true;
 }
 
+// One untimed run with the diagnostic log on: true when it logged and no signature failed.
+template <typename TRunOnce>
+bool SignaturesHeld(const TRunOnce& run)
+{
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
+    WriteLog(TLogAction::StartBuffer, QString());
+    run();
+    const QStringList log = LogBufferForTesting().value_or(QStringList());
+    WriteLog(TLogAction::DiscardBuffer, QString());
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
+    return !log.isEmpty() && log.filter(QStringLiteral("Signaturprüfung")).isEmpty();
+}
+
 // Arguments: signed (0/1); 30 registrations through the delaying forwarder to an nginx that
 // speaks HTTP/2, fetching ahead.
 void BM_NetworkRunHttp2(benchmark::State& state)
@@ -348,13 +361,7 @@ void BM_NetworkRunHttp2(benchmark::State& state)
     };
     // One untimed run with the diagnostic log: every signature held; the server's protocol is
     // known from then on, as in a program that searched before.
-    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-    WriteLog(TLogAction::StartBuffer, QString());
-    run();
-    const QStringList log = LogBufferForTesting().value_or(QStringList());
-    WriteLog(TLogAction::DiscardBuffer, QString());
-    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
-    const bool allGood = !log.isEmpty() && log.filter(QStringLiteral("Signaturprüfung")).isEmpty();
+    const bool allGood = SignaturesHeld(run);
     double cpu = 0;
     if (allGood)
         for (auto _ : state) {
@@ -410,19 +417,10 @@ void BM_NetworkRunSigned(benchmark::State& state)
     if (!network)
         return;
     constexpr int Count = 30;
-    const TTestKey key('b');
-    for (int id = 1; id <= Count; ++id) {
-        const QString descriptor = fixture->Root() + QStringLiteral("/Modul_%1/update_%1_1.xml").arg(id);
-        QFile file(descriptor);
-        if (!file.open(QIODevice::ReadOnly) ||
-            !TRunFixture::WriteFile(TSignatureCheck::SignatureFileName(descriptor),
-                                    key.SignatureFile(file.readAll(), QFileInfo(descriptor).fileName()))) {
-            state.SkipWithError("cannot sign the fixture");
-            return;
-        }
+    if (!SignFixture(*fixture, TTestKey('b'), Count)) {
+        state.SkipWithError("cannot sign the fixture");
+        return;
     }
-    WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys,
-                     key.PublicBase64());
     EnableModules(Count);
     WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                      network->Base(state.range(0) != 0) + u'/');
@@ -433,13 +431,7 @@ void BM_NetworkRunSigned(benchmark::State& state)
         TUpdateRun(updates, check, false).RunUpdateCheck(true);
     };
     // One untimed run with the diagnostic log: every signature held.
-    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-    WriteLog(TLogAction::StartBuffer, QString());
-    run();
-    const QStringList log = LogBufferForTesting().value_or(QStringList());
-    WriteLog(TLogAction::DiscardBuffer, QString());
-    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
-    const bool allGood = !log.isEmpty() && log.filter(QStringLiteral("Signaturprüfung")).isEmpty();
+    const bool allGood = SignaturesHeld(run);
     if (allGood)
         for (auto _ : state)
             run();
