@@ -227,6 +227,14 @@ void BM_ManualRun100(benchmark::State& state)
 }
 BENCHMARK(BM_ManualRun100)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// One curl process to its end; false when it failed or took more than two minutes.
+bool RunCurl(const QString& curl, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(curl, arguments);
+    return process.waitForFinished(120000) && process.exitCode() == 0;
+}
+
 void BM_CurlSameRequests(benchmark::State& state)
 {
     TRunFixture* fixture = Fixture();
@@ -237,9 +245,7 @@ void BM_CurlSameRequests(benchmark::State& state)
     }
     const QStringList arguments = fixture->CurlArguments();
     for (auto _ : state) {
-        QProcess process;
-        process.start(curl, arguments);
-        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+        if (!RunCurl(curl, arguments)) {
             state.SkipWithError("curl failed");
             return;
         }
@@ -399,9 +405,7 @@ void BM_NetworkCurlHttp2(benchmark::State& state)
     const QStringList arguments = QStringList({"--parallel", "--parallel-max", "100", "--http2"}) +
                                   fixture->CurlArguments(30, network->Base(true));
     for (auto _ : state) {
-        QProcess process;
-        process.start(curl, arguments);
-        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+        if (!RunCurl(curl, arguments)) {
             state.SkipWithError("curl failed");
             return;
         }
@@ -464,9 +468,7 @@ void BM_NetworkCurl(benchmark::State& state)
     double cpu = 0;
     for (auto _ : state) {
         const double before = CpuSeconds(RUSAGE_CHILDREN);
-        QProcess process;
-        process.start(curl, arguments);
-        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+        if (!RunCurl(curl, arguments)) {
             state.SkipWithError("curl failed");
             return;
         }
