@@ -405,15 +405,15 @@ void PrepareHead(const TTransferJob& job, platform::TCurlEasy& connection)
 bool HeadAnswered(TTransferJob& job, platform::TCurlEasy& connection, CURLcode head)
 {
     job.ResponseCode = connection.ResponseCode();
-    if (head != CURLE_OK && job.ResponseCode == 0) {
-        const QString limit = LimitFailure(job, head, connection.get());
-        job.TransportFailure =
-            limit.isEmpty() ? TransportFailureText(connection, head, job.Settings.ProxyActive) : limit;
-    }
     if (head != CURLE_OK) {
+        const QString limit = LimitFailure(job, head, connection.get());
+        // No answer at all: why, for the warning that no source could be reached.
+        if (job.ResponseCode == 0)
+            job.TransportFailure =
+                limit.isEmpty() ? TransportFailureText(connection, head, job.Settings.ProxyActive) : limit;
         // Unreachable servers and refusing proxies simply mean "no file"; TLS refusals
         // (see IsTlsRefusal) and the transfer's own bounds are logged.
-        if (const QString limit = LimitFailure(job, head, connection.get()); !limit.isEmpty())
+        if (!limit.isEmpty())
             Report(job, limit);
         else if (IsTlsRefusal(head))
             Report(job, connection.ErrorText(head));
