@@ -1,6 +1,6 @@
 // One busy check (35 table rows against one reading of /proc) next to a bare listing of /proc
 // that makes the same system calls, on a machine with about a thousand extra processes.
-#include "core/platform/ProcessList.h"
+#include "core/platform/desktop/ProcessList.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

@@ -1,7 +1,7 @@
 // RTF reader throughput: parsing a large Word-like document (MB/s), and the plain-text and HTML
 // conversions of a release note of typical size (microseconds each).
-#include "core/platform/RtfParser.h"
-#include "core/platform/RtfReader.h"
+#include "core/platform/rtf/RtfParser.h"
+#include "core/platform/rtf/RtfReader.h"
 
 #include <benchmark/benchmark.h>
 

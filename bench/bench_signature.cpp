@@ -6,7 +6,7 @@
 #include "BenchDescriptor.h"
 
 #include "core/catalog/Updates.h"
-#include "core/platform/Ed25519.h"
+#include "core/platform/crypto/Ed25519.h"
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/UpdateCheck.h"
 

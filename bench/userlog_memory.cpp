@@ -5,7 +5,7 @@
 #include "core/catalog/UserLog.h"
 
 #ifdef VORLANDT_WITH_WINDOW
-#include "gui/UserLogWindow.h"
+#include "gui/frmUserLog.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -1,6 +1,6 @@
 // libFuzzer entry for the RTF reader: any bytes must give both renderings without a crash, and
 // nothing of the input may reach the HTML as markup.
-#include "core/platform/RtfReader.h"
+#include "core/platform/rtf/RtfReader.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // libFuzzer entry for signature files and key lists: any bytes give a result and never a good
 // one, whatever parses as a signature file holds exactly 64 signature bytes and has one spelling
 // (it writes back as the same line), and the bytes as a key list lose no entry.
-#include "core/platform/Ed25519.h"
+#include "core/platform/crypto/Ed25519.h"
 #include "core/sources/SignatureCheck.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "LogWriter.h"
 
 #include "core/catalog/UserLogFile.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 
 #include <QByteArray>
 

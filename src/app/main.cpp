@@ -4,7 +4,7 @@
 #include "core/services/CommandLineHelp.h"
 #include "gui/Application.h"
 #include "gui/Einstellungen.h"
-#include "gui/UserLogWindow.h"
+#include "gui/frmUserLog.h"
 #include "gui/mainFrontend.h"
 
 #include <QTimer>

@@ -2,9 +2,9 @@
 // It runs the same steps as the main window's search button (or, with -a, its autostart run) and
 // prints what the windows would show.
 #include "core/catalog/Updates.h"
-#include "core/platform/IntText.h"
+#include "core/platform/text/IntText.h"
 #include "core/platform/VorlandtError.h"
-#include "core/run/ConsoleFrontEnd.h"
+#include "console/ConsoleFrontEnd.h"
 #include "core/run/RunReport.h"
 #include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"

@@ -5,7 +5,7 @@
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
-#include "core/settings/EinstellungenStore.h"
+#include "core/settings/SettingsValues.h"
 #include "gui/Application.h"
 #include "gui/Information.h"
 #include "gui/QtFrontEnd.h"

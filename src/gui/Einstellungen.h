@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/platform/VorlandtError.h"
-#include "core/settings/EinstellungenStore.h"
+#include "core/settings/SettingsValues.h"
 
 #include <QDialog>
 #include <QLineEdit>

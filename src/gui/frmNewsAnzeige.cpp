@@ -1,7 +1,7 @@
 // The news window.
 #include "gui/frmNewsAnzeige.h"
 
-#include "core/news/NewsAnzeige.h"
+#include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "gui/FocusOutline.h"

@@ -12,7 +12,7 @@
 #include "gui/OpenAddress.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/UpdateBenachrichtigung.h"
-#include "gui/UserLogWindow.h"
+#include "gui/frmUserLog.h"
 #include "gui/frmNewsAnzeige.h"
 #include "gui/frmTrackingOkConfirmation.h"
 #include "gui/mainFrontend.h"

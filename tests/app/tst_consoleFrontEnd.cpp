@@ -1,8 +1,8 @@
 // The console front end: what it prints for each conversation, and the answers it takes from the
 // terminal or, without one, from the options.
 #include "core/catalog/Updates.h"
-#include "core/news/NewsAnzeige.h"
-#include "core/run/ConsoleFrontEnd.h"
+#include "core/news/NewsItem.h"
+#include "console/ConsoleFrontEnd.h"
 
 #include "RunWorld.h"
 

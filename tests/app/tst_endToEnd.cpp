@@ -3,7 +3,7 @@
 // leaves, the demo installer it starts, the installed-updates log and version files afterwards,
 // the diagnostic log, and a second run that finds nothing. Then the demo installer alone: a
 // damaged job file changes nothing, and a version file is raised without losing its other lines.
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/ChildRun.h"

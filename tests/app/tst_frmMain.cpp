@@ -7,7 +7,7 @@
 #include "download/TestHttpsServer.h"
 #include "gui/Application.h"
 #include "gui/UpdateBenachrichtigung.h"
-#include "gui/UserLogWindow.h"
+#include "gui/frmUserLog.h"
 #include "gui/mainFrontend.h"
 
 #include "TrackingServerProcess.h"

@@ -3,9 +3,9 @@
 // group, 0664; the writer set-group-id): links planted under every name the programs write, two
 // users updating side by side while one of them attacks, attacks on the shared log, two
 // installers adding to the log at once, and a second run while one is active.
-#include "core/platform/FileLock.h"
-#include "core/platform/PrivateFolder.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/FileLock.h"
+#include "core/platform/files/PrivateFolder.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/ChildRun.h"

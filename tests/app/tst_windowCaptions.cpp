@@ -1,13 +1,13 @@
 // The captions the window manager shows: exactly each window's own, with nothing of the program
 // appended, under the names the program gives itself at start.
-#include "core/news/NewsAnzeige.h"
+#include "core/news/NewsItem.h"
 #include "gui/Application.h"
 #include "gui/Einstellungen.h"
 #include "gui/Information.h"
 #include "gui/OpenAddress.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/UpdateBenachrichtigung.h"
-#include "gui/UserLogWindow.h"
+#include "gui/frmUserLog.h"
 #include "gui/frmNewsAnzeige.h"
 #include "support/ScriptedFrontEnd.h"
 

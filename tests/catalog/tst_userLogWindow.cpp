@@ -1,6 +1,6 @@
 // The installed-updates window: its layout and texts, what it shows for a missing, empty,
 // filled or unreadable log, how it follows resizing, where it appears and how it closes.
-#include "gui/UserLogWindow.h"
+#include "gui/frmUserLog.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The XDG autostart entry: its place, the exact Exec line for awkward paths, validity for
 // desktop-file-validate, writing and removing, and clear errors where the file cannot be handled;
 // the user's own entry over the system's, and switching the start for one user.
-#include "core/platform/AutostartEntry.h"
+#include "core/platform/desktop/AutostartEntry.h"
 #include "core/platform/VorlandtError.h"
 #include "support/ErrorOf.h"
 

@@ -5,8 +5,8 @@
 #include "EinstellungenWorld.h"
 #include "support/ErrorOf.h"
 
-#include "core/settings/EinstellungenStore.h"
-#include "core/platform/AutostartEntry.h"
+#include "core/settings/SettingsValues.h"
+#include "core/platform/desktop/AutostartEntry.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "support/ScriptedFrontEnd.h"

@@ -8,7 +8,7 @@
 #include "core/platform/store/StoreBackend.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
-#include "core/settings/EinstellungenStore.h"
+#include "core/settings/SettingsValues.h"
 #include "gui/Application.h"
 #include "gui/Einstellungen.h"
 #include "gui/Information.h"

@@ -1,13 +1,16 @@
-# The wall between the libraries: no file of the widget-free core includes anything from gui/ or
-# from QtGui/QtWidgets, the core's folders include only those below them, and the programs'
-# folder holds nothing but their main files.
+# The wall between the libraries: no file of the widget-free core includes anything from gui/,
+# console/ or QtGui/QtWidgets, the terminal front end includes nothing from gui/ or
+# QtGui/QtWidgets, the core's folders include only those below them, and the programs' folder
+# holds nothing but their main files.
 # Run as: cmake -DSRC=<source>/src -P check_layers.cmake
+cmake_policy(SET CMP0057 NEW)
 file(GLOB_RECURSE core_files ${SRC}/core/*.h ${SRC}/core/*.cpp)
+file(GLOB_RECURSE console_files ${SRC}/console/*.h ${SRC}/console/*.cpp)
 set(bad "")
-foreach(f ${core_files})
+foreach(f ${core_files} ${console_files})
   file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include")
   foreach(l ${lines})
-    if(l MATCHES "\"gui/" OR l MATCHES "<Qt(Gui|Widgets)" OR l MATCHES "<Q(Widget|Dialog|MessageBox|Application|Cursor|Icon|Pixmap|Painter|Screen|Window)[ >.]")
+    if(l MATCHES "\"gui/" OR (f IN_LIST core_files AND l MATCHES "\"console/") OR l MATCHES "<Qt(Gui|Widgets)" OR l MATCHES "<Q(Widget|Dialog|MessageBox|Application|Cursor|Icon|Pixmap|Painter|Screen|Window)[ >.]")
       string(APPEND bad "${f}: ${l}\n")
     endif()
   endforeach()

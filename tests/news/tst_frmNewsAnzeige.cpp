@@ -3,7 +3,7 @@
 // Qt front end showing it modally.
 #include "NewsWorld.h"
 
-#include "core/news/NewsAnzeige.h"
+#include "core/news/NewsItem.h"
 #include "gui/OpenAddress.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/frmNewsAnzeige.h"

@@ -4,7 +4,7 @@
 #include "NewsWorld.h"
 #include "support/TestClock.h"
 
-#include "core/news/NewsAnzeige.h"
+#include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QTest>

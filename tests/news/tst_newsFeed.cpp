@@ -3,7 +3,7 @@
 // postponed items and their order, damaged numbers, and the log lines.
 #include "NewsWorld.h"
 
-#include "core/news/NewsAnzeige.h"
+#include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
 #include "core/sources/UpdateCheck.h"
 #include "support/ScriptedFrontEnd.h"

@@ -1,6 +1,6 @@
 // Whole-file replacement: new content lands complete, and a failed write names the path and the
 // reason and leaves what was there before.
-#include "core/platform/AtomicFile.h"
+#include "core/platform/files/AtomicFile.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 // Reading a whole file with a size limit: the bytes of a file up to the limit, and the read error
 // naming the path and the reason for anything that is no readable regular file within it.
-#include "core/platform/FileRead.h"
+#include "core/platform/files/FileRead.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QDir>

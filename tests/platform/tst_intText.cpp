@@ -1,5 +1,5 @@
 // Integer texts as stored settings, descriptors and ini files write them.
-#include "core/platform/IntText.h"
+#include "core/platform/text/IntText.h"
 
 #include <QTest>
 

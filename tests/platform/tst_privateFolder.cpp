@@ -1,6 +1,6 @@
 // The private temporary folder: where it is for each environment, and that nothing but a real
 // folder of this user's alone passes, so that no fixed name there can be planted by another.
-#include "core/platform/PrivateFolder.h"
+#include "core/platform/files/PrivateFolder.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QDir>

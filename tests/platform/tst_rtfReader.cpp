@@ -1,8 +1,8 @@
 // The RTF reader: what WordPad, RichEdit and Word files read as (plain text and HTML), code
 // pages and Unicode escapes, links and their safety, plain-text input, and hostile input that
 // must end in a bounded result.
-#include "core/platform/RtfField.h"
-#include "core/platform/RtfReader.h"
+#include "core/platform/rtf/RtfField.h"
+#include "core/platform/rtf/RtfReader.h"
 
 #include <QFile>
 #include <QTest>

@@ -1,5 +1,5 @@
 // Windows-1252 both ways, byte-order-mark detection of files being read, and line splitting.
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 
 #include <QTest>
 

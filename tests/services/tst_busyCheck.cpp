@@ -1,6 +1,6 @@
 // The busy-application check against real processes: copies of /bin/sleep run under the names
 // of the suite's executables, with argv[0] set the way a compatibility layer sets it.
-#include "core/platform/ProcessList.h"
+#include "core/platform/desktop/ProcessList.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

@@ -4,7 +4,7 @@
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
 #include "core/platform/RegionalFormat.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

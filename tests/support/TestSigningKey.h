@@ -2,7 +2,7 @@
 // suites that use it link OpenSSL::Crypto.
 #pragma once
 
-#include "core/platform/Ed25519.h"
+#include "core/platform/crypto/Ed25519.h"
 #include "core/sources/SignatureCheck.h"
 
 #include <QByteArray>

@@ -3,9 +3,9 @@
 #include "JobFile.h"
 
 #include "core/catalog/JobHandOff.h"
-#include "core/platform/FileRead.h"
-#include "core/platform/IntText.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/text/IntText.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QRegularExpression>

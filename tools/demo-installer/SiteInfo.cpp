@@ -2,9 +2,9 @@
 // uses, so that the version written is the version the next update search finds.
 #include "SiteInfo.h"
 
-#include "core/platform/FileRead.h"
-#include "core/platform/IntText.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/text/IntText.h"
+#include "core/platform/text/TextCodec.h"
 
 #include <QFileInfo>
 #include <QStringEncoder>

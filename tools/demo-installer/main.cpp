@@ -6,9 +6,9 @@
 
 #include "core/catalog/JobHandOff.h"
 #include "core/catalog/UserLog.h"
-#include "core/platform/AtomicFile.h"
-#include "core/platform/FileRead.h"
-#include "core/platform/IntText.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/text/IntText.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/Descriptor.h"

@@ -1,7 +1,7 @@
 // Reading and writing registry export files (.reg text) without touching the store.
 #include "RegFile.h"
 
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 
 #include <QStringDecoder>

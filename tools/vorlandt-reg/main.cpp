@@ -2,7 +2,7 @@
 // administrators and scripts; .reg import and export keep registrations portable to Windows.
 #include "RegFile.h"
 
-#include "core/platform/AtomicFile.h"
+#include "core/platform/files/AtomicFile.h"
 #include "core/platform/store/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"

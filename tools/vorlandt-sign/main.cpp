@@ -1,8 +1,8 @@
 // vorlandt-sign: how the maker signs descriptors and news before publishing them, and how anyone
 // checks a signature the way the updater will. The private key never leaves the maker's machine.
 #include "core/platform/Clock.h"
-#include "core/platform/Ed25519.h"
-#include "core/platform/FileRead.h"
+#include "core/platform/crypto/Ed25519.h"
+#include "core/platform/files/FileRead.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/SignatureCheck.h"

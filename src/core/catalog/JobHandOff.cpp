@@ -1,9 +1,9 @@
 // The update job file and the installer start that hand accepted updates over.
 #include "core/catalog/JobHandOff.h"
 
-#include "core/platform/AtomicFile.h"
-#include "core/platform/PrivateFolder.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/PrivateFolder.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

@@ -1,10 +1,10 @@
 // The update notification dialog's list and description, without widgets.
 #include "core/catalog/UpdateList.h"
 
-#include "core/platform/AtomicFile.h"
-#include "core/platform/FileRead.h"
-#include "core/platform/RtfReader.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/rtf/RtfReader.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/services/BasicProcs.h"
 
 #include <QUrl>

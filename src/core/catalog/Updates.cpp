@@ -4,8 +4,8 @@
 
 #include "core/catalog/JobHandOff.h"
 #include "core/catalog/UserLog.h"
-#include "core/platform/IntText.h"
-#include "core/platform/RtfReader.h"
+#include "core/platform/text/IntText.h"
+#include "core/platform/rtf/RtfReader.h"
 #include "core/services/BasicProcs.h"
 
 #include <algorithm>

@@ -4,12 +4,12 @@
 #include "core/catalog/UserLog.h"
 
 #include "core/catalog/UserLogFile.h"
-#include "core/platform/AtomicFile.h"
+#include "core/platform/files/AtomicFile.h"
 #include "core/platform/Clock.h"
-#include "core/platform/FileLock.h"
-#include "core/platform/FileRead.h"
+#include "core/platform/files/FileLock.h"
+#include "core/platform/files/FileRead.h"
 #include "core/platform/RegionalFormat.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 

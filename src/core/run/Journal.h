@@ -3,7 +3,7 @@
 // search of every user there. Syslog by default; tests put a journal of their own in charge.
 #pragma once
 
-#include "core/platform/Syslog.h"
+#include "core/platform/desktop/Syslog.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 // The basic procedures: small helpers without state of their own.
 #include "core/services/BasicProcs.h"
 
-#include "core/platform/AtomicFile.h"
-#include "core/platform/FileRead.h"
-#include "core/platform/PrivateFolder.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/files/PrivateFolder.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

@@ -2,7 +2,7 @@
 // while one of them holds its files open, and tells the user which ones to close.
 #pragma once
 
-#include "core/platform/ProcessList.h"
+#include "core/platform/desktop/ProcessList.h"
 
 #include <QString>
 

@@ -2,8 +2,8 @@
 // the user-interface thread may append or save.
 #include "core/services/Log.h"
 
-#include "core/platform/AtomicFile.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 

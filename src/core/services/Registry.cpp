@@ -2,7 +2,7 @@
 // texts and switches the updater works with, and the store's error messages.
 #include "core/services/Registry.h"
 
-#include "core/platform/IntText.h"
+#include "core/platform/text/IntText.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Policy.h"

@@ -2,9 +2,9 @@
 // loop that the worker wakes, and progress reaches the caller's objects on the caller's thread.
 #include "core/sources/Download.h"
 
-#include "core/platform/AtomicFile.h"
-#include "core/platform/CurlEasy.h"
-#include "core/platform/CurlPool.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/net/CurlEasy.h"
+#include "core/platform/net/CurlPool.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

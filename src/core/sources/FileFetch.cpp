@@ -1,9 +1,9 @@
 // The copy or download of one file, the not-available page, and the signature beside a file.
 #include "core/sources/FileFetch.h"
 
-#include "core/platform/FileCopy.h"
-#include "core/platform/FileRead.h"
-#include "core/platform/TextCodec.h"
+#include "core/platform/files/FileCopy.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/sources/Download.h"

@@ -2,7 +2,7 @@
 // then the file's current item when it is new for this user and this updater.
 #include "core/sources/NewsFeed.h"
 
-#include "core/news/NewsAnzeige.h"
+#include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

@@ -2,7 +2,7 @@
 // side that waits for the one it needs.
 #include "core/sources/Prefetch.h"
 
-#include "core/platform/CurlPool.h"
+#include "core/platform/net/CurlPool.h"
 #include "core/sources/SignatureCheck.h"
 
 #include <QCoreApplication>

@@ -10,7 +10,7 @@
 // bytes. The same bytes published under another name, or with another expiry, do not verify.
 #pragma once
 
-#include "core/platform/Ed25519.h"
+#include "core/platform/crypto/Ed25519.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,8 +2,8 @@
 // the download server or a local source folder, and loading them into the checker's documents.
 #include "core/sources/UpdateCheck.h"
 
-#include "core/platform/FileRead.h"
-#include "core/platform/PrivateFolder.h"
+#include "core/platform/files/FileRead.h"
+#include "core/platform/files/PrivateFolder.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"

@@ -1,7 +1,7 @@
 // Text decoding of fetched XML files ahead of the parser.
 #include "core/sources/XmlDecoding.h"
 
-#include "core/platform/TextCodec.h"
+#include "core/platform/text/TextCodec.h"
 
 #include <QChar>
 #include <QLatin1String>

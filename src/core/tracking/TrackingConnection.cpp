@@ -2,7 +2,7 @@
 // redirects, short time limits, a bounded answer.
 #include "core/tracking/TrackingConnection.h"
 
-#include "core/platform/CurlEasy.h"
+#include "core/platform/net/CurlEasy.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"

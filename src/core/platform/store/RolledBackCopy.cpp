@@ -4,8 +4,8 @@
 // writer may do that. The copy's writer is us, in a folder that is ours.
 #include "core/platform/store/RolledBackCopy.h"
 
-#include "core/platform/AtomicFile.h"
-#include "core/platform/PrivateFolder.h"
+#include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/PrivateFolder.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

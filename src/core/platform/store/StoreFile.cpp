@@ -2,7 +2,7 @@
 // a file somebody else put under the name.
 #include "core/platform/store/StoreFile.h"
 
-#include "core/platform/AtomicFile.h"
+#include "core/platform/files/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
