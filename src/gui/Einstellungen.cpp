@@ -484,46 +484,46 @@ void TfrmEinstellungen::FormShow()
 
 void TfrmEinstellungen::LoadSettings()
 {
-    const TSettingsValues werte = ReadSettingsValues();
-    cbAktiv->setChecked(werte.Aktiv);
-    seDays->setValue(werte.Tage);
-    cbLocalSource->setChecked(werte.LocalSource);
-    edLocalSource->setText(werte.LocalSourceText);
-    cbNews->setChecked(werte.News);
-    cbLog->setChecked(werte.Log);
-    cbProxyVerwenden->setChecked(werte.ProxyAktiv);
-    lbledtProxyServer->setText(werte.ProxyServer);
-    lbledtProxyPort->setText(werte.ProxyPort);
-    lbledtProxyUsername->setText(werte.ProxyUsername);
-    lbledtProxyPassword->setText(werte.ProxyPassword);
-    lbledtUserAgent->setText(werte.UserAgent);
-    FGesperrt = werte.Gesperrt;
+    const TSettingsValues values = ReadSettingsValues();
+    cbAktiv->setChecked(values.Enabled);
+    seDays->setValue(values.Days);
+    cbLocalSource->setChecked(values.LocalSource);
+    edLocalSource->setText(values.LocalSourceText);
+    cbNews->setChecked(values.News);
+    cbLog->setChecked(values.Log);
+    cbProxyVerwenden->setChecked(values.ProxyEnabled);
+    lbledtProxyServer->setText(values.ProxyServer);
+    lbledtProxyPort->setText(values.ProxyPort);
+    lbledtProxyUsername->setText(values.ProxyUsername);
+    lbledtProxyPassword->setText(values.ProxyPassword);
+    lbledtUserAgent->setText(values.UserAgent);
+    FLocks = values.Locks;
     ApplyPolicyLocks();
     UpdateControlStates();
 }
 
 void TfrmEinstellungen::ApplyPolicyLocks()
 {
-    const TSettingsLocks& g = FGesperrt;
-    cbAktiv->setEnabled(!g.Aktiv);
+    const TSettingsLocks& g = FLocks;
+    cbAktiv->setEnabled(!g.Enabled);
     cbLog->setEnabled(!g.Log);
-    cbProxyVerwenden->setEnabled(!g.ProxyAktiv);
+    cbProxyVerwenden->setEnabled(!g.ProxyEnabled);
     lbledtUserAgent->setEnabled(!g.UserAgent);
-    MarkLocked(cbAktiv, g.Aktiv);
+    MarkLocked(cbAktiv, g.Enabled);
     MarkLocked(cbNews, g.News);
     MarkLocked(cbLocalSource, g.LocalSource);
     MarkLocked(edLocalSource, g.LocalSource);
     MarkLocked(btnLocalSourceBrowse, g.LocalSource);
-    MarkLocked(seDays, g.Tage);
+    MarkLocked(seDays, g.Days);
     MarkLocked(cbLog, g.Log);
-    MarkLocked(cbProxyVerwenden, g.ProxyAktiv);
+    MarkLocked(cbProxyVerwenden, g.ProxyEnabled);
     MarkLocked(lbledtProxyServer, g.ProxyServer);
     MarkLocked(lbledtProxyPort, g.ProxyPort);
     MarkLocked(lbledtProxyUsername, g.ProxyUsername);
     MarkLocked(lbledtProxyPassword, g.ProxyPassword);
     MarkLocked(lbledtUserAgent, g.UserAgent);
-    lblPolicySuche->setVisible(g.Aktiv || g.Tage || g.LocalSource || g.News);
-    lblPolicyProxy->setVisible(g.Log || g.ProxyAktiv || g.ProxyServer || g.ProxyPort || g.ProxyUsername ||
+    lblPolicySuche->setVisible(g.Enabled || g.Days || g.LocalSource || g.News);
+    lblPolicyProxy->setVisible(g.Log || g.ProxyEnabled || g.ProxyServer || g.ProxyPort || g.ProxyUsername ||
                                g.ProxyPassword || g.UserAgent);
 }
 
@@ -554,7 +554,7 @@ void TfrmEinstellungen::LoadModuleList()
         for (const TModuleEntry& eintrag : ReadModuleEntries()) {
             auto* item = new QListWidgetItem(eintrag.Name, clbModule);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(eintrag.Aktiv ? Qt::Checked : Qt::Unchecked);
+            item->setCheckState(eintrag.Enabled ? Qt::Checked : Qt::Unchecked);
         }
     } catch (const EVorlandtError& error) {
         // The dialog still opens with everything else loaded; the box waits until it is on the
@@ -566,32 +566,32 @@ void TfrmEinstellungen::LoadModuleList()
 
 void TfrmEinstellungen::SaveSettings()
 {
-    TSettingsValues werte;
-    werte.Aktiv = cbAktiv->isChecked();
-    werte.Tage = seDays->value();
-    werte.LocalSource = cbLocalSource->isChecked();
-    werte.LocalSourceText = edLocalSource->text();
-    werte.News = cbNews->isChecked();
-    werte.Log = cbLog->isChecked();
-    werte.ProxyAktiv = cbProxyVerwenden->isChecked();
-    werte.ProxyServer = lbledtProxyServer->text();
-    werte.ProxyPort = lbledtProxyPort->text();
-    werte.ProxyUsername = lbledtProxyUsername->text();
-    werte.ProxyPassword = lbledtProxyPassword->text();
-    werte.UserAgent = lbledtUserAgent->text();
+    TSettingsValues values;
+    values.Enabled = cbAktiv->isChecked();
+    values.Days = seDays->value();
+    values.LocalSource = cbLocalSource->isChecked();
+    values.LocalSourceText = edLocalSource->text();
+    values.News = cbNews->isChecked();
+    values.Log = cbLog->isChecked();
+    values.ProxyEnabled = cbProxyVerwenden->isChecked();
+    values.ProxyServer = lbledtProxyServer->text();
+    values.ProxyPort = lbledtProxyPort->text();
+    values.ProxyUsername = lbledtProxyUsername->text();
+    values.ProxyPassword = lbledtProxyPassword->text();
+    values.UserAgent = lbledtUserAgent->text();
     for (int i = 0; i < clbModule->count(); ++i) {
         const QListWidgetItem* item = clbModule->item(i);
-        werte.Module.append({item->text(), item->checkState() == Qt::Checked});
+        values.Modules.append({item->text(), item->checkState() == Qt::Checked});
     }
-    WriteSettingsValues(werte, HasAdminRights(), QCoreApplication::applicationFilePath());
+    WriteSettingsValues(values, HasAdminRights(), QCoreApplication::applicationFilePath());
 }
 
 void TfrmEinstellungen::UpdateControlStates()
 {
     const bool aktiv = cbAktiv->isChecked();
-    cbNews->setEnabled(aktiv && !FGesperrt.News);
-    cbLocalSource->setEnabled(aktiv && !FGesperrt.LocalSource);
-    seDays->setEnabled(aktiv && !FGesperrt.Tage);
+    cbNews->setEnabled(aktiv && !FLocks.News);
+    cbLocalSource->setEnabled(aktiv && !FLocks.LocalSource);
+    seDays->setEnabled(aktiv && !FLocks.Days);
     SetLocalSourceEnabled(aktiv && cbLocalSource->isChecked());
     const QColor colour =
         palette().color(seDays->isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
@@ -602,10 +602,10 @@ void TfrmEinstellungen::UpdateControlStates()
 void TfrmEinstellungen::UpdateProxyControls()
 {
     const bool proxy = cbProxyVerwenden->isChecked();
-    lbledtProxyServer->setEnabled(proxy && !FGesperrt.ProxyServer);
-    lbledtProxyPort->setEnabled(proxy && !FGesperrt.ProxyPort);
-    lbledtProxyUsername->setEnabled(proxy && !FGesperrt.ProxyUsername);
-    lbledtProxyPassword->setEnabled(proxy && !FGesperrt.ProxyPassword);
+    lbledtProxyServer->setEnabled(proxy && !FLocks.ProxyServer);
+    lbledtProxyPort->setEnabled(proxy && !FLocks.ProxyPort);
+    lbledtProxyUsername->setEnabled(proxy && !FLocks.ProxyUsername);
+    lbledtProxyPassword->setEnabled(proxy && !FLocks.ProxyPassword);
 }
 
 void TfrmEinstellungen::BitBtn1Click()
@@ -663,7 +663,7 @@ void TfrmEinstellungen::cbLocalSourceClick()
 
 void TfrmEinstellungen::SetLocalSourceEnabled(bool enabled)
 {
-    enabled = enabled && !FGesperrt.LocalSource;
+    enabled = enabled && !FLocks.LocalSource;
     edLocalSource->setEnabled(enabled);
     btnLocalSourceBrowse->setEnabled(enabled);
 }

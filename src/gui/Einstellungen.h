@@ -114,7 +114,7 @@ private:
     QScrollArea* FScrollArea = nullptr;
     bool FInExec = false;
     // What the store fixes by policy, as read at the last showing.
-    TSettingsLocks FGesperrt;
+    TSettingsLocks FLocks;
     struct TOwnHints {
         QString ToolTip;
         QString Description;

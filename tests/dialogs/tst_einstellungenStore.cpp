@@ -90,28 +90,28 @@ private slots:
         QFETCH(int, savedHours);
         Store(K::OnlineUpdate, K::IntervalInHours, stored);
 
-        const TSettingsValues werte = ReadSettingsValues();
-        QCOMPARE(werte.Tage, shownDays);
-        WriteSettingsValues(werte, false, kExecutable);
+        const TSettingsValues values = ReadSettingsValues();
+        QCOMPARE(values.Days, shownDays);
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(savedHours));
     }
 
     void firstShowingOnEmptyStoreWritesEveryDefault()
     {
-        const TSettingsValues werte = ReadSettingsValues();
-        QVERIFY(werte.Aktiv);
-        QVERIFY(werte.News);
-        QVERIFY(!werte.LocalSource);
-        QCOMPARE(werte.LocalSourceText, QString());
-        QVERIFY(!werte.Log);
-        QVERIFY(!werte.ProxyAktiv);
-        QCOMPARE(werte.ProxyServer, QStringLiteral("localhost"));
-        QCOMPARE(werte.ProxyPort, QStringLiteral("80"));
-        QCOMPARE(werte.ProxyUsername, QString());
-        QCOMPARE(werte.ProxyPassword, QString());
-        QCOMPARE(werte.UserAgent, QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"));
+        const TSettingsValues values = ReadSettingsValues();
+        QVERIFY(values.Enabled);
+        QVERIFY(values.News);
+        QVERIFY(!values.LocalSource);
+        QCOMPARE(values.LocalSourceText, QString());
+        QVERIFY(!values.Log);
+        QVERIFY(!values.ProxyEnabled);
+        QCOMPARE(values.ProxyServer, QStringLiteral("localhost"));
+        QCOMPARE(values.ProxyPort, QStringLiteral("80"));
+        QCOMPARE(values.ProxyUsername, QString());
+        QCOMPARE(values.ProxyPassword, QString());
+        QCOMPARE(values.UserAgent, QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"));
 
-        WriteSettingsValues(werte, false, kExecutable);
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(0));
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::IntervalInHours), QVariant(48));
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(1));
@@ -144,9 +144,9 @@ private slots:
     {
         QFETCH(QString, field);
         QFETCH(int, stored);
-        TSettingsValues werte = ReadSettingsValues();
-        werte.ProxyPort = field;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.ProxyPort = field;
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(StoredInteger(K::Proxy, K::ProxyPort), QVariant(stored));
     }
 
@@ -173,9 +173,9 @@ private slots:
         QFETCH(QString, field);
         Store(K::OnlineUpdate, K::LocalSource, local);
         Store(K::OnlineUpdate, K::LastLocalSource, last);
-        const TSettingsValues werte = ReadSettingsValues();
-        QCOMPARE(werte.LocalSource, ticked);
-        QCOMPARE(werte.LocalSourceText, field);
+        const TSettingsValues values = ReadSettingsValues();
+        QCOMPARE(values.LocalSource, ticked);
+        QCOMPARE(values.LocalSourceText, field);
     }
 
     void localSourceSaved_data()
@@ -213,10 +213,10 @@ private slots:
         QFETCH(QVariant, savedLast);
         Store(K::OnlineUpdate, K::LocalSource, local);
         Store(K::OnlineUpdate, K::LastLocalSource, last);
-        TSettingsValues werte = ReadSettingsValues();
-        werte.LocalSource = ticked;
-        werte.LocalSourceText = field;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.LocalSource = ticked;
+        values.LocalSourceText = field;
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(StoredString(K::OnlineUpdate, K::LocalSource), savedLocal);
         QCOMPARE(StoredString(K::OnlineUpdate, K::LastLocalSource), savedLast);
     }
@@ -224,9 +224,9 @@ private slots:
     void clearedLocalSourceOfferedAgainAtNextShowing()
     {
         Store(K::OnlineUpdate, K::LocalSource, QStringLiteral("/srv/updates/"));
-        TSettingsValues werte = ReadSettingsValues();
-        werte.LocalSource = false;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.LocalSource = false;
+        WriteSettingsValues(values, false, kExecutable);
 
         const TSettingsValues next = ReadSettingsValues();
         QVERIFY(!next.LocalSource);
@@ -243,9 +243,9 @@ private slots:
     void passwordStoredOnlyScrambled()
     {
         QFETCH(QString, password);
-        TSettingsValues werte = ReadSettingsValues();
-        werte.ProxyPassword = password;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.ProxyPassword = password;
+        WriteSettingsValues(values, false, kExecutable);
 
         const QString stored = StoredString(K::Proxy, K::ProxyPassword).toString();
         QCOMPARE(stored, ScramblePassword(password, K::PasswordScrambleKey));
@@ -277,7 +277,7 @@ private slots:
         Store(K::OnlineUpdate, K::Disable, disable);
         // The entry itself is not consulted when loading.
         platform::WriteAutostartEntry(kExecutable);
-        QCOMPARE(ReadSettingsValues().Aktiv, ticked);
+        QCOMPARE(ReadSettingsValues().Enabled, ticked);
     }
 
     void autostartBoxSavesDisableAndEntry_data()
@@ -298,9 +298,9 @@ private slots:
         QFETCH(int, disable);
         if (entryBefore)
             platform::WriteAutostartEntry(QStringLiteral("/old/place/VorlandtOnlineUpdater"));
-        TSettingsValues werte = ReadSettingsValues();
-        werte.Aktiv = ticked;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.Enabled = ticked;
+        WriteSettingsValues(values, false, kExecutable);
 
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::Disable), QVariant(disable));
         QCOMPARE(QFile::exists(FWorld->AutostartFile()), ticked);
@@ -343,9 +343,9 @@ private slots:
         QFETCH(bool, admin);
         TSettingsWorld::AddModule(QStringLiteral("Kasse"), std::nullopt);
         TSettingsWorld::AddModule(QStringLiteral("Lager"), 1);
-        TSettingsValues werte = ReadSettingsValues();
-        werte.Module = {{QStringLiteral("Kasse"), false}, {QStringLiteral("Lager"), true}};
-        WriteSettingsValues(werte, admin, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.Modules = {{QStringLiteral("Kasse"), false}, {QStringLiteral("Lager"), true}};
+        WriteSettingsValues(values, admin, kExecutable);
 
         QCOMPARE(TSettingsWorld::ModuleDisabled(QStringLiteral("Kasse")),
                  admin ? std::optional<qint32>(1) : std::nullopt);
@@ -362,13 +362,13 @@ private slots:
         TSettingsWorld::AddModule(QStringLiteral("Lohn"), std::nullopt);
         QVERIFY(FWorld->RefuseModuleWrites(QStringLiteral("Lager")));
 
-        TSettingsValues werte = ReadSettingsValues();
-        werte.Tage = 5;
-        werte.ProxyAktiv = true;
-        werte.Module = {{QStringLiteral("Kasse"), false},
+        TSettingsValues values = ReadSettingsValues();
+        values.Days = 5;
+        values.ProxyEnabled = true;
+        values.Modules = {{QStringLiteral("Kasse"), false},
                         {QStringLiteral("Lager"), false},
                         {QStringLiteral("Lohn"), false}};
-        QCOMPARE(ErrorOf([&] { WriteSettingsValues(werte, true, kExecutable); }),
+        QCOMPARE(ErrorOf([&] { WriteSettingsValues(values, true, kExecutable); }),
                  QStringLiteral("Unable to open key \"HKEY_LOCAL_MACHINE\\Software\\KRSoftware\\Module\\"
                                 "OnlineUpdateModule\\Lager\" for write"));
 
@@ -481,7 +481,7 @@ private slots:
         QVERIFY(PlaceEntry(FWorld->SystemAutostartFile(), system));
         QVERIFY(PlaceEntry(FWorld->AutostartFile(), own));
         Store(K::OnlineUpdate, K::Disable, disable);
-        QCOMPARE(ReadSettingsValues().Aktiv, ticked);
+        QCOMPARE(ReadSettingsValues().Enabled, ticked);
     }
 
     // With the package's entry in place the box switches the start for this user alone: an own
@@ -503,12 +503,12 @@ private slots:
         QFETCH(QString, ownAfter);
         QVERIFY(PlaceEntry(FWorld->SystemAutostartFile(), QStringLiteral("on")));
         QVERIFY(PlaceEntry(FWorld->AutostartFile(), ownBefore));
-        TSettingsValues werte = ReadSettingsValues();
-        werte.Aktiv = ticked;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        values.Enabled = ticked;
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(EntryKind(FWorld->AutostartFile()), ownAfter);
         QCOMPARE(EntryKind(FWorld->SystemAutostartFile()), QStringLiteral("on"));
-        QCOMPARE(ReadSettingsValues().Aktiv, ticked);
+        QCOMPARE(ReadSettingsValues().Enabled, ticked);
     }
 
     // Every field an administrator sets shows the policy value, locked, and saving leaves the
@@ -549,31 +549,31 @@ private slots:
         };
         const QList<platform::TNamedValue> before = userValues();
 
-        TSettingsValues werte = ReadSettingsValues();
+        TSettingsValues values = ReadSettingsValues();
         TSettingsLocks allLocked;
         for (bool* lock :
-             {&allLocked.Aktiv, &allLocked.Tage, &allLocked.LocalSource, &allLocked.News, &allLocked.Log,
-              &allLocked.ProxyAktiv, &allLocked.ProxyServer, &allLocked.ProxyPort, &allLocked.ProxyUsername,
+             {&allLocked.Enabled, &allLocked.Days, &allLocked.LocalSource, &allLocked.News, &allLocked.Log,
+              &allLocked.ProxyEnabled, &allLocked.ProxyServer, &allLocked.ProxyPort, &allLocked.ProxyUsername,
               &allLocked.ProxyPassword, &allLocked.UserAgent})
             *lock = true;
-        QCOMPARE(werte.Gesperrt, allLocked);
-        QVERIFY(!werte.Aktiv);
-        QCOMPARE(werte.Tage, 7);
-        QVERIFY(!werte.LocalSource);  // an empty policy folder: the download server
-        QCOMPARE(werte.LocalSourceText, QString());
-        QVERIFY(!werte.News);
-        QVERIFY(werte.Log);
-        QVERIFY(werte.ProxyAktiv);
-        QCOMPARE(werte.ProxyServer, QStringLiteral("proxy.firma"));
-        QCOMPARE(werte.ProxyPort, QStringLiteral("3128"));
-        QCOMPARE(werte.ProxyUsername, QStringLiteral("updater"));
-        QCOMPARE(werte.ProxyPassword, QStringLiteral("geheim"));
-        QCOMPARE(werte.UserAgent, QStringLiteral("Firmen-Updater"));
+        QCOMPARE(values.Locks, allLocked);
+        QVERIFY(!values.Enabled);
+        QCOMPARE(values.Days, 7);
+        QVERIFY(!values.LocalSource);  // an empty policy folder: the download server
+        QCOMPARE(values.LocalSourceText, QString());
+        QVERIFY(!values.News);
+        QVERIFY(values.Log);
+        QVERIFY(values.ProxyEnabled);
+        QCOMPARE(values.ProxyServer, QStringLiteral("proxy.firma"));
+        QCOMPARE(values.ProxyPort, QStringLiteral("3128"));
+        QCOMPARE(values.ProxyUsername, QStringLiteral("updater"));
+        QCOMPARE(values.ProxyPassword, QStringLiteral("geheim"));
+        QCOMPARE(values.UserAgent, QStringLiteral("Firmen-Updater"));
 
         // A dialog that did not lock its fields hands over whatever they hold.
         TSettingsValues changed;
-        changed.Aktiv = true;
-        changed.Tage = 3;
+        changed.Enabled = true;
+        changed.Days = 3;
         changed.LocalSource = true;
         changed.LocalSourceText = QStringLiteral("/anderswo/");
         changed.ProxyServer = QStringLiteral("x");
@@ -584,23 +584,23 @@ private slots:
 
         // When the policy goes, the user's own values are there again.
         QVERIFY(platform::StoreBackend::deleteKey(hklm, QStringLiteral("Software\\Policies")));
-        werte = ReadSettingsValues();
-        QCOMPARE(werte.Gesperrt, TSettingsLocks());
-        QCOMPARE(werte.Tage, 4);
-        QCOMPARE(werte.LocalSourceText, QStringLiteral("/home/anna/quelle/"));
-        QCOMPARE(werte.ProxyPassword, QStringLiteral("annas"));
+        values = ReadSettingsValues();
+        QCOMPARE(values.Locks, TSettingsLocks());
+        QCOMPARE(values.Days, 4);
+        QCOMPARE(values.LocalSourceText, QStringLiteral("/home/anna/quelle/"));
+        QCOMPARE(values.ProxyPassword, QStringLiteral("annas"));
     }
 
     // A policy on one field leaves every other field saved as before.
     void policyOnOneFieldSavesTheOthers()
     {
         WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::IntervalInHours, 168);
-        TSettingsValues werte = ReadSettingsValues();
-        QVERIFY(werte.Gesperrt.Tage);
-        QVERIFY(!werte.Gesperrt.News);
-        werte.Tage = 3;
-        werte.News = false;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        QVERIFY(values.Locks.Days);
+        QVERIFY(!values.Locks.News);
+        values.Days = 3;
+        values.News = false;
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(StoredInteger(K::OnlineUpdate, K::NewsAktiv), QVariant(0));
         QVERIFY(!platform::StoreBackend::readValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::IntervalInHours));
     }
@@ -613,11 +613,11 @@ private slots:
         QVERIFY(PlaceEntry(FWorld->AutostartFile(), QStringLiteral("hidden")));
         Store(K::OnlineUpdate, K::Disable, 1);
         WriteIntegerValue(HKEY_LOCAL_MACHINE, K::PolicyOnlineUpdate, K::Disable, 0);
-        TSettingsValues werte = ReadSettingsValues();
-        QVERIFY(werte.Gesperrt.Aktiv);
-        QVERIFY(werte.Aktiv);
-        werte.Aktiv = false;
-        WriteSettingsValues(werte, false, kExecutable);
+        TSettingsValues values = ReadSettingsValues();
+        QVERIFY(values.Locks.Enabled);
+        QVERIFY(values.Enabled);
+        values.Enabled = false;
+        WriteSettingsValues(values, false, kExecutable);
         QCOMPARE(EntryKind(FWorld->AutostartFile()), QString());
         QCOMPARE(platform::StoreBackend::readValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::Disable),
                  std::optional(platform::TRawValue::fromDWord(1)));

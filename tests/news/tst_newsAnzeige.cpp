@@ -122,7 +122,7 @@ private Q_SLOTS:
         news.FormShow();
         QCOMPARE(ReadFile(FWorld->TempDir() + NewsTmp), fileBytes);
         QCOMPARE(news.NewsRtf(), fileBytes);
-        QCOMPARE(news.NewsDatum(), QStringLiteral("15.03.2024"));
+        QCOMPARE(news.NewsDate(), QStringLiteral("15.03.2024"));
     }
 
     void newItemDateLabelIsTheTextUnchanged_data()
@@ -141,7 +141,7 @@ private Q_SLOTS:
             ParseNews(document, NewsXml("<n datum=\"" + datum + "\"><beschreibung>x</beschreibung></n>")));
         TNewsItem news(document.document_element().first_child());
         news.FormShow();
-        QCOMPARE(news.NewsDatum(), QString::fromUtf8(datum));
+        QCOMPARE(news.NewsDate(), QString::fromUtf8(datum));
     }
 
     void showingErrorsKeepWhatWasLoaded()
@@ -155,7 +155,7 @@ private Q_SLOTS:
             } catch (const EVorlandtError& error) {
                 QCOMPARE(error.message(), QStringLiteral("Kein Update-Node angegeben."));
             }
-            QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
+            QCOMPARE(news.NewsDate(), TNewsItem::EmptyNewsDate);
             QVERIFY(news.NewsRtf().isEmpty());
         }
         // A node without "datum": the text is there, the label keeps its placeholder.
@@ -165,7 +165,7 @@ private Q_SLOTS:
             TNewsItem news(document.document_element().first_child());
             QVERIFY_THROWS_EXCEPTION(EVorlandtError, news.FormShow());
             QCOMPARE(news.NewsRtf(), QByteArray("{\\rtf1 Text}\r\n"));
-            QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
+            QCOMPARE(news.NewsDate(), TNewsItem::EmptyNewsDate);
         }
         // A temporary folder that is gone.
         {
@@ -174,7 +174,7 @@ private Q_SLOTS:
             TNewsItem news(document.document_element().first_child());
             qputenv("TMPDIR", QFile::encodeName(FWorld->Path(QStringLiteral("missing"))));
             QVERIFY_THROWS_EXCEPTION(EVorlandtError, news.FormShow());
-            QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
+            QCOMPARE(news.NewsDate(), TNewsItem::EmptyNewsDate);
             // Nothing read, nothing to postpone.
             news.FormClose(0);
             QVERIFY(FWorld->DataFiles().isEmpty());
@@ -213,7 +213,7 @@ private Q_SLOTS:
         TNewsItem news(FWorld->DataDir() + name);
         news.FormShow();
         QCOMPARE(news.NewsRtf(), rtf);
-        QCOMPARE(news.NewsDatum(), datum);
+        QCOMPARE(news.NewsDate(), datum);
     }
 
     void postponedFileThatCannotBeReadIsAnError()
@@ -227,7 +227,7 @@ private Q_SLOTS:
         } catch (const EVorlandtError& error) {
             QVERIFY2(error.message().contains(path), qPrintable(error.message()));
         }
-        QCOMPARE(news.NewsDatum(), TNewsItem::EmptyNewsDate);
+        QCOMPARE(news.NewsDate(), TNewsItem::EmptyNewsDate);
     }
 
     void choiceDecidesTheStoredCopy_data()
@@ -411,7 +411,7 @@ private Q_SLOTS:
         TNewsWorld::SetNow(QDate(2024, 3, 16), QTime(9, 0));
         TNewsItem news(old);
         news.FormShow();
-        QCOMPARE(news.NewsDatum(), QStringLiteral("01.03.2024"));
+        QCOMPARE(news.NewsDate(), QStringLiteral("01.03.2024"));
         news.FormClose(1);
         QCOMPARE(FWorld->DataFiles(), QStringList{QStringLiteral("2024-03-01_2024-03-18_1_VL_NewsRTF.tmp")});
     }

@@ -34,7 +34,7 @@ const QString DateInName = QStringLiteral("yyyy-mm-dd_");
 
 // The item's rich text: every text and CDATA piece directly inside "beschreibung", so that a
 // text split into several CDATA sections arrives whole. No such element means no text.
-QString BeschreibungText(const pugi::xml_node& newsNode)
+QString ItemRtf(const pugi::xml_node& newsNode)
 {
     QByteArray text;
     for (const pugi::xml_node child : newsNode.child("beschreibung").children()) {
@@ -147,7 +147,7 @@ void TNewsItem::ShowNewsNode()
         throw EVorlandtError(QStringLiteral("Kein Update-Node angegeben."));
 
     const QString path = GetTempDir() + NewsFileName;
-    platform::WriteFileAtomically(path, platform::RichTextFileBytes(BeschreibungText(FNewsNode)));
+    platform::WriteFileAtomically(path, platform::RichTextFileBytes(ItemRtf(FNewsNode)));
     FNewsRtf = platform::ReadRegularFile(path, kMaxNewsFileSize, platform::TFileTrust::NoLinks);
     FNewsLoaded = true;
 

@@ -41,7 +41,7 @@ public:
     void FormShow();
     // The bytes of the rich text as read from the file, and the date label's text.
     const QByteArray& NewsRtf() const { return FNewsRtf; }
-    const QString& NewsDatum() const { return FNewsDate; }
+    const QString& NewsDate() const { return FNewsDate; }
 
     // The window closes with the choice selected: stores a postponed copy when asked for, and
     // removes the postponed file this showing came from. Raises EVorlandtError only when the

@@ -20,10 +20,10 @@ int IntervalHoursToDays(qint32 hours)
     return std::clamp(hours / 24, MinDays, MaxDays);
 }
 
-qint32 DaysToIntervalHours(int tage)
+qint32 DaysToIntervalHours(int days)
 {
     // The spin field holds the range, but a caller's value must not overflow the stored number.
-    return std::clamp(tage, MinDays, MaxDays) * 24;
+    return std::clamp(days, MinDays, MaxDays) * 24;
 }
 
 qint32 ProxyPortFromText(const QString& text)
@@ -41,12 +41,12 @@ QString LocalSourceForStore(const QString& text)
 TSettingsLocks ReadSettingsLocks()
 {
     TSettingsLocks locks;
-    locks.Aktiv = IsSetByPolicy(K::OnlineUpdate, K::Disable);
-    locks.Tage = IsSetByPolicy(K::OnlineUpdate, K::IntervalInHours);
+    locks.Enabled = IsSetByPolicy(K::OnlineUpdate, K::Disable);
+    locks.Days = IsSetByPolicy(K::OnlineUpdate, K::IntervalInHours);
     locks.LocalSource = IsSetByPolicy(K::OnlineUpdate, K::LocalSource);
     locks.News = IsSetByPolicy(K::OnlineUpdate, K::NewsAktiv);
     locks.Log = IsSetByPolicy(K::Log, K::LogAktiv);
-    locks.ProxyAktiv = IsSetByPolicy(K::Proxy, K::ProxyAktiv);
+    locks.ProxyEnabled = IsSetByPolicy(K::Proxy, K::ProxyAktiv);
     locks.ProxyServer = IsSetByPolicy(K::Proxy, K::ProxyServer);
     locks.ProxyPort = IsSetByPolicy(K::Proxy, K::ProxyPort);
     locks.ProxyUsername = IsSetByPolicy(K::Proxy, K::ProxyUsername);
@@ -58,33 +58,33 @@ TSettingsLocks ReadSettingsLocks()
 TSettingsValues ReadSettingsValues()
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
-    TSettingsValues werte;
-    werte.Gesperrt = ReadSettingsLocks();
-    werte.Aktiv = !ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false);
-    if (werte.Aktiv && !werte.Gesperrt.Aktiv) {
+    TSettingsValues values;
+    values.Locks = ReadSettingsLocks();
+    values.Enabled = !ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false);
+    if (values.Enabled && !values.Locks.Enabled) {
         // Without any entry the box keeps showing "Disable" alone: ticking it then writes one.
         const platform::TAutostartState autostart = platform::AutostartState();
-        werte.Aktiv = autostart != platform::TAutostartState::OwnHidden &&
+        values.Enabled = autostart != platform::TAutostartState::OwnHidden &&
                       autostart != platform::TAutostartState::SystemHidden;
     }
-    werte.Tage = IntervalHoursToDays(
+    values.Days = IntervalHoursToDays(
         ReadIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, K::IntervalInHoursDefault));
     const QString lastLocalSource = ReadStringValue(hkcu, K::OnlineUpdate, K::LastLocalSource, QString());
-    werte.LocalSourceText = ReadStringValue(hkcu, K::OnlineUpdate, K::LocalSource, lastLocalSource);
+    values.LocalSourceText = ReadStringValue(hkcu, K::OnlineUpdate, K::LocalSource, lastLocalSource);
     // An empty policy folder is how an administrator imposes the download server: the box shows
     // that as cleared.
-    werte.LocalSource = werte.Gesperrt.LocalSource ? !werte.LocalSourceText.isEmpty()
+    values.LocalSource = values.Locks.LocalSource ? !values.LocalSourceText.isEmpty()
                                                    : ValueExists(hkcu, K::OnlineUpdate, K::LocalSource);
-    werte.News = ReadBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, K::NewsAktivDefault);
-    werte.Log = ReadBoolValue(hkcu, K::Log, K::LogAktiv, K::LogAktivDefault);
-    werte.ProxyAktiv = ReadBoolValue(hkcu, K::Proxy, K::ProxyAktiv, K::ProxyAktivDefault);
-    werte.ProxyServer = ReadStringValue(hkcu, K::Proxy, K::ProxyServer, K::ProxyServerDefault);
-    werte.ProxyPort = QString::number(ReadIntegerValue(hkcu, K::Proxy, K::ProxyPort, K::ProxyPortDefault));
-    werte.ProxyUsername = ReadStringValue(hkcu, K::Proxy, K::ProxyUsername, QString());
-    werte.ProxyPassword = ScramblePassword(ReadStringValue(hkcu, K::Proxy, K::ProxyPassword, QString()),
+    values.News = ReadBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, K::NewsAktivDefault);
+    values.Log = ReadBoolValue(hkcu, K::Log, K::LogAktiv, K::LogAktivDefault);
+    values.ProxyEnabled = ReadBoolValue(hkcu, K::Proxy, K::ProxyAktiv, K::ProxyAktivDefault);
+    values.ProxyServer = ReadStringValue(hkcu, K::Proxy, K::ProxyServer, K::ProxyServerDefault);
+    values.ProxyPort = QString::number(ReadIntegerValue(hkcu, K::Proxy, K::ProxyPort, K::ProxyPortDefault));
+    values.ProxyUsername = ReadStringValue(hkcu, K::Proxy, K::ProxyUsername, QString());
+    values.ProxyPassword = ScramblePassword(ReadStringValue(hkcu, K::Proxy, K::ProxyPassword, QString()),
                                            K::PasswordScrambleKey);
-    werte.UserAgent = ReadStringValue(hkcu, K::Proxy, K::UserAgent, K::UserAgentDefault);
-    return werte;
+    values.UserAgent = ReadStringValue(hkcu, K::Proxy, K::UserAgent, K::UserAgentDefault);
+    return values;
 }
 
 QList<TModuleEntry> ReadModuleEntries()
@@ -100,20 +100,20 @@ QList<TModuleEntry> ReadModuleEntries()
     return module;
 }
 
-void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const QString& executable)
+void WriteSettingsValues(const TSettingsValues& values, bool adminRights, const QString& executable)
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
     // Asked now, not taken from `werte`: the dialog builds the values from its controls, and a
     // policy may have come or gone while it was open.
     const TSettingsLocks locks = ReadSettingsLocks();
-    if (!locks.Aktiv)
-        WriteBoolValue(hkcu, K::OnlineUpdate, K::Disable, !werte.Aktiv);
-    if (!locks.Tage)
-        WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, DaysToIntervalHours(werte.Tage));
+    if (!locks.Enabled)
+        WriteBoolValue(hkcu, K::OnlineUpdate, K::Disable, !values.Enabled);
+    if (!locks.Days)
+        WriteIntegerValue(hkcu, K::OnlineUpdate, K::IntervalInHours, DaysToIntervalHours(values.Days));
     if (locks.LocalSource) {
         // The user's folder and the one offered again stay for the day the policy goes.
-    } else if (werte.LocalSource) {
-        WriteStringValue(hkcu, K::OnlineUpdate, K::LocalSource, LocalSourceForStore(werte.LocalSourceText));
+    } else if (values.LocalSource) {
+        WriteStringValue(hkcu, K::OnlineUpdate, K::LocalSource, LocalSourceForStore(values.LocalSourceText));
     } else if (ValueExists(hkcu, K::OnlineUpdate, K::LocalSource)) {
         // Kept so that the next showing offers the folder again.
         WriteStringValue(hkcu, K::OnlineUpdate, K::LastLocalSource,
@@ -121,34 +121,34 @@ void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const Q
         DeleteValue(hkcu, K::OnlineUpdate, K::LocalSource);
     }
     if (!locks.News)
-        WriteBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, werte.News);
-    if (!locks.Aktiv)
-        platform::SetAutostart(werte.Aktiv, executable);
+        WriteBoolValue(hkcu, K::OnlineUpdate, K::NewsAktiv, values.News);
+    if (!locks.Enabled)
+        platform::SetAutostart(values.Enabled, executable);
     else if (!ReadBoolValue(hkcu, K::OnlineUpdate, K::Disable, false))
         platform::SetAutostart(true, executable);
     // Only administrators may write the machine-wide registrations; without the rights the list
     // was never loaded and the installers' values stay as they are.
     if (adminRights) {
-        for (const TModuleEntry& eintrag : werte.Module)
+        for (const TModuleEntry& eintrag : values.Modules)
             WriteBoolValue(HKEY_LOCAL_MACHINE, K::OnlineUpdateModule + eintrag.Name, K::ModuleDisabled,
-                           !eintrag.Aktiv);
+                           !eintrag.Enabled);
     }
     if (!locks.Log)
-        WriteBoolValue(hkcu, K::Log, K::LogAktiv, werte.Log);
-    if (!locks.ProxyAktiv)
-        WriteBoolValue(hkcu, K::Proxy, K::ProxyAktiv, werte.ProxyAktiv);
+        WriteBoolValue(hkcu, K::Log, K::LogAktiv, values.Log);
+    if (!locks.ProxyEnabled)
+        WriteBoolValue(hkcu, K::Proxy, K::ProxyAktiv, values.ProxyEnabled);
     if (!locks.ProxyServer)
-        WriteStringValue(hkcu, K::Proxy, K::ProxyServer, werte.ProxyServer);
+        WriteStringValue(hkcu, K::Proxy, K::ProxyServer, values.ProxyServer);
     if (!locks.ProxyPort)
-        WriteIntegerValue(hkcu, K::Proxy, K::ProxyPort, ProxyPortFromText(werte.ProxyPort));
+        WriteIntegerValue(hkcu, K::Proxy, K::ProxyPort, ProxyPortFromText(values.ProxyPort));
     if (!locks.ProxyUsername)
-        WriteStringValue(hkcu, K::Proxy, K::ProxyUsername, werte.ProxyUsername);
+        WriteStringValue(hkcu, K::Proxy, K::ProxyUsername, values.ProxyUsername);
     // Never in clear text: anyone who can read the store file would read the password.
     if (!locks.ProxyPassword)
         WriteStringValue(hkcu, K::Proxy, K::ProxyPassword,
-                         ScramblePassword(werte.ProxyPassword, K::PasswordScrambleKey));
+                         ScramblePassword(values.ProxyPassword, K::PasswordScrambleKey));
     if (!locks.UserAgent)
-        WriteStringValue(hkcu, K::Proxy, K::UserAgent, werte.UserAgent);
+        WriteStringValue(hkcu, K::Proxy, K::UserAgent, values.UserAgent);
 }
 
 QString LogInfoText(const QString& logFolder)

@@ -8,19 +8,19 @@
 // One module registration in the module list: its subkey name and whether it takes part.
 struct TModuleEntry {
     QString Name;
-    bool Aktiv = true;
+    bool Enabled = true;
     friend bool operator==(const TModuleEntry&, const TModuleEntry&) = default;
 };
 
 // Which controls an administrator's policy fixes (core/services/Policy.h): the dialog shows them
 // disabled with PolicyLockNote, and saving leaves the user's own values of them as they are.
 struct TSettingsLocks {
-    bool Aktiv = false;  // "Disable", and with it the autostart entry
-    bool Tage = false;
+    bool Enabled = false;  // "Disable", and with it the autostart entry
+    bool Days = false;
     bool LocalSource = false;  // box and folder field together
     bool News = false;
     bool Log = false;
-    bool ProxyAktiv = false;
+    bool ProxyEnabled = false;
     bool ProxyServer = false;
     bool ProxyPort = false;
     bool ProxyUsername = false;
@@ -28,7 +28,7 @@ struct TSettingsLocks {
     bool UserAgent = false;
     bool Any() const
     {
-        return Aktiv || Tage || LocalSource || News || Log || ProxyAktiv || ProxyServer || ProxyPort ||
+        return Enabled || Days || LocalSource || News || Log || ProxyEnabled || ProxyServer || ProxyPort ||
                ProxyUsername || ProxyPassword || UserAgent;
     }
     friend bool operator==(const TSettingsLocks&, const TSettingsLocks&) = default;
@@ -38,22 +38,22 @@ inline const QString PolicyLockNote = QStringLiteral("Vom Administrator festgele
 
 // The controls' values. The proxy port is the field's text, the password in clear.
 struct TSettingsValues {
-    bool Aktiv = true;  // cbAktiv
-    int Tage = 2;       // seDays
+    bool Enabled = true;  // cbAktiv
+    int Days = 2;       // seDays
     bool LocalSource = false;
     QString LocalSourceText;
     bool News = true;
     bool Log = false;
-    bool ProxyAktiv = false;
+    bool ProxyEnabled = false;
     QString ProxyServer;
     QString ProxyPort;
     QString ProxyUsername;
     QString ProxyPassword;
     QString UserAgent;
     // Only administrators see and save it.
-    QList<TModuleEntry> Module;
+    QList<TModuleEntry> Modules;
     // Filled by ReadSettingsValues for the dialog to show; saving asks the policy afresh.
-    TSettingsLocks Gesperrt;
+    TSettingsLocks Locks;
 };
 
 inline constexpr int MinDays = 2;
@@ -64,7 +64,7 @@ inline const QString HelpFileName = QStringLiteral("vorlandt-online-updater.chm"
 
 // Stored hours as whole days (remainder dropped), held within MinDays to MaxDays.
 int IntervalHoursToDays(qint32 hours);
-qint32 DaysToIntervalHours(int tage);
+qint32 DaysToIntervalHours(int days);
 // The port field's text as stored: 0 when it is no integer.
 qint32 ProxyPortFromText(const QString& text);
 // The directory field's text as stored: with a trailing "/". An empty field stays empty, which
@@ -91,7 +91,7 @@ QList<TModuleEntry> ReadModuleEntries();
 // switches the automatic search on makes the log-on start take effect for this user. The first
 // refused write raises EVorlandtError; what was written before stays and nothing after it is
 // written.
-void WriteSettingsValues(const TSettingsValues& werte, bool adminRights, const QString& executable);
+void WriteSettingsValues(const TSettingsValues& values, bool adminRights, const QString& executable);
 
 // The information text of the log button for the folder the diagnostic log goes to.
 QString LogInfoText(const QString& logFolder);
