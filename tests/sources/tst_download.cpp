@@ -7,9 +7,9 @@
 #include "core/sources/Download.h"
 #include "core/sources/TransferCancel.h"
 
-#include "download/TestHttpsServer.h"
-#include "download/TestPki.h"
-#include "download/TestProxy.h"
+#include "support/net/TestHttpsServer.h"
+#include "support/net/TestPki.h"
+#include "support/net/TestProxy.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -15,8 +15,8 @@
 #include "support/TestFiles.h"
 #include "support/TestSigningKey.h"
 
-#include "download/TestHttpsServer.h"
-#include "download/TestPki.h"
+#include "support/net/TestHttpsServer.h"
+#include "support/net/TestPki.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The tracker: when consent is asked and how the answer is kept, the draw, and what reaches the
 // reference server in which order (runs of keys, failing calls, a server that goes away, a
 // server that stops answering).
-#include "ConsentFrontEnd.h"
-#include "TrackingServerProcess.h"
+#include "support/ConsentFrontEnd.h"
+#include "support/TrackingServerProcess.h"
 #include "support/TestClock.h"
 
 #include "core/platform/Clock.h"

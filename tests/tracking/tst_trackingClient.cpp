@@ -1,6 +1,6 @@
 // The tracking server client against the reference server (the four methods and their
 // parameters as stored) and against canned answers (server errors, broken answers, silence).
-#include "TrackingServerProcess.h"
+#include "support/TrackingServerProcess.h"
 
 #include "core/platform/VorlandtError.h"
 #include "core/services/Registry.h"
