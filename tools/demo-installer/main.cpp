@@ -21,14 +21,14 @@
 #include <pugixml.hpp>
 
 #include <cstdio>
-#include <exception>
 
 namespace {
 
-using cli::ExitFailed;
 using cli::ExitOk;
 
 const QString ProgramName = QStringLiteral("VorlandtUpdate.exe");
+// The name its lines on stderr go out under, failures included: the real installer's.
+const QString Speaker = QStringLiteral("VorlandtUpdate");
 
 // Descriptors are a few kilobytes; the limit only keeps a damaged file from exhausting memory.
 constexpr qint64 MaxDescriptorSize = 64 * 1024 * 1024;
@@ -155,6 +155,15 @@ int DoUpdateJobs()
     return ExitOk;
 }
 
+int Run(const QStringList& args)
+{
+    if (args != QStringList{QStringLiteral("-DoUpdateJobs")})
+        throw cli::TUsageError{
+            args.isEmpty() ? QStringLiteral("-DoUpdateJobs fehlt")
+                           : QStringLiteral("erwartet nur -DoUpdateJobs, nicht \"%1\"").arg(args.join(u' '))};
+    return DoUpdateJobs();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -162,20 +171,5 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
-        return *answered;
-    if (args != QStringList{QStringLiteral("-DoUpdateJobs")})
-        return cli::UsageError(
-            ProgramName,
-            args.isEmpty() ? QStringLiteral("-DoUpdateJobs fehlt")
-                           : QStringLiteral("erwartet nur -DoUpdateJobs, nicht \"%1\"").arg(args.join(u' ')),
-            UsageText);
-    try {
-        return DoUpdateJobs();
-    } catch (const EVorlandtError& e) {
-        Print(stderr, QStringLiteral("VorlandtUpdate: ") + e.message());
-    } catch (const std::exception& e) {
-        Print(stderr, QStringLiteral("VorlandtUpdate: ") + QString::fromLocal8Bit(e.what()));
-    }
-    return ExitFailed;
+    return cli::RunTool(args, ProgramName, UsageText, Run, false, Speaker);
 }

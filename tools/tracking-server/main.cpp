@@ -2,6 +2,7 @@
 // tracking server for tests and demos. Prints the address it listens on; ends on SIGTERM or SIGINT.
 #include "TrackingServer.h"
 
+#include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 
 #include <QCoreApplication>
@@ -11,13 +12,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <utility>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
+
+using cli::TUsageError;
 
 const char UsageText[] =
     "Aufruf: vorlandt-tracking-server --db DATEI [--port N] [--probability P] [--refuse TEXT]\n"
@@ -37,13 +39,6 @@ const char UsageText[] =
 
 const QString ProgramName = QStringLiteral("vorlandt-tracking-server");
 
-// A server that could not start: its database or its port refused.
-int Fail(const QString& message)
-{
-    std::fprintf(stderr, "vorlandt-tracking-server: %s\n", message.toLocal8Bit().constData());
-    return cli::ExitFailed;
-}
-
 struct TOptions {
     QString Port = QStringLiteral("7211");
     QString Db;
@@ -51,8 +46,8 @@ struct TOptions {
     QString Refuse;
 };
 
-// "--name VALUE" or "--name=VALUE"; nullopt with `error` set for anything else.
-std::optional<TOptions> ParseOptions(const QStringList& arguments, QString& error)
+// "--name VALUE" or "--name=VALUE"; anything else is a wrong call.
+TOptions ParseOptions(const QStringList& arguments)
 {
     TOptions options;
     const std::pair<QString, QString*> known[] = {{QStringLiteral("--port"), &options.Port},
@@ -68,20 +63,57 @@ std::optional<TOptions> ParseOptions(const QStringList& arguments, QString& erro
             if (name == knownName)
                 target = field;
         }
-        if (!target) {
-            error = QStringLiteral("unbekanntes Argument \"%1\"").arg(argument);
-            return std::nullopt;
-        }
+        if (!target)
+            throw TUsageError{QStringLiteral("unbekanntes Argument \"%1\"").arg(argument)};
         if (equals >= 0) {
             *target = argument.sliced(equals + 1);
         } else if (i + 1 < arguments.size()) {
             *target = arguments[++i];
         } else {
-            error = QStringLiteral("%1 braucht einen Wert").arg(name);
-            return std::nullopt;
+            throw TUsageError{QStringLiteral("%1 braucht einen Wert").arg(name)};
         }
     }
     return options;
+}
+
+// The stop signals, blocked in main, arrive here through a descriptor and end the event loop.
+// A server that could not start (its database or its port refused) fails with EVorlandtError.
+int Serve(const sigset_t& stopSignals, const QStringList& arguments)
+{
+    const TOptions options = ParseOptions(arguments);
+    bool ok = false;
+    const uint port = options.Port.toUInt(&ok);
+    if (!ok || port > 65535)
+        throw TUsageError{QStringLiteral("--port braucht eine Zahl von 0 bis 65535")};
+    const qint32 probability = options.Probability.toInt(&ok);
+    if (!ok)
+        throw TUsageError{QStringLiteral("--probability braucht eine 32-Bit-Zahl")};
+    if (options.Db.isEmpty())
+        throw TUsageError{QStringLiteral("--db DATEI fehlt")};
+
+    const int signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signalFd < 0)
+        throw EVorlandtError(QStringLiteral("signalfd: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    QSocketNotifier notifier(signalFd, QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, QCoreApplication::instance(), [signalFd] {
+        signalfd_siginfo info;
+        while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        QCoreApplication::quit();
+    });
+
+    TTrackingServer server(probability, options.Refuse);
+    QString error;
+    if (!server.OpenDatabase(options.Db, error))
+        throw EVorlandtError(QStringLiteral("Datenbank: ") + error);
+    if (!server.Listen(static_cast<quint16>(port), error))
+        throw EVorlandtError(QStringLiteral("Port %1: %2").arg(port).arg(error));
+    std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(server.Port()));
+    std::fflush(stdout);
+
+    const int result = QCoreApplication::exec();
+    close(signalFd);
+    return result;
 }
 
 }  // namespace
@@ -99,46 +131,6 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (const std::optional<int> answered = cli::AnswerInfoCall(arguments, ProgramName, UsageText))
-        return *answered;
-    QString parseError;
-    const std::optional<TOptions> options = ParseOptions(arguments, parseError);
-    if (!options)
-        return cli::UsageError(ProgramName, parseError, UsageText);
-
-    bool ok = false;
-    const uint port = options->Port.toUInt(&ok);
-    if (!ok || port > 65535)
-        return cli::UsageError(ProgramName, QStringLiteral("--port braucht eine Zahl von 0 bis 65535"),
-                               UsageText);
-    const qint32 probability = options->Probability.toInt(&ok);
-    if (!ok)
-        return cli::UsageError(ProgramName, QStringLiteral("--probability braucht eine 32-Bit-Zahl"),
-                               UsageText);
-    if (options->Db.isEmpty())
-        return cli::UsageError(ProgramName, QStringLiteral("--db DATEI fehlt"), UsageText);
-
-    const int signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signalFd < 0)
-        return Fail(QStringLiteral("signalfd: ") + QString::fromLocal8Bit(std::strerror(errno)));
-    QSocketNotifier notifier(signalFd, QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [signalFd] {
-        signalfd_siginfo info;
-        while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
-        QCoreApplication::quit();
-    });
-
-    TTrackingServer server(probability, options->Refuse);
-    QString error;
-    if (!server.OpenDatabase(options->Db, error))
-        return Fail(QStringLiteral("Datenbank: ") + error);
-    if (!server.Listen(static_cast<quint16>(port), error))
-        return Fail(QStringLiteral("Port %1: %2").arg(port).arg(error));
-    std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(server.Port()));
-    std::fflush(stdout);
-
-    const int result = app.exec();
-    close(signalFd);
-    return result;
+    return cli::RunTool(arguments, ProgramName, UsageText,
+                        [&stopSignals](const QStringList& args) { return Serve(stopSignals, args); });
 }

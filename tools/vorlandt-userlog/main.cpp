@@ -1,20 +1,17 @@
 // vorlandt-userlog: how the installer adds an installed update to the installed-updates log,
 // from the temporary entry the update search left for it.
 #include "core/catalog/UserLog.h"
-#include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <cstdio>
-#include <exception>
 #include <optional>
 
 namespace {
 
-using cli::ExitFailed;
 using cli::ExitOk;
+using cli::TUsageError;
 
 const QString ProgramName = QStringLiteral("vorlandt-userlog");
 
@@ -31,17 +28,6 @@ const char UsageText[] =
     "\n"
     "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr), 2 falscher Aufruf.\n";
 
-void WriteBytes(std::FILE* stream, const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-int UsageError(const QString& message)
-{
-    return cli::UsageError(ProgramName, message, UsageText);
-}
-
 // Decimal only: a version number is never written in hexadecimal, and a typo should not
 // silently become another version.
 std::optional<qint32> Number(const QString& text)
@@ -53,6 +39,26 @@ std::optional<qint32> Number(const QString& text)
     return value;
 }
 
+int Run(const QStringList& args)
+{
+    if (args.isEmpty() || args.first() != u"add")
+        throw TUsageError{args.isEmpty() ? QStringLiteral("Befehl fehlt")
+                                         : QStringLiteral("unbekannter Befehl \"%1\"").arg(args.first())};
+    if (args.size() != 6)
+        throw TUsageError{QStringLiteral("add erwartet 5 Argumente, nicht %1").arg(args.size() - 1)};
+
+    qint32 numbers[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const std::optional<qint32> number = Number(args.at(2 + i));
+        if (!number)
+            throw TUsageError{QStringLiteral("\"%1\" ist keine ganze Zahl").arg(args.at(2 + i))};
+        numbers[i] = *number;
+    }
+
+    TUserLog::AddLastTempEntry(args.at(1), numbers[0], numbers[1], numbers[2], numbers[3]);
+    return ExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -60,30 +66,5 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (const std::optional<int> answered = cli::AnswerInfoCall(args, ProgramName, UsageText))
-        return *answered;
-    if (args.isEmpty() || args.first() != u"add")
-        return UsageError(args.isEmpty() ? QStringLiteral("Befehl fehlt")
-                                         : QStringLiteral("unbekannter Befehl \"%1\"").arg(args.first()));
-    if (args.size() != 6)
-        return UsageError(QStringLiteral("add erwartet 5 Argumente, nicht %1").arg(args.size() - 1));
-
-    qint32 numbers[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        const std::optional<qint32> number = Number(args.at(2 + i));
-        if (!number)
-            return UsageError(QStringLiteral("\"%1\" ist keine ganze Zahl").arg(args.at(2 + i)));
-        numbers[i] = *number;
-    }
-
-    try {
-        TUserLog::AddLastTempEntry(args.at(1), numbers[0], numbers[1], numbers[2], numbers[3]);
-    } catch (const EVorlandtError& error) {
-        WriteBytes(stderr, error.message().toUtf8() + '\n');
-        return ExitFailed;
-    } catch (const std::exception& error) {
-        WriteBytes(stderr, QByteArray("vorlandt-userlog: ") + error.what() + '\n');
-        return ExitFailed;
-    }
-    return ExitOk;
+    return cli::RunTool(args, ProgramName, UsageText, Run, true);
 }

@@ -55,10 +55,11 @@ int UsageError(const QString& program, const QString& message, const char* usage
 }
 
 int RunTool(const QStringList& arguments, const QString& program, const char* usage,
-            const std::function<int(const QStringList&)>& run, bool storeMessage)
+            const std::function<int(const QStringList&)>& run, bool storeMessage, const QString& speaker)
 {
     if (const std::optional<int> answered = AnswerInfoCall(arguments, program, usage))
         return *answered;
+    const QString& name = speaker.isEmpty() ? program : speaker;
     QString failure;
     try {
         const int code = run(arguments);
@@ -67,9 +68,9 @@ int RunTool(const QStringList& arguments, const QString& program, const char* us
     } catch (const TUsageError& error) {
         return UsageError(program, error.message, usage);
     } catch (const EVorlandtError& error) {
-        failure = storeMessage ? error.message() : QStringLiteral("%1: %2").arg(program, error.message());
+        failure = storeMessage ? error.message() : QStringLiteral("%1: %2").arg(name, error.message());
     } catch (const std::exception& error) {
-        failure = QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(error.what()));
+        failure = QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(error.what()));
     }
     std::fflush(stdout);
     Write(stderr, (failure + u'\n').toUtf8());

@@ -34,8 +34,11 @@ struct TUsageError {
 // The frame of a tool with commands: the info calls answered, then `run`. A TUsageError becomes
 // UsageError; any other exception one line on stderr and ExitFailed. That line is "program:
 // what" unless `storeMessage` is set: an EVorlandtError then goes out as its message alone (the
-// store's messages name what they are about themselves).
+// store's messages name what they are about themselves). A tool that speaks under another name
+// than it is called by (the demo installer's lines say "VorlandtUpdate") gives it as `speaker`;
+// the usage and the version keep `program`.
 int RunTool(const QStringList& arguments, const QString& program, const char* usage,
-            const std::function<int(const QStringList&)>& run, bool storeMessage = false);
+            const std::function<int(const QStringList&)>& run, bool storeMessage = false,
+            const QString& speaker = QString());
 
 }  // namespace cli
