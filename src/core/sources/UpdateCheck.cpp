@@ -10,7 +10,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/sources/Descriptor.h"
+#include "core/sources/DescriptorReader.h"
 #include "core/sources/Download.h"
 #include "core/sources/FileFetch.h"
 #include "core/sources/Prefetch.h"

@@ -1,6 +1,6 @@
 // Evaluating a module's update descriptor: the interval gate, the installation directory the
 // root element names, and every offered update into the catalog.
-#include "core/sources/Descriptor.h"
+#include "core/sources/DescriptorReader.h"
 
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
