@@ -37,21 +37,6 @@ struct TDescriptorOffers {
 };
 TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root);
 
-// The check schedule as stored: when the last check was and how many hours must pass before the
-// next automatic one.
-struct TCheckSchedule {
-    QDateTime LastCheck;
-    qint64 IntervalHours = 0;
-    // True when the current time is at or after LastCheck plus the interval.
-    bool Due() const;
-};
-// Reads the schedule. A missing "LastCheckDateTime" means its default moment; a stored text that
-// the user's regional format cannot read raises EVorlandtError.
-TCheckSchedule ReadCheckSchedule();
-// Records the current time as the last check, in the user's regional date and time format, which
-// is how ReadCheckSchedule reads it.
-void RecordCheckTime();
-
 // The module's installation directory named by the descriptor's root element, ending with "/";
 // a folder stored Windows-style with a trailing "\" is returned as stored, without a "/" added.
 // Raises EVorlandtError when it cannot be determined.
