@@ -1,11 +1,8 @@
-// Evaluating a module's update descriptor (the members ReadVersionTree, CheckInterval and
-// GetVersionsFromXML of TUpdateCheck) and what it builds on: the stored check schedule and the
-// installation directory the descriptor names.
+// Reading a module's update descriptor from its document: the updates it offers and the
+// installation directory its root element names. The update checker evaluates a descriptor with
+// these (TUpdateCheck::GetVersionsFromXML); the demo installer reads the directory.
 #pragma once
 
-#include "core/sources/UpdateCheck.h"
-
-#include <QDateTime>
 #include <QString>
 
 #include <pugixml.hpp>
