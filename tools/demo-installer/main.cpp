@@ -11,7 +11,7 @@
 #include "core/platform/text/IntText.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
-#include "core/sources/Descriptor.h"
+#include "core/sources/DescriptorReader.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

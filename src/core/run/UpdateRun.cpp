@@ -15,7 +15,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-#include "core/sources/Descriptor.h"
+#include "core/settings/CheckSchedule.h"
 #include "core/sources/TransferCancel.h"
 #include "core/sources/UpdateCheck.h"
 

@@ -1,7 +1,7 @@
 // TUpdateCheck: fetches update descriptors and the news file (from the download server or a
-// local source folder) and reads a module's descriptor into the update catalog. Its members are
-// defined by area: retrieval in UpdateCheck.cpp, descriptor evaluation in Descriptor.cpp, the
-// news step in NewsFeed.cpp.
+// local source folder) and reads a module's descriptor into the update catalog. Reading the
+// descriptor's offers is in DescriptorReader, the stored check schedule in
+// core/settings/CheckSchedule, which news items are shown in core/news/NewsSelection.
 #pragma once
 
 #include "core/sources/Download.h"

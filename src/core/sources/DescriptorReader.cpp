@@ -1,18 +1,14 @@
-// Evaluating a module's update descriptor: the interval gate, the installation directory the
-// root element names, and every offered update into the catalog.
-#include "core/sources/Descriptor.h"
+// Reading a module's update descriptor: the updates it offers and the installation directory
+// its root element names.
+#include "core/sources/DescriptorReader.h"
 
-#include "core/catalog/Updates.h"
-#include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
-#include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
-#include "core/services/SettingsKeys.h"
 
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -172,13 +168,6 @@ qsizetype CheckUpdateCount(const pugi::xml_node& root)
     return count;
 }
 
-// A moment as its wall-clock reading. The gate compares such readings: the stored text carries
-// no time zone, and a change to or from daylight saving time must not move the gate by an hour.
-QDateTime WallClock(const QDateTime& moment)
-{
-    return QDateTime(moment.date(), moment.time(), Qt::UTC);
-}
-
 // The text of an attribute that most updates of a descriptor give alike (type, licence address,
 // ...): converted when it changes, else shared with the update before.
 class TRepeatedText {
@@ -238,117 +227,6 @@ TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
         *failure = QString::fromLocal8Bit(e.what());
     }
     return offers;
-}
-
-bool TUpdateCheck::ReadVersionTree(const QString& ModulBez, int ModulID, int ModulHauptversion,
-                                   bool IgnoreCheckInterval)
-{
-    FHauptversion = ModulHauptversion;
-    FSourceAnswered = false;
-    FModuleCheck = TModuleCheck();
-    if (!IgnoreCheckInterval && !CheckInterval())
-        return false;
-    if (!DownloadUpdateXML(ModulID, ModulHauptversion))
-        return false;
-    if (GetVersionsFromXML(ModulBez, ModulID, ModulHauptversion))
-        return true;
-    FModuleCheck.Kind = TModuleCheck::TKind::Malformed;
-    return false;
-}
-
-bool TUpdateCheck::CheckInterval()
-{
-    return LoggedCall<bool>(
-        QStringLiteral("CheckInterval - Start"), QStringLiteral("CheckInterval - Ende - Result: "), [] {
-            const TCheckSchedule schedule = ReadCheckSchedule();
-            WriteLog(TLogAction::AppendLine, QStringLiteral("CheckInterval - letzter Check: ") +
-                                                 platform::DateTimeToStr(schedule.LastCheck) +
-                                                 QStringLiteral("... Interval [h]: ") +
-                                                 QString::number(schedule.IntervalHours));
-            return schedule.Due();
-        });
-}
-
-TCheckSchedule ReadCheckSchedule()
-{
-    TCheckSchedule schedule;
-    // A value never written means the first of January 2012 in any locale: the default text is
-    // German and would not read back under another regional format.
-    if (ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime))
-        schedule.LastCheck = platform::StrToDateTime(
-            ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
-                            SettingsKeys::LastCheckDateTimeDefault));
-    else
-        schedule.LastCheck = QDateTime(QDate(2012, 1, 1), QTime(0, 0));
-    schedule.IntervalHours =
-        ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours,
-                         SettingsKeys::IntervalInHoursDefault);
-    return schedule;
-}
-
-bool TCheckSchedule::Due() const
-{
-    // At most 2^31 hours: 7.7e15 milliseconds, far inside the range of a date and time.
-    return WallClock(platform::Clock::now()) >= WallClock(LastCheck).addSecs(IntervalHours * 60 * 60);
-}
-
-void RecordCheckTime()
-{
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
-                     platform::DateTimeToStr(platform::Clock::now()));
-}
-
-bool TUpdateCheck::GetVersionsFromXML(const QString& ModulBez, int ModulNr, int Hauptversion)
-{
-    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionsFromXML - Start Parameter: %1").arg(ModulNr));
-    bool result = false;
-    QString error;
-    try {
-        // The installed version is read once here instead of once per update; the loop itself
-        // writes no log line, since every line costs a settings-store read.
-        const TUpdates::TInstalledVersionMemo memo(*FUpdates);
-        const pugi::xml_node root = FxmlVersionen.document_element();
-        // Read while the descriptor's signature was being checked, or else now. All updates are
-        // read before the first is stored: the catalog's entries then come out close together
-        // instead of between the texts, and storing 10,000 measured clearly faster that way.
-        const std::unique_ptr<TDescriptorOffers> offers =
-            FOffers ? std::move(FOffers) : std::make_unique<TDescriptorOffers>(ReadDescriptorOffers(root));
-        if (!offers->Refusal.isEmpty())
-            throw EVorlandtError(offers->Refusal);
-        const QString zielverzeichnis = GetZielVerzeichnis(root);
-        // The updates before a malformed one reach the catalog.
-        for (TOfferedUpdate& update : offers->Updates)
-            FUpdates->AddUpdate(ModulBez, ModulNr, Hauptversion, update.Nebenversion, update.Unterversion,
-                                std::move(update.Dateiname), update.StillesUpdate, update.Typ,
-                                std::move(update.LizenzURL), update.UpdaterVersion,
-                                std::move(update.BeschreibungRTF), zielverzeichnis);
-        if (!offers->Error.isEmpty())
-            throw EVorlandtError(offers->Error);
-        result = true;
-    } catch (const EVorlandtError& e) {
-        error = e.message();
-    } catch (const std::exception& e) {
-        error = QString::fromLocal8Bit(e.what());
-    }
-    if (!result) {
-        try {
-            ReportMalformedDescriptor(error);
-        } catch (...) {
-            WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
-            throw;
-        }
-    }
-    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - Ende"));
-    return result;
-}
-
-void TUpdateCheck::ReportMalformedDescriptor(const QString& error)
-{
-    FModuleCheck.Reason = error;
-    WriteLog(TLogAction::AppendLine, QStringLiteral("GetVersionInfos - ") + error);
-    MessageDialog(QStringLiteral("Datei \"") + FxmlVersionenFilename +
-                      QStringLiteral("\" hat nicht das richtige Format:\r\n\r\n") + error,
-                  TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
 }
 
 QString GetZielVerzeichnis(const pugi::xml_node& Node)

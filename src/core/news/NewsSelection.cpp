@@ -1,6 +1,6 @@
-// The news step of an update run: fetch the news file, show the postponed items due today,
-// then the file's current item when it is new for this user and this updater.
-#include "core/sources/NewsFeed.h"
+// Which news items an update run shows, and how it reads the news file: which element is the
+// current item, and the item's numbers.
+#include "core/news/NewsSelection.h"
 
 #include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
@@ -48,8 +48,6 @@ std::optional<TDecimal> ParseDecimal(const char* text)
 
 }  // namespace
 
-namespace sources {
-
 bool NeedsNewerUpdater(const pugi::xml_attribute& updaterversion)
 {
     const std::optional<TDecimal> value = ParseDecimal(updaterversion.value());
@@ -81,36 +79,7 @@ pugi::xml_node FirstNewsItem(const pugi::xml_document& news)
     return pugi::xml_node();
 }
 
-}  // namespace sources
-
-using sources::FirstNewsItem;
-using sources::NeedsNewerUpdater;
-using sources::NewsId;
-
-bool TUpdateCheck::CheckForNews()
-{
-    return LoggedResult<bool>(QStringLiteral("CheckForNews - Result: "), [&](bool& result) {
-        if (!ReadBoolValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::NewsAktiv,
-                           SettingsKeys::NewsAktivDefault)) {
-            WriteLog(TLogAction::AppendLine,
-                     QStringLiteral("CheckForNews - News-Anzeige in den Einstellungen deaktiviert"));
-        } else {
-            WriteLog(TLogAction::AppendLine, QStringLiteral("CheckForNews - Aufruf von \"DownloadNewsXML\""));
-            // Without the news file nothing is shown, postponed items included.
-            if (DownloadNewsXML()) {
-                WriteLog(TLogAction::AppendLine,
-                         QStringLiteral("CheckForNews - Check von \"OldNewsExists\""));
-                if (OldNewsExist()) {
-                    WriteLog(TLogAction::AppendLine,
-                             QStringLiteral("CheckForNews - Check von \"NewsExists\""));
-                    result = NewsExist();
-                }
-            }
-        }
-    });
-}
-
-bool TUpdateCheck::OldNewsExist()
+bool ShowDueOldNews()
 {
     WriteLog(TLogAction::AppendLine, QStringLiteral("OldNewsExist - Start"));
     const QStringList oldNewsFiles = TNewsItem::GetOldNewsFiles();
@@ -122,13 +91,13 @@ bool TUpdateCheck::OldNewsExist()
     return true;
 }
 
-bool TUpdateCheck::NewsExist()
+bool ShowNewsIfNew(const pugi::xml_document& newsFile)
 {
     WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - Start"));
     bool result = false;
     const QString newerUpdaterLine =
         QStringLiteral("NewsExist - NewsItem verlangt höhere Updater-Version als installiert");
-    const pugi::xml_node newsNode = FirstNewsItem(FxmlNews);
+    const pugi::xml_node newsNode = FirstNewsItem(newsFile);
     if (newsNode) {
         const pugi::xml_attribute updaterversion = newsNode.attribute("updaterversion");
         const pugi::xml_attribute id = newsNode.attribute("id");
