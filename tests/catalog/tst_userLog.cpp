@@ -7,8 +7,8 @@
 #include "core/catalog/UserLog.h"
 #include "core/catalog/UserLogFile.h"
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 

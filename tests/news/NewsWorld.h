@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"

@@ -1,8 +1,8 @@
 // The regional date/time format: translation of the locale's patterns, Delphi-style formatting,
 // lenient reading and the round trip between the two, always with injected settings and clock.
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "support/TestClock.h"
 
 #include <QScopeGuard>

@@ -3,9 +3,9 @@
 // refused and with which warning, the interval gate, and that damaged input ends in a result.
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/TextCodec.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"

@@ -6,7 +6,7 @@
 #include "support/TestClock.h"
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/ScriptedFrontEnd.h"

@@ -8,9 +8,9 @@
 #include "core/platform/Clock.h"
 #include "core/platform/FileLock.h"
 #include "core/platform/FileRead.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/TextCodec.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/BasicProcs.h"
 
 #include <QFile>

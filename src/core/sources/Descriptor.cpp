@@ -4,8 +4,8 @@
 
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"

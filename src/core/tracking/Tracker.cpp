@@ -2,8 +2,8 @@
 #include "core/tracking/Tracker.h"
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Policy.h"

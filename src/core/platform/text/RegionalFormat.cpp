@@ -1,5 +1,5 @@
 // Regional date/time settings from LC_TIME, Delphi-style pattern formatting and lenient reading.
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/RegionalFormat.h"
 
 #include "core/platform/Clock.h"
 #include "core/platform/VorlandtError.h"
