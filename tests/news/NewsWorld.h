@@ -10,6 +10,7 @@
 #include "core/services/SettingsKeys.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
+#include "support/TestFormatSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,7 @@ public:
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
         qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
         QDir().mkpath(DataDir());
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
         SetNow(QDate(2024, 3, 15), QTime(10, 0));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
@@ -41,7 +42,7 @@ public:
     {
         WriteLog(TLogAction::DiscardBuffer, QString());
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
     }
 

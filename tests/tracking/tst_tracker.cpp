@@ -4,6 +4,7 @@
 #include "ConsentFrontEnd.h"
 #include "TrackingServerProcess.h"
 #include "support/TestClock.h"
+#include "support/TestFormatSettings.h"
 
 #include "core/platform/Clock.h"
 #include "core/platform/text/RegionalFormat.h"
@@ -96,7 +97,7 @@ private slots:
         QFile::remove(FDir.filePath(QStringLiteral("calls.db")));
         qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
         qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
         FFrontEnd = TConsentFrontEnd();
         FScope = std::make_unique<TScopedFrontEnd>(FFrontEnd);
         // Every draw admits the run unless a test says otherwise.
@@ -109,7 +110,7 @@ private slots:
         TTrackingConnection::SetPortForTesting(0);
         TTracker::SetRandomSourceForTesting({});
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
     }
 
     void consentIsAskedWhenDueAndKept_data()

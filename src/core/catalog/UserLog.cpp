@@ -10,7 +10,7 @@
 #include "core/platform/FileRead.h"
 #include "core/platform/TextCodec.h"
 #include "core/platform/VorlandtError.h"
-#include "core/platform/text/RegionalFormat.h"
+#include "core/platform/text/DateFormat.h"
 #include "core/services/BasicProcs.h"
 
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "core/platform/FileLock.h"
 #include "core/platform/PrivateFolder.h"
 #include "core/platform/VorlandtError.h"
-#include "core/platform/text/RegionalFormat.h"
+#include "core/platform/text/DateFormat.h"
 #include "core/run/Journal.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/FrontEnd.h"

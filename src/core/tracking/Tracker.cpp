@@ -3,7 +3,8 @@
 
 #include "core/platform/Clock.h"
 #include "core/platform/VorlandtError.h"
-#include "core/platform/text/RegionalFormat.h"
+#include "core/platform/text/DateFormat.h"
+#include "core/platform/text/DateParse.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Policy.h"

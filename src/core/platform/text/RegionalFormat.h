@@ -1,13 +1,10 @@
-// The user's regional date and time format, and the conversions between moments and text that
-// stored dates and log lines go through (format patterns in the Delphi letters the suite uses).
+// The user's regional date and time format: the settings the conversions between moments and text
+// go through (core/platform/text/DateFormat.h writes, DateParse.h reads), taken from LC_TIME.
 #pragma once
 
 #include <QByteArray>
-#include <QDate>
-#include <QDateTime>
+#include <QChar>
 #include <QString>
-
-#include <optional>
 
 namespace platform {
 
@@ -38,30 +35,29 @@ TFormatSettings FormatSettingsFromStrftime(const QString& dateFormat, const QStr
 // C/POSIX locale and names that cannot be loaded give the German settings.
 TFormatSettings FormatSettingsForLocale(const QByteArray& localeName);
 
-// The process-wide settings: the user's LC_TIME, read once, unless a test set others.
+// Where the process-wide settings come from, so that a test can stand other settings in for the
+// user's locale.
+class RegionalFormatSource {
+public:
+    virtual ~RegionalFormatSource() = default;
+
+protected:
+    RegionalFormatSource() = default;
+    RegionalFormatSource(const RegionalFormatSource&) = delete;
+    RegionalFormatSource& operator=(const RegionalFormatSource&) = delete;
+
+    virtual TFormatSettings formatSettings() const = 0;
+
+    // Makes `source` (nullptr: the user's locale) the program's source; it must outlive its turn.
+    // A source changes what it answers only while it is not installed: the install that follows
+    // publishes the change to every thread.
+    static void install(const RegionalFormatSource* source);
+
+private:
+    friend TFormatSettings FormatSettings();
+};
+
+// The process-wide settings: the installed source's, or the user's LC_TIME, read once.
 TFormatSettings FormatSettings();
-// Tests only: replaces the process-wide settings; nullopt returns to the user's locale.
-void SetFormatSettingsForTesting(const std::optional<TFormatSettings>& settings);
-
-QString FormatDateTime(const QString& pattern, const QDateTime& moment,
-                       const TFormatSettings& settings = FormatSettings());
-QString FormatDateTime(const QString& pattern, const QDate& date,
-                       const TFormatSettings& settings = FormatSettings());
-// The short date.
-QString DateToStr(const QDate& date, const TFormatSettings& settings = FormatSettings());
-// Short date, a blank and the long time, also at midnight.
-QString DateTimeToStr(const QDateTime& moment, const TFormatSettings& settings = FormatSettings());
-
-// Reading is lenient: day, month and year in the order of the short date format, split by the
-// date separator, one or two digits for day and month, a year of up to four digits (one or two
-// digits fall into the 50-year window around the clock's current year), an optional time
-// h:n[:s] with an optional AM/PM marker, blanks around the parts ignored.
-std::optional<QDate> TryStrToDate(const QString& text, const TFormatSettings& settings = FormatSettings());
-std::optional<QDateTime> TryStrToDateTime(const QString& text,
-                                          const TFormatSettings& settings = FormatSettings());
-
-// As above; raise EVorlandtError (kind Convert) naming the text.
-QDate StrToDate(const QString& text, const TFormatSettings& settings = FormatSettings());
-QDateTime StrToDateTime(const QString& text, const TFormatSettings& settings = FormatSettings());
 
 }  // namespace platform
