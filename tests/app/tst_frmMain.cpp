@@ -136,8 +136,7 @@ private Q_SLOTS:
         QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
                                  SettingsKeys::LastCheckDateTime, {}),
                  autostart ? QStringLiteral("15.03.2024 10:00:00") : QString());
-        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) ==
-                autostart);
+        QVERIFY(LogBuffer()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) == autostart);
     }
 
     // An autostart run that fails shows the error and keeps the program: hidden with the tray
@@ -199,7 +198,7 @@ private Q_SLOTS:
              {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
             QVERIFY(button->isEnabled());
         QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
-        QCOMPARE(LogBufferForTesting()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
+        QCOMPARE(LogBuffer()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
     }
 
     // Closing the window while the search waits for a server that trickles its answer ends the
@@ -226,7 +225,7 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!frm.isVisible());
         QCOMPARE(responder.Boxes, QStringList());
-        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("Updatesuche abgebrochen")));
+        QVERIFY(LogBuffer()->contains(QStringLiteral("Updatesuche abgebrochen")));
         QCOMPARE(QDir(FWorld->TempDir()).entryList({QStringLiteral("*.xml*")}, QDir::Files | QDir::Hidden),
                  QStringList());
     }
@@ -290,7 +289,7 @@ private Q_SLOTS:
         QVERIFY(frm.isVisible());
         QVERIFY(!frm.isMinimized());
         QVERIFY(!frm.tiUpdater->isVisible());
-        QCOMPARE(LogBufferForTesting()->count(QStringLiteral("VorlandtOnlineUpdater gestartet")), 2);
+        QCOMPARE(LogBuffer()->count(QStringLiteral("VorlandtOnlineUpdater gestartet")), 2);
     }
 
     // Trays that speak StatusNotifierItem report one activation and never a double click.
@@ -509,7 +508,7 @@ private Q_SLOTS:
             TfrmMain frm({});
             WriteLog(TLogAction::AppendLine, QStringLiteral("Zeile"));
         }
-        QCOMPARE(LogBufferForTesting(), std::nullopt);
+        QCOMPARE(LogBuffer(), std::nullopt);
         QVERIFY(ReadFile(LogDirectory() + LogFileName)
                     .endsWith("Zeile\r\nVorlandtOnlineUpdater beendet\r\n\r\n"));
     }

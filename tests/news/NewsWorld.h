@@ -76,7 +76,7 @@ private:
 
 inline QStringList LogLines()
 {
-    return LogBufferForTesting().value_or(QStringList());
+    return LogBuffer().value_or(QStringList());
 }
 
 // A document parsed from UTF-8 text, the way the update checker parses the news file.

@@ -49,7 +49,7 @@ void WriteFile(const QString& path, const QByteArray& content)
 
 QStringList LogLines()
 {
-    return LogBufferForTesting().value_or(QStringList());
+    return LogBuffer().value_or(QStringList());
 }
 
 bool HasExceptionLine(const QString& url)

@@ -50,7 +50,7 @@ QByteArray Fixture(const QString& name)
 
 QStringList LogLines()
 {
-    return LogBufferForTesting().value_or(QStringList());
+    return LogBuffer().value_or(QStringList());
 }
 
 QStringList LogLinesStartingWith(const QString& prefix)
