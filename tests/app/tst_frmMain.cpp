@@ -2,7 +2,6 @@
 // progress display, the general error display, and the retreat to the tray.
 #include "core/catalog/JobHandOff.h"
 #include "core/platform/VorlandtError.h"
-#include "core/sources/TransferCancel.h"
 #include "core/tracking/TrackingConnection.h"
 #include "download/TestHttpsServer.h"
 #include "gui/Application.h"
@@ -99,8 +98,6 @@ private Q_SLOTS:
         QVERIFY(FWorld->IsValid());
         WriteLog(TLogAction::StartBuffer, QString());
         TfrmMain::SetTrayAvailableForTesting(true);
-        // A window closed by an earlier test cancelled the transfers of the process.
-        sources::AllowTransfersForTesting();
     }
 
     void cleanup()

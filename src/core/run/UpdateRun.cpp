@@ -148,6 +148,9 @@ TUpdateRun::TUpdateRun(TUpdates& Updates, TUpdateCheck& UpdateCheck, bool Autost
 
 void TUpdateRun::RunUpdateCheck(bool Manual)
 {
+    // Closing the window or interrupting the console program stops this run's transfers; the
+    // run after it starts afresh.
+    const sources::TTransferCancel transfers;
     FOtherRunActive = false;
     FNoSourceAnswered = false;
     FCancelled = false;
