@@ -79,7 +79,8 @@ private:
     std::unique_ptr<TScopedFrontEnd> FScope;
     std::unique_ptr<TTrackingServerProcess> FServer;
 
-    // A reference server answering `probability`, with the tracker pointed at it.
+    // A reference server answering `probability` (101 admits every draw), with the tracker pointed
+    // at it.
     void StartServer(qint32 probability, const QStringList& moreArguments = {})
     {
         FServer = std::make_unique<TTrackingServerProcess>(FDir.filePath(QStringLiteral("calls.db")));
@@ -100,15 +101,12 @@ private slots:
         TestFormatSettings::set(platform::TFormatSettings::German());
         FFrontEnd = TConsentFrontEnd();
         FScope = std::make_unique<TScopedFrontEnd>(FFrontEnd);
-        // Every draw admits the run unless a test says otherwise.
-        TTracker::SetRandomSourceForTesting([] { return 1; });
     }
     void cleanup()
     {
         FServer.reset();
         FScope.reset();
         TTrackingConnection::SetPortForTesting(0);
-        TTracker::SetRandomSourceForTesting({});
         TestClock::set(QDateTime());
         TestFormatSettings::set(std::nullopt);
     }
@@ -233,9 +231,8 @@ private slots:
         QFETCH(bool, tracked);
         Consented();
         StartServer(probability);
-        TTracker::SetRandomSourceForTesting([number] { return number; });
         {
-            TTracker tracker{QString()};
+            TTracker tracker(QString(), nullptr, [number] { return number; });
             QCOMPARE(tracker.TrackingActive(), tracked);
             tracker.Start();
             tracker.AddEvent(User(QStringLiteral("Probe")));

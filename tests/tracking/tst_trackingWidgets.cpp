@@ -487,7 +487,6 @@ private slots:
         TTrackingServerProcess server(FDir.filePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(101));
         TTrackingConnection::SetPortForTesting(server.Port());
-        TTracker::SetRandomSourceForTesting([] { return 1; });
         {
             TTestForm form;
             ShowForm(form);
@@ -507,7 +506,6 @@ private slots:
             // The letters went into the text box, at the place clicked.
             QCOMPARE(form.edtSuche->text(), QStringLiteral("Habcdefghijallo"));
         }
-        TTracker::SetRandomSourceForTesting({});
         QCOMPARE(server.Summary(),
                  (QStringList{"GetTrackingProbability", "SendUserEvent:Tracker-Start", "SendMouseEvent",
                               "SendKeyboardEvent", "SendMouseEvent", "SendUserEvent:Tracker-Ende"}));
