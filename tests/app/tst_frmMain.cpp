@@ -2,7 +2,6 @@
 // progress display, the general error display, and the retreat to the tray.
 #include "core/catalog/JobHandOff.h"
 #include "core/platform/VorlandtError.h"
-#include "core/tracking/TrackingConnection.h"
 #include "download/TestHttpsServer.h"
 #include "gui/Application.h"
 #include "gui/UpdateBenachrichtigung.h"
@@ -486,14 +485,14 @@ private Q_SLOTS:
         TTrackingServerProcess server(FWorld->Path(QStringLiteral("tracking.db")));
         if (!server.Start(101))
             QSKIP("the reference tracking server did not start");
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         {
             TModalResponder responder;
             TfrmMain frm({QStringLiteral("-a")});
             QVERIFY(frm.Terminated());
             QCOMPARE(responder.Boxes, QStringList());
         }
-        TTrackingConnection::SetPortForTesting(0);
+        qunsetenv("VORLANDT_TRACKING_PORT");
         QCOMPARE(server.Summary(), QStringList({"GetTrackingProbability", "SendUserEvent:Tracker-Start",
                                                 "SendUserEvent:Auto-Modus", "SendUserEvent:Tracker-Ende"}));
         QVERIFY(server.Stop());

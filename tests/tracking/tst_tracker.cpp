@@ -12,7 +12,6 @@
 #include "core/services/SettingsKeys.h"
 #include "support/ScriptedFrontEnd.h"
 #include "core/tracking/Tracker.h"
-#include "core/tracking/TrackingConnection.h"
 #include "core/tracking/TrackingEvents.h"
 
 #include <QElapsedTimer>
@@ -85,7 +84,7 @@ private:
     {
         FServer = std::make_unique<TTrackingServerProcess>(FDir.filePath(QStringLiteral("calls.db")));
         QVERIFY(FServer->Start(probability, 0, moreArguments));
-        TTrackingConnection::SetPortForTesting(FServer->Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(FServer->Port()));
     }
 
     static void Consented() { WriteBoolValue(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingOk, true); }
@@ -106,7 +105,7 @@ private slots:
     {
         FServer.reset();
         FScope.reset();
-        TTrackingConnection::SetPortForTesting(0);
+        qunsetenv("VORLANDT_TRACKING_PORT");
         TestClock::set(QDateTime());
         TestFormatSettings::set(std::nullopt);
     }

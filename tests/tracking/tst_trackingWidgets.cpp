@@ -6,7 +6,6 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/tracking/Tracker.h"
-#include "core/tracking/TrackingConnection.h"
 #include "gui/AppMessageHook.h"
 #include "gui/TrackingControls.h"
 #include "gui/frmTrackingOkConfirmation.h"
@@ -172,7 +171,7 @@ private slots:
         qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
         qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
     }
-    void cleanup() { TTrackingConnection::SetPortForTesting(0); }
+    void cleanup() { qunsetenv("VORLANDT_TRACKING_PORT"); }
 
     void consentDialogShowsTheLetterAndTwoUnselectedChoices()
     {
@@ -486,7 +485,7 @@ private slots:
                        true);
         TTrackingServerProcess server(FDir.filePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(101));
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         {
             TTestForm form;
             ShowForm(form);
