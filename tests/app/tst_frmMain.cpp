@@ -29,6 +29,16 @@ namespace {
 const QString NothingFound =
     QStringLiteral("Keine neuen Updates gefunden.\n\nIhre Software ist auf dem neuesten Stand.");
 
+// The desktops the window is shown on: one with a system tray unless a test says otherwise.
+bool WithTray()
+{
+    return true;
+}
+bool WithoutTray()
+{
+    return false;
+}
+
 // Answers every modal window while it lives: message boxes with their first button, the
 // notification dialog with the result given; records what it saw.
 class TModalResponder {
@@ -96,14 +106,9 @@ private Q_SLOTS:
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
         WriteLog(TLogAction::StartBuffer, QString());
-        TfrmMain::SetTrayAvailableForTesting(true);
     }
 
-    void cleanup()
-    {
-        TfrmMain::SetTrayAvailableForTesting(std::nullopt);
-        FWorld.reset();
-    }
+    void cleanup() { FWorld.reset(); }
 
     void autostartModeOnlyWithExactFirstArgument_data()
     {
@@ -123,7 +128,7 @@ private Q_SLOTS:
         QFETCH(bool, autostart);
         QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
         TModalResponder responder;
-        TfrmMain frm(arguments);
+        TfrmMain frm(arguments, WithTray);
         QCOMPARE(frm.AutostartModus(), autostart);
         QCOMPARE(frm.ShowMainForm(), !autostart);
         // The autostart run happened inside the creation, found nothing and said nothing.
@@ -147,9 +152,9 @@ private Q_SLOTS:
     void failedAutostartRunKeepsTheProgramReachable()
     {
         QFETCH(bool, tray);
-        TfrmMain::SetTrayAvailableForTesting(tray);
         TModalResponder responder;
-        TfrmMain frm({QStringLiteral("-a")});  // no registrations key: the store's read error
+        // No registrations key: the store's read error.
+        TfrmMain frm({QStringLiteral("-a")}, tray ? WithTray : WithoutTray);
         QCOMPARE(responder.Boxes.size(), 1);
         QVERIFY2(responder.Boxes.first().contains(QStringLiteral("OnlineUpdateModule")),
                  qPrintable(responder.Boxes.first()));
@@ -170,7 +175,7 @@ private Q_SLOTS:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                          FServer.Url(QStringLiteral("/slow?seconds=1&bytes=64&rest=")));
 
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QList<bool> enabledWhileWaiting;
@@ -208,7 +213,7 @@ private Q_SLOTS:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                          FServer.Url(QStringLiteral("/slow?seconds=600&bytes=1200&rest=")));
 
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QTimer::singleShot(700, &frm, &QWidget::close);
@@ -229,7 +234,7 @@ private Q_SLOTS:
     // An error ends the run at the general error display, after the buttons came back.
     void errorOfManualRunIsShownWithButtonsEnabled()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         bool enabledWhenShown = false;
         TModalResponder responder;
@@ -257,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         QVERIFY(FWorld->AddModule(QStringLiteral("B"), 12, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         QVERIFY(FWorld->AddModule(QStringLiteral("C"), 13, 1, QStringLiteral("Vorlandt Faktura"), {{0, 1}}));
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         TModalResponder responder(result);
         QTest::mouseClick(frm.btnStart, Qt::LeftButton);
@@ -271,7 +276,7 @@ private Q_SLOTS:
     // Each showing logs the start and sets the help file, also after a restore from the tray.
     void minimiseGoesToTheTrayAndBack()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QVERIFY(frm.tiUpdater->isVisible());
@@ -303,7 +308,7 @@ private Q_SLOTS:
     {
         QFETCH(QSystemTrayIcon::ActivationReason, reason);
         QFETCH(bool, restored);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         frm.setWindowState(Qt::WindowMinimized);
@@ -320,7 +325,7 @@ private Q_SLOTS:
     // the window hides in the tray.
     void trayMenuOpensAndEnds()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         const QMenu* menu = frm.tiUpdater->contextMenu();
@@ -357,7 +362,7 @@ private Q_SLOTS:
     void progressBarStaysEmptyWithoutRegistrations()
     {
         WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule, QStringLiteral("Stand"), 1);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         TModalResponder responder;
         QTest::mouseClick(frm.btnStart, Qt::LeftButton);
@@ -390,7 +395,7 @@ private Q_SLOTS:
             QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {}));
         }
         // "error": no registration key, the store's read error.
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowActive(&frm));
         QCOMPARE(QApplication::focusWidget(), frm.btnStart);
@@ -421,7 +426,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, button);
         QFETCH(QString, opened);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         QDialog frmEinstellungen(&frm);
         frmEinstellungen.setObjectName(QStringLiteral("frmEinstellungen"));
         TfrmUserLog frmUserLog(&frm);
@@ -439,8 +444,7 @@ private Q_SLOTS:
 
     void minimiseWithoutTrayStaysOnTheTaskbar()
     {
-        TfrmMain::SetTrayAvailableForTesting(false);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithoutTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QVERIFY(!frm.tiUpdater->isVisible());
@@ -452,7 +456,7 @@ private Q_SLOTS:
 
     void installedUpdatesButtonShowsTheLogWindow()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         TfrmUserLog frmUserLog(&frm);
         frm.SetUserLogWindow(&frmUserLog);
         frm.show();
@@ -467,7 +471,7 @@ private Q_SLOTS:
         struct TRefusingSettings : QDialog {
             int exec() override { throw EVorlandtError(QStringLiteral("Schreiben verweigert")); }
         } frmEinstellungen;
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.SetSettingsWindow(&frmEinstellungen);
         frm.show();
         TModalResponder responder;
@@ -488,7 +492,7 @@ private Q_SLOTS:
         qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         {
             TModalResponder responder;
-            TfrmMain frm({QStringLiteral("-a")});
+            TfrmMain frm({QStringLiteral("-a")}, WithTray);
             QVERIFY(frm.Terminated());
             QCOMPARE(responder.Boxes, QStringList());
         }
@@ -501,7 +505,7 @@ private Q_SLOTS:
     void destructionWritesTheLog()
     {
         {
-            TfrmMain frm({});
+            TfrmMain frm({}, WithTray);
             WriteLog(TLogAction::AppendLine, QStringLiteral("Zeile"));
         }
         QCOMPARE(LogBuffer(), std::nullopt);
