@@ -337,7 +337,7 @@ bool SignaturesHeld(const TRunOnce& run)
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
     WriteLog(TLogAction::StartBuffer, QString());
     run();
-    const QStringList log = LogBufferForTesting().value_or(QStringList());
+    const QStringList log = LogBuffer().value_or(QStringList());
     WriteLog(TLogAction::DiscardBuffer, QString());
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, false);
     return !log.isEmpty() && log.filter(QStringLiteral("Signaturprüfung")).isEmpty();

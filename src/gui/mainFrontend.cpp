@@ -63,8 +63,6 @@ constexpr int ProgressBarMinimumChars = 20;
 
 const QString Caption = QStringLiteral("Vorlandt Online-Updater");
 
-std::optional<bool> TrayAvailableOverride;
-
 QIcon ProgramIcon(const QWidget* widget)
 {
     QIcon icon;
@@ -130,7 +128,7 @@ bool TMainFrontEnd::ConfirmUpdates(const TUpdates& updates)
     return dialog.exec() == 1;
 }
 
-TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(const QStringList& arguments, TTrayCheck trayAvailable, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
@@ -146,6 +144,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, QWidget* parent)
       btnInstallierteUpdates(
           MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"),
                      QStringLiteral(":/icons/history.png"), SideButtonSize, QSize(16, 16))),
+      FTrayAvailable(trayAvailable ? std::move(trayAvailable)
+                                   : TTrayCheck(&QSystemTrayIcon::isSystemTrayAvailable)),
       FFrontEnd(*this)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -415,14 +415,4 @@ void TfrmMain::btnInstallierteUpdatesClick()
 void TfrmMain::btnFeedbackToolClick()
 {
     StartFeedbackTool();
-}
-
-bool TfrmMain::TrayAvailable()
-{
-    return TrayAvailableOverride.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-}
-
-void TfrmMain::SetTrayAvailableForTesting(std::optional<bool> available)
-{
-    TrayAvailableOverride = available;
 }

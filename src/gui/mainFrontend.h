@@ -10,8 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
-#include <optional>
 
 class QDialog;
 class QLabel;
@@ -40,10 +40,14 @@ private:
 class TfrmMain : public QWidget {
     Q_OBJECT
 public:
+    // Whether the desktop offers a system tray right now.
+    using TTrayCheck = std::function<bool()>;
+
     // Runs FormCreate: `arguments` are the command-line arguments without the program name.
     // An error of the autostart run is shown by the general error display and leaves the window
-    // running (hidden, with the tray icon) instead of ending the program.
-    explicit TfrmMain(const QStringList& arguments, QWidget* parent = nullptr);
+    // running (hidden, with the tray icon) instead of ending the program. `trayAvailable` (empty:
+    // Qt's answer) is asked whenever the window chooses between the tray and the taskbar.
+    explicit TfrmMain(const QStringList& arguments, TTrayCheck trayAvailable = {}, QWidget* parent = nullptr);
     // Runs FormDestroy.
     ~TfrmMain() override;
 
@@ -74,9 +78,7 @@ public:
 
     // True when minimising hides the window in the notification area; without a system tray the
     // window stays on the taskbar, or the person could never get it back.
-    static bool TrayAvailable();
-    // Tests only: pretends the desktop has (true) or lacks (false) a system tray; nullopt asks Qt.
-    static void SetTrayAvailableForTesting(std::optional<bool> available);
+    bool TrayAvailable() const { return FTrayAvailable(); }
 
 public Q_SLOTS:
     void btnStartClick();
@@ -103,6 +105,7 @@ private:
     // Sizes the window for its font, within the screen, and centres it there.
     void FitToFont();
 
+    TTrayCheck FTrayAvailable;
     QString FDLLPfad;
     bool FAutostartModus = false;
     std::unique_ptr<TTracker> FStatisticsTracker;

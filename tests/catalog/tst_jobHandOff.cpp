@@ -279,7 +279,7 @@ private Q_SLOTS:
         const QStringList expected{QDir(folder).canonicalPath(), QStringLiteral("1"),
                                    QStringLiteral("-DoUpdateJobs")};
         QCOMPARE(InstallerReport(folder), expected);
-        QVERIFY(!LogBufferForTesting().value().contains(InstallerFailedLine));
+        QVERIFY(!LogBuffer().value().contains(InstallerFailedLine));
     }
 
     void missingInstallerIsLoggedAndReported()
@@ -292,7 +292,7 @@ private Q_SLOTS:
         QVERIFY(!StartInstaller(&dllPfad));
 
         QCOMPARE(dllPfad, folder);
-        QVERIFY(LogBufferForTesting().value().contains(InstallerFailedLine));
+        QVERIFY(LogBuffer().value().contains(InstallerFailedLine));
         QVERIFY(StartInstaller() == false);
     }
 };

@@ -3,12 +3,13 @@
 #include "CatalogWorld.h"
 #include "support/LogEncoding.h"
 #include "support/TestClock.h"
+#include "support/TestFormatSettings.h"
 
 #include "core/catalog/UserLog.h"
 #include "core/catalog/UserLogFile.h"
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 
@@ -60,14 +61,14 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TCatalogWorld>();
         QVERIFY(FWorld->IsValid());
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
         SetToday(2026, 12, 9);
     }
 
     void cleanup()
     {
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
         FWorld.reset();
     }
 
@@ -187,7 +188,7 @@ private Q_SLOTS:
 
     void dateFollowsTheRegionalFormat()
     {
-        platform::SetFormatSettingsForTesting(
+        TestFormatSettings::set(
             platform::FormatSettingsFromStrftime(QStringLiteral("%m/%d/%Y"), QStringLiteral("%H:%M:%S"),
                                                  QStringLiteral("AM"), QStringLiteral("PM")));
         TUserLog::AddLastTempEntry(QStringLiteral("Kasse"), 1, 1, 1, 1);

@@ -85,6 +85,12 @@ TWindowUnderTest MessageBox(TMsgDlgButtons buttons)
                                                    TMsgDlgType::mtError, buttons, 0)};
 }
 
+// The main window is shown on a desktop with a system tray.
+bool WithTray()
+{
+    return true;
+}
+
 template <typename Window, typename... Args>
 TWindowFactory Plain(Args... args)
 {
@@ -114,7 +120,8 @@ class TestAccessibility : public QObject {
     {
         QTest::addColumn<TWindowFactory>("open");
         QTest::addColumn<QAccessible::Role>("role");
-        QTest::newRow("main window") << Plain<TfrmMain>(QStringList()) << QAccessible::Window;
+        QTest::newRow("main window") << Plain<TfrmMain>(QStringList(), TfrmMain::TTrayCheck(WithTray))
+                                     << QAccessible::Window;
         QTest::newRow("settings") << Plain<TfrmEinstellungen>() << QAccessible::Dialog;
         // Locked controls in both parts of the dialog, and the notes that say so.
         QTest::newRow("settings under a policy") << TWindowFactory([] {
@@ -150,9 +157,6 @@ class TestAccessibility : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { TfrmMain::SetTrayAvailableForTesting(true); }
-    void cleanupTestCase() { TfrmMain::SetTrayAvailableForTesting(std::nullopt); }
-
     void init()
     {
         FWorld = std::make_unique<TRunWorld>();
@@ -215,7 +219,7 @@ private Q_SLOTS:
     // Icon-only buttons say what their tooltip says; fields say what their label says.
     void controlsCarryTheirLabelsWords()
     {
-        TfrmMain main({});
+        TfrmMain main({}, WithTray);
         QCOMPARE(AccessibleName(main.btnFeedbackTool), QStringLiteral("Feedback"));
         QCOMPARE(AccessibleName(main.pbFortschritt), QStringLiteral("Fortschritt"));
         QCOMPARE(QAccessible::queryAccessibleInterface(&main)->role(), QAccessible::Window);

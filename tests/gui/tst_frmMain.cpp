@@ -31,6 +31,16 @@ namespace {
 const QString NothingFound =
     QStringLiteral("Keine neuen Updates gefunden.\n\nIhre Software ist auf dem neuesten Stand.");
 
+// The desktops the window is shown on: one with a system tray unless a test says otherwise.
+bool WithTray()
+{
+    return true;
+}
+bool WithoutTray()
+{
+    return false;
+}
+
 // Answers every modal window while it lives: message boxes with their first button, the
 // notification dialog with the result given; records what it saw.
 class TModalResponder {
@@ -98,16 +108,9 @@ private Q_SLOTS:
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
         WriteLog(TLogAction::StartBuffer, QString());
-        TfrmMain::SetTrayAvailableForTesting(true);
-        // A window closed by an earlier test cancelled the transfers of the process.
-        sources::AllowTransfersForTesting();
     }
 
-    void cleanup()
-    {
-        TfrmMain::SetTrayAvailableForTesting(std::nullopt);
-        FWorld.reset();
-    }
+    void cleanup() { FWorld.reset(); }
 
     void autostartModeOnlyWithExactFirstArgument_data()
     {
@@ -127,7 +130,7 @@ private Q_SLOTS:
         QFETCH(bool, autostart);
         QVERIFY(FWorld->AddModule(QStringLiteral("Kasse"), 12, 3, QStringLiteral("Vorlandt Kasse"), {}));
         TModalResponder responder;
-        TfrmMain frm(arguments);
+        TfrmMain frm(arguments, WithTray);
         QCOMPARE(frm.AutostartModus(), autostart);
         QCOMPARE(frm.ShowMainForm(), !autostart);
         // The autostart run happened inside the creation, found nothing and said nothing.
@@ -136,8 +139,7 @@ private Q_SLOTS:
         QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
                                  SettingsKeys::LastCheckDateTime, {}),
                  autostart ? QStringLiteral("15.03.2024 10:00:00") : QString());
-        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) ==
-                autostart);
+        QVERIFY(LogBuffer()->contains(QStringLiteral("FormCreate - AutostartModus aktiv")) == autostart);
     }
 
     // An autostart run that fails shows the error and keeps the program: hidden with the tray
@@ -152,9 +154,9 @@ private Q_SLOTS:
     void failedAutostartRunKeepsTheProgramReachable()
     {
         QFETCH(bool, tray);
-        TfrmMain::SetTrayAvailableForTesting(tray);
         TModalResponder responder;
-        TfrmMain frm({QStringLiteral("-a")});  // no registrations key: the store's read error
+        // No registrations key: the store's read error.
+        TfrmMain frm({QStringLiteral("-a")}, tray ? WithTray : WithoutTray);
         QCOMPARE(responder.Boxes.size(), 1);
         QVERIFY2(responder.Boxes.first().contains(QStringLiteral("OnlineUpdateModule")),
                  qPrintable(responder.Boxes.first()));
@@ -175,7 +177,7 @@ private Q_SLOTS:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                          FServer.Url(QStringLiteral("/slow?seconds=1&bytes=64&rest=")));
 
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QList<bool> enabledWhileWaiting;
@@ -199,7 +201,7 @@ private Q_SLOTS:
              {frm.btnStart, frm.btnEinstellungen, frm.btnInstallierteUpdates, frm.btnFeedbackTool})
             QVERIFY(button->isEnabled());
         QCOMPARE(frm.lblFortschritt->text(), QStringLiteral("Bereit."));
-        QCOMPARE(LogBufferForTesting()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
+        QCOMPARE(LogBuffer()->mid(0, 2).last(), QStringLiteral("Updatesuche gestartet"));
     }
 
     // Closing the window while the search waits for a server that trickles its answer ends the
@@ -213,7 +215,7 @@ private Q_SLOTS:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                          FServer.Url(QStringLiteral("/slow?seconds=600&bytes=1200&rest=")));
 
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QTimer::singleShot(700, &frm, &QWidget::close);
@@ -226,7 +228,7 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!frm.isVisible());
         QCOMPARE(responder.Boxes, QStringList());
-        QVERIFY(LogBufferForTesting()->contains(QStringLiteral("Updatesuche abgebrochen")));
+        QVERIFY(LogBuffer()->contains(QStringLiteral("Updatesuche abgebrochen")));
         QCOMPARE(QDir(FWorld->TempDir()).entryList({QStringLiteral("*.xml*")}, QDir::Files | QDir::Hidden),
                  QStringList());
     }
@@ -234,7 +236,7 @@ private Q_SLOTS:
     // An error ends the run at the general error display, after the buttons came back.
     void errorOfManualRunIsShownWithButtonsEnabled()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         bool enabledWhenShown = false;
         TModalResponder responder;
@@ -262,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         QVERIFY(FWorld->AddModule(QStringLiteral("B"), 12, 1, QStringLiteral("Vorlandt Kasse"), {{0, 1}}));
         QVERIFY(FWorld->AddModule(QStringLiteral("C"), 13, 1, QStringLiteral("Vorlandt Faktura"), {{0, 1}}));
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         TModalResponder responder(result);
         QTest::mouseClick(frm.btnStart, Qt::LeftButton);
@@ -276,7 +278,7 @@ private Q_SLOTS:
     // Each showing logs the start and sets the help file, also after a restore from the tray.
     void minimiseGoesToTheTrayAndBack()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QVERIFY(frm.tiUpdater->isVisible());
@@ -290,7 +292,7 @@ private Q_SLOTS:
         QVERIFY(frm.isVisible());
         QVERIFY(!frm.isMinimized());
         QVERIFY(!frm.tiUpdater->isVisible());
-        QCOMPARE(LogBufferForTesting()->count(QStringLiteral("VorlandtOnlineUpdater gestartet")), 2);
+        QCOMPARE(LogBuffer()->count(QStringLiteral("VorlandtOnlineUpdater gestartet")), 2);
     }
 
     // Trays that speak StatusNotifierItem report one activation and never a double click.
@@ -308,7 +310,7 @@ private Q_SLOTS:
     {
         QFETCH(QSystemTrayIcon::ActivationReason, reason);
         QFETCH(bool, restored);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         frm.setWindowState(Qt::WindowMinimized);
@@ -325,7 +327,7 @@ private Q_SLOTS:
     // the window hides in the tray.
     void trayMenuOpensAndEnds()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         const QMenu* menu = frm.tiUpdater->contextMenu();
@@ -362,7 +364,7 @@ private Q_SLOTS:
     void progressBarStaysEmptyWithoutRegistrations()
     {
         WriteIntegerValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule, QStringLiteral("Stand"), 1);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         TModalResponder responder;
         QTest::mouseClick(frm.btnStart, Qt::LeftButton);
@@ -395,7 +397,7 @@ private Q_SLOTS:
             QVERIFY(FWorld->AddModule(QStringLiteral("A"), 11, 1, QStringLiteral("Vorlandt Kasse"), {}));
         }
         // "error": no registration key, the store's read error.
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowActive(&frm));
         QCOMPARE(QApplication::focusWidget(), frm.btnStart);
@@ -426,7 +428,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, button);
         QFETCH(QString, opened);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         QDialog frmEinstellungen(&frm);
         frmEinstellungen.setObjectName(QStringLiteral("frmEinstellungen"));
         TfrmUserLog frmUserLog(&frm);
@@ -444,8 +446,7 @@ private Q_SLOTS:
 
     void minimiseWithoutTrayStaysOnTheTaskbar()
     {
-        TfrmMain::SetTrayAvailableForTesting(false);
-        TfrmMain frm({});
+        TfrmMain frm({}, WithoutTray);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         QVERIFY(!frm.tiUpdater->isVisible());
@@ -457,7 +458,7 @@ private Q_SLOTS:
 
     void installedUpdatesButtonShowsTheLogWindow()
     {
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         TfrmUserLog frmUserLog(&frm);
         frm.SetUserLogWindow(&frmUserLog);
         frm.show();
@@ -472,7 +473,7 @@ private Q_SLOTS:
         struct TRefusingSettings : QDialog {
             int exec() override { throw EVorlandtError(QStringLiteral("Schreiben verweigert")); }
         } frmEinstellungen;
-        TfrmMain frm({});
+        TfrmMain frm({}, WithTray);
         frm.SetSettingsWindow(&frmEinstellungen);
         frm.show();
         TModalResponder responder;
@@ -490,14 +491,14 @@ private Q_SLOTS:
         TTrackingServerProcess server(FWorld->Path(QStringLiteral("tracking.db")));
         if (!server.Start(101))
             QSKIP("the reference tracking server did not start");
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         {
             TModalResponder responder;
-            TfrmMain frm({QStringLiteral("-a")});
+            TfrmMain frm({QStringLiteral("-a")}, WithTray);
             QVERIFY(frm.Terminated());
             QCOMPARE(responder.Boxes, QStringList());
         }
-        TTrackingConnection::SetPortForTesting(0);
+        qunsetenv("VORLANDT_TRACKING_PORT");
         QCOMPARE(server.Summary(), QStringList({"GetTrackingProbability", "SendUserEvent:Tracker-Start",
                                                 "SendUserEvent:Auto-Modus", "SendUserEvent:Tracker-Ende"}));
         QVERIFY(server.Stop());
@@ -506,10 +507,10 @@ private Q_SLOTS:
     void destructionWritesTheLog()
     {
         {
-            TfrmMain frm({});
+            TfrmMain frm({}, WithTray);
             WriteLog(TLogAction::AppendLine, QStringLiteral("Zeile"));
         }
-        QCOMPARE(LogBufferForTesting(), std::nullopt);
+        QCOMPARE(LogBuffer(), std::nullopt);
         QVERIFY(ReadFile(LogDirectory() + LogFileName)
                     .endsWith("Zeile\r\nVorlandtOnlineUpdater beendet\r\n\r\n"));
     }

@@ -6,7 +6,6 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/tracking/Tracker.h"
-#include "core/tracking/TrackingConnection.h"
 #include "gui/AppMessageHook.h"
 #include "gui/TrackingControls.h"
 #include "gui/frmTrackingOkConfirmation.h"
@@ -172,7 +171,7 @@ private slots:
         qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
         qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
     }
-    void cleanup() { TTrackingConnection::SetPortForTesting(0); }
+    void cleanup() { qunsetenv("VORLANDT_TRACKING_PORT"); }
 
     void consentDialogShowsTheLetterAndTwoUnselectedChoices()
     {
@@ -486,8 +485,7 @@ private slots:
                        true);
         TTrackingServerProcess server(FDir.filePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(101));
-        TTrackingConnection::SetPortForTesting(server.Port());
-        TTracker::SetRandomSourceForTesting([] { return 1; });
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         {
             TTestForm form;
             ShowForm(form);
@@ -507,7 +505,6 @@ private slots:
             // The letters went into the text box, at the place clicked.
             QCOMPARE(form.edtSuche->text(), QStringLiteral("Habcdefghijallo"));
         }
-        TTracker::SetRandomSourceForTesting({});
         QCOMPARE(server.Summary(),
                  (QStringList{"GetTrackingProbability", "SendUserEvent:Tracker-Start", "SendMouseEvent",
                               "SendKeyboardEvent", "SendMouseEvent", "SendUserEvent:Tracker-Ende"}));

@@ -3,6 +3,7 @@
 // what happens to a postponed file when its showing closes.
 #include "support/NewsWorld.h"
 #include "support/TestClock.h"
+#include "support/TestFormatSettings.h"
 
 #include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
@@ -403,7 +404,7 @@ private Q_SLOTS:
     {
         // A locale writing month/day/year cannot read the label "01.03.2024"; the date in the
         // file's name is kept all the same.
-        platform::SetFormatSettingsForTesting(
+        TestFormatSettings::set(
             platform::FormatSettingsFromStrftime(QStringLiteral("%m/%d/%Y"), QStringLiteral("%I:%M:%S %p"),
                                                  QStringLiteral("AM"), QStringLiteral("PM")));
         const QString old = FWorld->DataDir() + QStringLiteral("2024-03-01_2024-03-16_1_VL_NewsRTF.tmp");

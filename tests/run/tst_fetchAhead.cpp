@@ -79,7 +79,7 @@ class tst_FetchAhead : public QObject {
 
         TRunTrace trace;
         trace.Progress = frontEnd.ProgressTexts();
-        trace.Log = LogBufferForTesting().value_or(QStringList());
+        trace.Log = LogBuffer().value_or(QStringList());
         trace.Messages = frontEnd.Unanswered();
         trace.Shown = frontEnd.ShownUpdates();
         WriteLog(TLogAction::DiscardBuffer, QString());

@@ -61,7 +61,7 @@ class tst_Policy : public QObject {
     // The log line naming where the descriptor came from, reduced to the row's tag.
     QString SourceUsed() const
     {
-        const QStringList log = LogBufferForTesting().value_or(QStringList());
+        const QStringList log = LogBuffer().value_or(QStringList());
         for (const QString& line : log) {
             if (line.contains(QStringLiteral(" - LocalSource wird verwendet: ")))
                 return line.section(QStringLiteral("source-"), 1).section(u'/', 0, 0);
@@ -206,7 +206,7 @@ private Q_SLOTS:
 
         RunAutostart();
 
-        const QStringList log = LogBufferForTesting().value_or(QStringList());
+        const QStringList log = LogBuffer().value_or(QStringList());
         QString outcome;
         if (name == u"LocalSource" || name == u"UpdateURL") {
             outcome = SourceUsed();

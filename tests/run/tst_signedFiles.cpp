@@ -355,7 +355,7 @@ private Q_SLOTS:
         QCOMPARE(boxes, expectedBoxes);
 
         // One line per rejected file, naming it and the reason; a bad key entry once per run.
-        const QStringList log = LogBufferForTesting().value_or(QStringList());
+        const QStringList log = LogBuffer().value_or(QStringList());
         QStringList fileLines;
         for (const QString& line : log) {
             if (line.startsWith(QStringLiteral("Signaturprüfung - ")) &&
@@ -522,8 +522,7 @@ private Q_SLOTS:
         QCOMPARE(shown, offered);
         QCOMPARE(FFrontEnd->ShownNews().size(), newsShown ? 1 : 0);
         QCOMPARE(FFrontEnd->Messages().size(), 0);
-        QStringList lines =
-            LogBufferForTesting().value_or(QStringList()).filter(QStringLiteral("Signaturprüfung - "));
+        QStringList lines = LogBuffer().value_or(QStringList()).filter(QStringLiteral("Signaturprüfung - "));
         lines.sort();
         logLines.sort();
         QCOMPARE(lines, logLines);
@@ -548,7 +547,7 @@ private Q_SLOTS:
         FFrontEnd->Answer({1});  // "Keine neuen Updates gefunden."
         TUpdateRun(updates, check, false).RunUpdateCheck(true);
         QCOMPARE(FFrontEnd->ShownUpdates().size(), 1);
-        QCOMPARE(LogBufferForTesting().value_or(QStringList()).filter(QStringLiteral("Signaturprüfung - ")),
+        QCOMPARE(LogBuffer().value_or(QStringList()).filter(QStringLiteral("Signaturprüfung - ")),
                  QStringList(QStringLiteral("Signaturprüfung - update_12_5.xml: Signatur fehlt")));
     }
 };

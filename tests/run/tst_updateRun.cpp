@@ -282,8 +282,7 @@ private Q_SLOTS:
         if (registrationsRead && manual)
             QCOMPARE(FFrontEnd->Messages().first(),
                      (TShownMessage{NothingFound, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, 0}));
-        QCOMPARE(LogBufferForTesting()->contains(
-                     QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")),
+        QCOMPARE(LogBuffer()->contains(QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")),
                  !manual && newsLookedFor && !registrationsRead);
     }
 
@@ -366,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(ValueExists(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime),
                  recorded);
         QCOMPARE(FFrontEnd->ShownUpdates().size(), notifications);
-        QCOMPARE(LogBufferForTesting()->filter(QStringLiteral("RecordCheckTime - Fehler: ")).size(),
+        QCOMPARE(LogBuffer()->filter(QStringLiteral("RecordCheckTime - Fehler: ")).size(),
                  storeWritable ? 0 : 1);
     }
 
@@ -436,11 +435,10 @@ private Q_SLOTS:
                              : TShownMessage{warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0});
         QCOMPARE(FFrontEnd->Messages(), expected);
         if (!warning.isEmpty())
-            QCOMPARE(LogBufferForTesting()->filter(warning).size(), 1);
+            QCOMPARE(LogBuffer()->filter(warning).size(), 1);
         // The diagnostic log keeps its lines about each source.
-        QCOMPARE(
-            LogBufferForTesting()->filter(QStringLiteral("DownloadUpdateXML - Ende - Result: False")).size(),
-            modules.size());
+        QCOMPARE(LogBuffer()->filter(QStringLiteral("DownloadUpdateXML - Ende - Result: False")).size(),
+                 modules.size());
     }
 
     // A fetched file that cannot be stored in the temporary folder is this machine's trouble,
@@ -507,8 +505,7 @@ private Q_SLOTS:
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
                          QStringLiteral("gestern"));
         QVERIFY_THROWS_EXCEPTION(EVorlandtError, RunAutostart());
-        QVERIFY(LogBufferForTesting()->contains(
-            QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")));
+        QVERIFY(LogBuffer()->contains(QStringLiteral("LetztesUpdateLangGenugHer - Ende - Result: False")));
 
         FFrontEnd->Answer({mrOk});
         RunManual();
@@ -836,10 +833,10 @@ private Q_SLOTS:
         WriteLog(TLogAction::AppendLine, QStringLiteral("VorlandtOnlineUpdater gestartet"));
         TestClock::set(QDateTime(QDate(2024, 3, 5), QTime(7, 4, 59)));
         BeginSearchLog();
-        QCOMPARE(*LogBufferForTesting(), QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"),
-                                                      QStringLiteral("Updatesuche gestartet")}));
+        QCOMPARE(*LogBuffer(), QStringList({QStringLiteral("Timestamp: 05.03.2024 07:04"),
+                                            QStringLiteral("Updatesuche gestartet")}));
         FinishProgramLog();
-        QCOMPARE(LogBufferForTesting(), std::nullopt);
+        QCOMPARE(LogBuffer(), std::nullopt);
         const QByteArray file = ReadFile(LogDirectory() + LogFileName);
         QVERIFY2(file.endsWith("Updatesuche gestartet\r\nVorlandtOnlineUpdater beendet\r\n\r\n"),
                  file.constData());

@@ -203,7 +203,7 @@ private Q_SLOTS:
             QStringLiteral("GetStrInfoFromIni - Start - Parameters: %1, hauptVersion").arg(path),
             QStringLiteral(u"GetStrInfoFromIni - Ende - Result:\u00B4") + result,
         };
-        QCOMPARE(LogBufferForTesting(), std::optional<QStringList>(expected));
+        QCOMPARE(LogBuffer(), std::optional<QStringList>(expected));
     }
 };
 

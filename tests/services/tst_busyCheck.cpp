@@ -293,7 +293,7 @@ private Q_SLOTS:
 
         QCOMPARE(VorlandtProzesseAktiv(snapshot), result);
         const std::set<QString> keys(running.begin(), running.end());
-        QCOMPARE(LogBufferForTesting().value_or(QStringList{"<no buffer>"}), ExpectedLog(keys, result));
+        QCOMPARE(LogBuffer().value_or(QStringList{"<no buffer>"}), ExpectedLog(keys, result));
     }
 
     void processExistsLogsNameAndResult_data()
@@ -319,7 +319,7 @@ private Q_SLOTS:
         WriteLog(TLogAction::StartBuffer, QString());
 
         processExists(name);
-        QCOMPARE(LogBufferForTesting().value_or(QStringList{"<no buffer>"}), expected);
+        QCOMPARE(LogBuffer().value_or(QStringList{"<no buffer>"}), expected);
     }
 
     void unreadableProcessListReportsNothingRunning_data()

@@ -112,14 +112,14 @@ private Q_SLOTS:
         const QString result = GetTempDir();
         qputenv("XDG_RUNTIME_DIR", runtime);
         QCOMPARE(result, expectedPath);
-        QCOMPARE(LogBufferForTesting(), std::optional(TempDirLines(expectedPath)));
+        QCOMPARE(LogBuffer(), std::optional(TempDirLines(expectedPath)));
     }
 
     void tempDirMissingRaisesAndLogsEmptyResult()
     {
         SetEnv("TMPDIR", Path(QStringLiteral("fehlt")));
         QVERIFY_THROWS_EXCEPTION(EVorlandtError, GetTempDir());
-        QCOMPARE(LogBufferForTesting(), std::optional(TempDirLines(QString())));
+        QCOMPARE(LogBuffer(), std::optional(TempDirLines(QString())));
     }
 
     void dataDirCreatedWithAllParents()
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(GetDataDir(), expected);
         QVERIFY(QFileInfo(expected).isDir());
         // The machine folder was usable: nothing is logged, not even a temp dir lookup.
-        QCOMPARE(LogBufferForTesting(), std::optional(QStringList()));
+        QCOMPARE(LogBuffer(), std::optional(QStringList()));
     }
 
     void dataDirEndsWithOneSlash()
@@ -194,7 +194,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(result).isDir());
         QVERIFY(!QFileInfo::exists(Path(QStringLiteral("programdata/Vorlandt"))));
         QVERIFY(!QFileInfo::exists(Path(QStringLiteral("c:\\Programme\\KRSoftware\\"))));
-        QCOMPARE(LogBufferForTesting(), std::optional(TempDirLines(TempDir())));
+        QCOMPARE(LogBuffer(), std::optional(TempDirLines(TempDir())));
     }
 
     void testMarkerLeavesFolderWithoutMarker_data()
@@ -261,7 +261,7 @@ private Q_SLOTS:
                          QStringLiteral("Software\\KRSoftware\\Module\\") + registeredModule,
                          SettingsKeys::Pfad, value);
         QCOMPARE(GetModulPfad(asked), expected);
-        QCOMPARE(LogBufferForTesting(), std::optional(QStringList()));
+        QCOMPARE(LogBuffer(), std::optional(QStringList()));
     }
 };
 

@@ -129,14 +129,14 @@ private Q_SLOTS:
         WriteLog(TLogAction::AppendLine, QStringLiteral("dropped while off"));
         SetSwitch(true);
         WriteLog(TLogAction::AppendLine, QStringLiteral("kept again"));
-        QCOMPARE(LogBufferForTesting(), std::optional(QStringList{"kept", "kept again"}));
+        QCOMPARE(LogBuffer(), std::optional(QStringList{"kept", "kept again"}));
     }
 
     void missingSwitchMeansOff()
     {
         qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("never-written.db")).toUtf8());
         WriteLog(TLogAction::StartBuffer, QString());
-        QVERIFY(!LogBufferForTesting().has_value());
+        QVERIFY(!LogBuffer().has_value());
     }
 
     void twoThreadsKeepEveryLine()
@@ -152,7 +152,7 @@ private Q_SLOTS:
         WriteLog(TLogAction::SaveFile, QString());  // a save in the middle must not disturb the appends
         worker.join();
 
-        const QStringList lines = *LogBufferForTesting();
+        const QStringList lines = *LogBuffer();
         QCOMPARE(lines.size(), 2 * perThread);
         // Each thread's lines arrive whole and in their own order.
         int next[2] = {0, 0};
@@ -177,7 +177,7 @@ private Q_SLOTS:
             QCOMPARE(e.kind(), EVorlandtError::Kind::InOut);
             QVERIFY2(e.message().contains(LogFileName), qPrintable(e.message()));
         }
-        QCOMPARE(LogBufferForTesting(), std::optional(QStringList{"bleibt"}));
+        QCOMPARE(LogBuffer(), std::optional(QStringList{"bleibt"}));
     }
 
     // Beside the program only in a folder that is the user's own; root's log never lands in a

@@ -108,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(ScriptReport(folder), expected);
         QVERIFY2(ticks > 0, "the caller's timer never fired during the wait");
         QVERIFY(FFrontEnd->OpenedDocuments().isEmpty());
-        QCOMPARE(LogBufferForTesting(), std::optional(StartExeLines(script, parameters, true, true)));
+        QCOMPARE(LogBuffer(), std::optional(StartExeLines(script, parameters, true, true)));
     }
 
     void executableStartsDirectlyWithoutWaiting()
@@ -122,8 +122,7 @@ private Q_SLOTS:
         const QStringList expected{QDir(folder).canonicalPath(), QStringLiteral("1"), QStringLiteral("-a")};
         QCOMPARE(ScriptReport(folder), expected);
         QVERIFY(FFrontEnd->OpenedDocuments().isEmpty());
-        QCOMPARE(LogBufferForTesting(),
-                 std::optional(StartExeLines(script, QStringLiteral("-a"), false, true)));
+        QCOMPARE(LogBuffer(), std::optional(StartExeLines(script, QStringLiteral("-a"), false, true)));
     }
 
     void relativeNameCountsFromCurrentFolder()
@@ -165,8 +164,7 @@ private Q_SLOTS:
         QCOMPARE(StartEXE(nullptr, target, QStringLiteral("-x"), false), accepted);
 
         QCOMPARE(FFrontEnd->OpenedDocuments(), QStringList{target});
-        QCOMPARE(LogBufferForTesting(),
-                 std::optional(StartExeLines(target, QStringLiteral("-x"), false, accepted)));
+        QCOMPARE(LogBuffer(), std::optional(StartExeLines(target, QStringLiteral("-x"), false, accepted)));
     }
 
     void failsWhenNothingCanBeStarted_data()
@@ -194,7 +192,7 @@ private Q_SLOTS:
         QVERIFY(!StartEXE(nullptr, target, QString(), wait));
 
         QVERIFY(FFrontEnd->OpenedDocuments().isEmpty());
-        QCOMPARE(LogBufferForTesting(), std::optional(StartExeLines(target, QString(), wait, false)));
+        QCOMPARE(LogBuffer(), std::optional(StartExeLines(target, QString(), wait, false)));
     }
 
     void workingDirIsTheNameUpToItsLastSeparator_data()

@@ -428,7 +428,7 @@ private slots:
             QCOMPARE(frontEnd.Messages(), expected);
             QCOMPARE(frontEnd.PendingAnswers(), 0);
         }
-        const std::optional<QStringList> log = LogBufferForTesting();
+        const std::optional<QStringList> log = LogBuffer();
         QVERIFY(log);
         QVERIFY2(log->join(u'\n').contains(QStringLiteral("10003")), qPrintable(log->join(u'\n')));
         WriteLog(TLogAction::DiscardBuffer, QString());

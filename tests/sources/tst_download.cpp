@@ -18,7 +18,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -49,7 +48,7 @@ void WriteFile(const QString& path, const QByteArray& content)
 
 QStringList LogLines()
 {
-    return LogBufferForTesting().value_or(QStringList());
+    return LogBuffer().value_or(QStringList());
 }
 
 bool HasExceptionLine(const QString& url)
@@ -319,7 +318,8 @@ private Q_SLOTS:
         QFETCH(int, totalSeconds);
         QFETCH(int, cancelAfterMs);
         QFETCH(QString, why);
-        const auto allow = qScopeGuard([] { sources::AllowTransfersForTesting(); });
+        // The transfers below are one run's: cancelling them leaves later tests' runs alone.
+        const sources::TTransferCancel run;
 
         const QString target = QDir(DownloadDir()).filePath(QStringLiteral("file.bin"));
         const QByteArray old("earlier file");
@@ -354,6 +354,29 @@ private Q_SLOTS:
                                                nullptr));
             QCOMPARE(FServer.Requests().size(), 0);
         }
+    }
+
+    // The switch is the run's: a cancelled run refuses its later transfers, the run after it
+    // fetches again, and with no run under way there is nothing to cancel.
+    void cancellingARunLeavesTheNextOneAlone()
+    {
+        const QString target = QDir(DownloadDir()).filePath(QStringLiteral("data.bin"));
+        const QString url = FServer.Url(QStringLiteral("/data.bin"));
+        {
+            const sources::TTransferCancel run;
+            sources::CancelTransfers();
+            QVERIFY(!TDownload().StartDownload(url, target, nullptr, nullptr));
+            QCOMPARE(FServer.Requests().size(), 0);
+        }
+        QVERIFY(!sources::TransfersCancelled());
+        {
+            const sources::TTransferCancel run;
+            QVERIFY(TDownload().StartDownload(url, target, nullptr, nullptr));
+            QCOMPARE(ReadFile(target), FPayload);
+        }
+        sources::CancelTransfers();
+        const sources::TTransferCancel run;
+        QVERIFY(!sources::TransfersCancelled());
     }
 
     void userAgentComesFromTheStore_data()

@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(check.Check(file, Name, sigFile), result);
 
         // Bad entries are named once in the diagnostic log; a sound list leaves no line.
-        const QStringList log = LogBufferForTesting().value_or(QStringList{"<no buffer>"});
+        const QStringList log = LogBuffer().value_or(QStringList{"<no buffer>"});
         if (badEntries.isEmpty()) {
             QCOMPARE(log, QStringList());
         } else {

@@ -3,9 +3,9 @@
 // refused and with which warning, the interval gate, and that damaged input ends in a result.
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -13,6 +13,7 @@
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
+#include "support/TestFormatSettings.h"
 #include "support/TestSigningKey.h"
 
 #include "support/net/TestHttpsServer.h"
@@ -49,7 +50,7 @@ QByteArray Fixture(const QString& name)
 
 QStringList LogLines()
 {
-    return LogBufferForTesting().value_or(QStringList());
+    return LogBuffer().value_or(QStringList());
 }
 
 QStringList LogLinesStartingWith(const QString& prefix)
@@ -247,7 +248,7 @@ private Q_SLOTS:
         WriteStringValue(HKEY_LOCAL_MACHINE, ModulKey, QStringLiteral("Leer"), QString());
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
                          SourceDir());
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
 
         FUpdates.Clear();
         FSignDescriptor = false;
@@ -265,7 +266,7 @@ private Q_SLOTS:
         FFrontEndScope.reset();
         FFrontEnd.reset();
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
         FDir.reset();
         // Every way out of a fetch gives the cursor back, whatever the test did.
@@ -932,7 +933,7 @@ private Q_SLOTS:
         QFETCH(QDateTime, now);
         QFETCH(bool, due);
         QFETCH(QString, logged);
-        platform::SetFormatSettingsForTesting(usFormat ? UsFormat() : platform::TFormatSettings::German());
+        TestFormatSettings::set(usFormat ? UsFormat() : platform::TFormatSettings::German());
         if (!stored.isNull())
             WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastCheckDateTime,
                              stored);

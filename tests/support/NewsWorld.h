@@ -4,12 +4,13 @@
 #pragma once
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
+#include "support/TestFormatSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,7 @@ public:
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
         qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
         QDir().mkpath(DataDir());
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
         SetNow(QDate(2024, 3, 15), QTime(10, 0));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
@@ -41,7 +42,7 @@ public:
     {
         WriteLog(TLogAction::DiscardBuffer, QString());
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
     }
 
@@ -75,7 +76,7 @@ private:
 
 inline QStringList LogLines()
 {
-    return LogBufferForTesting().value_or(QStringList());
+    return LogBuffer().value_or(QStringList());
 }
 
 // A document parsed from UTF-8 text, the way the update checker parses the news file.

@@ -5,12 +5,13 @@
 
 #include "core/catalog/JobHandOff.h"
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
+#include "support/TestFormatSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,7 +33,7 @@ public:
         qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(FDir.filePath(QStringLiteral("programdata"))));
         qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
         qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
         TestClock::set(QDateTime(QDate(2024, 3, 15), QTime(10, 0)));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
@@ -48,7 +49,7 @@ public:
     {
         WriteLog(TLogAction::DiscardBuffer, QString());
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
         qputenv("VORLANDT_PROGRAMDATA", FOriginalProgramData);
     }

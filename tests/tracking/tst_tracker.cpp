@@ -4,14 +4,14 @@
 #include "support/ConsentFrontEnd.h"
 #include "support/TrackingServerProcess.h"
 #include "support/TestClock.h"
+#include "support/TestFormatSettings.h"
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/RegionalFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/ScriptedFrontEnd.h"
 #include "core/tracking/Tracker.h"
-#include "core/tracking/TrackingConnection.h"
 #include "core/tracking/TrackingEvents.h"
 
 #include <QElapsedTimer>
@@ -78,12 +78,13 @@ private:
     std::unique_ptr<TScopedFrontEnd> FScope;
     std::unique_ptr<TTrackingServerProcess> FServer;
 
-    // A reference server answering `probability`, with the tracker pointed at it.
+    // A reference server answering `probability` (101 admits every draw), with the tracker pointed
+    // at it.
     void StartServer(qint32 probability, const QStringList& moreArguments = {})
     {
         FServer = std::make_unique<TTrackingServerProcess>(FDir.filePath(QStringLiteral("calls.db")));
         QVERIFY(FServer->Start(probability, 0, moreArguments));
-        TTrackingConnection::SetPortForTesting(FServer->Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(FServer->Port()));
     }
 
     static void Consented() { WriteBoolValue(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingOk, true); }
@@ -96,20 +97,17 @@ private slots:
         QFile::remove(FDir.filePath(QStringLiteral("calls.db")));
         qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
         qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
-        platform::SetFormatSettingsForTesting(platform::TFormatSettings::German());
+        TestFormatSettings::set(platform::TFormatSettings::German());
         FFrontEnd = TConsentFrontEnd();
         FScope = std::make_unique<TScopedFrontEnd>(FFrontEnd);
-        // Every draw admits the run unless a test says otherwise.
-        TTracker::SetRandomSourceForTesting([] { return 1; });
     }
     void cleanup()
     {
         FServer.reset();
         FScope.reset();
-        TTrackingConnection::SetPortForTesting(0);
-        TTracker::SetRandomSourceForTesting({});
+        qunsetenv("VORLANDT_TRACKING_PORT");
         TestClock::set(QDateTime());
-        platform::SetFormatSettingsForTesting(std::nullopt);
+        TestFormatSettings::set(std::nullopt);
     }
 
     void consentIsAskedWhenDueAndKept_data()
@@ -232,9 +230,8 @@ private slots:
         QFETCH(bool, tracked);
         Consented();
         StartServer(probability);
-        TTracker::SetRandomSourceForTesting([number] { return number; });
         {
-            TTracker tracker{QString()};
+            TTracker tracker(QString(), nullptr, [number] { return number; });
             QCOMPARE(tracker.TrackingActive(), tracked);
             tracker.Start();
             tracker.AddEvent(User(QStringLiteral("Probe")));

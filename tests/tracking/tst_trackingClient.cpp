@@ -121,7 +121,7 @@ private slots:
     }
     void cleanup()
     {
-        TTrackingConnection::SetPortForTesting(0);
+        qunsetenv("VORLANDT_TRACKING_PORT");
         QFile::remove(FStoreDir.filePath(QStringLiteral("user.db")));
     }
 
@@ -153,12 +153,38 @@ private slots:
                      ":7211/datasnap/rest/TServerCommunication/SendUserEvent/90//a%2Fb%20c");
     }
 
+    // Tests and demos run a server of their own on another port; a value that is no port leaves
+    // the fixed one.
+    void portComesFromTheEnvironmentWhenItIsOne_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("a port") << QByteArray("17211") << "17211";
+        QTest::newRow("the highest port") << QByteArray("65535") << "65535";
+        QTest::newRow("empty") << QByteArray("") << "7211";
+        QTest::newRow("0") << QByteArray("0") << "7211";
+        QTest::newRow("beyond the ports") << QByteArray("65536") << "7211";
+        QTest::newRow("negative") << QByteArray("-1") << "7211";
+        QTest::newRow("no number") << QByteArray("tracking") << "7211";
+        QTest::newRow("a number and more") << QByteArray("8080/x") << "7211";
+    }
+    void portComesFromTheEnvironmentWhenItIsOne()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QString, port);
+        qputenv("VORLANDT_TRACKING_PORT", value);
+        const TTrackingConnection connection;
+        QCOMPARE(connection.Params.value(QStringLiteral("Port")), port);
+        QVERIFY(connection.MethodAddress(QStringLiteral("TServerCommunication.GetTrackingProbability"), {})
+                    .startsWith("http://127.0.0.1:" + port.toUtf8() + "/datasnap/rest/"));
+    }
+
     void fourMethodsArriveWithTheirParametersInWireOrder()
     {
         QTemporaryDir dir;
         TTrackingServerProcess server(dir.filePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(37));
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         TTrackingConnection connection;
         connection.Open();
         QVERIFY(connection.Connected());
@@ -211,7 +237,7 @@ private slots:
         QTemporaryDir dir;
         TTrackingServerProcess server(dir.filePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(1));
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         TTrackingConnection connection;
         TServerCommunicationClient client(connection);
         QVERIFY(client.SendUserEvent("1", 0, 0, text, "p", text, text, "", text, 4));
@@ -225,7 +251,7 @@ private slots:
         QTemporaryDir dir;
         TTrackingServerProcess server(dir.filePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(1, 0, {QStringLiteral("--refuse"), QStringLiteral("Verboten")}));
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         TTrackingConnection connection;
         TServerCommunicationClient client(connection);
         QCOMPARE(ErrorOf([&] { client.SendUserEvent("1", 0, 0, "", "p", "", "", "", "Verboten", 4); }),
@@ -240,7 +266,7 @@ private slots:
         QVERIFY(server.Start(1));
         const quint16 port = server.Port();
         QVERIFY(server.Stop());
-        TTrackingConnection::SetPortForTesting(port);
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(port));
         TTrackingConnection connection;
         const QString openError = ErrorOf([&] { connection.Open(); });
         QVERIFY2(openError.contains(QLatin1String("Socket")), qPrintable(openError));
@@ -287,7 +313,7 @@ private slots:
         QFETCH(bool, transport);
         TCannedHttpServer server(answer);
         QVERIFY(server.Port() != 0);
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         TTrackingConnection connection;
         TServerCommunicationClient client(connection);
         const QString error = ErrorOf([&] { client.GetTrackingProbability(); });
@@ -298,7 +324,7 @@ private slots:
     void silentServerEndsTheCallAfterTheLimitWithSocketError()
     {
         TCannedHttpServer server(std::nullopt);
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         TTrackingConnection connection;
         connection.Open();  // the kernel accepts the connection
         TServerCommunicationClient client(connection);
@@ -309,7 +335,7 @@ private slots:
     void abortEndsARunningCall()
     {
         TCannedHttpServer server(std::nullopt);
-        TTrackingConnection::SetPortForTesting(server.Port());
+        qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         TTrackingConnection connection;
         TServerCommunicationClient client(connection);
         std::thread aborter([&] {

@@ -8,9 +8,9 @@
 #include "core/platform/Clock.h"
 #include "core/platform/files/FileLock.h"
 #include "core/platform/files/FileRead.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/DateFormat.h"
 #include "core/services/BasicProcs.h"
 
 #include <QFile>

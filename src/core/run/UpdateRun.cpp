@@ -7,8 +7,8 @@
 #include "core/platform/Clock.h"
 #include "core/platform/files/FileLock.h"
 #include "core/platform/files/PrivateFolder.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/DateFormat.h"
 #include "core/run/Journal.h"
 #include "core/services/BusyCheck.h"
 #include "core/services/FrontEnd.h"
@@ -148,6 +148,9 @@ TUpdateRun::TUpdateRun(TUpdates& Updates, TUpdateCheck& UpdateCheck, bool Autost
 
 void TUpdateRun::RunUpdateCheck(bool Manual)
 {
+    // Closing the window or interrupting the console program stops this run's transfers; the
+    // run after it starts afresh.
+    const sources::TTransferCancel transfers;
     FOtherRunActive = false;
     FNoSourceAnswered = false;
     FCancelled = false;

@@ -139,7 +139,7 @@ void AppendLogLineQuietly(const QString& line) noexcept
     }
 }
 
-std::optional<QStringList> LogBufferForTesting()
+std::optional<QStringList> LogBuffer()
 {
     std::lock_guard lock(logMutex);
     if (!logBuffer)

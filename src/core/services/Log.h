@@ -79,7 +79,7 @@ QString LogDirectory();
 // The rule behind LogDirectory, for a given executable folder and user.
 QString LogDirectoryFor(const QString& executableDir, uid_t user);
 
-// Tests only: the lines collected so far, or nullopt while no buffer exists.
-std::optional<QStringList> LogBufferForTesting();
+// The lines collected so far, or nullopt while no buffer exists.
+std::optional<QStringList> LogBuffer();
 
 inline const QString LogFileName = QStringLiteral("VorlandtOnlineUpdater_Log.txt");

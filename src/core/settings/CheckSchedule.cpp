@@ -3,7 +3,8 @@
 #include "core/settings/CheckSchedule.h"
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/DateFormat.h"
+#include "core/platform/text/DateParse.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 

@@ -8,7 +8,7 @@
 #include "core/news/NewsSelection.h"
 #include "core/platform/files/FileRead.h"
 #include "core/platform/files/PrivateFolder.h"
-#include "core/platform/RegionalFormat.h"
+#include "core/platform/text/DateFormat.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"

@@ -2,8 +2,9 @@
 #include "core/tracking/Tracker.h"
 
 #include "core/platform/Clock.h"
-#include "core/platform/RegionalFormat.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/text/DateFormat.h"
+#include "core/platform/text/DateParse.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
 #include "core/services/Policy.h"
@@ -22,30 +23,18 @@ namespace {
 // Months between two consent questions for a user who did not agree.
 constexpr int MonthsBetweenQuestions = 6;
 
-std::function<int()>& RandomSourceForTesting()
-{
-    static std::function<int()> source;
-    return source;
-}
-
 // Uniform over 1 to 100, seeded differently in every run.
 int RandomPercent()
 {
-    if (RandomSourceForTesting())
-        return RandomSourceForTesting()();
     static std::mt19937 generator{std::random_device{}()};
     return std::uniform_int_distribution<int>(1, 100)(generator);
 }
 
 }  // namespace
 
-void TTracker::SetRandomSourceForTesting(std::function<int()> source)
-{
-    RandomSourceForTesting() = std::move(source);
-}
-
-TTracker::TTracker(const QString& ForcedProcessName, std::unique_ptr<TTrackingHook> hook, QObject* parent)
-    : QObject(parent), FHook(std::move(hook))
+TTracker::TTracker(const QString& ForcedProcessName, std::unique_ptr<TTrackingHook> hook, TDraw draw,
+                   QObject* parent)
+    : QObject(parent), FHook(std::move(hook)), FDraw(draw ? std::move(draw) : TDraw(&RandomPercent))
 {
     try {
         FTrackingActive = IsTrackingAllowed();
@@ -128,7 +117,7 @@ bool TTracker::IsTrackingAllowed()
 bool TTracker::DrawProbability()
 {
     const qint32 probability = FComClient->GetTrackingProbability();
-    return probability > RandomPercent();
+    return probability > FDraw();
 }
 
 void TTracker::Start()

@@ -25,12 +25,16 @@ public:
     static constexpr std::chrono::milliseconds SendInterval{5000};
     static constexpr std::chrono::milliseconds StopWait{5000};
 
+    // The number from 1 to 100 that the server's percentage is drawn against.
+    using TDraw = std::function<int()>;
+
     // Asks for consent when due (through the front end), connects to the tracking server and
     // makes the draw; blocks for the server's time limits at most. Never raises: whatever goes
     // wrong leaves the run untracked. `hook` (may be null) turns input into events between Start
-    // and Stop; the GUI passes a TAppMessageHook.
+    // and Stop; the GUI passes a TAppMessageHook. `draw` (empty: a random number, seeded
+    // differently in every run) gives the number the run is admitted by.
     explicit TTracker(const QString& ForcedProcessName, std::unique_ptr<TTrackingHook> hook = nullptr,
-                      QObject* parent = nullptr);
+                      TDraw draw = {}, QObject* parent = nullptr);
     // Hands over what is still queued, waits for it as Stop does unless Stop already waited in
     // vain, and gives up on the rest.
     ~TTracker() override;
@@ -49,9 +53,6 @@ public:
     // Waits until everything handed to the worker so far was attempted; false after `limit`.
     bool WaitForSending(std::chrono::milliseconds limit);
 
-    // Tests only: the numbers the draw compares with (1 to 100); empty returns to the generator.
-    static void SetRandomSourceForTesting(std::function<int()> source);
-
 private:
     bool IsTrackingAllowed();
     bool DrawProbability();
@@ -64,6 +65,7 @@ private:
     bool FTrackingActive = false;
     QString FForcedProcessName;
     std::unique_ptr<TTrackingHook> FHook;
+    TDraw FDraw;
     bool FStopWaitedInVain = false;
     // Declared last: destroyed (its thread joined) before the connection and client it uses.
     std::unique_ptr<TTrackingSender> FSender;

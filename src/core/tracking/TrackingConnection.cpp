@@ -17,8 +17,6 @@
 
 namespace {
 
-std::atomic<quint16> TestPort{0};
-
 struct TAnswer {
     QByteArray Body;
     bool TooLarge = false;
@@ -35,6 +33,14 @@ size_t CollectAnswer(char* data, size_t size, size_t count, void* userData)
     }
     answer->Body.append(data, static_cast<qsizetype>(length));
     return length;
+}
+
+// $VORLANDT_TRACKING_PORT when it holds a port number, else the fixed port.
+quint16 ServerPort()
+{
+    bool ok = false;
+    const uint port = qgetenv("VORLANDT_TRACKING_PORT").toUInt(&ok);
+    return ok && port > 0 && port <= 65535 ? static_cast<quint16>(port) : TTrackingConnection::DefaultPort;
 }
 
 int CheckAbort(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -78,18 +84,12 @@ TTrackingConnection::TTrackingConnection()
     Params.insert(QStringLiteral("HostName"),
                   ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen,
                                   SettingsKeys::TrackingHost, SettingsKeys::TrackingHostDefault));
-    const quint16 port = TestPort.load();
-    Params.insert(QStringLiteral("Port"), QString::number(port != 0 ? port : DefaultPort));
+    Params.insert(QStringLiteral("Port"), QString::number(ServerPort()));
     Params.insert(QStringLiteral("CommunicationProtocol"), QStringLiteral("tcp/ip"));
     Params.insert(QStringLiteral("DatasnapContext"), QStringLiteral("datasnap/"));
     Params.insert(QStringLiteral("DriverAssemblyLoader"),
                   QStringLiteral("Vorlandt.Tracking.TRestCallLoader,libcurl"));
     Params.insert(QStringLiteral("Filters"), QStringLiteral("{}"));
-}
-
-void TTrackingConnection::SetPortForTesting(quint16 port)
-{
-    TestPort.store(port);
 }
 
 QByteArray TTrackingConnection::BaseAddress() const

@@ -12,7 +12,8 @@
 
 class TTrackingConnection {
 public:
-    // The fixed port of the tracking server.
+    // The fixed port of the tracking server; $VORLANDT_TRACKING_PORT (1 to 65535) names another,
+    // so that tests and demos can run a server of their own beside a real one.
     static constexpr quint16 DefaultPort = 7211;
     // A host that does not answer the connection attempt in this time counts as unreachable.
     static constexpr int ConnectTimeoutMs = 3000;
@@ -21,7 +22,8 @@ public:
     // An answer is a few bytes of JSON; more is not a tracking server.
     static constexpr qint64 MaxAnswerBytes = 64 * 1024;
 
-    // The parameters of the connection, "HostName" from the settings store.
+    // The parameters of the connection, "HostName" from the settings store, "Port" as above,
+    // looked up anew for every connection.
     TTrackingConnection();
 
     // Name/value configuration ("HostName", "Port", "DatasnapContext", ...).
@@ -45,9 +47,6 @@ public:
     // for giving up at the end of the program. Any thread.
     void Abort() { FAborted.store(true); }
     bool Aborted() const { return FAborted.load(); }
-
-    // Tests only: the port every connection made from now on uses; 0 returns to the fixed one.
-    static void SetPortForTesting(quint16 port);
 
 private:
     QByteArray BaseAddress() const;

@@ -1,0 +1,63 @@
+// The user's regional date and time format: the settings the conversions between moments and text
+// go through (core/platform/text/DateFormat.h writes, DateParse.h reads), taken from LC_TIME.
+#pragma once
+
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+
+namespace platform {
+
+// Patterns use d dd m mm yy yyyy h hh n nn s ss z zzz ampm am/pm a/p; "/" and ":" stand for the
+// separators; text in '...' or "..." and every other character are copied as they are.
+struct TFormatSettings {
+    QString ShortDateFormat;
+    QString LongTimeFormat;
+    QChar DateSeparator;
+    QChar TimeSeparator;
+    QString TimeAMString;
+    QString TimePMString;
+
+    // dd.mm.yyyy and hh:nn:ss: the suite's home conventions, used wherever the locale gives
+    // nothing we can both write and read back.
+    static TFormatSettings German();
+
+    friend bool operator==(const TFormatSettings&, const TFormatSettings&) = default;
+};
+
+// Builds settings from the strftime patterns a locale reports (D_FMT, T_FMT, AM_STR, PM_STR).
+// The date and the time part each fall back to the German one when their pattern cannot be
+// expressed so that the text written reads back unambiguously.
+TFormatSettings FormatSettingsFromStrftime(const QString& dateFormat, const QString& timeFormat,
+                                           const QString& amString, const QString& pmString);
+
+// The LC_TIME conventions of a locale name; "" means the one the environment selects. The
+// C/POSIX locale and names that cannot be loaded give the German settings.
+TFormatSettings FormatSettingsForLocale(const QByteArray& localeName);
+
+// Where the process-wide settings come from, so that a test can stand other settings in for the
+// user's locale.
+class RegionalFormatSource {
+public:
+    virtual ~RegionalFormatSource() = default;
+
+protected:
+    RegionalFormatSource() = default;
+    RegionalFormatSource(const RegionalFormatSource&) = delete;
+    RegionalFormatSource& operator=(const RegionalFormatSource&) = delete;
+
+    virtual TFormatSettings formatSettings() const = 0;
+
+    // Makes `source` (nullptr: the user's locale) the program's source; it must outlive its turn.
+    // A source changes what it answers only while it is not installed: the install that follows
+    // publishes the change to every thread.
+    static void install(const RegionalFormatSource* source);
+
+private:
+    friend TFormatSettings FormatSettings();
+};
+
+// The process-wide settings: the installed source's, or the user's LC_TIME, read once.
+TFormatSettings FormatSettings();
+
+}  // namespace platform
