@@ -20,7 +20,7 @@ const QString InitialText = QStringLiteral("Keine Updates seit Anlage dieses Dok
 
 }  // namespace
 
-class TestUserLogWindow : public QObject {
+class TestFrmUserLog : public QObject {
     Q_OBJECT
 
 private:
@@ -194,5 +194,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestUserLogWindow)
+QTEST_MAIN(TestFrmUserLog)
 #include "tst_frmUserLog.moc"

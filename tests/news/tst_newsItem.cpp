@@ -52,7 +52,7 @@ private:
 
 }  // namespace
 
-class TestNewsAnzeige : public QObject {
+class TestNewsItem : public QObject {
     Q_OBJECT
 
 private:
@@ -436,5 +436,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestNewsAnzeige)
+QTEST_GUILESS_MAIN(TestNewsItem)
 #include "tst_newsItem.moc"

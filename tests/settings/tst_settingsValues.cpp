@@ -53,7 +53,7 @@ QVariant StoredInteger(const QString& key, const QString& name)
 
 }  // namespace
 
-class TestEinstellungenStore : public QObject {
+class TestSettingsValues : public QObject {
     Q_OBJECT
 
 private:
@@ -633,5 +633,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestEinstellungenStore)
+QTEST_GUILESS_MAIN(TestSettingsValues)
 #include "tst_settingsValues.moc"
