@@ -1,11 +1,9 @@
 // The deferred icon hands every question about pictures to the icon Qt itself makes from the
-// files, made at the first such question; until then only the files' headers are read, to know
-// whether there is an icon at all.
+// files, made at the first such question; until then no file is opened.
 #include "gui/DeferredIcon.h"
 
 #include <QGuiApplication>
 #include <QIconEngine>
-#include <QImageReader>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPixmap>
@@ -27,8 +25,10 @@ public:
 
     QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        // Qt's engine answers with the size of the picture it would hand out for `size`.
-        return pixmap(size, mode, state).size();
+        // Qt's engine answers with the size of the picture it would hand out for `size`, and
+        // with an invalid size where it has none.
+        const QPixmap picture = pixmap(size, mode, state);
+        return picture.isNull() ? QSize() : picture.size();
     }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
@@ -56,16 +56,8 @@ public:
 
     bool isNull() override
     {
-        if (FLoaded)
-            return FLoaded->isNull();
-        // Qt's engine keeps no picture of a file it cannot read; the header tells that already.
-        if (!FReadable) {
-            FReadable = false;
-            for (const TIconFile& file : FFiles)
-                if (QImageReader(file.Name).canRead())
-                    FReadable = true;
-        }
-        return !*FReadable;
+        // An icon Qt made from files is no null icon, even where none of them could be read.
+        return FLoaded && FLoaded->isNull();
     }
 
     QIconEngine* clone() const override { return new TDeferredIconEngine(*this); }
@@ -83,12 +75,14 @@ private:
 
     QList<TIconFile> FFiles;
     std::optional<QIcon> FLoaded;
-    std::optional<bool> FReadable;
 };
 
 }  // namespace
 
 QIcon DeferredIcon(const QList<TIconFile>& files)
 {
+    // Without a file QIcon makes no engine at all: the null icon.
+    if (files.isEmpty())
+        return QIcon();
     return QIcon(new TDeferredIconEngine(files));
 }
