@@ -35,8 +35,11 @@ bool Resolve(void* library, const char* name, TFunction& target)
 
 TCurlLibrary LoadCurlLibrary(const char* fileName)
 {
-    // Never unloaded: handles and the global set-up live until the process ends.
-    void* library = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    // Never unloaded: handles and the global set-up live until the process ends. Lazily bound:
+    // of the functions the libraries it brings call each other with, a run needs few, and every
+    // function of ours is looked up below. (RTLD_DEEPBIND would save more, but the sanitizers
+    // refuse it and it splits data the program holds a copy of, such as stderr.)
+    void* library = dlopen(fileName, RTLD_LAZY | RTLD_LOCAL);
     if (!library)
         throw EVorlandtError(
             QStringLiteral("Die Bibliothek %1 für die Übertragungen lässt sich nicht laden: %2")
@@ -95,12 +98,13 @@ TCurlLibrary LoadCurlLibrary(const char* fileName)
 
 const TCurlLibrary& Curl()
 {
-    static const TLoaded loaded = [] {
-        TLoaded result;
+    // Never destroyed: handles and keys held by other statics are freed through it at exit.
+    static const TLoaded& loaded = *[] {
+        auto* result = new TLoaded;
         try {
-            result.Library = LoadCurlLibrary(CurlLibraryName);
+            result->Library = LoadCurlLibrary(CurlLibraryName);
         } catch (const EVorlandtError& error) {
-            result.Failure = error.message();
+            result->Failure = error.message();
         }
         return result;
     }();
