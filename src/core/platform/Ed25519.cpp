@@ -2,7 +2,8 @@
 // internally and has no separate digest step).
 #include "core/platform/Ed25519.h"
 
-#include "core/platform/crypto/CryptoLibrary.h"
+#include <openssl/err.h>
+#include <openssl/evp.h>
 
 #include <new>
 
@@ -10,18 +11,13 @@ namespace platform {
 
 struct TEd25519PublicKey::TKeyHandle {
     EVP_PKEY* key = nullptr;
-    ~TKeyHandle()
-    {
-        // Without a key libcrypto may not even be loaded.
-        if (key)
-            Crypto().EVP_PKEY_free(key);
-    }
+    ~TKeyHandle() { EVP_PKEY_free(key); }
 };
 
 namespace {
 
 struct TMdCtxFree {
-    void operator()(EVP_MD_CTX* ctx) const { Crypto().EVP_MD_CTX_free(ctx); }
+    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
 
 }  // namespace
@@ -46,11 +42,11 @@ QByteArray Sha512(QByteArrayView bytes)
     static const unsigned char NoBytes = 0;  // an empty view may carry no pointer at all
     QByteArray digest(Sha512Size, '\0');
     unsigned int length = 0;
-    if (Crypto().EVP_Digest(bytes.isEmpty() ? &NoBytes : reinterpret_cast<const unsigned char*>(bytes.data()),
-                            size_t(bytes.size()), reinterpret_cast<unsigned char*>(digest.data()), &length,
-                            Crypto().EVP_sha512(), nullptr) != 1 ||
+    if (EVP_Digest(bytes.isEmpty() ? &NoBytes : reinterpret_cast<const unsigned char*>(bytes.data()),
+                   size_t(bytes.size()), reinterpret_cast<unsigned char*>(digest.data()), &length,
+                   EVP_sha512(), nullptr) != 1 ||
         length != unsigned(Sha512Size)) {
-        Crypto().ERR_clear_error();
+        ERR_clear_error();
         throw std::bad_alloc();
     }
     return digest;
@@ -67,11 +63,11 @@ std::optional<TEd25519PublicKey> TEd25519PublicKey::FromBase64(QByteArrayView te
     if (!raw)
         return std::nullopt;
     auto handle = std::make_shared<TKeyHandle>();
-    handle->key = Crypto().EVP_PKEY_new_raw_public_key(
-        EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(raw->constData()),
-        size_t(raw->size()));
+    handle->key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
+                                              reinterpret_cast<const unsigned char*>(raw->constData()),
+                                              size_t(raw->size()));
     if (!handle->key) {
-        Crypto().ERR_clear_error();
+        ERR_clear_error();
         return std::nullopt;
     }
     return TEd25519PublicKey(std::move(*raw), std::move(handle));
@@ -84,16 +80,15 @@ bool TEd25519PublicKey::Verify(QByteArrayView message, QByteArrayView signature)
     static const unsigned char NoBytes = 0;  // an empty view may carry no pointer at all
     const auto* messageBytes =
         message.isEmpty() ? &NoBytes : reinterpret_cast<const unsigned char*>(message.data());
-    const std::unique_ptr<EVP_MD_CTX, TMdCtxFree> ctx(Crypto().EVP_MD_CTX_new());
+    const std::unique_ptr<EVP_MD_CTX, TMdCtxFree> ctx(EVP_MD_CTX_new());
     // Only 1 is a good signature; 0 is a bad one and negative values are errors: both fail.
-    const bool good =
-        ctx && Crypto().EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, FKey->key) == 1 &&
-        Crypto().EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                                  size_t(signature.size()), messageBytes, size_t(message.size())) == 1;
+    const bool good = ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, FKey->key) == 1 &&
+                      EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
+                                       size_t(signature.size()), messageBytes, size_t(message.size())) == 1;
     // A failed check leaves entries on the thread's OpenSSL error queue; the TLS code of the
     // downloader shares that queue and must not read our failure as its own.
     if (!good)
-        Crypto().ERR_clear_error();
+        ERR_clear_error();
     return good;
 }
 
