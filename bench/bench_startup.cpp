@@ -3,11 +3,13 @@
 // program built the same way; the window programs end once the window is up (offscreen platform,
 // so the figure does not depend on a display server).
 //   build/bench/bench_startup
+#include "core/platform/text/DateFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 
 #include "BenchMain.h"
 
+#include <QDate>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -16,7 +18,11 @@
 
 namespace {
 
-void StartUntilShown(benchmark::State& state, const QString& program, const QStringList& arguments = {})
+// Whether the user agreed to usage tracking or declined it (asked today, so not asked again).
+enum class TTracking { Agreed, Declined };
+
+void StartUntilShown(benchmark::State& state, const QString& program, const QStringList& arguments = {},
+                     TTracking tracking = TTracking::Agreed)
 {
     QTemporaryDir dir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -27,9 +33,14 @@ void StartUntilShown(benchmark::State& state, const QString& program, const QStr
     environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), dir.path());
     environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
     // A user who agreed to usage tracking: no question at start; with no tracking server on this
-    // machine the connection is refused at once.
+    // machine the connection is refused at once. One who declined is not asked again this month
+    // and makes no connection at all.
     qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
-    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk, true);
+    WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk,
+                   tracking == TTracking::Agreed);
+    if (tracking == TTracking::Declined)
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen,
+                         SettingsKeys::TrackingLastQuery, platform::DateToStr(QDate::currentDate()));
     WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::Disable, 1);
     for (auto _ : state) {
         QProcess process;
@@ -54,6 +65,16 @@ void BM_UpdaterAutostartNothingToDo(benchmark::State& state)
     StartUntilShown(state, QStringLiteral(VORLANDT_UPDATER), {QStringLiteral("-a")});
 }
 BENCHMARK(BM_UpdaterAutostartNothingToDo)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The same run of a user who declined usage tracking: nothing at all goes over the network.
+void BM_UpdaterAutostartNothingToDoUntracked(benchmark::State& state)
+{
+    StartUntilShown(state, QStringLiteral(VORLANDT_UPDATER), {QStringLiteral("-a")}, TTracking::Declined);
+}
+BENCHMARK(BM_UpdaterAutostartNothingToDoUntracked)
+    ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_MinimalWindowUntilShown(benchmark::State& state)
 {

@@ -11,6 +11,7 @@
 #include "core/tracking/TrackingEvents.h"
 #include "gui/AppMessageHook.h"
 #include "gui/Application.h"
+#include "gui/DeferredIcon.h"
 #include "gui/ScreenFit.h"
 #include "gui/UpdateBenachrichtigung.h"
 
@@ -65,12 +66,14 @@ const QString Caption = QStringLiteral("Vorlandt Online-Updater");
 
 QIcon ProgramIcon(const QWidget* widget)
 {
-    QIcon icon;
+    QList<TIconFile> files;
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QString file = QStringLiteral(":/icons/vorlandt-online-updater-%1.png").arg(size);
         if (QFileInfo::exists(file))
-            icon.addFile(file, QSize(size, size));
+            files.append({file, QSize(size, size)});
     }
+    // Decoded when the window or the tray first shows it.
+    const QIcon icon = DeferredIcon(files);
     // The tray needs some picture, or it shows nothing to double-click.
     return icon.isNull() ? widget->style()->standardIcon(QStyle::SP_ComputerIcon) : icon;
 }
@@ -82,7 +85,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     button->setObjectName(QLatin1String(name));
     button->setMinimumSize(minimumSize);
     if (QFileInfo::exists(image)) {
-        button->setIcon(QIcon(image));
+        button->setIcon(DeferredIcon({{image, QSize()}}));
         button->setIconSize(iconSize);
     }
     // Enter acts on the button that has the focus, as in a dialog; Space does anyway.
@@ -349,7 +352,18 @@ void TfrmMain::LayOut()
     row->addLayout(middle, 1);
     row->addLayout(right);
     row->addWidget(btnFeedbackTool, 0, Qt::AlignVCenter);
-    FitToFont();
+}
+
+void TfrmMain::setVisible(bool visible)
+{
+    // Sized when first shown, before the window is made: measuring text loads the fonts, which a
+    // hidden autostart run never needs. Boxes are centred on the screen while this window is
+    // hidden, so nothing looks at its size before.
+    if (visible && !FFittedToFont) {
+        FFittedToFont = true;
+        FitToFont();
+    }
+    QWidget::setVisible(visible);
 }
 
 void TfrmMain::FitToFont()

@@ -87,6 +87,9 @@ public Q_SLOTS:
     void btnFeedbackToolClick();
     void tiUpdaterDblClick();
 
+    // Sizes the window for its font before it is first shown.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -119,4 +122,5 @@ private:
     QPointer<QDialog> FfrmUserLog;
     bool FShowMainForm = true;
     bool FTerminated = false;
+    bool FFittedToFont = false;
 };

@@ -6,6 +6,7 @@
 #include "core/platform/net/CurlEasy.h"
 #include "core/platform/net/CurlPool.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/net/CurlLibrary.h"
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
@@ -18,8 +19,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-
-#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -126,9 +125,9 @@ bool IsTlsRefusal(CURLcode code)
 QString TransportFailureText(const platform::TCurlEasy& connection, CURLcode code, bool proxyActive)
 {
     long osError = 0;
-    curl_easy_getinfo(connection.get(), CURLINFO_OS_ERRNO, &osError);
+    platform::Curl().easy_getinfo(connection.get(), CURLINFO_OS_ERRNO, &osError);
     long proxyStatus = 0;
-    curl_easy_getinfo(connection.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    platform::Curl().easy_getinfo(connection.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
     if (proxyActive && proxyStatus == 407)
         return QStringLiteral("Der Proxy-Server verlangt eine gültige Anmeldung");
     if (proxyActive && proxyStatus >= 300)
@@ -197,7 +196,8 @@ QString LimitFailure(const TTransferJob& job, CURLcode code, CURL* curl)
     // A server that took the request and then fell silent (an unreachable one never got it).
     long requestSize = 0;
     if (code == CURLE_OPERATION_TIMEDOUT &&
-        curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0)
+        platform::Curl().easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK &&
+        requestSize > 0)
         return QStringLiteral("Die Übertragung stockt seit %1 Sekunden und wurde abgebrochen")
             .arg(job.Limits.StallTime.count());
     return QString();
@@ -257,14 +257,14 @@ size_t WriteBody(char* data, size_t size, size_t count, void* userData)
     try {
         if (!writer->Begun) {
             long status = 0;
-            curl_easy_getinfo(writer->Curl, CURLINFO_RESPONSE_CODE, &status);
+            platform::Curl().easy_getinfo(writer->Curl, CURLINFO_RESPONSE_CODE, &status);
             if (status != 200) {
                 // An error page must never end up in place of the file.
                 writer->RefusedStatus = status;
                 return 0;
             }
             curl_off_t expected = -1;
-            curl_easy_getinfo(writer->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+            platform::Curl().easy_getinfo(writer->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
             // An announced size above the limit is refused before a byte is written.
             if (expected > writer->MaxBytes) {
                 writer->FileError = sources::FileTooLargeText(writer->MaxBytes);
@@ -332,36 +332,36 @@ QByteArray ProxyAddress(QString server, qint32 port)
 void ConfigureConnection(platform::TCurlEasy& connection, const TConnectionSettings& settings)
 {
     CURL* curl = connection.get();
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, settings.UserAgent.constData());
+    platform::Curl().easy_setopt(curl, CURLOPT_USERAGENT, settings.UserAgent.constData());
 
     if (settings.ProxyActive) {
-        curl_easy_setopt(curl, CURLOPT_PROXY, settings.ProxyAddress.constData());
+        platform::Curl().easy_setopt(curl, CURLOPT_PROXY, settings.ProxyAddress.constData());
         // The configured proxy carries every request; no_proxy from the environment must not
         // route some of them around it.
-        curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+        platform::Curl().easy_setopt(curl, CURLOPT_NOPROXY, "");
         if (!settings.ProxyUser.isEmpty()) {
-            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, settings.ProxyUser.constData());
-            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, settings.ProxyPassword.constData());
+            platform::Curl().easy_setopt(curl, CURLOPT_PROXYUSERNAME, settings.ProxyUser.constData());
+            platform::Curl().easy_setopt(curl, CURLOPT_PROXYPASSWORD, settings.ProxyPassword.constData());
             // Credentials go out only when the proxy asks, in the strongest scheme it offers.
-            curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+            platform::Curl().easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
         }
     } else {
         // Switched off means direct: http_proxy, https_proxy and ALL_PROXY are not consulted.
         connection.SetDirect();
     }
 
-    curl_easy_setopt(
+    platform::Curl().easy_setopt(
         curl, CURLOPT_SSLVERSION,
         static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    platform::Curl().easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    platform::Curl().easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!settings.CaFile.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_CAINFO, settings.CaFile.constData());
+        platform::Curl().easy_setopt(curl, CURLOPT_CAINFO, settings.CaFile.constData());
     if (!settings.CaPath.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_CAPATH, settings.CaPath.constData());
+        platform::Curl().easy_setopt(curl, CURLOPT_CAPATH, settings.CaPath.constData());
 
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimitBytes);
+    platform::Curl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+    platform::Curl().easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimitBytes);
 }
 
 // "https://host:port": the server a connection goes to, for the limit of connections per server.
@@ -390,14 +390,15 @@ void PrepareHead(const TTransferJob& job, platform::TCurlEasy& connection)
 {
     CURL* curl = connection.get();
     const QByteArray url = QUrl(job.URL, QUrl::TolerantMode).toEncoded();
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());  // copied by libcurl
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopWhenCancelled);
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(job));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(job.Limits.StallTime.count()));
+    platform::Curl().easy_setopt(curl, CURLOPT_URL, url.constData());  // copied by libcurl
+    platform::Curl().easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    platform::Curl().easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopWhenCancelled);
+    platform::Curl().easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    platform::Curl().easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(job));
+    platform::Curl().easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
+                                 static_cast<long>(job.Limits.StallTime.count()));
     // Nothing of the HEAD's answer may end up on stdout, libcurl's default destination.
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
+    platform::Curl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
     connection.ClearError();
 }
 
@@ -450,12 +451,13 @@ bool PrepareGet(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& c
     writer.Curl = curl;
     writer.File = state.File ? &*state.File : nullptr;
     writer.MaxBytes = job->Limits.MaxBytes;
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(job->Limits.StallTime.count()));
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
+    platform::Curl().easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    platform::Curl().easy_setopt(curl, CURLOPT_TIMEOUT_MS, RemainingMilliseconds(*job));
+    platform::Curl().easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
+                                 static_cast<long>(job->Limits.StallTime.count()));
+    platform::Curl().easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    platform::Curl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    platform::Curl().easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
     connection.ClearError();
     return true;
 }
@@ -470,7 +472,7 @@ void GetAnswered(const std::shared_ptr<TTransferJob>& job, platform::TCurlEasy& 
     std::optional<platform::TAtomicFile>& file = state.File;
     job->ResponseCode = connection.ResponseCode();
     curl_off_t expected = -1;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    platform::Curl().easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
 
     // An empty body never reaches the writer; the caller's display still sees a whole transfer.
     if (!writer.Begun && code == CURLE_OK && job->ResponseCode == 200)
@@ -629,7 +631,8 @@ TConnectionSettings ReadConnectionSettings()
 TFetchedAhead FetchAhead(const QString& URL, const QString& destination, const TConnectionSettings& settings,
                          const TDownloadLimits& limits, qint64 memoryBound)
 {
-    platform::EnsureCurlInitialised();
+    // libcurl is set up by the transfer itself, where a library that cannot be loaded becomes
+    // this file's failure: this runs on a worker thread, where nothing else would catch it.
     TFetchedAhead result;
     auto job = std::make_shared<TTransferJob>();
     job->URL = URL;
@@ -665,14 +668,14 @@ TMultiplexedFetch::TMultiplexedFetch(const TConnectionSettings& settings, qint64
     : FSettings(settings), FMemoryBound(memoryBound)
 {
     platform::EnsureCurlInitialised();
-    CURLM* multi = curl_multi_init();
+    CURLM* multi = platform::Curl().multi_init();
     FMulti = multi;
     if (!multi)
         return;
-    curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    platform::Curl().multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     // One connection: over HTTP/2 it carries every stream, over HTTP/1.1 one request after the
     // other, each file's GET right after its HEAD.
-    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 1L);
+    platform::Curl().multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 1L);
 }
 
 TMultiplexedFetch::~TMultiplexedFetch()
@@ -680,10 +683,10 @@ TMultiplexedFetch::~TMultiplexedFetch()
     auto* multi = static_cast<CURLM*>(FMulti);
     for (const std::unique_ptr<TStream>& stream : FStreams)
         if (stream->Added)
-            curl_multi_remove_handle(multi, stream->Handle->get());
+            platform::Curl().multi_remove_handle(multi, stream->Handle->get());
     FStreams.clear();
     if (multi)
-        curl_multi_cleanup(multi);
+        platform::Curl().multi_cleanup(multi);
 }
 
 void TMultiplexedFetch::Add(std::size_t tag, const TDownloadLimits& limits, const QString& url,
@@ -709,12 +712,12 @@ void TMultiplexedFetch::Add(std::size_t tag, const TDownloadLimits& limits, cons
     }
     ConfigureConnection(*stream->Handle, FSettings);
     CURL* curl = stream->Handle->get();
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    platform::Curl().easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
     // Wait for the connection under way rather than open another: it may take every stream.
-    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_PRIVATE, stream.get());
+    platform::Curl().easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
+    platform::Curl().easy_setopt(curl, CURLOPT_PRIVATE, stream.get());
     PrepareHead(*job, *stream->Handle);
-    stream->Added = curl_multi_add_handle(static_cast<CURLM*>(FMulti), curl) == CURLM_OK;
+    stream->Added = platform::Curl().multi_add_handle(static_cast<CURLM*>(FMulti), curl) == CURLM_OK;
     if (!stream->Added) {
         Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
         Finish(*stream);
@@ -745,15 +748,18 @@ namespace {
 std::optional<bool> NegotiatedHttp2(CURL* curl)
 {
     const curl_tlssessioninfo* session = nullptr;
-    if (curl_easy_getinfo(curl, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session ||
+    if (platform::Curl().easy_getinfo(curl, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session ||
         session->backend != CURLSSLBACKEND_OPENSSL || !session->internals)
         return std::nullopt;
-    SSL* ssl = static_cast<SSL*>(session->internals);
-    if (!SSL_is_init_finished(ssl))
+    const platform::TCurlLibrary& library = platform::Curl();
+    if (!library.SSL_is_init_finished || !library.SSL_get0_alpn_selected)
+        return std::nullopt;
+    const SSL* ssl = static_cast<const SSL*>(session->internals);
+    if (!library.SSL_is_init_finished(ssl))
         return std::nullopt;
     const unsigned char* protocol = nullptr;
     unsigned int length = 0;
-    SSL_get0_alpn_selected(ssl, &protocol, &length);
+    library.SSL_get0_alpn_selected(ssl, &protocol, &length);
     return length == 2 && protocol[0] == 'h' && protocol[1] == '2';
 }
 
@@ -769,16 +775,16 @@ std::vector<std::pair<std::size_t, TFetchedAhead>> TMultiplexedFetch::Proceed(st
     auto* multi = static_cast<CURLM*>(FMulti);
     const auto step = [&] {
         int running = 0;
-        curl_multi_perform(multi, &running);
+        platform::Curl().multi_perform(multi, &running);
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        while (CURLMsg* message = platform::Curl().multi_info_read(multi, &queued)) {
             if (message->msg != CURLMSG_DONE)
                 continue;
             CURL* curl = message->easy_handle;
             const CURLcode code = message->data.result;
             TStream* stream = nullptr;
-            curl_easy_getinfo(curl, CURLINFO_PRIVATE, &stream);
-            curl_multi_remove_handle(multi, curl);
+            platform::Curl().easy_getinfo(curl, CURLINFO_PRIVATE, &stream);
+            platform::Curl().multi_remove_handle(multi, curl);
             stream->Added = false;
             const std::shared_ptr<TTransferJob>& job = stream->Job;
             platform::TCurlEasy& handle = *stream->Handle;
@@ -786,14 +792,15 @@ std::vector<std::pair<std::size_t, TFetchedAhead>> TMultiplexedFetch::Proceed(st
                 if (!stream->Get) {
                     if (!FMultiplexing) {
                         long version = 0;
-                        if (curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version) == CURLE_OK &&
+                        if (platform::Curl().easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version) ==
+                                CURLE_OK &&
                             version != 0)
                             FMultiplexing = version >= CURL_HTTP_VERSION_2_0;
                     }
                     if (HeadAnswered(*job, handle, code)) {
                         stream->Get = std::make_unique<TGetState>();
                         if (PrepareGet(job, handle, *stream->Get)) {
-                            stream->Added = curl_multi_add_handle(multi, curl) == CURLM_OK;
+                            stream->Added = platform::Curl().multi_add_handle(multi, curl) == CURLM_OK;
                             if (stream->Added)
                                 continue;
                             Report(*job, QStringLiteral("libcurl lässt sich nicht initialisieren"));
@@ -816,7 +823,7 @@ std::vector<std::pair<std::size_t, TFetchedAhead>> TMultiplexedFetch::Proceed(st
     if (multi && FFinished.empty()) {
         step();
         if (FFinished.empty() && !FStreams.empty()) {
-            curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+            platform::Curl().multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
             step();
         }
     }

@@ -4,6 +4,7 @@
 
 #include "core/platform/net/CurlEasy.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/net/CurlLibrary.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 
@@ -61,17 +62,19 @@ void Configure(platform::TCurlEasy& curl, const QByteArray& address, TAnswer& an
     if (!curl.valid())
         throw EVorlandtError(QStringLiteral("Socket-Fehler: libcurl lässt sich nicht initialisieren"));
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, address.constData());
+    platform::Curl().easy_setopt(c, CURLOPT_URL, address.constData());
     curl.SetDirect();
     // A parameter "." or ".." must reach the server as a parameter, not as a step up the path.
-    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(TTrackingConnection::ConnectTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(TTrackingConnection::CallTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &CollectAnswer);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &answer);
+    platform::Curl().easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+    platform::Curl().easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
+                                 static_cast<long>(TTrackingConnection::ConnectTimeoutMs));
+    platform::Curl().easy_setopt(c, CURLOPT_TIMEOUT_MS,
+                                 static_cast<long>(TTrackingConnection::CallTimeoutMs));
+    platform::Curl().easy_setopt(c, CURLOPT_WRITEFUNCTION, &CollectAnswer);
+    platform::Curl().easy_setopt(c, CURLOPT_WRITEDATA, &answer);
+    platform::Curl().easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    platform::Curl().easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
+    platform::Curl().easy_setopt(c, CURLOPT_XFERINFODATA, &answer);
 }
 
 }  // namespace
@@ -128,8 +131,8 @@ void TTrackingConnection::Open()
     answer.Aborted = &FAborted;
     platform::TCurlEasy curl("http");
     Configure(curl, address, answer);
-    curl_easy_setopt(curl.get(), CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
+    platform::Curl().easy_setopt(curl.get(), CURLOPT_CONNECT_ONLY, 1L);
+    platform::Curl().easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
     const CURLcode code = curl.Perform();
     if (code != CURLE_OK)
         throw EVorlandtError(SocketError(curl, code, address));
@@ -143,7 +146,7 @@ QJsonValue TTrackingConnection::Call(const QString& method, const QStringList& p
     answer.Aborted = &FAborted;
     platform::TCurlEasy curl("http");
     Configure(curl, address, answer);
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
+    platform::Curl().easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
     const CURLcode code = curl.Perform();
     if (answer.TooLarge)
         throw EVorlandtError(

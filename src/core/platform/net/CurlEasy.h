@@ -2,6 +2,8 @@
 // process, the handle freed on every way out, a detailed error text, no signals, no redirects.
 #pragma once
 
+#include "core/platform/net/CurlLibrary.h"
+
 #include <QString>
 
 #include <curl/curl.h>
@@ -10,7 +12,8 @@
 
 namespace platform {
 
-// curl_global_init, once per process, from whichever thread comes first.
+// curl_global_init, once per process, from whichever thread comes first; loads libcurl (and throws
+// EVorlandtError when that fails).
 void EnsureCurlInitialised();
 
 class TCurlEasy {
@@ -46,7 +49,7 @@ private:
     void SetCommonOptions();
 
     struct TDeleter {
-        void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+        void operator()(CURL* curl) const { Curl().easy_cleanup(curl); }
     };
     std::unique_ptr<CURL, TDeleter> FCurl;
     char FErrorBuffer[CURL_ERROR_SIZE] = {};

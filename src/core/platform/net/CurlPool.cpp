@@ -23,19 +23,19 @@ struct TShare {
 
     TShare()
     {
-        Share = curl_share_init();
+        Share = Curl().share_init();
         if (!Share)
             return;
-        curl_share_setopt(Share, CURLSHOPT_USERDATA, this);
-        curl_share_setopt(Share, CURLSHOPT_LOCKFUNC, &Lock);
-        curl_share_setopt(Share, CURLSHOPT_UNLOCKFUNC, &Unlock);
-        curl_share_setopt(Share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        curl_share_setopt(Share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        Curl().share_setopt(Share, CURLSHOPT_USERDATA, this);
+        Curl().share_setopt(Share, CURLSHOPT_LOCKFUNC, &Lock);
+        Curl().share_setopt(Share, CURLSHOPT_UNLOCKFUNC, &Unlock);
+        Curl().share_setopt(Share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        Curl().share_setopt(Share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     }
     ~TShare()
     {
         if (Share)
-            curl_share_cleanup(Share);
+            Curl().share_cleanup(Share);
     }
     TShare(const TShare&) = delete;
     TShare& operator=(const TShare&) = delete;
@@ -94,7 +94,7 @@ public:
         entry->Protocols = protocols;
         entry->Handle = std::make_unique<TCurlEasy>(protocols);
         if (entry->Handle->valid() && FShare->Share)
-            curl_easy_setopt(entry->Handle->get(), CURLOPT_SHARE, FShare->Share);
+            Curl().easy_setopt(entry->Handle->get(), CURLOPT_SHARE, FShare->Share);
         return entry;
     }
 
