@@ -21,7 +21,7 @@ constexpr int AddressChars = 70;
 
 }  // namespace
 
-TfrmAdresse::TfrmAdresse(const QString& address, QWidget* parent)
+TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       lblText(new QLabel(this)),
@@ -59,7 +59,7 @@ TfrmAdresse::TfrmAdresse(const QString& address, QWidget* parent)
     column->addWidget(edAdresse);
     column->addLayout(buttons);
 
-    connect(btnKopieren, &QPushButton::clicked, this, &TfrmAdresse::btnKopierenClick);
+    connect(btnKopieren, &QPushButton::clicked, this, &TfrmAddress::btnKopierenClick);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
     edAdresse->selectAll();
@@ -67,7 +67,7 @@ TfrmAdresse::TfrmAdresse(const QString& address, QWidget* parent)
     resize(CapToScreen(*this, sizeHint()));
 }
 
-void TfrmAdresse::btnKopierenClick()
+void TfrmAddress::btnKopierenClick()
 {
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setText(edAdresse->text());
@@ -79,7 +79,7 @@ bool OpenAddressOrShow(QWidget* parent, const QString& address)
 {
     if (StartEXE(parent, address, QString(), false))
         return true;
-    TfrmAdresse form(address, parent != nullptr ? parent->window() : nullptr);
+    TfrmAddress form(address, parent != nullptr ? parent->window() : nullptr);
     form.exec();
     return false;
 }

@@ -11,10 +11,10 @@ class QPushButton;
 
 // The window "Adresse": why the address did not open, the address itself (read-only, selected,
 // with the focus, so that Ctrl+C copies it at once), "Kopieren" and "OK".
-class TfrmAdresse : public QDialog {
+class TfrmAddress : public QDialog {
     Q_OBJECT
 public:
-    TfrmAdresse(const QString& address, QWidget* parent = nullptr);
+    TfrmAddress(const QString& address, QWidget* parent = nullptr);
 
     QLabel* lblText;
     QLineEdit* edAdresse;
@@ -26,5 +26,5 @@ public Q_SLOTS:
 };
 
 // Opens `address` (a web or file address, or a file) through StartEXE; when the desktop cannot,
-// shows TfrmAdresse over `parent` and returns false once it is closed.
+// shows TfrmAddress over `parent` and returns false once it is closed.
 bool OpenAddressOrShow(QWidget* parent, const QString& address);

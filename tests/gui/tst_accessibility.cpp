@@ -139,7 +139,7 @@ class TestAccessibility : public QObject {
             info->Label1->setText(QStringLiteral("Die Log-Dateien sind unter folgendem Pfad zu finden:"));
             return TWindowUnderTest{nullptr, std::move(info)};
         }) << QAccessible::Dialog;
-        QTest::newRow("address") << Plain<TfrmAdresse>(QStringLiteral("https://www.vorlandt.example/hilfe"))
+        QTest::newRow("address") << Plain<TfrmAddress>(QStringLiteral("https://www.vorlandt.example/hilfe"))
                                  << QAccessible::Dialog;
         QTest::newRow("frmUpdateBenachrichtigung")
             << TWindowFactory(NotificationDialog) << QAccessible::Dialog;

@@ -627,7 +627,7 @@ private slots:
         QString selected;
         bool focused = false;
         TModalAnswer answer([&](QWidget* modal) {
-            if (auto* form = qobject_cast<TfrmAdresse*>(modal)) {
+            if (auto* form = qobject_cast<TfrmAddress*>(modal)) {
                 shown = form->edAdresse->text();
                 selected = form->edAdresse->selectedText();
                 focused = form->focusWidget() == form->edAdresse;

@@ -275,7 +275,7 @@ private Q_SLOTS:
         FFrontEnd->SetOpenDocumentResult(false);
         QStringList shown;
         TModalAnswer answer([&](QWidget* modal) {
-            if (auto* address = qobject_cast<TfrmAdresse*>(modal)) {
+            if (auto* address = qobject_cast<TfrmAddress*>(modal)) {
                 shown << address->edAdresse->text();
                 address->btnOK->click();
             }

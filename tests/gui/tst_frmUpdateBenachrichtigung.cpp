@@ -546,7 +546,7 @@ private Q_SLOTS:
         FFrontEnd->SetOpenDocumentResult(false);
         QStringList shown;
         TModalAnswer answer([&](QWidget* modal) {
-            if (auto* form = qobject_cast<TfrmAdresse*>(modal)) {
+            if (auto* form = qobject_cast<TfrmAddress*>(modal)) {
                 shown << form->edAdresse->text();
                 form->btnOK->click();
             }

@@ -105,7 +105,7 @@ private Q_SLOTS:
         QTest::newRow("information") << TWindowFactory([] { return std::make_unique<TInfo>(); })
                                      << QStringLiteral("Information");
         QTest::newRow("address that did not open") << TWindowFactory([] {
-            return std::make_unique<TfrmAdresse>(QStringLiteral("https://www.vorlandt.example/"));
+            return std::make_unique<TfrmAddress>(QStringLiteral("https://www.vorlandt.example/"));
         }) << QStringLiteral("Adresse");
     }
 
