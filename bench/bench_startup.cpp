@@ -5,12 +5,12 @@
 //   build/bench/bench_startup
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include "BenchMain.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -18,17 +18,14 @@ namespace {
 
 void StartUntilShown(benchmark::State& state, const QString& program, const QStringList& arguments = {})
 {
-    QTemporaryDir dir;
+    // The child inherits the private stores with the rest of this process's environment.
+    TPrivateStores stores;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("VORLANDT_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("VORLANDT_USER_STORE"), dir.filePath(QStringLiteral("user.db")));
-    environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"), dir.filePath(QStringLiteral("machine.db")));
-    environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), dir.path());
-    environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), stores.Path());
     // A user who agreed to usage tracking: no question at start; with no tracking server on this
     // machine the connection is refused at once.
-    qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk, true);
     WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::Disable, 1);
     for (auto _ : state) {

@@ -11,6 +11,7 @@
 #include "gui/TrackingControls.h"
 #include "gui/frmTrackingOkConfirmation.h"
 #include "support/ModalAnswer.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QAccessible>
@@ -24,7 +25,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -161,16 +161,14 @@ class TestTrackingWidgets : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
 
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        QFile::remove(FDir.filePath(QStringLiteral("user.db")));
-        QFile::remove(FDir.filePath(QStringLiteral("calls.db")));
-        qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
+        QVERIFY(FStores.IsValid());
+        QFile::remove(FStores.FilePath(QStringLiteral("user.db")));
+        QFile::remove(FStores.FilePath(QStringLiteral("calls.db")));
     }
     void cleanup() { TTrackingConnection::SetPortForTesting(0); }
 
@@ -484,7 +482,7 @@ private slots:
     {
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk,
                        true);
-        TTrackingServerProcess server(FDir.filePath(QStringLiteral("calls.db")));
+        TTrackingServerProcess server(FStores.FilePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(101));
         TTrackingConnection::SetPortForTesting(server.Port());
         TTracker::SetRandomSourceForTesting([] { return 1; });
