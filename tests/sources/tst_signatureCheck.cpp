@@ -102,6 +102,8 @@ private slots:
         WriteLog(TLogAction::StartBuffer, QString());
     }
 
+    void cleanup() { FStores.reset(); }
+
     void checksFilesAgainstMachineKeys_data()
     {
         // Not set when invalid; a number is a DWORD, bytes replace the whole file.

@@ -2,6 +2,8 @@
 // folder holding user.db, machine.db and programdata, the variables that point the program at them
 // set while the fixture lives and put back as they were (or unset) when it goes. Header-only, so
 // that the fuzz and benchmark builds, which have no test library, can use it too.
+// Lifetimes must nest: end one (reset it in cleanup()) before making the next, or the older one,
+// ending last, puts back the variables as they were before the newer one.
 #pragma once
 
 #include <QByteArray>
