@@ -5,11 +5,11 @@
 
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdlib>
 
@@ -49,29 +49,27 @@ QByteArray DescriptorText()
 }
 
 struct TDescriptorFixture {
-    QTemporaryDir dir;
+    TPrivateStores stores;
     QString descriptor;  // in the local source
     TDescriptorFixture()
     {
-        qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", dir.filePath(QStringLiteral("machine.db")).toUtf8());
-        qputenv("TMPDIR", dir.filePath(QStringLiteral("tmp")).toUtf8());
-        QDir().mkpath(dir.filePath(QStringLiteral("tmp")));
-        QDir().mkpath(dir.filePath(QStringLiteral("quelle/Modul_12")));
-        QDir().mkpath(dir.filePath(QStringLiteral("kasse")));
-        descriptor = dir.filePath(QStringLiteral("quelle/Modul_12/update_12_3.xml"));
+        qputenv("TMPDIR", stores.FilePath(QStringLiteral("tmp")).toUtf8());
+        QDir().mkpath(stores.FilePath(QStringLiteral("tmp")));
+        QDir().mkpath(stores.FilePath(QStringLiteral("quelle/Modul_12")));
+        QDir().mkpath(stores.FilePath(QStringLiteral("kasse")));
+        descriptor = stores.FilePath(QStringLiteral("quelle/Modul_12/update_12_3.xml"));
         QFile file(descriptor);
         if (!file.open(QIODevice::WriteOnly) || file.write(DescriptorText()) < 0)
             std::abort();
         file.close();
-        QFile siteinfo(dir.filePath(QStringLiteral("kasse/siteinfo_12.ini")));
+        QFile siteinfo(stores.FilePath(QStringLiteral("kasse/siteinfo_12.ini")));
         if (!siteinfo.open(QIODevice::WriteOnly) ||
             siteinfo.write("hauptversion=3\r\nnebenversion=50\r\nunterversion=0\r\n") < 0)
             std::abort();
         WriteStringValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Vorlandt\\Module\\Kasse"),
-                         QStringLiteral("Pfad"), dir.filePath(QStringLiteral("kasse")));
+                         QStringLiteral("Pfad"), stores.FilePath(QStringLiteral("kasse")));
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
-                         dir.filePath(QStringLiteral("quelle")));
+                         stores.FilePath(QStringLiteral("quelle")));
     }
 };
 

@@ -2,28 +2,28 @@
 // tests/support on a folder of served files, and a private settings store.
 #pragma once
 
+#include "support/PrivateStores.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
-#include <QTemporaryDir>
 
 // Files below Root() are served; fill it before the first request.
 struct TBenchHttpsServer {
-    QTemporaryDir Dir;
+    TPrivateStores Stores;
     QProcess Server;
     int Port = 0;
     QString Error;
 
     TBenchHttpsServer()
     {
-        qputenv("VORLANDT_USER_STORE", Dir.filePath(QStringLiteral("user.db")).toUtf8());
         QDir().mkpath(Root());
 
         QProcess openssl;
-        openssl.setWorkingDirectory(Dir.path());
+        openssl.setWorkingDirectory(Stores.Path());
         openssl.setProcessChannelMode(QProcess::MergedChannels);
         openssl.start(QStandardPaths::findExecutable(QStringLiteral("openssl")),
                       {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
@@ -38,7 +38,7 @@ struct TBenchHttpsServer {
         const QString script = QStringLiteral(VORLANDT_SOURCE_DIR "/tests/support/https_server.py");
         Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                     {script, "--cert", CertFile(), "--key", Dir.filePath(QStringLiteral("server.key")),
+                     {script, "--cert", CertFile(), "--key", Stores.FilePath(QStringLiteral("server.key")),
                       "--root", Root(), "--lifetime", "600"});
         while (Server.waitForReadyRead(10000) && !Server.canReadLine()) {
         }
@@ -54,8 +54,8 @@ struct TBenchHttpsServer {
             Server.kill();
     }
 
-    QString Root() const { return Dir.filePath(QStringLiteral("www")); }
-    QString CertFile() const { return Dir.filePath(QStringLiteral("server.pem")); }
+    QString Root() const { return Stores.FilePath(QStringLiteral("www")); }
+    QString CertFile() const { return Stores.FilePath(QStringLiteral("server.pem")); }
 
     QString Url(const QString& path) const
     {

@@ -5,8 +5,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-
-#include <QTemporaryDir>
+#include "support/PrivateStores.h"
 
 #include <benchmark/benchmark.h>
 
@@ -118,8 +117,7 @@ BENCHMARK(BM_VorlandtProzesseAktivLogOn)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir storeDir;
-    qputenv("VORLANDT_USER_STORE", storeDir.filePath(QStringLiteral("user.db")).toUtf8());
+    TPrivateStores stores;
     const char* count = std::getenv("VORLANDT_BENCH_PROCESSES");
     StartSleepers(count ? std::atoi(count) : 1000);
 

@@ -126,7 +126,7 @@ void BM_UpdateRunDeclined(benchmark::State& state)
         qputenv("TMPDIR", QFile::encodeName(memoryTemp->path()));
     }
     // Installed 3.0.0: every update of the descriptor but the very first is pending.
-    const QString installed = fixture.dir.filePath(QStringLiteral("kasse-3.0.0"));
+    const QString installed = fixture.stores.FilePath(QStringLiteral("kasse-3.0.0"));
     QDir().mkpath(installed);
     QFile siteinfo(installed + QStringLiteral("/siteinfo_12.ini"));
     if (!siteinfo.open(QIODevice::WriteOnly) ||

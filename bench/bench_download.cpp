@@ -13,7 +13,6 @@
 #include <QObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -74,7 +73,7 @@ void SlowTransfer(benchmark::State& state, bool withProgress)
         return;
     }
     TProgressSink sink;
-    const QString target = fixture->Dir.filePath(QStringLiteral("slow.bin"));
+    const QString target = fixture->Stores.FilePath(QStringLiteral("slow.bin"));
     double cpu = 0;
     double wall = 0;
     for (auto _ : state) {
@@ -114,7 +113,7 @@ void BM_LargeFile(benchmark::State& state)
         state.SkipWithError(qPrintable(fixture->Error));
         return;
     }
-    const QString target = fixture->Dir.filePath(QStringLiteral("large-copy.bin"));
+    const QString target = fixture->Stores.FilePath(QStringLiteral("large-copy.bin"));
     for (auto _ : state) {
         TDownload download;
         if (!download.StartDownload(fixture->Url(QStringLiteral("/large.bin")), target, nullptr, nullptr)) {

@@ -3,20 +3,15 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-
-#include <QTemporaryDir>
+#include "support/PrivateStores.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
 struct LogFixture {
-    QTemporaryDir dir;
-    LogFixture()
-    {
-        qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
-        WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
-    }
+    TPrivateStores stores;
+    LogFixture() { WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true); }
 };
 
 void BM_WriteLogLine(benchmark::State& state)

@@ -6,13 +6,13 @@
 #include "core/platform/text/DateFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include "BenchMain.h"
 
 #include <QDate>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -24,18 +24,15 @@ enum class TTracking { Agreed, Declined };
 void StartUntilShown(benchmark::State& state, const QString& program, const QStringList& arguments = {},
                      TTracking tracking = TTracking::Agreed)
 {
-    QTemporaryDir dir;
+    // The child inherits the private stores with the rest of this process's environment.
+    TPrivateStores stores;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("VORLANDT_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("VORLANDT_USER_STORE"), dir.filePath(QStringLiteral("user.db")));
-    environment.insert(QStringLiteral("VORLANDT_MACHINE_STORE"), dir.filePath(QStringLiteral("machine.db")));
-    environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), dir.path());
-    environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), stores.Path());
     // A user who agreed to usage tracking: no question at start; with no tracking server on this
     // machine the connection is refused at once. One who declined is not asked again this month
     // and makes no connection at all.
-    qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
     WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk,
                    tracking == TTracking::Agreed);
     if (tracking == TTracking::Declined)

@@ -2,18 +2,16 @@
 // read opens nothing new but still sees the file's current content), and one write for scale.
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
-
-#include <QTemporaryDir>
+#include "support/PrivateStores.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
 struct StoreFixture {
-    QTemporaryDir dir;
+    TPrivateStores stores;
     StoreFixture()
     {
-        qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
         WriteIntegerValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::ProxyPort, 8080);
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::Proxy, SettingsKeys::UserAgent,
                          SettingsKeys::UserAgentDefault);

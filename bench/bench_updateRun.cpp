@@ -79,9 +79,7 @@ struct TRunFixture : TBenchHttpsServer {
     {
         if (!Error.isEmpty())
             return;
-        const QString base = Dir.path() + u'/';
-        qputenv("VORLANDT_MACHINE_STORE", (base + QStringLiteral("machine.db")).toUtf8());
-        qputenv("VORLANDT_PROGRAMDATA", (base + QStringLiteral("programdata")).toUtf8());
+        const QString base = Stores.Path() + u'/';
         qputenv("TMPDIR", (base + QStringLiteral("tmp")).toUtf8());
         QDir().mkpath(base + QStringLiteral("tmp"));
         QDir().mkpath(base + QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0"));
@@ -146,8 +144,8 @@ struct TNetworkFixture {
 
     explicit TNetworkFixture(TRunFixture& run, bool http2 = false)
     {
-        Nginx.Start(run.Dir.filePath(http2 ? QStringLiteral("nginx2") : QStringLiteral("nginx")),
-                    run.CertFile(), run.Dir.filePath(QStringLiteral("server.key")), run.Root(), http2);
+        Nginx.Start(run.Stores.FilePath(http2 ? QStringLiteral("nginx2") : QStringLiteral("nginx")),
+                    run.CertFile(), run.Stores.FilePath(QStringLiteral("server.key")), run.Root(), http2);
         if (!Nginx.Error.isEmpty()) {
             Error = Nginx.Error;
             return;

@@ -3,6 +3,7 @@
 // Run by hand: build/bench/userlog_memory add|window|window-nowrap [megabytes]
 // (QT_QPA_PLATFORM=offscreen)
 #include "core/catalog/UserLog.h"
+#include "support/PrivateStores.h"
 
 #ifdef VORLANDT_WITH_WINDOW
 #include "gui/frmUserLog.h"
@@ -14,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,15 +40,12 @@ int main(int argc, char* argv[])
     const bool noWrap = argc > 1 && std::strcmp(argv[1], "window-nowrap") == 0;
     const bool window = noWrap || (argc > 1 && std::strcmp(argv[1], "window") == 0);
     const int megabytes = argc > 2 ? std::atoi(argv[2]) : 60;
-    QTemporaryDir dir;
-    qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(dir.path()));
-    qputenv("TMPDIR", QFile::encodeName(dir.path() + QStringLiteral("/tmp")));
-    qputenv("VORLANDT_USER_STORE", QFile::encodeName(dir.path() + QStringLiteral("/user.db")));
-    qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(dir.path() + QStringLiteral("/machine.db")));
-    QDir().mkpath(dir.path() + QStringLiteral("/tmp"));
-    QFile::setPermissions(dir.path() + QStringLiteral("/tmp"),
+    TPrivateStores stores;
+    qputenv("TMPDIR", QFile::encodeName(stores.Path() + QStringLiteral("/tmp")));
+    QDir().mkpath(stores.Path() + QStringLiteral("/tmp"));
+    QFile::setPermissions(stores.Path() + QStringLiteral("/tmp"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString data = dir.path() + QStringLiteral("/Vorlandt/OnlineUpdater/1.0/");
+    const QString data = stores.ProgramData() + QStringLiteral("/Vorlandt/OnlineUpdater/1.0/");
     QDir().mkpath(data);
     {
         QFile log(data + QStringLiteral("VL_Userlog.txt"));

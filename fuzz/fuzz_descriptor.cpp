@@ -7,10 +7,10 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/UpdateCheck.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,7 +26,7 @@ public:
 };
 
 struct TFuzzSetup {
-    QTemporaryDir dir;
+    TPrivateStores stores;
     TSilentFrontEnd frontEnd;
     TUpdates updates;
     std::unique_ptr<TUpdateCheck> check;
@@ -34,16 +34,14 @@ struct TFuzzSetup {
 
     TFuzzSetup()
     {
-        if (!dir.isValid())
+        if (!stores.IsValid())
             std::abort();
-        qputenv("VORLANDT_USER_STORE", dir.filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", dir.filePath(QStringLiteral("machine.db")).toUtf8());
-        qputenv("TMPDIR", dir.filePath(QStringLiteral("tmp")).toUtf8());
-        QDir().mkpath(dir.filePath(QStringLiteral("tmp")));
-        QDir().mkpath(dir.filePath(QStringLiteral("quelle/Modul_12")));
-        QDir().mkpath(dir.filePath(QStringLiteral("kasse")));
-        descriptor = dir.filePath(QStringLiteral("quelle/Modul_12/update_12_3.xml"));
-        QFile siteinfo(dir.filePath(QStringLiteral("kasse/siteinfo_12.ini")));
+        qputenv("TMPDIR", stores.FilePath(QStringLiteral("tmp")).toUtf8());
+        QDir().mkpath(stores.FilePath(QStringLiteral("tmp")));
+        QDir().mkpath(stores.FilePath(QStringLiteral("quelle/Modul_12")));
+        QDir().mkpath(stores.FilePath(QStringLiteral("kasse")));
+        descriptor = stores.FilePath(QStringLiteral("quelle/Modul_12/update_12_3.xml"));
+        QFile siteinfo(stores.FilePath(QStringLiteral("kasse/siteinfo_12.ini")));
         if (!siteinfo.open(QIODevice::WriteOnly) ||
             siteinfo.write("nebenversion=1\r\nunterversion=2\r\n") < 0)
             std::abort();
@@ -51,9 +49,9 @@ struct TFuzzSetup {
         // The seeds name this key and value; both roots hold it so either root key finds it.
         for (const TRootKey root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             WriteStringValue(root, QStringLiteral("Software\\Vorlandt\\Module\\Kasse"),
-                             QStringLiteral("Pfad"), dir.filePath(QStringLiteral("kasse")));
+                             QStringLiteral("Pfad"), stores.FilePath(QStringLiteral("kasse")));
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
-                         dir.filePath(QStringLiteral("quelle")));
+                         stores.FilePath(QStringLiteral("quelle")));
         SetFrontEnd(&frontEnd);
         check = std::make_unique<TUpdateCheck>(&updates);
     }

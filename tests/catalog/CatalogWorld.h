@@ -2,23 +2,21 @@
 // temporary folder, plus writing and reading the files a test sets up and checks.
 #pragma once
 
+#include "support/PrivateStores.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 class TCatalogWorld {
 public:
     TCatalogWorld() : FOriginalTmpDir(qgetenv("TMPDIR"))
     {
-        if (!FDir.isValid())
+        if (!FStores.IsValid())
             return;
         QDir().mkpath(TempDir());
         qputenv("TMPDIR", QFile::encodeName(TempDir()));
-        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(Path(QStringLiteral("programdata"))));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(Path(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(Path(QStringLiteral("machine.db"))));
     }
 
     ~TCatalogWorld() { qputenv("TMPDIR", FOriginalTmpDir); }
@@ -27,14 +25,14 @@ public:
     TCatalogWorld& operator=(const TCatalogWorld&) = delete;
 
     // Also false when the temporary folder could not be made.
-    bool IsValid() const { return FDir.isValid() && QFileInfo(TempDir()).isDir(); }
-    QString Root() const { return FDir.path(); }
-    QString Path(const QString& name) const { return FDir.filePath(name); }
+    bool IsValid() const { return FStores.IsValid() && QFileInfo(TempDir()).isDir(); }
+    QString Root() const { return FStores.Path(); }
+    QString Path(const QString& name) const { return FStores.FilePath(name); }
     QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
     QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/'; }
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
     QByteArray FOriginalTmpDir;
 };
 

@@ -7,6 +7,7 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "support/ChildRun.h"
+#include "support/PrivateStores.h"
 #include "support/TestFiles.h"
 
 #include "support/net/TestHttpsServer.h"
@@ -82,10 +83,10 @@ private:
     QTemporaryDir FCertDir;
     TTestPki FPki;
     QString FPkiError;
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TPrivateStores> FStores;
     std::unique_ptr<TTestHttpsServer> FServer;
 
-    QString Path(const QString& name) const { return FDir->filePath(name); }
+    QString Path(const QString& name) const { return FStores->FilePath(name); }
     QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
     QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/'; }
     QString SuiteDir() const { return Path(QStringLiteral("suite")) + u'/'; }
@@ -118,7 +119,7 @@ private:
         // The C locale's regional format is the German one: dates read dd.mm.yyyy.
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(FDir->path());
+        process.setWorkingDirectory(FStores->Path());
         // No terminal: the console front end takes its answers from the options.
         process.setStandardInputFile(QProcess::nullDevice());
     }
@@ -204,16 +205,15 @@ private Q_SLOTS:
 
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>(FOriginalTempPath + QStringLiteral("/tst_endToEnd-XXXXXX"));
-        QVERIFY(FDir->isValid());
+        FStores =
+            std::make_unique<TPrivateStores>(FOriginalTempPath + QStringLiteral("/tst_endToEnd-XXXXXX"));
+        QVERIFY(FStores->IsValid());
         for (const char* folder : {"tmp", "programdata", "state", "config", "bin"})
             QVERIFY(QDir().mkpath(Path(QString::fromUtf8(folder))));
         QVERIFY(QFile::copy(QStringLiteral(VORLANDT_UPDATE_CHECK_EXE), UpdateCheck()));
         QVERIFY(QDir().mkpath(SuiteDir()));
         QVERIFY(QFile::link(QStringLiteral(VORLANDT_DEMO_INSTALLER_EXE), Installer()));
 
-        qputenv("VORLANDT_USER_STORE", Path(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", Path(QStringLiteral("machine.db")).toUtf8());
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad, SuiteDir());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         for (const TModule& m : Modules) {
@@ -237,7 +237,7 @@ private Q_SLOTS:
         if (FServer)
             FServer->Stop();
         FServer.reset();
-        FDir.reset();
+        FStores.reset();
     }
 
     // ---- the update check, the installer it starts, and the next check ---------------------

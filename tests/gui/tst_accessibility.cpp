@@ -17,6 +17,7 @@
 #include "gui/frmTrackingOkConfirmation.h"
 #include "gui/mainFrontend.h"
 #include "support/AccessibilityWalk.h"
+#include "support/FrontEndFixture.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include "support/RunWorld.h"
@@ -112,8 +113,7 @@ class TestAccessibility : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TRunWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
 
     // One row per window of the program: how to open it, and the role it reports.
     void windows_data()
@@ -161,8 +161,7 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::None);
         // Administrator or not, the module list and the warning over it are both named.
         WriteStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule + QStringLiteral("Kasse"),
                          QStringLiteral("Name"), QStringLiteral("Vorlandt Kasse"));
@@ -170,7 +169,6 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
     }

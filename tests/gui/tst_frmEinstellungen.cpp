@@ -13,6 +13,7 @@
 #include "gui/Einstellungen.h"
 #include "gui/Information.h"
 #include "gui/OpenAddress.h"
+#include "support/FrontEndFixture.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -45,8 +46,7 @@ class TestFrmEinstellungen : public QObject {
 
 private:
     std::unique_ptr<TSettingsWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     std::unique_ptr<TfrmEinstellungen> FDialog;
 
     QCheckBox* Box(const QString& name) const { return FDialog->findChild<QCheckBox*>(name); }
@@ -112,8 +112,7 @@ private slots:
     {
         FWorld = std::make_unique<TSettingsWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::None);
         QVERIFY(TSettingsWorld::CreateRegistrationKey());
         FDialog = std::make_unique<TfrmEinstellungen>();
     }
@@ -121,7 +120,6 @@ private slots:
     void cleanup()
     {
         FDialog.reset();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
     }

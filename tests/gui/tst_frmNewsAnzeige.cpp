@@ -7,6 +7,7 @@
 #include "gui/OpenAddress.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/frmNewsAnzeige.h"
+#include "support/FrontEndFixture.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -80,8 +81,7 @@ class TestFrmNewsAnzeige : public QObject {
 
 private:
     std::unique_ptr<TNewsWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     pugi::xml_document FDocument;
 
     TNewsItem NewItem(const QByteArray& rtf = SampleRtf, const QByteArray& datum = "15.03.2024")
@@ -121,17 +121,13 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TNewsWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::Unanswered);
     }
 
     void cleanup()
     {
-        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
-        QCOMPARE(unanswered, QList<TShownMessage>());
     }
 
     void windowHasItsCaptionsFontsAndLayout()

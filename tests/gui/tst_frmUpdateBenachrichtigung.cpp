@@ -5,6 +5,7 @@
 #include "gui/OpenAddress.h"
 #include "gui/TrackingControls.h"
 #include "gui/UpdateBenachrichtigung.h"
+#include "support/FrontEndFixture.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -77,8 +78,7 @@ class TestFrmUpdateBenachrichtigung : public QObject {
 
 private:
     std::unique_ptr<TUpdateListWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     std::unique_ptr<TfrmUpdateBenachrichtigung> FDialog;
 
     // Two modules named "Vorlandt Kasse" side by side, then "Vorlandt Lager".
@@ -101,14 +101,12 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TUpdateListWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::None);
         FDialog = std::make_unique<TfrmUpdateBenachrichtigung>();
     }
     void cleanup()
     {
         FDialog.reset();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
     }

@@ -1,6 +1,8 @@
 // The installed-updates window: its layout and texts, what it shows for a missing, empty,
 // filled or unreadable log, how it follows resizing, where it appears and how it closes.
 #include "gui/frmUserLog.h"
+#include "support/FrontEndFixture.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QApplication>
@@ -9,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -24,13 +25,12 @@ class TestFrmUserLog : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FInstalled;
+    std::unique_ptr<TPrivateStores> FStores;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
 
     QString LogPath() const
     {
-        return FDir->filePath(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0/VL_Userlog.txt"));
+        return FStores->FilePath(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0/VL_Userlog.txt"));
     }
 
     void WriteLogFile(const QByteArray& bytes)
@@ -44,21 +44,16 @@ private:
 private Q_SLOTS:
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        qputenv("TMPDIR", QFile::encodeName(FDir->path()));
-        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(FDir->filePath(QStringLiteral("programdata"))));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir->filePath(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir->filePath(QStringLiteral("machine.db"))));
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FInstalled = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
+        qputenv("TMPDIR", QFile::encodeName(FStores->Path()));
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::None);
     }
 
     void cleanup()
     {
-        FInstalled.reset();
         FFrontEnd.reset();
-        FDir.reset();
+        FStores.reset();
     }
 
     void windowHasItsCaptionsFontsAndLayout()

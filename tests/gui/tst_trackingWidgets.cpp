@@ -10,6 +10,7 @@
 #include "gui/TrackingControls.h"
 #include "gui/frmTrackingOkConfirmation.h"
 #include "support/ModalAnswer.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QAccessible>
@@ -23,7 +24,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -160,16 +160,14 @@ class TestTrackingWidgets : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
 
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        QFile::remove(FDir.filePath(QStringLiteral("user.db")));
-        QFile::remove(FDir.filePath(QStringLiteral("calls.db")));
-        qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
+        QVERIFY(FStores.IsValid());
+        QFile::remove(FStores.FilePath(QStringLiteral("user.db")));
+        QFile::remove(FStores.FilePath(QStringLiteral("calls.db")));
     }
     void cleanup() { qunsetenv("VORLANDT_TRACKING_PORT"); }
 
@@ -483,7 +481,7 @@ private slots:
     {
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Standardeinstellungen, SettingsKeys::TrackingOk,
                        true);
-        TTrackingServerProcess server(FDir.filePath(QStringLiteral("calls.db")));
+        TTrackingServerProcess server(FStores.FilePath(QStringLiteral("calls.db")));
         QVERIFY(server.Start(101));
         qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(server.Port()));
         {

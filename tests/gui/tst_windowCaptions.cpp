@@ -9,6 +9,7 @@
 #include "gui/UpdateBenachrichtigung.h"
 #include "gui/frmUserLog.h"
 #include "gui/frmNewsAnzeige.h"
+#include "support/FrontEndFixture.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include "support/RunWorld.h"
@@ -51,8 +52,7 @@ class tst_WindowCaptions : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TRunWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     pugi::xml_document FNewsDocument;
     std::unique_ptr<TNewsItem> FNews;
 
@@ -63,8 +63,7 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::None);
         QVERIFY(FNewsDocument.load_string(
             "<news><item id=\"1\" datum=\"01.03.2024\" updaterversion=\"6\"><beschreibung>{\\rtf1 "
             "Neuigkeit}</beschreibung></item></news>"));
@@ -74,7 +73,6 @@ private Q_SLOTS:
     void cleanup()
     {
         FNews.reset();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
     }

@@ -7,6 +7,7 @@
 #include "core/run/UpdateRun.h"
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/UpdateCheck.h"
+#include "support/FrontEndFixture.h"
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestClock.h"
 #include "support/TestSigningKey.h"
@@ -93,8 +94,7 @@ class tst_SignedFiles : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TRunWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     QTemporaryDir FCertDir;
     TTestPki FPki;
     QString FPkiError;  // why the rows against the loopback server are skipped
@@ -137,18 +137,14 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::Unanswered);
         WriteLog(TLogAction::StartBuffer, QString());
     }
 
     void cleanup()
     {
-        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
-        QCOMPARE(unanswered, QList<TShownMessage>());
     }
 
     void onlySignedFilesAreRead_data()

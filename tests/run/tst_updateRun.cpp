@@ -7,6 +7,7 @@
 #include "core/run/UpdateRun.h"
 #include "core/services/BasicProcs.h"
 #include "core/sources/UpdateCheck.h"
+#include "support/FrontEndFixture.h"
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestClock.h"
 
@@ -132,8 +133,7 @@ class tst_UpdateRun : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TRunWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     TRecordingJournal FJournal;
     TUpdates FUpdates;
     QTemporaryDir FCertDir;
@@ -210,8 +210,7 @@ private Q_SLOTS:
     {
         FWorld = std::make_unique<TRunWorld>();
         QVERIFY(FWorld->IsValid());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>();
         FJournal = TRecordingJournal();
         SetJournal(&FJournal);
         WriteLog(TLogAction::StartBuffer, QString());
@@ -220,14 +219,9 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
-        const qsizetype pending = FFrontEnd->PendingAnswers();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
         SetJournal(nullptr);
-        QCOMPARE(unanswered, QList<TShownMessage>());
-        QCOMPARE(pending, 0);
     }
 
     // ---- gates ---------------------------------------------------------------------------------

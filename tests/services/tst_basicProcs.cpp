@@ -5,10 +5,10 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -44,11 +44,11 @@ class TestBasicProcs : public QObject {
 
 private:
     // A fresh folder for every test function and data row.
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TPrivateStores> FStores;
 
     QString Write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = FDir->filePath(name);
+        const QString path = FStores->FilePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             qFatal("cannot write fixture %s", qPrintable(path));
@@ -58,15 +58,14 @@ private:
 private Q_SLOTS:
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        qputenv("VORLANDT_USER_STORE", FDir->filePath(QStringLiteral("user.db")).toUtf8());
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
     }
 
     void cleanup()
     {
         WriteLog(TLogAction::DiscardBuffer, QString());
-        FDir.reset();
+        FStores.reset();
     }
 
     void findsTheFirstMatchingLine_data()
@@ -142,7 +141,7 @@ private Q_SLOTS:
         QFETCH(QString, asked);
         QFETCH(QString, value);
         Write(onDisk, "a=1\r\n");
-        QCOMPARE(GetStrInfoFromIni(FDir->filePath(asked), QStringLiteral("a")), value);
+        QCOMPARE(GetStrInfoFromIni(FStores->FilePath(asked), QStringLiteral("a")), value);
     }
 
     void unreadableFileRaises_data()
@@ -155,7 +154,7 @@ private Q_SLOTS:
     void unreadableFileRaises()
     {
         QFETCH(QString, kind);
-        const QString path = FDir->filePath(QStringLiteral("siteinfo_7.ini"));
+        const QString path = FStores->FilePath(QStringLiteral("siteinfo_7.ini"));
         if (kind == u"folder")
             QVERIFY(QDir().mkdir(path));
         else
@@ -187,11 +186,11 @@ private Q_SLOTS:
         QFETCH(bool, fails);
         QFETCH(QString, result);
         Write(QStringLiteral("siteinfo_7.ini"), "Hauptversion=3\r\n");
-        QVERIFY(QDir(FDir->path()).mkdir(QStringLiteral("ordner.ini")));
+        QVERIFY(QDir(FStores->Path()).mkdir(QStringLiteral("ordner.ini")));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
 
-        const QString path = FDir->filePath(fileArgument);
+        const QString path = FStores->FilePath(fileArgument);
         bool raised = false;
         try {
             QCOMPARE(GetStrInfoFromIni(path, QStringLiteral("hauptVersion")), result);

@@ -5,6 +5,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,7 +91,7 @@ class TestBusyCheck : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FStoreDir;
+    TPrivateStores FStores;
     QTemporaryDir FBinDir;
     std::vector<pid_t> FChildren;
 
@@ -147,9 +148,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(FStoreDir.isValid());
+        QVERIFY(FStores.IsValid());
         QVERIFY(FBinDir.isValid());
-        qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("user.db")).toUtf8());
     }
 
     void cleanup()

@@ -5,10 +5,10 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -33,11 +33,11 @@ class TestDirectories : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TPrivateStores> FStores;
     QByteArray FTmpdir;
     bool FHadTmpdir = false;
 
-    QString Path(const QString& name) const { return FDir->filePath(name); }
+    QString Path(const QString& name) const { return FStores->FilePath(name); }
     QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
 
     void WriteFile(const QString& path, const QByteArray& bytes)
@@ -56,13 +56,10 @@ private Q_SLOTS:
 
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        SetEnv("VORLANDT_USER_STORE", Path(QStringLiteral("user.db")));
-        SetEnv("VORLANDT_MACHINE_STORE", Path(QStringLiteral("machine.db")));
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
         QVERIFY(QDir().mkpath(TempDir()));
         SetEnv("TMPDIR", TempDir());
-        SetEnv("VORLANDT_PROGRAMDATA", Path(QStringLiteral("programdata")));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
     }
@@ -78,7 +75,7 @@ private Q_SLOTS:
         // Read-only fixtures must not outlive the run.
         QFile::setPermissions(Path(QStringLiteral("readonly")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        FDir.reset();
+        FStores.reset();
     }
 
     void tempDirFollowsTmpdir_data()
@@ -162,7 +159,7 @@ private Q_SLOTS:
         QFETCH(QString, machineBase);
         QFETCH(QString, pfad);
         QFETCH(QString, expected);
-        const QString root = FDir->path();
+        const QString root = FStores->Path();
         if (machineBase == u"relative") {
             SetEnv("VORLANDT_PROGRAMDATA", QStringLiteral("programdata"));
         } else if (machineBase == u"file") {

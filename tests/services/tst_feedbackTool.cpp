@@ -3,37 +3,37 @@
 #include "core/services/BasicProcs.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 class TestFeedbackTool : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
 
     QByteArray Record() const
     {
-        QFile record(FDir.filePath(QStringLiteral("feedback.txt")));
+        QFile record(FStores.FilePath(QStringLiteral("feedback.txt")));
         return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(FDir.isValid());
-        qputenv("VORLANDT_FEEDBACK_RECORD", QFile::encodeName(FDir.filePath(QStringLiteral("feedback.txt"))));
+        QVERIFY(FStores.IsValid());
+        qputenv("VORLANDT_FEEDBACK_RECORD",
+                QFile::encodeName(FStores.FilePath(QStringLiteral("feedback.txt"))));
     }
 
     void init()
     {
-        QFile::remove(FDir.filePath(QStringLiteral("feedback.txt")));
-        QFile::remove(FDir.filePath(QStringLiteral("machine.db")));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
+        QFile::remove(FStores.FilePath(QStringLiteral("feedback.txt")));
+        QFile::remove(FStores.FilePath(QStringLiteral("machine.db")));
     }
 
     void startsFromTheRegisteredFolder_data()
@@ -46,8 +46,8 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("library with start function") << FEEDBACK_WITH_START_DIR << QString() << QByteArray("Online-Updater|0\n");
         QTest::newRow("folder ending in a slash") << FEEDBACK_WITH_START_DIR "/" << QString() << QByteArray("Online-Updater|0\n");
-        QTest::newRow("folder without the library") << FDir.path() << loadFailed << QByteArray();
-        QTest::newRow("folder that does not exist") << FDir.filePath(QStringLiteral("fehlt")) << loadFailed << QByteArray();
+        QTest::newRow("folder without the library") << FStores.Path() << loadFailed << QByteArray();
+        QTest::newRow("folder that does not exist") << FStores.FilePath(QStringLiteral("fehlt")) << loadFailed << QByteArray();
         QTest::newRow("suite not registered") << QString() << loadFailed << QByteArray();
         QTest::newRow("library without start function") << FEEDBACK_WITHOUT_START_DIR << noStart << QByteArray();
         // clang-format on

@@ -4,6 +4,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <thread>
 
 #include <sys/stat.h>
@@ -42,13 +44,13 @@ class TestLog : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FStoreDir;
+    std::unique_ptr<TPrivateStores> FStores;
 
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(FStoreDir.isValid());
-        qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("user.db")).toUtf8());
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
         SetSwitch(true);
         WriteLog(TLogAction::DiscardBuffer, QString());
         QFile::remove(LogPath());
@@ -59,6 +61,7 @@ private Q_SLOTS:
         SetSwitch(true);
         WriteLog(TLogAction::DiscardBuffer, QString());
         QFile::remove(LogPath());
+        FStores.reset();
     }
 
     void savesLinesInWindows1252WithCrLfAndAClosingEmptyLine()
@@ -134,7 +137,7 @@ private Q_SLOTS:
 
     void missingSwitchMeansOff()
     {
-        qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("never-written.db")).toUtf8());
+        qputenv("VORLANDT_USER_STORE", FStores->FilePath(QStringLiteral("never-written.db")).toUtf8());
         WriteLog(TLogAction::StartBuffer, QString());
         QVERIFY(!LogBuffer().has_value());
     }
@@ -245,7 +248,7 @@ private Q_SLOTS:
         QFETCH(int, earlierMode);
         const QByteArray saved = qgetenv("XDG_STATE_HOME");
         auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
-        const QString state = FStoreDir.filePath(QStringLiteral("state-%1").arg(earlierMode));
+        const QString state = FStores->FilePath(QStringLiteral("state-%1").arg(earlierMode));
         qputenv("XDG_STATE_HOME", QFile::encodeName(state));
         if (!LogDirectory().startsWith(state))
             QSKIP("this build's program folder is the user's own: the log goes beside it");

@@ -4,13 +4,13 @@
 #include "core/services/Registry.h"
 
 #include "core/platform/VorlandtError.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -88,11 +88,9 @@ QString storeError(const std::function<void()>& operation)
 class TestRegistry : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> FDir;
-    QByteArray FSavedUser;
-    QByteArray FSavedMachine;
+    std::unique_ptr<TPrivateStores> FStores;
 
-    QString path(const QString& name) const { return FDir->filePath(name); }
+    QString path(const QString& name) const { return FStores->FilePath(name); }
     QString userStore() const { return path(QStringLiteral("user.db")); }
 
     void useMachineStore(const QString& file) { qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(file)); }
@@ -100,20 +98,11 @@ class TestRegistry : public QObject {
 private slots:
     void init()
     {
-        FSavedUser = qgetenv("VORLANDT_USER_STORE");
-        FSavedMachine = qgetenv("VORLANDT_MACHINE_STORE");
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(userStore()));
-        useMachineStore(path(QStringLiteral("machine.db")));
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
     }
 
-    void cleanup()
-    {
-        qputenv("VORLANDT_USER_STORE", FSavedUser);
-        qputenv("VORLANDT_MACHINE_STORE", FSavedMachine);
-        FDir.reset();
-    }
+    void cleanup() { FStores.reset(); }
 
     void readIntegerConvertsEachKind_data()
     {
@@ -527,7 +516,7 @@ private slots:
             QSKIP("setpriv (util-linux) is not installed");
 
         // The unprivileged user must be able to reach the helper and the store.
-        QVERIFY(::chmod(QFile::encodeName(FDir->path()).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(FStores->Path()).constData(), 0755) == 0);
         const QString helper = path(QStringLiteral("storeHelper"));
         QVERIFY(QFile::copy(QStringLiteral(VORLANDT_STORE_HELPER), helper));
         QVERIFY(::chmod(QFile::encodeName(helper).constData(), 0755) == 0);

@@ -4,11 +4,12 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/FrontEndFixture.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -38,11 +39,10 @@ class TestStartExe : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FInstalled;
+    std::unique_ptr<TPrivateStores> FStores;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
 
-    QString Path(const QString& name) const { return FDir->filePath(name); }
+    QString Path(const QString& name) const { return FStores->FilePath(name); }
 
     QString WriteFile(const QString& name, const QByteArray& bytes, bool executable)
     {
@@ -68,12 +68,10 @@ private:
 private Q_SLOTS:
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(Path(QStringLiteral("user.db"))));
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
         qunsetenv("VORLANDT_TEST_SLEEP");
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FInstalled = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::None);
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
     }
@@ -82,9 +80,8 @@ private Q_SLOTS:
     {
         QVERIFY(FFrontEnd->Messages().isEmpty());
         WriteLog(TLogAction::DiscardBuffer, QString());
-        FInstalled.reset();
         FFrontEnd.reset();
-        FDir.reset();
+        FStores.reset();
     }
 
     void waitingReturnsAfterTheProgramEndedWhileEventsFlow()
@@ -130,11 +127,11 @@ private Q_SLOTS:
         // Left to itself, QProcess would look a bare name up along PATH only and miss this one.
         WriteFile(QStringLiteral("bericht.sh"), kReportingScript, true);
         const QString previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(FDir->path()));
+        QVERIFY(QDir::setCurrent(FStores->Path()));
         const bool started = StartEXE(nullptr, QStringLiteral("bericht.sh"), QString(), true);
         QDir::setCurrent(previous);
         QVERIFY(started);
-        QCOMPARE(ScriptReport(FDir->path()).value(0), QDir(FDir->path()).canonicalPath());
+        QCOMPARE(ScriptReport(FStores->Path()).value(0), QDir(FStores->Path()).canonicalPath());
     }
 
     void documentsAndAddressesGoToTheFrontEnd_data()
@@ -158,7 +155,7 @@ private Q_SLOTS:
         WriteFile(QStringLiteral("liesmich.txt"), "Hallo", false);
         WriteFile(QStringLiteral("VorlandtUpdate.exe"), "MZ", false);
         QVERIFY(QDir().mkpath(Path(QStringLiteral("ordner"))));
-        target.replace(QStringLiteral("@"), FDir->path());
+        target.replace(QStringLiteral("@"), FStores->Path());
         FFrontEnd->SetOpenDocumentResult(accepted);
 
         QCOMPARE(StartEXE(nullptr, target, QStringLiteral("-x"), false), accepted);
@@ -187,7 +184,7 @@ private Q_SLOTS:
         QFETCH(bool, wait);
         WriteFile(QStringLiteral("liesmich.txt"), "Hallo", false);
         QVERIFY(QDir().mkpath(Path(QStringLiteral("ordner"))));
-        target.replace(QStringLiteral("@"), FDir->path());
+        target.replace(QStringLiteral("@"), FStores->Path());
 
         QVERIFY(!StartEXE(nullptr, target, QString(), wait));
 

@@ -7,6 +7,7 @@
 #include "core/sources/Download.h"
 #include "core/sources/TransferCancel.h"
 
+#include "support/PrivateStores.h"
 #include "support/net/TestHttpsServer.h"
 #include "support/net/TestPki.h"
 #include "support/net/TestProxy.h"
@@ -127,7 +128,7 @@ private:
     TTestHttpsServer FStrangerServer;
     TTestHttpsServer FTls13Server;
     QByteArray FPayload;
-    std::unique_ptr<QTemporaryDir> FWorkDir;
+    std::unique_ptr<TPrivateStores> FStores;
 
     TTestHttpsServer& Server(TServerKind kind)
     {
@@ -143,7 +144,7 @@ private:
     }
 
     // The destinations live in a folder of their own, so a forgotten temporary file shows.
-    QString DownloadDir() const { return FWorkDir->filePath(QStringLiteral("downloads")); }
+    QString DownloadDir() const { return FStores->FilePath(QStringLiteral("downloads")); }
 
     void StoreProxy(bool on, int port, const QString& password)
     {
@@ -193,10 +194,9 @@ private Q_SLOTS:
 
     void init()
     {
-        FWorkDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FWorkDir->isValid());
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
         QVERIFY(QDir().mkpath(DownloadDir()));
-        qputenv("VORLANDT_USER_STORE", FWorkDir->filePath(QStringLiteral("user.db")).toUtf8());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
         FServer.ClearRequests();
@@ -209,7 +209,7 @@ private Q_SLOTS:
         WriteLog(TLogAction::DiscardBuffer, QString());
         for (const QString& variable : ProxyVariables)
             qunsetenv(variable.toUtf8().constData());
-        FWorkDir.reset();
+        FStores.reset();
     }
 
     void outcomeFollowsTheAnswers_data()

@@ -6,6 +6,7 @@
 #include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
 #include "core/sources/UpdateCheck.h"
+#include "support/FrontEndFixture.h"
 #include "support/ScriptedFrontEnd.h"
 
 #include <QScopeGuard>
@@ -41,8 +42,7 @@ class TestNewsFeed : public QObject {
 
 private:
     std::unique_ptr<TNewsWorld> FWorld;
-    std::unique_ptr<TScriptedFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FScope;
+    std::unique_ptr<TFrontEndFixture> FFrontEnd;
     std::unique_ptr<TUpdateCheck> FCheck;
 
     bool PublishNews(const QByteArray& items)
@@ -84,19 +84,15 @@ private Q_SLOTS:
         QVERIFY(FWorld->IsValid());
         WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource,
                          FWorld->SourceDir());
-        FFrontEnd = std::make_unique<TScriptedFrontEnd>();
-        FScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixture>(TScriptCheck::Unanswered);
         FCheck = std::make_unique<TUpdateCheck>(nullptr);
     }
 
     void cleanup()
     {
-        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
         FCheck.reset();
-        FScope.reset();
         FFrontEnd.reset();
         FWorld.reset();
-        QCOMPARE(unanswered, QList<TShownMessage>());
     }
 
     void newItemIsShownWhenItsIdIsGreater_data()

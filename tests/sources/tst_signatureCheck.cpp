@@ -6,6 +6,7 @@
 #include "core/services/SettingsKeys.h"
 #include "core/sources/FileFetch.h"
 #include "core/sources/SignatureCheck.h"
+#include "support/PrivateStores.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
 #include "support/TestSigningKey.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -91,18 +91,18 @@ class TestSignatureCheck : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TPrivateStores> FStores;
 
 private slots:
     void init()
     {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        qputenv("VORLANDT_USER_STORE", FDir->filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", FDir->filePath(QStringLiteral("machine.db")).toUtf8());
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
         WriteLog(TLogAction::StartBuffer, QString());
     }
+
+    void cleanup() { FStores.reset(); }
 
     void checksFilesAgainstMachineKeys_data()
     {
@@ -221,7 +221,7 @@ private slots:
         const QString& name = SettingsKeys::SignatureKeys;
         if (machineValue.typeId() == QMetaType::QByteArray) {
             // Bytes stand for the whole machine-wide file, put there past the store.
-            QFile store(FDir->filePath(QStringLiteral("machine.db")));
+            QFile store(FStores->FilePath(QStringLiteral("machine.db")));
             QVERIFY(store.open(QIODevice::WriteOnly));
             store.write(machineValue.toByteArray());
         } else if (machineValue.typeId() == QMetaType::Int)
@@ -349,9 +349,9 @@ private slots:
         const TSignatureCheck check = TSignatureCheck::FromKeyText(A());
         sources::TSource source;
         source.Procedure = QStringLiteral("DownloadUpdateXML");
-        source.LocalSource = FDir->filePath(QStringLiteral("source"));
+        source.LocalSource = FStores->FilePath(QStringLiteral("source"));
         source.LocalFile = source.LocalSource + QStringLiteral("/update_12_5.xml");
-        source.Destination = FDir->filePath(QStringLiteral("update_12_5.xml"));
+        source.Destination = FStores->FilePath(QStringLiteral("update_12_5.xml"));
         QVERIFY(QDir().mkpath(source.LocalSource));
         QVERIFY(WriteFile(source.LocalFile + QStringLiteral(".sig"), SigFile(goodSignature ? KeyA : KeyB)));
         QVERIFY(WriteFile(source.Destination, Descriptor));

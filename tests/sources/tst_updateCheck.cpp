@@ -10,6 +10,8 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/sources/UpdateCheck.h"
+#include "support/FrontEndFixture.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
@@ -136,9 +138,8 @@ class TestUpdateCheck : public QObject {
 private:
     QByteArray FOriginalTmpDir;
     QString FOriginalTempPath;
-    std::unique_ptr<QTemporaryDir> FDir;
-    std::unique_ptr<TCursorFrontEnd> FFrontEnd;
-    std::unique_ptr<TScopedFrontEnd> FFrontEndScope;
+    std::unique_ptr<TPrivateStores> FStores;
+    std::unique_ptr<TFrontEndFixtureOf<TCursorFrontEnd>> FFrontEnd;
     TUpdates FUpdates;
     QTemporaryDir FCertDir;
     QTemporaryDir FWwwDir;
@@ -147,7 +148,7 @@ private:
     QString FServerError;          // why the HTTPS tests are skipped; empty while the server runs
     bool FSignDescriptor = false;  // the descriptor put into the local source is signed
 
-    QString Path(const QString& name) const { return FDir->filePath(name); }
+    QString Path(const QString& name) const { return FStores->FilePath(name); }
     // TMPDIR of the code under test.
     QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
     QString SourceDir() const { return Path(QStringLiteral("quelle")) + u'/'; }
@@ -233,13 +234,11 @@ private Q_SLOTS:
     void init()
     {
         qputenv("TMPDIR", FOriginalTmpDir);
-        FDir = std::make_unique<QTemporaryDir>(FOriginalTempPath + QStringLiteral("/tst_updateCheck-XXXXXX"));
-        QVERIFY(FDir->isValid());
+        FStores = std::make_unique<TPrivateStores>(FOriginalTempPath + QStringLiteral("/tst_updateCheck-XXXXXX"));
+        QVERIFY(FStores->IsValid());
         QVERIFY(QDir().mkpath(TempDir()));
         QVERIFY(QDir().mkpath(SourceDir()));
         QVERIFY(QDir().mkpath(InstallDir()));
-        qputenv("VORLANDT_USER_STORE", Path(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", Path(QStringLiteral("machine.db")).toUtf8());
         qputenv("TMPDIR", TempDir().toUtf8());
 
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
@@ -252,27 +251,21 @@ private Q_SLOTS:
 
         FUpdates.Clear();
         FSignDescriptor = false;
-        FFrontEnd = std::make_unique<TCursorFrontEnd>();
-        FFrontEndScope = std::make_unique<TScopedFrontEnd>(*FFrontEnd);
+        FFrontEnd = std::make_unique<TFrontEndFixtureOf<TCursorFrontEnd>>();
     }
 
     void cleanup()
     {
         const int begins = FFrontEnd->Begins;
         const int ends = FFrontEnd->Ends;
-        const QList<TShownMessage> unanswered = FFrontEnd->Unanswered();
-        const qsizetype pending = FFrontEnd->PendingAnswers();
         WriteLog(TLogAction::DiscardBuffer, QString());
-        FFrontEndScope.reset();
         FFrontEnd.reset();
         TestClock::set(QDateTime());
         TestFormatSettings::set(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
-        FDir.reset();
+        FStores.reset();
         // Every way out of a fetch gives the cursor back, whatever the test did.
         QCOMPARE(ends, begins);
-        QCOMPARE(unanswered, QList<TShownMessage>());
-        QCOMPARE(pending, 0);
     }
 
     // ---- evaluation ------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
 #include "support/TestFormatSettings.h"
@@ -15,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <pugixml.hpp>
 
@@ -23,14 +23,11 @@ class TNewsWorld {
 public:
     TNewsWorld() : FOriginalTmpDir(qgetenv("TMPDIR"))
     {
-        if (!FDir.isValid())
+        if (!FStores.IsValid())
             return;
         QDir().mkpath(TempDir());
         QDir().mkpath(SourceDir() + QStringLiteral("news"));
         qputenv("TMPDIR", QFile::encodeName(TempDir()));
-        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(FDir.filePath(QStringLiteral("programdata"))));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
         QDir().mkpath(DataDir());
         TestFormatSettings::set(platform::TFormatSettings::German());
         SetNow(QDate(2024, 3, 15), QTime(10, 0));
@@ -49,14 +46,14 @@ public:
     TNewsWorld(const TNewsWorld&) = delete;
     TNewsWorld& operator=(const TNewsWorld&) = delete;
 
-    bool IsValid() const { return FDir.isValid(); }
-    QString TempDir() const { return FDir.filePath(QStringLiteral("tmp")) + u'/'; }
+    bool IsValid() const { return FStores.IsValid(); }
+    QString TempDir() const { return FStores.FilePath(QStringLiteral("tmp")) + u'/'; }
     QString DataDir() const
     {
-        return FDir.filePath(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/';
+        return FStores.FilePath(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/';
     }
-    QString SourceDir() const { return FDir.filePath(QStringLiteral("source")) + u'/'; }
-    QString Path(const QString& name) const { return FDir.filePath(name); }
+    QString SourceDir() const { return FStores.FilePath(QStringLiteral("source")) + u'/'; }
+    QString Path(const QString& name) const { return FStores.FilePath(name); }
 
     static void SetNow(const QDate& date, const QTime& time)
     {
@@ -70,7 +67,7 @@ public:
     }
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
     QByteArray FOriginalTmpDir;
 };
 

@@ -9,6 +9,7 @@
 #include "core/services/Log.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 #include "support/TestClock.h"
 #include "support/TestFiles.h"
 #include "support/TestFormatSettings.h"
@@ -17,22 +18,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QTemporaryDir>
 
 #include <utility>
 
 class TRunWorld {
 public:
-    TRunWorld() : FOriginalTmpDir(qgetenv("TMPDIR")), FOriginalProgramData(qgetenv("VORLANDT_PROGRAMDATA"))
+    TRunWorld() : FOriginalTmpDir(qgetenv("TMPDIR"))
     {
-        if (!FDir.isValid())
+        if (!FStores.IsValid())
             return;
         for (const QString& dir : {TempDir(), SourceDir(), DataDir(), SuiteDir()})
             QDir().mkpath(dir);
         qputenv("TMPDIR", QFile::encodeName(TempDir()));
-        qputenv("VORLANDT_PROGRAMDATA", QFile::encodeName(FDir.filePath(QStringLiteral("programdata"))));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
         TestFormatSettings::set(platform::TFormatSettings::German());
         TestClock::set(QDateTime(QDate(2024, 3, 15), QTime(10, 0)));
         WriteBoolValue(HKEY_CURRENT_USER, SettingsKeys::Log, SettingsKeys::LogAktiv, true);
@@ -51,14 +48,13 @@ public:
         TestClock::set(QDateTime());
         TestFormatSettings::set(std::nullopt);
         qputenv("TMPDIR", FOriginalTmpDir);
-        qputenv("VORLANDT_PROGRAMDATA", FOriginalProgramData);
     }
 
     TRunWorld(const TRunWorld&) = delete;
     TRunWorld& operator=(const TRunWorld&) = delete;
 
-    bool IsValid() const { return FDir.isValid(); }
-    QString Path(const QString& name) const { return FDir.filePath(name); }
+    bool IsValid() const { return FStores.IsValid(); }
+    QString Path(const QString& name) const { return FStores.FilePath(name); }
     QString TempDir() const { return Path(QStringLiteral("tmp")) + u'/'; }
     QString DataDir() const { return Path(QStringLiteral("programdata/Vorlandt/OnlineUpdater/1.0")) + u'/'; }
     QString SourceDir() const { return Path(QStringLiteral("source")) + u'/'; }
@@ -132,7 +128,6 @@ public:
     }
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
     QByteArray FOriginalTmpDir;
-    QByteArray FOriginalProgramData;
 };

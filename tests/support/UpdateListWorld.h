@@ -3,33 +3,31 @@
 #pragma once
 
 #include "core/catalog/Updates.h"
+#include "support/PrivateStores.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 class TUpdateListWorld {
 public:
     TUpdateListWorld() : FOriginalTmpDir(qgetenv("TMPDIR"))
     {
-        if (!FDir.isValid())
+        if (!FStores.IsValid())
             return;
         QDir().mkpath(TempDir());
         QDir().mkpath(ModulDir());
         qputenv("TMPDIR", QFile::encodeName(TempDir()));
-        qputenv("VORLANDT_USER_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("user.db"))));
-        qputenv("VORLANDT_MACHINE_STORE", QFile::encodeName(FDir.filePath(QStringLiteral("machine.db"))));
     }
     ~TUpdateListWorld() { qputenv("TMPDIR", FOriginalTmpDir); }
 
     TUpdateListWorld(const TUpdateListWorld&) = delete;
     TUpdateListWorld& operator=(const TUpdateListWorld&) = delete;
 
-    bool IsValid() const { return FDir.isValid(); }
-    QString TempDir() const { return FDir.filePath(QStringLiteral("tmp")) + u'/'; }
+    bool IsValid() const { return FStores.IsValid(); }
+    QString TempDir() const { return FStores.FilePath(QStringLiteral("tmp")) + u'/'; }
     // A module folder without a siteinfo file: every installed version counts as 0.0.0.
-    QString ModulDir() const { return FDir.filePath(QStringLiteral("modul")) + u'/'; }
-    QString Path(const QString& name) const { return FDir.filePath(name); }
+    QString ModulDir() const { return FStores.FilePath(QStringLiteral("modul")) + u'/'; }
+    QString Path(const QString& name) const { return FStores.FilePath(name); }
     QString DescriptionFile() const { return TempDir() + QStringLiteral("VL_UpdateRTF.tmp"); }
 
     void Add(const QString& name, qint32 nr, qint32 haupt, qint32 neben, qint32 unter,
@@ -43,6 +41,6 @@ public:
     TUpdates Updates;
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
     QByteArray FOriginalTmpDir;
 };

@@ -10,12 +10,12 @@
 #include "core/platform/text/RegionalFormat.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+#include "support/PrivateStores.h"
 #include "support/ScriptedFrontEnd.h"
 #include "core/tracking/Tracker.h"
 #include "core/tracking/TrackingEvents.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -73,7 +73,7 @@ class TestTracker : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
+    TPrivateStores FStores;
     TConsentFrontEnd FFrontEnd;
     std::unique_ptr<TScopedFrontEnd> FScope;
     std::unique_ptr<TTrackingServerProcess> FServer;
@@ -82,7 +82,7 @@ private:
     // at it.
     void StartServer(qint32 probability, const QStringList& moreArguments = {})
     {
-        FServer = std::make_unique<TTrackingServerProcess>(FDir.filePath(QStringLiteral("calls.db")));
+        FServer = std::make_unique<TTrackingServerProcess>(FStores.FilePath(QStringLiteral("calls.db")));
         QVERIFY(FServer->Start(probability, 0, moreArguments));
         qputenv("VORLANDT_TRACKING_PORT", QByteArray::number(FServer->Port()));
     }
@@ -92,11 +92,9 @@ private:
 private slots:
     void init()
     {
-        QVERIFY(FDir.isValid());
-        QFile::remove(FDir.filePath(QStringLiteral("user.db")));
-        QFile::remove(FDir.filePath(QStringLiteral("calls.db")));
-        qputenv("VORLANDT_USER_STORE", FDir.filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", FDir.filePath(QStringLiteral("machine.db")).toUtf8());
+        QVERIFY(FStores.IsValid());
+        QFile::remove(FStores.FilePath(QStringLiteral("user.db")));
+        QFile::remove(FStores.FilePath(QStringLiteral("calls.db")));
         TestFormatSettings::set(platform::TFormatSettings::German());
         FFrontEnd = TConsentFrontEnd();
         FScope = std::make_unique<TScopedFrontEnd>(FFrontEnd);
@@ -193,7 +191,7 @@ private slots:
     {
         QFETCH(bool, policy);
         QFETCH(QVariant, storedOk);
-        QFile::remove(FDir.filePath(QStringLiteral("machine.db")));
+        QFile::remove(FStores.FilePath(QStringLiteral("machine.db")));
         WriteBoolValue(HKEY_LOCAL_MACHINE, SettingsKeys::PolicyTracking, SettingsKeys::TrackingOk, policy);
         if (storedOk.isValid())
             WriteBoolValue(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingOk, storedOk.toBool());
@@ -207,7 +205,7 @@ private slots:
             QVERIFY(!ValueExists(HKEY_CURRENT_USER, StoreKey, SettingsKeys::TrackingLastQuery));
         }
         QCOMPARE(FServer->Calls().isEmpty(), !policy);
-        QVERIFY(QFile::remove(FDir.filePath(QStringLiteral("machine.db"))));
+        QVERIFY(QFile::remove(FStores.FilePath(QStringLiteral("machine.db"))));
     }
 
     void drawAdmitsWhenProbabilityExceedsTheNumber_data()

@@ -7,6 +7,7 @@
 #include "core/services/SettingsKeys.h"
 #include "core/tracking/ServerCommunicationClient.h"
 #include "core/tracking/TrackingConnection.h"
+#include "support/PrivateStores.h"
 
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -110,19 +111,14 @@ class TestTrackingClient : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FStoreDir;
+    TPrivateStores FStores;
 
 private slots:
-    void init()
-    {
-        QVERIFY(FStoreDir.isValid());
-        qputenv("VORLANDT_USER_STORE", FStoreDir.filePath(QStringLiteral("user.db")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", FStoreDir.filePath(QStringLiteral("machine.db")).toUtf8());
-    }
+    void init() { QVERIFY(FStores.IsValid()); }
     void cleanup()
     {
         qunsetenv("VORLANDT_TRACKING_PORT");
-        QFile::remove(FStoreDir.filePath(QStringLiteral("user.db")));
+        QFile::remove(FStores.FilePath(QStringLiteral("user.db")));
     }
 
     void connectionGoesToTheConfiguredHostOnPort7211_data()
