@@ -8,12 +8,6 @@ namespace platform {
 
 namespace {
 
-inline char16_t asciiUpper(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') ? static_cast<char16_t>(u - 32) : u;
-}
-
 bool matchesAt(QStringView pattern, qsizetype i, QStringView word)
 {
     return pattern.mid(i, word.size()).compare(word, Qt::CaseInsensitive) == 0;
@@ -32,7 +26,7 @@ bool hasAmPmSpecifier(QStringView pattern)
             i = close;
             continue;
         }
-        if (asciiUpper(c) == u'A' && (matchesAt(pattern, i, u"am/pm") || matchesAt(pattern, i, u"a/p") ||
+        if (AsciiUpper(c) == u'A' && (matchesAt(pattern, i, u"am/pm") || matchesAt(pattern, i, u"a/p") ||
                                       matchesAt(pattern, i, u"ampm")))
             return true;
     }
@@ -82,7 +76,7 @@ QString formatParts(QStringView pattern, const QDate& date, const QTime& time,
             continue;
         }
 
-        char16_t token = asciiUpper(c);
+        char16_t token = AsciiUpper(c);
         if (token < u'A' || token > u'Z') {
             out += c;
             ++i;
@@ -94,7 +88,7 @@ QString formatParts(QStringView pattern, const QDate& date, const QTime& time,
 
         // The length of the run of this letter, in either case.
         qsizetype count = 1;
-        while (i + count < n && asciiUpper(pattern[i + count]) == asciiUpper(c))
+        while (i + count < n && AsciiUpper(pattern[i + count]) == AsciiUpper(c))
             ++count;
 
         switch (token) {

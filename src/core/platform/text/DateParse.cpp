@@ -10,12 +10,6 @@ namespace platform {
 
 namespace {
 
-inline char16_t asciiUpper(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') ? static_cast<char16_t>(u - 32) : u;
-}
-
 enum class DateOrder { DMY, MDY, YMD };
 
 DateOrder dateOrderOf(QStringView format)
@@ -29,7 +23,7 @@ DateOrder dateOrderOf(QStringView format)
             i = close;
             continue;
         }
-        switch (asciiUpper(c)) {
+        switch (AsciiUpper(c)) {
             case u'Y':
                 return DateOrder::YMD;
             case u'M':

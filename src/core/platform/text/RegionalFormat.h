@@ -60,4 +60,12 @@ private:
 // The process-wide settings: the installed source's, or the user's LC_TIME, read once.
 TFormatSettings FormatSettings();
 
+// A format pattern's letter in upper case. Specifiers are ASCII letters in either case; the
+// user's locale must not fold them (a Turkish "i" would stop being a specifier).
+inline char16_t AsciiUpper(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') ? static_cast<char16_t>(u - 32) : u;
+}
+
 }  // namespace platform
