@@ -252,6 +252,30 @@ void BM_CurlSameRequests(benchmark::State& state)
 BENCHMARK(BM_CurlSameRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Arguments: registrations, delayed (0/1), fetching ahead (0/1), temporary folder on tmpfs (0/1).
+// One benchmark's search: `count` registrations asked for at `base`. On leaving, every
+// registration and the fixture's own server again, and no signature keys, for the benchmarks after.
+class TSearchThrough {
+public:
+    TSearchThrough(TRunFixture& fixture, int count, const QString& base) : FFixture(fixture)
+    {
+        EnableModules(count);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL, base + u'/');
+    }
+    ~TSearchThrough()
+    {
+        if (ValueExists(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys))
+            DeleteValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
+        EnableModules(ModuleCount);
+        WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
+                         FFixture.Url(QStringLiteral("/")));
+    }
+    TSearchThrough(const TSearchThrough&) = delete;
+    TSearchThrough& operator=(const TSearchThrough&) = delete;
+
+private:
+    TRunFixture& FFixture;
+};
+
 // nginx and the forwarder for a benchmark, or nothing after marking it skipped.
 TNetworkFixture* NetworkOrSkip(TRunFixture& fixture, benchmark::State& state, bool http2 = false)
 {
@@ -269,10 +293,7 @@ void BM_NetworkRun(benchmark::State& state)
     TNetworkFixture* network = NetworkOrSkip(*fixture, state);
     if (!network)
         return;
-    const int count = static_cast<int>(state.range(0));
-    EnableModules(count);
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                     network->Base(state.range(1) != 0) + u'/');
+    const TSearchThrough search(*fixture, static_cast<int>(state.range(0)), network->Base(state.range(1) != 0));
     const QByteArray diskTemp = qgetenv("TMPDIR");
     std::optional<QTemporaryDir> memoryTemp;
     if (state.range(3) != 0) {
@@ -294,9 +315,6 @@ void BM_NetworkRun(benchmark::State& state)
     }
     state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
     qputenv("TMPDIR", diskTemp);
-    EnableModules(ModuleCount);
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                     fixture->Url(QStringLiteral("/")));
 }
 // Loopback runs are short: more of them steady the figure.
 BENCHMARK(BM_NetworkRun)
@@ -350,14 +368,11 @@ void BM_NetworkRunHttp2(benchmark::State& state)
     if (!network)
         return;
     constexpr int Count = 30;
-    const bool signing = state.range(0) != 0;
-    if (signing && !SignFixture(*fixture, TTestKey('b'), Count)) {
+    const TSearchThrough search(*fixture, Count, network->Base(true));
+    if (state.range(0) != 0 && !SignFixture(*fixture, TTestKey('b'), Count)) {
         state.SkipWithError("cannot sign the fixture");
         return;
     }
-    EnableModules(Count);
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                     network->Base(true) + u'/');
     const auto run = [] {
         TUpdates updates;
         TUpdateCheck check(&updates);
@@ -374,11 +389,6 @@ void BM_NetworkRunHttp2(benchmark::State& state)
             cpu += CpuSeconds(RUSAGE_SELF) - before;
         }
     state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
-    if (signing)
-        DeleteValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
-    EnableModules(ModuleCount);
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                     fixture->Url(QStringLiteral("/")));
     if (!allGood)
         state.SkipWithError("a signature failed, or no log");
 }
@@ -419,13 +429,11 @@ void BM_NetworkRunSigned(benchmark::State& state)
     if (!network)
         return;
     constexpr int Count = 30;
+    const TSearchThrough search(*fixture, Count, network->Base(state.range(0) != 0));
     if (!SignFixture(*fixture, TTestKey('b'), Count)) {
         state.SkipWithError("cannot sign the fixture");
         return;
     }
-    EnableModules(Count);
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                     network->Base(state.range(0) != 0) + u'/');
     const auto run = [&] {
         TUpdates updates;
         TUpdateCheck check(&updates);
@@ -437,10 +445,6 @@ void BM_NetworkRunSigned(benchmark::State& state)
     if (allGood)
         for (auto _ : state)
             run();
-    DeleteValue(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdate, SettingsKeys::SignatureKeys);
-    EnableModules(ModuleCount);
-    WriteStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
-                     fixture->Url(QStringLiteral("/")));
     if (!allGood)
         state.SkipWithError("a signature failed, or no log");
 }
