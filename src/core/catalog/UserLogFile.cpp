@@ -284,6 +284,34 @@ std::size_t CompleteLinesLength(std::string_view bytes)
     return ByteOrderMark(encoding).size() + units * body.Width();
 }
 
+TLogLines NormalizedLines(std::string_view body, TLogEncoding encoding, bool whole)
+{
+    TUnits old{body, encoding};
+    old.bytes = old.bytes.substr(0, old.Count() * old.Width());  // half a UTF-16 unit is no text
+    const std::size_t units = whole ? old.Count() : old.CompleteLines();
+    std::string lineEnd;
+    AppendUnit(lineEnd, U'\r', encoding);
+    AppendUnit(lineEnd, U'\n', encoding);
+
+    TLogLines lines;
+    std::size_t separatorAt = std::string::npos;
+    for (std::size_t start = 0; start < units;) {
+        std::size_t end = start;
+        while (end < units && old.At(end) != U'\r' && old.At(end) != U'\n')
+            ++end;
+        const std::size_t lineAt = lines.bytes.size();
+        if (separatorAt != std::string::npos && old.StartsWith(start, end - start, "Installationsdatum: "))
+            lines.entryStarts.push_back(separatorAt);
+        separatorAt = old.Equals(start, end - start, EntrySeparator) ? lineAt : std::string::npos;
+        lines.bytes.append(old.bytes.substr(start * old.Width(), (end - start) * old.Width()));
+        lines.bytes += lineEnd;
+        start = end;
+        if (start < units)
+            start += old.At(start) == U'\r' && start + 1 < units && old.At(start + 1) == U'\n' ? 2 : 1;
+    }
+    return lines;
+}
+
 std::string ComposeLog(std::string_view oldHead, bool oldIsWhole, std::string_view entry, TLogEncoding fresh,
                        std::size_t cap)
 {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace userlog {
 
@@ -43,6 +44,15 @@ std::string Encode(std::string_view utf8, TLogEncoding encoding);
 // including the last line break. Line breaks are LF, CR LF and a lone CR, counted in the
 // encoding the byte-order mark names.
 std::size_t CompleteLinesLength(std::string_view bytes);
+
+// The lines of `body` (a log's bytes after its byte-order mark, in `encoding`), each ended by
+// CR LF; a last line without its line end is dropped unless `whole`. `entryStarts` holds where
+// an entry starts in `bytes`: at a separator line followed by an "Installationsdatum: " line.
+struct TLogLines {
+    std::string bytes;
+    std::vector<std::size_t> entryStarts;
+};
+TLogLines NormalizedLines(std::string_view body, TLogEncoding encoding, bool whole);
 
 // The new log: `entry` (a valid entry block) first, then the lines of the old log, each ended by
 // CR LF, all in the old log's encoding (`fresh` when the old log is empty). `oldHead` is the
