@@ -2,6 +2,7 @@
 // how it decodes into lines), the writer's check of an entry and of its call, and the log it
 // composes. Any bytes give a result, never a crash; an accepted entry always leads the composed
 // log in the log's encoding, and the composed log stays within its cap.
+#include "LogShares.h"
 #include "LogWriter.h"
 
 #include "core/catalog/UserLogFile.h"
@@ -54,6 +55,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (log.compare(0, lead.size(), lead) != 0)
         std::abort();
     if (log.size() > std::max(cap, lead.size()))
+        std::abort();
+
+    // The shared log's writer: the old log with an index read from the fuzzer's bytes (the front
+    // of the old log doubles as index text), the entry queued twice under two owners. Both
+    // entries lead, nothing exceeds the cap, and the index it writes describes the log exactly.
+    const std::vector<userlogwriter::TIndexRecord> index = userlogwriter::ParseIndex(oldHead);
+    const userlogwriter::TComposed shared = userlogwriter::Compose(
+        oldHead, whole, index, {{1000, std::string(entry), "a"}, {0, std::string(entry), "b"}}, fresh, cap);
+    if (shared.log.size() > std::max(cap, lead.size()))
+        std::abort();
+    std::size_t described = userlog::ByteOrderMark(encoding).size();
+    for (const userlogwriter::TIndexRecord& record : shared.index) {
+        if (shared.log.size() < described + record.length ||
+            userlogwriter::Hash(std::string_view(shared.log).substr(described, record.length)) != record.hash)
+            std::abort();
+        described += record.length;
+    }
+    if (described != shared.log.size())
+        std::abort();
+    const userlogwriter::TComposed again = userlogwriter::Compose(
+        shared.log, true, userlogwriter::ParseIndex(userlogwriter::FormatIndex(shared.index)),
+        {{1000, std::string(entry), "a"}}, fresh, cap);
+    const bool aIn = std::any_of(shared.index.begin(), shared.index.end(),
+                                 [](const userlogwriter::TIndexRecord& record) { return record.queued == "a"; });
+    if (aIn && (again.log != shared.log || again.alreadyIn.size() != 1))
         std::abort();
     return 0;
 }

@@ -1,8 +1,9 @@
 // What another local user can and cannot do to a user's update, with the real programs on a
-// data folder set up as the README says (root's, 1777; the log root's and of the log writer's
-// group, 0664; the writer set-group-id): links planted under every name the programs write, two
-// users updating side by side while one of them attacks, attacks on the shared log, two
-// installers adding to the log at once, and a second run while one is active.
+// data folder set up as the package does (root's, 1777; the log the system user's, 0644, set up
+// by the writer itself; the writer set-user-id root): links planted under every name the
+// programs write, two users updating side by side while one of them attacks, attacks on the
+// shared log, two installers adding to the log at once, and a second run while one is active.
+#include "core/catalog/UserLogFile.h"
 #include "core/platform/files/FileLock.h"
 #include "core/platform/files/PrivateFolder.h"
 #include "core/platform/text/TextCodec.h"
@@ -29,11 +30,12 @@ namespace {
 
 constexpr uid_t FirstUser = 64001;
 constexpr uid_t SecondUser = 64002;
-// The group of the shared log and its writer (vorlandt-log on an installed machine).
-constexpr gid_t LogGroup = 64010;
-// Where the test build of the log writer looks for the data folder when it runs set-group-id:
-// a link to this test's folder (the installed writer has /var/lib compiled in).
+// The owner of the shared log, user and group (vorlandt-log on an installed machine).
+constexpr uid_t LogOwner = 64010;
+// Where the test build of the log writer looks for the data folder and its state folder when it
+// runs set-id: links to this test's folders (the installed writer has /var/lib compiled in).
 const QString WriterDataParent = QStringLiteral(VORLANDT_WRITER_PROBE_DATA_PARENT);
+const QString WriterStateDir = QStringLiteral(VORLANDT_WRITER_PROBE_STATE_DIR);
 
 const QByteArray VictimBytes("Inhalt, den niemand überschreiben darf\n");
 
@@ -88,6 +90,7 @@ private:
                            Path(QStringLiteral("machine/machine.db")));
         environment.insert(QStringLiteral("VORLANDT_PROGRAMDATA"), WriterDataParent);
         environment.insert(QStringLiteral("VORLANDT_USERLOG_WRITER"), Writer());
+        environment.insert(QStringLiteral("VORLANDT_USERLOG_STATE"), WriterStateDir);
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         return environment;
@@ -173,17 +176,35 @@ private:
         return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
     }
 
-    // The machine as the package leaves it: the log root's, of the writer's group, 0664, and the
-    // writer set-group-id. Needs root; without it the log stays this user's own.
+    // The machine as the package leaves it: the writer set-user-id root, its state folder the
+    // log owner's (0700), and the log set up by the writer as root at installation. Needs root;
+    // without it the log stays this user's own.
     void SetUpSharedLog() const
     {
         QVERIFY(QFile::copy(QStringLiteral(VORLANDT_USERLOG_WRITER_PROBE_EXE), Writer()));
+        const QByteArray state = QFile::encodeName(Path(QStringLiteral("state")));
+        QCOMPARE(::mkdir(state.constData(), 0700), 0);
+        QFile::remove(WriterStateDir);
+        QVERIFY(QFile::link(Path(QStringLiteral("state")), WriterStateDir));
         if (::geteuid() != 0)
             return;
-        QCOMPARE(::chown(QFile::encodeName(UserLog()).constData(), 0, LogGroup), 0);
-        QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0664), 0);
-        QCOMPARE(::chown(QFile::encodeName(Writer()).constData(), 0, LogGroup), 0);
-        QCOMPARE(::chmod(QFile::encodeName(Writer()).constData(), 02755), 0);
+        QCOMPARE(::chown(state.constData(), LogOwner, LogOwner), 0);
+        QCOMPARE(::chown(QFile::encodeName(Writer()).constData(), 0, 0), 0);
+        QCOMPARE(::chmod(QFile::encodeName(Writer()).constData(), 04755), 0);
+        const TRun setUp = Run(QString(), Writer(), {QStringLiteral("--einrichten")});
+        QVERIFY2(setUp.exitCode == 0, qPrintable(setUp.err));
+        ExpectSharedLog();
+    }
+
+    // The log as the writer keeps it: the owner's, 0644, one name.
+    void ExpectSharedLog() const
+    {
+        struct stat info {};
+        QCOMPARE(::lstat(QFile::encodeName(UserLog()).constData(), &info), 0);
+        QCOMPARE(info.st_uid, LogOwner);
+        QCOMPARE(info.st_gid, gid_t(LogOwner));
+        QCOMPARE(info.st_mode & 07777, mode_t(0644));
+        QCOMPARE(info.st_nlink, nlink_t(1));
     }
 
 private Q_SLOTS:
@@ -233,6 +254,7 @@ private Q_SLOTS:
     void cleanup()
     {
         QFile::remove(WriterDataParent);
+        QFile::remove(WriterStateDir);
         FDir.reset();
     }
 
@@ -357,23 +379,20 @@ private Q_SLOTS:
         log = ReadFile(UserLog());
         QVERIFY(log.contains("Modul: Vorlandt Modul42\r\n"));
         QVERIFY(log.contains("Modul: Vorlandt Modul7\r\n"));
-        struct stat info {};
-        QCOMPARE(::lstat(QFile::encodeName(UserLog()).constData(), &info), 0);
-        QCOMPARE(info.st_uid, uid_t(0));
-        QCOMPARE(info.st_gid, LogGroup);
-        QCOMPARE(info.st_mode & 07777, mode_t(0664));
-        QCOMPARE(info.st_nlink, nlink_t(1));
+        ExpectSharedLog();
     }
 
     // ---- the shared log ---------------------------------------------------------------------------
 
-    // The log as it was (everyone's, 0666): another user fills it with rich text and gives it a
-    // second name under a postponed-news name for today. Root's run does not show it: a postponed
-    // item must be a file of the user's own with one name that nobody else may write.
+    // The log as it was on the first machines (root's, everyone's to write, 0666): another user
+    // fills it with rich text and gives it a second name under a postponed-news name for today.
+    // Root's run does not show it: a postponed item must be a file of the user's own with one
+    // name that nobody else may write.
     void secondNameOfTheLogIsNoPostponedNews()
     {
         if (!TwoUsersPossible())
             QSKIP("two test users need root and setpriv (util-linux)");
+        QCOMPARE(::chown(QFile::encodeName(UserLog()).constData(), 0, 0), 0);
         QCOMPARE(::chmod(QFile::encodeName(UserLog()).constData(), 0666), 0);
         const QString second = QString::number(SecondUser);
         const QString postponed = DataDir() + QStringLiteral("2026-12-01_%1_1_VL_NewsRTF.tmp").arg(Today());
@@ -443,11 +462,101 @@ private Q_SLOTS:
         QVERIFY(log.left(400).contains("Modul: Vorlandt Modul42\r\nVersion: 12.3.2\r\n"));
         QVERIFY(log.contains("Modul: Vorlandt Modul7\r\nVersion: 12.3.2\r\n"));
         QVERIFY(log.endsWith(old));
-        struct stat info {};
-        QCOMPARE(::lstat(QFile::encodeName(UserLog()).constData(), &info), 0);
-        QCOMPARE(info.st_uid, uid_t(0));
-        QCOMPARE(info.st_gid, LogGroup);
-        QCOMPARE(info.st_mode & 07777, mode_t(0664));
+        ExpectSharedLog();
+    }
+
+    // Another user's moves against the shared log around the first user's entries: limits on her
+    // own writer (the log was rewritten in place, and a write cut short by the file-size limit
+    // tore it or replaced everybody's entries with hers), a flood of her own entries (the cap
+    // pushed out everybody else's), a lock she holds on the data folder and a writer of hers she
+    // tries to stop (everybody else's entries waited 30 seconds and were lost). The first user's
+    // entries land whole and at once, and the log stays the writer's, without a torn line.
+    void attacksOnTheSharedLogFail_data()
+    {
+        QTest::addColumn<QString>("attack");     // shell, as the second user: %1 the writer, %2 the log
+        QTest::addColumn<bool>("meanwhile");     // still running while the first user adds
+        QTest::addColumn<int>("herEntriesLeast");  // of hers in the log at the end
+        // One entry of hers; "$1" its module name, "$2" the size of its text.
+        const QString entry = QStringLiteral(
+            "e() { printf '=======================\\r\\nInstallationsdatum: 11.12.2026\\r\\nModul: %s\\r\\n"
+            "Version: 1.0.0\\r\\n=======================\\r\\n%s\\r\\n\\r\\n\\r\\n' \"$1\" "
+            "\"$(head -c \"$2\" /dev/zero | tr '\\0' x)\"; }; ");
+        // clang-format off
+        QTest::newRow("file-size limit of her writer, SIGXFSZ ignored")
+            << entry + "ulimit -f 1; trap '' XFSZ; for i in 1 2 3 4 5 6 7 8; do e Flut 3000 | %1 %2; done; true"
+            << false << 0;
+        QTest::newRow("soft limits on size, descriptors and time")
+            << entry + "ulimit -S -f 1; ulimit -S -n 6; ulimit -S -t 1; trap '' XFSZ; e Flut 3000 | %1 %2"
+            << false << 1;
+        QTest::newRow("a flood of large entries of hers")
+            << entry + "for i in $(seq 40); do e Flut 60000 | %1 %2 || exit 1; done"
+            << false << 25;
+        QTest::newRow("a lock held on the data folder")
+            << "exec timeout 20 flock \"$(dirname %2)\" sleep 20" << true << 0;
+        QTest::newRow("her writer, waiting for its entry, told to stop")
+            << "sleep 20 | %1 %2 & w=$!; sleep 1; "
+               "kill -STOP \"$w\" || kill -KILL \"$w\" || flock -n \"" + WriterStateDir + "/sperre\" true || "
+               "exec sleep 20; echo gestoppt" << true << 0;
+        // clang-format on
+    }
+
+    void attacksOnTheSharedLogFail()
+    {
+        if (!TwoUsersPossible())
+            QSKIP("two test users need root and setpriv (util-linux)");
+        QFETCH(QString, attack);
+        QFETCH(bool, meanwhile);
+        QFETCH(int, herEntriesLeast);
+        const QString first = QString::number(FirstUser);
+        const QString second = QString::number(SecondUser);
+        for (const QString& user : {first, second}) {
+            QVERIFY(QDir().mkpath(TempDir(user)));
+            QCOMPARE(::chmod(QFile::encodeName(TempDir(user)).constData(), 0700), 0);
+            GiveTo(Home(user), user);
+        }
+        const auto add = [&](const QString& modul) {
+            const TRun added = Run(first, Userlog(),
+                                   {QStringLiteral("add"), modul, QStringLiteral("42"), QStringLiteral("12"),
+                                    QStringLiteral("3"), QStringLiteral("2")});
+            QVERIFY2(added.exitCode == 0, qPrintable(added.err));
+        };
+        add(QStringLiteral("Vor dem Angriff"));
+
+        const QString logPath = WriterDataParent + QStringLiteral("/Vorlandt/OnlineUpdater/1.0/VL_Userlog.txt");
+        const QString script = attack.arg(Writer(), logPath);
+        std::unique_ptr<QProcess> running;
+        if (meanwhile) {
+            running.reset(Start(second, QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}));
+            QVERIFY(running->waitForStarted(30000));
+            QVERIFY(!running->waitForFinished(3000));
+        } else {
+            Shell(second, script);
+        }
+        add(QStringLiteral("Nach dem Angriff"));
+        if (running) {
+            QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-u"), second});
+            running->waitForFinished(10000);
+            QVERIFY2(!running->readAllStandardOutput().contains("gestoppt"), "her writer could be stopped");
+        }
+
+        const QByteArray log = ReadFile(UserLog());
+        QVERIFY(log.size() <= qsizetype(userlog::MaxLogBytes));
+        QVERIFY2(log.startsWith("=======================\r\nInstallationsdatum: "), log.left(200).constData());
+        QVERIFY(log.endsWith("\r\n\r\n\r\n"));
+        QVERIFY(log.left(200).contains("Modul: Nach dem Angriff\r\n"));
+        QVERIFY(log.contains("Modul: Vor dem Angriff\r\n"));
+        QVERIFY2(log.count("Modul: Flut\r\n") >= herEntriesLeast, qPrintable(QString::number(log.count("Modul: Flut"))));
+        // Her entries whole: each header followed by all of its text and the entry's end.
+        const QByteArray header("Modul: Flut\r\nVersion: 1.0.0\r\n=======================\r\n");
+        for (qsizetype at = log.indexOf(header); at >= 0; at = log.indexOf(header, at + 1)) {
+            qsizetype end = at + header.size();
+            while (end < log.size() && log.at(end) == 'x')
+                ++end;
+            const qsizetype text = end - at - header.size();
+            QVERIFY2((text == 3000 || text == 60000) && log.mid(end, 6) == "\r\n\r\n\r\n",
+                     qPrintable(QString::number(text)));
+        }
+        ExpectSharedLog();
     }
 
     // ---- two writers and two runs at once -------------------------------------------------------

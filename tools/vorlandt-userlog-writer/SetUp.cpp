@@ -15,7 +15,9 @@ namespace userlogwriter {
 
 namespace {
 
-constexpr int MaxMovesAside = 20;
+// Rounds of taking the log's name from a user who keeps creating it: each round she loses
+// ends the race unless she creates the name again in the instant between two calls.
+constexpr int MaxRounds = 1000;
 
 std::string Stamp()
 {
@@ -27,6 +29,14 @@ std::string Stamp()
     return text;
 }
 
+std::string AsideMessage(const std::string& dataDir, const std::string& aside)
+{
+    return "vorlandt-online-updater: " + dataDir + LogName +
+           " war nicht das Protokoll dieses Rechners (eine Datei eines anderen Benutzers, keine "
+           "gewöhnliche Datei oder eine mit mehreren Namen); sie liegt jetzt unter " +
+           dataDir + aside + ".";
+}
+
 // Renames whatever is under the log's name aside; false when the name was free meanwhile.
 bool MoveAside(int data, const std::string& dataDir, std::vector<std::string>& messages)
 {
@@ -35,11 +45,7 @@ bool MoveAside(int data, const std::string& dataDir, std::vector<std::string>& m
         const std::string aside = n == 0 ? base : base + "-" + std::to_string(n);
         const int error = RenameNoReplace(data, LogName, aside);
         if (error == 0) {
-            messages.push_back("vorlandt-online-updater: " + dataDir + LogName +
-                               " war nicht das Protokoll dieses Rechners (eine Datei eines anderen "
-                               "Benutzers, keine gewöhnliche Datei oder eine mit mehreren Namen); sie "
-                               "liegt jetzt unter " +
-                               dataDir + aside + ".");
+            messages.push_back(AsideMessage(dataDir, aside));
             return true;
         }
         if (error == ENOENT)
@@ -48,6 +54,43 @@ bool MoveAside(int data, const std::string& dataDir, std::vector<std::string>& m
             RefuseFile(dataDir + LogName, SystemReason(error));
     }
     RefuseFile(dataDir + LogName, "Kein freier Name zum Beiseitelegen.");
+}
+
+// Puts the fresh log `name` under the log's name, whatever another user does meanwhile: what
+// holds the name is swapped out in one step and then renamed aside; a free name is taken only
+// while it is free. A user who keeps creating the name loses each round.
+void TakeName(int data, const std::string& dataDir, const std::string& name, std::vector<std::string>& messages)
+{
+    for (int round = 0; round < MaxRounds; ++round) {
+        if (::renameat2(data, name.c_str(), data, LogName.c_str(), RENAME_EXCHANGE) == 0) {
+            // The fresh log has the name; what held it now lies under the fresh log's old name.
+            // Where that fails it stays under the hidden name, which the message gives.
+            const std::string base = LogName + ".beiseite-" + Stamp();
+            std::string aside = name;
+            for (int n = 0; n < 100; ++n) {
+                const std::string candidate = n == 0 ? base : base + "-" + std::to_string(n);
+                const int error = RenameNoReplace(data, name, candidate);
+                if (error == 0)
+                    aside = candidate;
+                if (error != EEXIST)
+                    break;
+            }
+            messages.push_back(AsideMessage(dataDir, aside));
+            return;
+        }
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system that cannot swap: aside first, then the name only while free.
+            MoveAside(data, dataDir, messages);
+        } else if (errno != ENOENT) {
+            RefuseFile(dataDir + LogName, SystemReason(errno));
+        }
+        const int error = RenameNoReplace(data, name, LogName);
+        if (error == 0)
+            return;
+        if (error != EEXIST)
+            RefuseFile(dataDir + LogName, SystemReason(error));
+    }
+    RefuseFile(dataDir + LogName, "Der Name wird immer wieder neu belegt.");
 }
 
 void CopyAll(int from, int to, const std::string& path)
@@ -120,10 +163,6 @@ std::vector<std::string> SetUpLog(const TPlaces& places, uid_t owner, gid_t grou
         keep = S_ISREG(info.st_mode) && info.st_nlink == 1 && (info.st_uid == 0 || owners);
         if (keep && owners && info.st_gid == group && (info.st_mode & 07777) == 0644)
             return messages;  // set up already
-        if (!keep)
-            MoveAside(data.get(), places.dataDir, messages);
-    } else if (errno != ENOENT) {
-        MoveAside(data.get(), places.dataDir, messages);
     }
 
     const std::string name = UniqueName(".VL_Userlog.txt.");
@@ -141,16 +180,7 @@ std::vector<std::string> SetUpLog(const TPlaces& places, uid_t owner, gid_t grou
             if (::renameat(data.get(), name.c_str(), data.get(), LogName.c_str()) != 0)
                 RefuseFile(path, SystemReason(errno));
         } else {
-            int moves = 0;
-            for (;;) {
-                const int error = RenameNoReplace(data.get(), name, LogName);
-                if (error == 0)
-                    break;
-                if (error != EEXIST || ++moves > MaxMovesAside)
-                    RefuseFile(path, error == EEXIST ? std::string("Der Name wird immer wieder neu belegt.")
-                                                     : SystemReason(error));
-                MoveAside(data.get(), places.dataDir, messages);
-            }
+            TakeName(data.get(), places.dataDir, name, messages);
         }
     } catch (...) {
         ::unlinkat(data.get(), name.c_str(), 0);

@@ -171,9 +171,8 @@ QString WriterPath()
     return chosen.isEmpty() ? QStringLiteral(VORLANDT_USERLOG_WRITER_PATH) : chosen;
 }
 
-// The shared log is root's and of the group vorlandt-log, which nobody belongs to: a user's
-// entry reaches it through the set-group-id writer, which checks the entry and the file and
-// rewrites the file under the same lock.
+// The shared log belongs to the system user vorlandt-log: a user's entry reaches it through the
+// writer, which runs as that user, checks the entry and replaces the log whole.
 void AddThroughWriter(const QString& logPath, const QByteArray& block, userlog::TLogEncoding fresh)
 {
     const QString writer = WriterPath();
@@ -257,8 +256,8 @@ void TUserLog::AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 
     const QString logPath = LogFilePath();
     if (!OwnedByAnother(logPath)) {
         // Read, change and write back under one lock: two installers adding at the same time
-        // would otherwise each write the log without the other's entry. The writer takes the
-        // same lock itself, so it is let go before another's log is handed to it.
+        // would otherwise each write the log without the other's entry. It is let go before
+        // another's log is handed to the writer.
         const platform::TFileLock lock = platform::TFileLock::LockFolder(GetDataDir(), LogLockTimeout);
         if (!OwnedByAnother(logPath)) {
             bool whole = true;

@@ -25,8 +25,9 @@ public:
     // userlog::MaxLogBytes (the oldest entries go). The one way every program adds to the log:
     // a log this user owns (or none yet) is replaced under a lock on the data directory (waiting
     // a bounded time for another writer); another's log (the machine's shared one) is handed the
-    // entry through vorlandt-userlog-writer, which takes the same lock. When anything fails
-    // EVorlandtError (kind InOut) is raised; the log then stays as it was.
+    // entry through vorlandt-userlog-writer, which queues it and replaces the log as its owner.
+    // When anything fails EVorlandtError (kind InOut) is raised; the log then stays as it was
+    // (an entry the writer queued lands with the next one anybody adds).
     static void AddLastTempEntry(const QString& ModulBez, qint32 ModulNr, qint32 Hauptversion,
                                  qint32 Nebenversion, qint32 Unterversion);
 
