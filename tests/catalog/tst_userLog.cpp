@@ -16,7 +16,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <csignal>
 #include <memory>
@@ -444,6 +447,11 @@ private Q_SLOTS:
         Write(LogPath(), oldLog);
         QCOMPARE(::chown(QFile::encodeName(LogPath()).constData(), 64001, gid_t(-1)), 0);
         qputenv("VORLANDT_USERLOG_WRITER", QFile::encodeName(writer));
+        // The writer's own folder (queue, lock), which the caller's environment names only for a
+        // writer that runs without gained privileges, as here.
+        QTemporaryDir state;
+        QCOMPARE(::chmod(QFile::encodeName(state.path()).constData(), 0700), 0);
+        qputenv("VORLANDT_USERLOG_STATE", QFile::encodeName(state.path()));
 
         QString message;
         try {
@@ -452,6 +460,7 @@ private Q_SLOTS:
             message = error.message();
         }
         qunsetenv("VORLANDT_USERLOG_WRITER");
+        qunsetenv("VORLANDT_USERLOG_STATE");
 
         QVERIFY2(message.contains(messageHas), qPrintable(message));
         QVERIFY2(message.contains(LogPath()), qPrintable(message));
