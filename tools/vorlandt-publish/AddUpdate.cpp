@@ -5,11 +5,11 @@
 
 #include "Output.h"
 
+#include "core/platform/VorlandtError.h"
 #include "core/platform/files/AtomicFile.h"
 #include "core/platform/files/FileRead.h"
 #include "core/platform/rtf/RtfReader.h"
 #include "core/platform/text/TextCodec.h"
-#include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/DescriptorFile.h"
 #include "core/sources/XmlDecoding.h"
@@ -61,7 +61,8 @@ public:
             file.FEncode = [](const QString& text) { return text.toUtf8(); };
         } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
             file.FPrefix = bytes.first(2);
-            const auto encoding = bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+            const auto encoding =
+                bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
             file.FEncode = [encoding](const QString& text) {
                 QStringEncoder encoder(encoding);
                 return QByteArray(encoder(text));
@@ -113,8 +114,9 @@ public:
     {
         const QByteArray encoded = FEncode(replacement);
         if (FDecode(encoded) != replacement)
-            Fail(QStringLiteral("Der neue Eintrag enthält Zeichen, die in der Kodierung der Datei nicht "
-                                "vorkommen."));
+            Fail(
+                QStringLiteral("Der neue Eintrag enthält Zeichen, die in der Kodierung der Datei nicht "
+                               "vorkommen."));
         const qsizetype byteFrom = FPrefix.size() + FEncode(FText.left(from)).size();
         const qsizetype byteTo = FPrefix.size() + FEncode(FText.left(to)).size();
         return FBytes.left(byteFrom) + encoded + FBytes.mid(byteTo);
@@ -214,7 +216,8 @@ struct TDescriptorDocument {
                 return {i, text.at(i - 1) == u'/'};
             }
         }
-        Fail(QStringLiteral("Das Start-Tag von \"%1\" ist nicht abgeschlossen.").arg(QString::fromUtf8(element.name())));
+        Fail(QStringLiteral("Das Start-Tag von \"%1\" ist nicht abgeschlossen.")
+                 .arg(QString::fromUtf8(element.name())));
     }
 
     // Where the element's end tag "</name" begins: the last one before whatever follows the
@@ -235,7 +238,8 @@ struct TDescriptorDocument {
         const QString tag = QStringLiteral("</") + QString::fromUtf8(element.name());
         const qsizetype at = File.Text().lastIndexOf(tag, limit - 1);
         if (at < StartTagEnd(element).first)
-            Fail(QStringLiteral("Das End-Tag von \"%1\" ist nicht zu finden.").arg(QString::fromUtf8(element.name())));
+            Fail(QStringLiteral("Das End-Tag von \"%1\" ist nicht zu finden.")
+                     .arg(QString::fromUtf8(element.name())));
         return at;
     }
 
@@ -255,20 +259,21 @@ struct TDescriptorDocument {
             if (!unitKnown) {
                 layout.MinorName = QString::fromUtf8(minor.name());
                 const std::optional<QString> indent = LineIndent(NodeStart(minor));
-                if (indent && rootIndent && indent->startsWith(*rootIndent) && indent->size() > rootIndent->size()) {
+                if (indent && rootIndent && indent->startsWith(*rootIndent) &&
+                    indent->size() > rootIndent->size()) {
                     layout.Unit = indent->mid(rootIndent->size());
                     unitKnown = true;
                 }
             }
-            if (const pugi::xml_node update = minor.find_child([](const pugi::xml_node& n) {
-                    return n.type() == pugi::node_element;
-                });
+            if (const pugi::xml_node update =
+                    minor.find_child([](const pugi::xml_node& n) { return n.type() == pugi::node_element; });
                 update && !updateSeen) {
                 updateSeen = true;
                 layout.UpdateName = QString::fromUtf8(update.name());
                 if (const pugi::xml_node beschreibung = update.child("beschreibung")) {
                     const qsizetype from = StartTagEnd(update).first;
-                    layout.InlineBeschreibung = !text.mid(from, NodeStart(beschreibung) - from).contains(u'\n');
+                    layout.InlineBeschreibung =
+                        !text.mid(from, NodeStart(beschreibung) - from).contains(u'\n');
                 }
             }
             if (unitKnown && updateSeen)
@@ -304,7 +309,9 @@ QString EscapedAttribute(const QString& value)
 QString EscapedText(const QString& value)
 {
     QString escaped = value;
-    escaped.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;")).replace(u'>', QStringLiteral("&gt;"));
+    escaped.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"));
     return escaped;
 }
 
@@ -354,12 +361,14 @@ struct TNewEntry {
         const QString close = QStringLiteral("</") + layout.UpdateName + u'>';
         if (!indent || layout.InlineBeschreibung)
             return open + Beschreibung(layout) + close;
-        return open + layout.Eol + *indent + layout.Unit + Beschreibung(layout) + layout.Eol + *indent + close;
+        return open + layout.Eol + *indent + layout.Unit + Beschreibung(layout) + layout.Eol + *indent +
+               close;
     }
 
     QString Minor(const TLayout& layout, const std::optional<QString>& indent) const
     {
-        const QString open = QStringLiteral("<%1 nr=\"%2\">").arg(layout.MinorName).arg(Request.Version.Neben);
+        const QString open =
+            QStringLiteral("<%1 nr=\"%2\">").arg(layout.MinorName).arg(Request.Version.Neben);
         const QString close = QStringLiteral("</") + layout.MinorName + u'>';
         if (!indent)
             return open + Update(layout, std::nullopt) + close;
@@ -396,15 +405,16 @@ QByteArray InsertChild(const TDescriptorDocument& doc, const TLayout& layout, co
     }
     // An empty element: "<x ...></x>", "<x ...>  </x>" or "<x .../>".
     const auto [tagEnd, selfClosing] = doc.StartTagEnd(parent);
-    const std::optional<QString> indent = parentIndent ? std::optional<QString>(*parentIndent + layout.Unit)
-                                                       : std::nullopt;
+    const std::optional<QString> indent =
+        parentIndent ? std::optional<QString>(*parentIndent + layout.Unit) : std::nullopt;
     const QString content = indent ? eol + *indent + make(*indent) + eol + *parentIndent : make(std::nullopt);
     if (selfClosing) {
         qsizetype slash = tagEnd - 1;
         while (slash > 0 && doc.File.Text().at(slash - 1).isSpace())
             --slash;
-        return doc.File.Replaced(slash, tagEnd + 1,
-                                 u'>' + content + QStringLiteral("</") + QString::fromUtf8(parent.name()) + u'>');
+        return doc.File.Replaced(
+            slash, tagEnd + 1,
+            u'>' + content + QStringLiteral("</") + QString::fromUtf8(parent.name()) + u'>');
     }
     return doc.File.Replaced(tagEnd + 1, doc.EndTagStart(parent), content);
 }
@@ -440,8 +450,9 @@ QByteArray Extended(const TDescriptorDocument& doc, const TNewEntry& entry)
     const TLayout layout = doc.Layout();
     const pugi::xml_node root = doc.Document.document_element();
     if (const pugi::xml_node minor = MinorWithNr(root, entry.Request.Version.Neben))
-        return InsertChild(doc, layout, minor, FirstAbove(minor, entry.Request.Version.Unter),
-                           [&](const std::optional<QString>& indent) { return entry.Update(layout, indent); });
+        return InsertChild(
+            doc, layout, minor, FirstAbove(minor, entry.Request.Version.Unter),
+            [&](const std::optional<QString>& indent) { return entry.Update(layout, indent); });
     return InsertChild(doc, layout, root, FirstAbove(root, entry.Request.Version.Neben),
                        [&](const std::optional<QString>& indent) { return entry.Minor(layout, indent); });
 }
@@ -451,8 +462,9 @@ QByteArray NewFile(const TLayout& layout, const TZielVerzeichnisAngabe& angabe, 
 {
     const QString& eol = layout.Eol;
     QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + eol;
-    text += QStringLiteral("<%1 verzeichnis_reg_rootkey=\"%2\" verzeichnis_reg_key=\"%3\" "
-                           "verzeichnis_reg_name=\"%4\">")
+    text += QStringLiteral(
+                "<%1 verzeichnis_reg_rootkey=\"%2\" verzeichnis_reg_key=\"%3\" "
+                "verzeichnis_reg_name=\"%4\">")
                 .arg(layout.RootName, EscapedAttribute(rootKeyText), EscapedAttribute(angabe.Key),
                      EscapedAttribute(angabe.Name)) +
             eol;
@@ -472,8 +484,8 @@ struct TUpdateKey {
 
 TUpdateKey KeyOf(const TOfferedUpdate& update)
 {
-    return {update.Nebenversion,  update.Unterversion, update.Dateiname,      update.StillesUpdate,
-            update.Typ,           update.LizenzURL,    update.UpdaterVersion, update.BeschreibungRTF};
+    return {update.Nebenversion, update.Unterversion, update.Dateiname,      update.StillesUpdate,
+            update.Typ,          update.LizenzURL,    update.UpdaterVersion, update.BeschreibungRTF};
 }
 
 // What the updater must read from the new file: the old entries unchanged, the new one once.
@@ -481,7 +493,8 @@ void Verify(const QByteArray& bytes, const std::vector<TOfferedUpdate>& before, 
 {
     const sources::TDescriptorReading after = sources::ReadDescriptorFile(bytes);
     if (after.Outcome != sources::TFileReading::TOutcome::Read)
-        Fail(QStringLiteral("Der neue Eintrag machte die Datei unlesbar (%1); nichts geschrieben.").arg(after.Reason));
+        Fail(QStringLiteral("Der neue Eintrag machte die Datei unlesbar (%1); nichts geschrieben.")
+                 .arg(after.Reason));
     std::vector<TUpdateKey> expected;
     for (const TOfferedUpdate& update : before)
         expected.push_back(KeyOf(update));
@@ -504,7 +517,8 @@ void Verify(const QByteArray& bytes, const std::vector<TOfferedUpdate>& before, 
             read.push_back(std::move(key));
     }
     if (!addedSeen || read != expected)
-        Fail(QStringLiteral("Der neue Eintrag käme beim Updater nicht so an wie beabsichtigt; nichts geschrieben."));
+        Fail(QStringLiteral(
+            "Der neue Eintrag käme beim Updater nicht so an wie beabsichtigt; nichts geschrieben."));
 }
 
 // The release notes: RTF, read as the updater hands a description to its reader (Windows-1252
@@ -539,8 +553,9 @@ std::pair<TZielVerzeichnisAngabe, QString> ReferenceForNewFile(const TAddRequest
         return {angabe, *request.RegRootKey};
     }
     if (given != 0)
-        throw TUsageError{QStringLiteral("--verzeichnis-reg-rootkey, --verzeichnis-reg-key und "
-                                         "--verzeichnis-reg-name gehören zusammen")};
+        throw TUsageError{
+            QStringLiteral("--verzeichnis-reg-rootkey, --verzeichnis-reg-key und "
+                           "--verzeichnis-reg-name gehören zusammen")};
     std::vector<std::pair<int, QString>> siblings;
     for (const QFileInfo& entry : folder.entryInfoList(QDir::Files, QDir::Name)) {
         const TPublishedName name = ParsePublishedName(entry.fileName());
@@ -567,10 +582,11 @@ std::pair<TZielVerzeichnisAngabe, QString> ReferenceForNewFile(const TAddRequest
             continue;
         }
     }
-    throw TUsageError{QStringLiteral("Für die neue Datei %1 fehlen --verzeichnis-reg-rootkey, --verzeichnis-reg-key "
-                                     "und --verzeichnis-reg-name (es gibt keine andere lesbare "
-                                     "Update-Beschreibung des Moduls, aus der sie sich übernehmen ließen)")
-                          .arg(sources::DescriptorFileName(request.Modul, request.Version.Haupt))};
+    throw TUsageError{
+        QStringLiteral("Für die neue Datei %1 fehlen --verzeichnis-reg-rootkey, --verzeichnis-reg-key "
+                       "und --verzeichnis-reg-name (es gibt keine andere lesbare "
+                       "Update-Beschreibung des Moduls, aus der sie sich übernehmen ließen)")
+            .arg(sources::DescriptorFileName(request.Modul, request.Version.Haupt))};
 }
 
 // The options of an existing file must not say something else than the file.
@@ -579,10 +595,11 @@ void CheckSameReference(const TAddRequest& request, const pugi::xml_node& root, 
     const auto differs = [&](const std::optional<QString>& option, const char* attribute) {
         return option && *option != QString::fromUtf8(root.attribute(attribute).value());
     };
-    if (differs(request.RegRootKey, "verzeichnis_reg_rootkey") || differs(request.RegKey, "verzeichnis_reg_key") ||
-        differs(request.RegName, "verzeichnis_reg_name"))
-        Fail(QStringLiteral("%1 nennt andere verzeichnis_reg_*-Angaben als die Optionen; die Datei bleibt, wie "
-                            "sie ist.")
+    if (differs(request.RegRootKey, "verzeichnis_reg_rootkey") ||
+        differs(request.RegKey, "verzeichnis_reg_key") || differs(request.RegName, "verzeichnis_reg_name"))
+        Fail(QStringLiteral(
+                 "%1 nennt andere verzeichnis_reg_*-Angaben als die Optionen; die Datei bleibt, wie "
+                 "sie ist.")
                  .arg(where));
 }
 
@@ -630,9 +647,18 @@ TAddRequest ParseAddArguments(QStringList args)
             request.Still = true;
             continue;
         }
-        static const QStringList valued{
-            "--modul",    "--version",        "--text", "--filename", "--typ", "--lizenz-url", "--updaterversion",
-            "--verzeichnis-reg-rootkey", "--verzeichnis-reg-key", "--verzeichnis-reg-name", "--sign", "--expires"};
+        static const QStringList valued{"--modul",
+                                        "--version",
+                                        "--text",
+                                        "--filename",
+                                        "--typ",
+                                        "--lizenz-url",
+                                        "--updaterversion",
+                                        "--verzeichnis-reg-rootkey",
+                                        "--verzeichnis-reg-key",
+                                        "--verzeichnis-reg-name",
+                                        "--sign",
+                                        "--expires"};
         if (!valued.contains(option))
             throw TUsageError{QStringLiteral("unbekannte Option \"%1\"").arg(option)};
         const QString value = inlineValue ? *inlineValue : RequiredValue(args, option);
@@ -664,7 +690,8 @@ TAddRequest ParseAddArguments(QStringList args)
     if (!modul || !version || !text)
         throw TUsageError{QStringLiteral("add erwartet --modul, --version und --text")};
     if (args.size() != 1)
-        throw TUsageError{QStringLiteral("add erwartet genau einen Ordner, nicht %1 Argumente").arg(args.size())};
+        throw TUsageError{
+            QStringLiteral("add erwartet genau einen Ordner, nicht %1 Argumente").arg(args.size())};
     const std::optional<int> parsedModul = ParseNameNumber(*modul);
     if (!parsedModul)
         throw TUsageError{QStringLiteral("--modul: \"%1\" ist keine Modulnummer").arg(*modul)};
@@ -672,16 +699,19 @@ TAddRequest ParseAddArguments(QStringList args)
     const std::optional<TVersion> parsedVersion = ParseVersion(*version);
     if (!parsedVersion)
         throw TUsageError{
-            QStringLiteral("--version: \"%1\" ist keine Version der Form Haupt.Neben.Unter (z. B. 12.3.2)").arg(*version)};
+            QStringLiteral("--version: \"%1\" ist keine Version der Form Haupt.Neben.Unter (z. B. 12.3.2)")
+                .arg(*version)};
     request.Version = *parsedVersion;
     request.TextPath = *text;
     if (request.Typ && *request.Typ != u"execute" && *request.Typ != u"exec_on_restart")
-        throw TUsageError{QStringLiteral("--typ: \"%1\" ist weder execute noch exec_on_restart").arg(*request.Typ)};
-    if (request.UpdaterVersion && !DescriptorNr(request.UpdaterVersion->toUtf8().constData()))
-        throw TUsageError{QStringLiteral("--updaterversion: \"%1\" ist keine ganze Zahl").arg(*request.UpdaterVersion)};
-    if (request.RegRootKey && *request.RegRootKey != u"{HKLM}" && *request.RegRootKey != u"{HKCU}")
         throw TUsageError{
-            QStringLiteral("--verzeichnis-reg-rootkey: \"%1\" ist weder {HKLM} noch {HKCU}").arg(*request.RegRootKey)};
+            QStringLiteral("--typ: \"%1\" ist weder execute noch exec_on_restart").arg(*request.Typ)};
+    if (request.UpdaterVersion && !DescriptorNr(request.UpdaterVersion->toUtf8().constData()))
+        throw TUsageError{
+            QStringLiteral("--updaterversion: \"%1\" ist keine ganze Zahl").arg(*request.UpdaterVersion)};
+    if (request.RegRootKey && *request.RegRootKey != u"{HKLM}" && *request.RegRootKey != u"{HKCU}")
+        throw TUsageError{QStringLiteral("--verzeichnis-reg-rootkey: \"%1\" ist weder {HKLM} noch {HKCU}")
+                              .arg(*request.RegRootKey)};
     if (expires && !request.SignKey)
         throw TUsageError{QStringLiteral("--expires gilt nur mit --sign")};
     if (expires)
@@ -699,7 +729,8 @@ int AddUpdate(const QString& program, const TAddRequest& request)
     const QString fileName = sources::DescriptorFileName(request.Modul, request.Version.Haupt);
     const QString where = folderName + u'/' + fileName;
     const QString path = top.filePath(where);
-    const QString versionText = VersionText(request.Version.Haupt, request.Version.Neben, request.Version.Unter);
+    const QString versionText =
+        VersionText(request.Version.Haupt, request.Version.Neben, request.Version.Unter);
     const TNewEntry entry{request, ReadNotes(request.TextPath)};
 
     QByteArray written;
@@ -712,16 +743,19 @@ int AddUpdate(const QString& program, const TAddRequest& request)
         const sources::TDescriptorReading before = sources::ReadDescriptorFile(bytes);
         if (before.Outcome != sources::TFileReading::TOutcome::Read) {
             const TContentVerdict verdict = JudgeContent(bytes, ParsePublishedName(fileName), where);
-            Fail(verdict.Problem + QStringLiteral(" Die Datei bleibt, wie sie ist; bitte zuerst berichtigen."));
+            Fail(verdict.Problem +
+                 QStringLiteral(" Die Datei bleibt, wie sie ist; bitte zuerst berichtigen."));
         }
         for (const TOfferedUpdate& update : before.Updates) {
             if (update.Nebenversion == request.Version.Neben && update.Unterversion == request.Version.Unter)
-                Fail(QStringLiteral("%1: %2 steht schon darin; die Datei bleibt, wie sie ist.").arg(where, versionText));
+                Fail(QStringLiteral("%1: %2 steht schon darin; die Datei bleibt, wie sie ist.")
+                         .arg(where, versionText));
         }
         const std::optional<TDescriptorDocument> doc = Parse(bytes);
         if (!doc)
-            Fail(QStringLiteral("%1: Die Datei lässt sich in ihrer Kodierung nicht Byte für Byte zurückschreiben; "
-                                "add ändert sie nicht.")
+            Fail(QStringLiteral(
+                     "%1: Die Datei lässt sich in ihrer Kodierung nicht Byte für Byte zurückschreiben; "
+                     "add ändert sie nicht.")
                      .arg(where));
         CheckSameReference(request, doc->Document.document_element(), where);
         written = Extended(*doc, entry);
@@ -729,10 +763,12 @@ int AddUpdate(const QString& program, const TAddRequest& request)
         done = QStringLiteral("%1: %2 eingetragen.").arg(where, versionText);
     } else {
         if (!QDir().mkpath(top.filePath(folderName)))
-            Fail(QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(top.filePath(folderName)));
+            Fail(QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.")
+                     .arg(top.filePath(folderName)));
         TLayout layout;
         QString takenFrom;
-        const auto [angabe, rootKeyText] = ReferenceForNewFile(request, QDir(top.filePath(folderName)), layout, takenFrom);
+        const auto [angabe, rootKeyText] =
+            ReferenceForNewFile(request, QDir(top.filePath(folderName)), layout, takenFrom);
         written = NewFile(layout, angabe, rootKeyText, entry);
         Verify(written, {}, entry);
         done = takenFrom.isEmpty() ? QStringLiteral("%1: neu angelegt mit %2.").arg(where, versionText)
@@ -743,8 +779,9 @@ int AddUpdate(const QString& program, const TAddRequest& request)
     PrintLine(done);
     if (!request.SignKey) {
         if (QFileInfo::exists(TSignatureCheck::SignatureFileName(path)))
-            PrintLine(QStringLiteral("%1: Hinweis: die Signatur daneben gilt nicht mehr; vor dem Veröffentlichen neu "
-                                     "signieren (sign oder add --sign).")
+            PrintLine(QStringLiteral(
+                          "%1: Hinweis: die Signatur daneben gilt nicht mehr; vor dem Veröffentlichen neu "
+                          "signieren (sign oder add --sign).")
                           .arg(where));
         return cli::ExitOk;
     }

@@ -43,9 +43,10 @@ TCheckOptions ParseCheckOptions(QStringList& args)
                 throw TUsageError{QStringLiteral("--expires-within ist doppelt angegeben")};
             const std::optional<int> days = ParseNameNumber(value);
             if (!days || *days < 1 || *days > MaxDays)
-                throw TUsageError{QStringLiteral("--expires-within: \"%1\" ist keine Anzahl Tage zwischen 1 und %2")
-                                      .arg(value)
-                                      .arg(MaxDays)};
+                throw TUsageError{
+                    QStringLiteral("--expires-within: \"%1\" ist keine Anzahl Tage zwischen 1 und %2")
+                        .arg(value)
+                        .arg(MaxDays)};
             options.ExpiresWithinDays = *days;
         } else if (option == u"--installed") {
             if (options.Installed)
@@ -53,7 +54,8 @@ TCheckOptions ParseCheckOptions(QStringList& args)
             options.Installed = ParseVersion(value);
             if (!options.Installed)
                 throw TUsageError{
-                    QStringLiteral("--installed: \"%1\" ist keine Version der Form Haupt.Neben.Unter").arg(value)};
+                    QStringLiteral("--installed: \"%1\" ist keine Version der Form Haupt.Neben.Unter")
+                        .arg(value)};
         } else {
             throw TUsageError{QStringLiteral("unbekannte Option \"%1\"").arg(option)};
         }
@@ -136,7 +138,8 @@ int RunPublish(const QStringList& args)
         QStringList rest = args.mid(1);
         const TCheckOptions options = ParseCheckOptions(rest);
         if (rest.size() != 1)
-            throw TUsageError{QStringLiteral("check erwartet genau einen Ordner, nicht %1 Argumente").arg(rest.size())};
+            throw TUsageError{
+                QStringLiteral("check erwartet genau einen Ordner, nicht %1 Argumente").arg(rest.size())};
         return CheckTree(PublishName, options, rest.first());
     }
     if (command == u"add")

@@ -5,8 +5,8 @@
 #include "Output.h"
 
 #include "core/platform/Clock.h"
-#include "core/platform/files/FileRead.h"
 #include "core/platform/VorlandtError.h"
+#include "core/platform/files/FileRead.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/FileFetch.h"
 #include "core/sources/XmlLoad.h"
@@ -65,18 +65,21 @@ QString Consequence(const TFileReading& reading, const TPublishedName& name)
             return news ? QStringLiteral("Der Updater zeigt keine News.")
                         : QStringLiteral("Der Updater überspringt das Modul ohne Meldung.");
         case TFileReading::TOutcome::NotXml:
-            return news ? QStringLiteral("Der Updater meldet \"Exception beim Laden aus dem Tempverzeichnis\" "
-                                         "und zeigt keine News.")
+            return news ? QStringLiteral(
+                              "Der Updater meldet \"Exception beim Laden aus dem Tempverzeichnis\" "
+                              "und zeigt keine News.")
                         : QStringLiteral("Der Updater überspringt das Modul ohne Meldung.");
         case TFileReading::TOutcome::Malformed: {
             if (news)
                 return QStringLiteral("Der Updater bricht die Suche nach Updates mit dieser Meldung ab.");
             const auto& updates = static_cast<const sources::TDescriptorReading&>(reading).Updates;
             if (updates.empty())
-                return QStringLiteral("Der Updater meldet, die Datei habe nicht das richtige Format, und "
-                                      "bietet keines ihrer Updates an.");
-            return QStringLiteral("Der Updater meldet, die Datei habe nicht das richtige Format, und bietet "
-                                  "nur die Updates davor an: %1.")
+                return QStringLiteral(
+                    "Der Updater meldet, die Datei habe nicht das richtige Format, und "
+                    "bietet keines ihrer Updates an.");
+            return QStringLiteral(
+                       "Der Updater meldet, die Datei habe nicht das richtige Format, und bietet "
+                       "nur die Updates davor an: %1.")
                 .arg(VersionList(updates, name.Hauptversion));
         }
         case TFileReading::TOutcome::NotShown:
@@ -115,8 +118,9 @@ public:
             }
         }
         if (FProblems > 0) {
-            PrintError(FProgram, QStringLiteral("%1 Problem(e): ein Client liest nicht alles, was hier liegt.")
-                                     .arg(FProblems));
+            PrintError(FProgram,
+                       QStringLiteral("%1 Problem(e): ein Client liest nicht alles, was hier liegt.")
+                           .arg(FProblems));
             return cli::ExitFailed;
         }
         PrintLine(QStringLiteral("In Ordnung: %1 Update-Beschreibung(en), %2 News-Datei(en).")
@@ -160,34 +164,40 @@ private:
                                                         QRegularExpression::CaseInsensitiveOption);
         if (const QRegularExpressionMatch match = LooksLikeModule.match(name); match.hasMatch()) {
             if (const std::optional<int> number = ParseNameNumber(match.captured(1)))
-                return QStringLiteral("Der Ordner des Moduls %1 heißt \"%2\" (Groß- und Kleinschreibung "
-                                      "zählt).")
+                return QStringLiteral(
+                           "Der Ordner des Moduls %1 heißt \"%2\" (Groß- und Kleinschreibung "
+                           "zählt).")
                     .arg(*number)
                     .arg(sources::DescriptorFolder(*number));
         }
-        return QStringLiteral("Update-Beschreibungen liegen in Modul_<Nr>/, die News als news.xml im "
-                              "Hauptordner (Server) oder in news/ (lokale Quelle).");
+        return QStringLiteral(
+            "Update-Beschreibungen liegen in Modul_<Nr>/, die News als news.xml im "
+            "Hauptordner (Server) oder in news/ (lokale Quelle).");
     }
 
     // `modul`: the module folder the file lies in; none for the top of the tree.
     static QString FileHint(const QString& name, std::optional<int> modul)
     {
         if (name.endsWith(QStringLiteral(".sig")))
-            return QStringLiteral("Eine Signatur gehört neben die Datei, deren Namen sie ohne \".sig\" trägt; "
-                                  "die gibt es hier nicht.");
+            return QStringLiteral(
+                "Eine Signatur gehört neben die Datei, deren Namen sie ohne \".sig\" trägt; "
+                "die gibt es hier nicht.");
         const TPublishedName published = ParsePublishedName(name);
         if (published.Kind == TPublishedName::TKind::Descriptor) {
             if (!modul)
-                return QStringLiteral("Sie gehört in den Ordner %1/.").arg(sources::DescriptorFolder(published.ModulID));
+                return QStringLiteral("Sie gehört in den Ordner %1/.")
+                    .arg(sources::DescriptorFolder(published.ModulID));
             return QStringLiteral("Sie gehört in den Ordner %1/, nicht in %2/.")
                 .arg(sources::DescriptorFolder(published.ModulID), sources::DescriptorFolder(*modul));
         }
         if (published.Kind == TPublishedName::TKind::News)
-            return QStringLiteral("Die News liegt als news.xml im Hauptordner (Server) oder in news/ (lokale "
-                                  "Quelle).");
+            return QStringLiteral(
+                "Die News liegt als news.xml im Hauptordner (Server) oder in news/ (lokale "
+                "Quelle).");
         if (modul)
-            return QStringLiteral("Update-Beschreibungen heißen update_%1_<Hauptversion>.xml (Kleinbuchstaben, "
-                                  "Unterstriche, Zahlen ohne führende Nullen).")
+            return QStringLiteral(
+                       "Update-Beschreibungen heißen update_%1_<Hauptversion>.xml (Kleinbuchstaben, "
+                       "Unterstriche, Zahlen ohne führende Nullen).")
                 .arg(*modul);
         return QStringLiteral("Im Hauptordner liest der Updater nur news.xml.");
     }
@@ -256,7 +266,8 @@ private:
         CheckSignature(path, where, QFileInfo(path).fileName(), bytes);
     }
 
-    void ReportOffers(const QString& where, const TPublishedName& name, const std::vector<TOfferedUpdate>& updates)
+    void ReportOffers(const QString& where, const TPublishedName& name,
+                      const std::vector<TOfferedUpdate>& updates)
     {
         std::map<std::pair<qint32, qint32>, int> seen;
         for (const TOfferedUpdate& update : updates)
@@ -276,11 +287,12 @@ private:
         const TVersion& installed = *FOptions.Installed;
         const QString installedText = VersionText(installed.Haupt, installed.Neben, installed.Unter);
         if (installed.Haupt != name.Hauptversion) {
-            PrintLine(QStringLiteral("%1: bietet %2 an; ein Client mit %3 fragt nicht danach, sondern nach %4.")
-                          .arg(where,
-                               updates.empty() ? QStringLiteral("keine Updates")
-                                               : VersionList(updates, name.Hauptversion),
-                               installedText, sources::DescriptorFileName(name.ModulID, installed.Haupt)));
+            PrintLine(
+                QStringLiteral("%1: bietet %2 an; ein Client mit %3 fragt nicht danach, sondern nach %4.")
+                    .arg(where,
+                         updates.empty() ? QStringLiteral("keine Updates")
+                                         : VersionList(updates, name.Hauptversion),
+                         installedText, sources::DescriptorFileName(name.ModulID, installed.Haupt)));
             return;
         }
         // The catalog's rule: only what is above the installed minor and sub-version stays.
@@ -326,8 +338,9 @@ private:
         if (info.exists() || info.isSymLink()) {
             try {
                 // Too large to be a signature reads as none of the known format, as in the updater.
-                signature = platform::ReadRegularFileWithin(signaturePath, TSignatureCheck::MaxSignatureFileSize)
-                                .value_or(QByteArray());
+                signature =
+                    platform::ReadRegularFileWithin(signaturePath, TSignatureCheck::MaxSignatureFileSize)
+                        .value_or(QByteArray());
             } catch (const EVorlandtError& error) {
                 Problem(QStringLiteral("%1: %2").arg(signatureWhere, error.message()));
                 return;
@@ -355,7 +368,8 @@ private:
                         .arg(TSignatureCheck::FormatVersion));
             return;
         } else if (parsed && parsed->Expires && *parsed->Expires <= now) {
-            Problem(QStringLiteral("%1: %2. Ein Client, der Signaturen prüft, überspringt die Datei ohne Meldung.")
+            Problem(QStringLiteral(
+                        "%1: %2. Ein Client, der Signaturen prüft, überspringt die Datei ohne Meldung.")
                         .arg(signatureWhere, TSignatureCheck::ReasonText(TSignatureCheck::Result::Expired)));
             return;
         }
@@ -372,7 +386,8 @@ private:
                         .arg(*FOptions.ExpiresWithinDays));
             return;
         }
-        const QString validity = parsed->Expires ? QStringLiteral("bis %1").arg(until) : QStringLiteral("unbefristet");
+        const QString validity =
+            parsed->Expires ? QStringLiteral("bis %1").arg(until) : QStringLiteral("unbefristet");
         PrintLine(FOptions.Keys ? QStringLiteral("%1: Signatur gültig, %2.").arg(signatureWhere, validity)
                                 : QStringLiteral("%1: Signatur (nicht geprüft, kein --key), %2.")
                                       .arg(signatureWhere, validity));

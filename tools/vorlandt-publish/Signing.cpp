@@ -5,9 +5,9 @@
 #include "ReleaseCheck.h"
 
 #include "core/platform/Clock.h"
+#include "core/platform/VorlandtError.h"
 #include "core/platform/crypto/Ed25519.h"
 #include "core/platform/files/FileRead.h"
-#include "core/platform/VorlandtError.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlLoad.h"
@@ -138,9 +138,10 @@ QString ContentProblem(const QByteArray& content, const QString& name, const QSt
 {
     const TPublishedName published = ParsePublishedName(name);
     if (published.Kind == TPublishedName::TKind::Other)
-        return QStringLiteral("%1: Der Updater fragt nie nach einer Datei namens \"%2\"; er liest "
-                              "update_<Modul>_<Hauptversion>.xml und news.xml (--name gibt den Namen an, "
-                              "unter dem die Datei veröffentlicht wird).")
+        return QStringLiteral(
+                   "%1: Der Updater fragt nie nach einer Datei namens \"%2\"; er liest "
+                   "update_<Modul>_<Hauptversion>.xml und news.xml (--name gibt den Namen an, "
+                   "unter dem die Datei veröffentlicht wird).")
             .arg(path, name);
     // What the updater reads at most; anything larger it cannot read.
     const std::optional<QByteArray> bytes =
@@ -282,7 +283,8 @@ int SignFiles(const QString& program, const TSignOptions& options, TContentRule 
                 if (rule == TContentRule::Warn || options.Force) {
                     PrintError(program, QStringLiteral("Warnung: ") + problem);
                 } else {
-                    PrintError(program, problem + QStringLiteral(" Nicht signiert (--force signiert trotzdem)."));
+                    PrintError(program,
+                               problem + QStringLiteral(" Nicht signiert (--force signiert trotzdem)."));
                     result = ExitFailed;
                     continue;
                 }
@@ -328,7 +330,6 @@ int Verify(const QString& program, const TSignOptions& options, const QString& p
     WriteBytes(stdout, (line + u'\n').toUtf8());
     return ExitOk;
 }
-
 
 std::optional<int> RunSigningCommand(const QString& program, TContentRule rule, const QStringList& args)
 {

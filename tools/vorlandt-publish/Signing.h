@@ -35,7 +35,8 @@ int Keygen(const QString& keyPath);
 // Every file is tried; the result is cli::ExitFailed when one failed or was refused.
 int SignFiles(const QString& program, const TSignOptions& options, TContentRule rule, const QString& keyPath,
               const QStringList& files);
-int Verify(const QString& program, const TSignOptions& options, const QString& publicKey, const QString& path);
+int Verify(const QString& program, const TSignOptions& options, const QString& publicKey,
+           const QString& path);
 
 // The commands "keygen", "sign" and "verify" with their arguments; nullopt for another command.
 std::optional<int> RunSigningCommand(const QString& program, TContentRule rule, const QStringList& args);
