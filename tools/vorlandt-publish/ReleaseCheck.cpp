@@ -320,9 +320,10 @@ private:
                               .arg(where, news.UpdaterVersion));
                 break;
             default:
-                PrintLine(QStringLiteral("%1: zeigt die Neuigkeit %2 jedem, der eine kleinere zuletzt sah.")
-                              .arg(where)
-                              .arg(news.Id));
+                PrintLine(
+                    QStringLiteral("%1: zeigt die Neuigkeit %2 jedem, der zuletzt eine kleinere ID sah.")
+                        .arg(where)
+                        .arg(news.Id));
                 break;
         }
     }
