@@ -3,6 +3,8 @@
 // keeps its encoding, comments, attribute order and line ends, and the diff shows one entry.
 #include "AddUpdate.h"
 
+#include "DescriptorText.h"
+
 #include "Output.h"
 
 #include "core/platform/VorlandtError.h"
@@ -12,17 +14,13 @@
 #include "core/platform/text/TextCodec.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/DescriptorFile.h"
-#include "core/sources/XmlDecoding.h"
 #include "core/sources/XmlLoad.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
+#include <algorithm>
 #include <functional>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,260 +36,6 @@ constexpr qint64 MaxNotesSize = 16 * 1024 * 1024;
 [[noreturn]] void Fail(const QString& message)
 {
     throw EVorlandtError(message);
-}
-
-// ---- the file's text and how to write into it -------------------------------------------------
-
-// The file as the parser read it (UTF-8, Text as a string) beside the bytes on disk, and the way
-// back from a place in the text to a place in the bytes.
-class TFileText {
-public:
-    // nullopt when the text cannot be written back byte for byte in the file's own encoding.
-    static std::optional<TFileText> Of(const QByteArray& bytes)
-    {
-        TFileText file;
-        file.FBytes = bytes;
-        QString encodingError;
-        file.FInput = sources::ParserInput(bytes, encodingError);
-        if (!encodingError.isEmpty())
-            return std::nullopt;
-        file.FText = QString::fromUtf8(file.FInput);
-        if (bytes.startsWith("\xEF\xBB\xBF")) {
-            file.FPrefix = bytes.first(3);
-            file.FEncode = [](const QString& text) { return text.toUtf8(); };
-        } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-            file.FPrefix = bytes.first(2);
-            const auto encoding =
-                bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
-            file.FEncode = [encoding](const QString& text) {
-                QStringEncoder encoder(encoding);
-                return QByteArray(encoder(text));
-            };
-            file.FDecode = [encoding](const QByteArray& data) {
-                QStringDecoder decoder(encoding);
-                return QString(decoder(data));
-            };
-        } else {
-            const QByteArray declared = DeclaredEncoding(file.FText);
-            if (declared.isEmpty() || declared == "utf-8" || declared == "utf8") {
-                file.FEncode = [](const QString& text) { return text.toUtf8(); };
-            } else if (IsWindows1252Name(declared)) {
-                file.FEncode = platform::EncodeWindows1252;
-                file.FDecode = platform::DecodeWindows1252;
-            } else {
-                QStringEncoder probe(declared.constData());
-                if (!probe.isValid())
-                    return std::nullopt;
-                file.FEncode = [declared](const QString& text) {
-                    QStringEncoder encoder(declared.constData(), QStringEncoder::Flag::Stateless);
-                    return QByteArray(encoder(text));
-                };
-                file.FDecode = [declared](const QByteArray& data) {
-                    QStringDecoder decoder(declared.constData(), QStringDecoder::Flag::Stateless);
-                    return QString(decoder(data));
-                };
-            }
-        }
-        if (!file.FDecode)
-            file.FDecode = [](const QByteArray& data) { return QString::fromUtf8(data); };
-        // Whatever was guessed above, the text must come back to exactly these bytes.
-        if (file.FPrefix + file.FEncode(file.FText) != bytes)
-            return std::nullopt;
-        return file;
-    }
-
-    const QString& Text() const { return FText; }
-
-    // The place in Text of a node's offset_debug (an offset into the parser's UTF-8 input).
-    qsizetype Index(std::ptrdiff_t offset) const
-    {
-        return QString::fromUtf8(FInput.first(std::clamp<qsizetype>(offset, 0, FInput.size()))).size();
-    }
-
-    // Text[from, to) replaced by `replacement`, as the file's bytes. Raises when the replacement
-    // holds a character the file's encoding cannot hold.
-    QByteArray Replaced(qsizetype from, qsizetype to, const QString& replacement) const
-    {
-        const QByteArray encoded = FEncode(replacement);
-        if (FDecode(encoded) != replacement)
-            Fail(
-                QStringLiteral("Der neue Eintrag enthält Zeichen, die in der Kodierung der Datei nicht "
-                               "vorkommen."));
-        const qsizetype byteFrom = FPrefix.size() + FEncode(FText.left(from)).size();
-        const qsizetype byteTo = FPrefix.size() + FEncode(FText.left(to)).size();
-        return FBytes.left(byteFrom) + encoded + FBytes.mid(byteTo);
-    }
-
-private:
-    // The encoding named in the declaration at the top of the text, in lower case.
-    static QByteArray DeclaredEncoding(const QString& text)
-    {
-        static const QRegularExpression Declaration(
-            QStringLiteral("^<\\?xml\\s[^>]*?encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
-        const QRegularExpressionMatch match = Declaration.match(text.left(1024));
-        return match.hasMatch() ? match.captured(1).toLatin1().toLower() : QByteArray();
-    }
-
-    static bool IsWindows1252Name(const QByteArray& name)
-    {
-        static const QByteArrayView names[] = {"windows-1252", "cp1252",    "x-cp1252", "iso-8859-1",
-                                               "iso_8859-1",   "iso8859-1", "latin1",   "latin-1",
-                                               "l1",           "us-ascii",  "ascii"};
-        for (const QByteArrayView known : names) {
-            if (name == known)
-                return true;
-        }
-        return false;
-    }
-
-    QByteArray FBytes;
-    QByteArray FPrefix;  // the byte-order mark
-    QByteArray FInput;
-    QString FText;
-    std::function<QByteArray(const QString&)> FEncode;
-    std::function<QString(const QByteArray&)> FDecode;
-};
-
-// ---- how the file writes its entries ----------------------------------------------------------
-
-// Element names, line ends and indentation as the file has them, for a new entry that looks
-// like its neighbours.
-struct TLayout {
-    QString RootName = QStringLiteral("modul");
-    QString MinorName = QStringLiteral("version");
-    QString UpdateName = QStringLiteral("update");
-    QString Eol = QStringLiteral("\n");
-    QString Unit = QStringLiteral("  ");
-    bool InlineBeschreibung = false;  // "<update ...><beschreibung>" on one line
-};
-
-// A parsed descriptor together with its text.
-struct TDescriptorDocument {
-    TFileText File;
-    pugi::xml_document Document;
-
-    // Where a node begins in the text: its "<", or the first character of a text.
-    qsizetype NodeStart(const pugi::xml_node& node) const
-    {
-        const qsizetype at = File.Index(node.offset_debug());
-        switch (node.type()) {
-            case pugi::node_element:
-                return at - 1;
-            case pugi::node_comment:
-                return at - 4;  // "<!--"
-            case pugi::node_cdata:
-                return at - 9;  // "<![CDATA["
-            case pugi::node_pcdata:
-                return at;
-            default:
-                Fail(QStringLiteral("Die Datei enthält einen Knoten, den add nicht zu ergänzen weiß."));
-        }
-    }
-
-    // The blanks in front of the node when nothing else stands before it on its line.
-    std::optional<QString> LineIndent(qsizetype position) const
-    {
-        const QString& text = File.Text();
-        qsizetype i = position;
-        while (i > 0 && (text.at(i - 1) == u' ' || text.at(i - 1) == u'\t'))
-            --i;
-        if (i > 0 && text.at(i - 1) != u'\n')
-            return std::nullopt;
-        return text.mid(i, position - i);
-    }
-
-    // The '>' that ends the element's start tag (quoted values skipped), and whether it is "/>".
-    std::pair<qsizetype, bool> StartTagEnd(const pugi::xml_node& element) const
-    {
-        const QString& text = File.Text();
-        QChar quote;
-        for (qsizetype i = NodeStart(element) + 1; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            if (!quote.isNull()) {
-                if (c == quote)
-                    quote = QChar();
-            } else if (c == u'"' || c == u'\'') {
-                quote = c;
-            } else if (c == u'>') {
-                return {i, text.at(i - 1) == u'/'};
-            }
-        }
-        Fail(QStringLiteral("Das Start-Tag von \"%1\" ist nicht abgeschlossen.")
-                 .arg(QString::fromUtf8(element.name())));
-    }
-
-    // Where the element's end tag "</name" begins: the last one before whatever follows the
-    // element, since only blanks stand between the two.
-    qsizetype EndTagStart(const pugi::xml_node& element) const
-    {
-        qsizetype limit = File.Text().size();
-        for (pugi::xml_node node = element; node; node = node.parent()) {
-            if (const pugi::xml_node next = node.next_sibling()) {
-                limit = NodeStart(next);
-                break;
-            }
-            if (node.parent() && node.parent().type() == pugi::node_element) {
-                limit = EndTagStart(node.parent());
-                break;
-            }
-        }
-        const QString tag = QStringLiteral("</") + QString::fromUtf8(element.name());
-        const qsizetype at = File.Text().lastIndexOf(tag, limit - 1);
-        if (at < StartTagEnd(element).first)
-            Fail(QStringLiteral("Das End-Tag von \"%1\" ist nicht zu finden.")
-                     .arg(QString::fromUtf8(element.name())));
-        return at;
-    }
-
-    TLayout Layout() const
-    {
-        TLayout layout;
-        const QString& text = File.Text();
-        layout.Eol = text.contains(QStringLiteral("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
-        const pugi::xml_node root = Document.document_element();
-        layout.RootName = QString::fromUtf8(root.name());
-        const std::optional<QString> rootIndent = LineIndent(NodeStart(root));
-        bool unitKnown = false;
-        bool updateSeen = false;
-        for (const pugi::xml_node minor : root.children()) {
-            if (minor.type() != pugi::node_element)
-                continue;
-            if (!unitKnown) {
-                layout.MinorName = QString::fromUtf8(minor.name());
-                const std::optional<QString> indent = LineIndent(NodeStart(minor));
-                if (indent && rootIndent && indent->startsWith(*rootIndent) &&
-                    indent->size() > rootIndent->size()) {
-                    layout.Unit = indent->mid(rootIndent->size());
-                    unitKnown = true;
-                }
-            }
-            if (const pugi::xml_node update =
-                    minor.find_child([](const pugi::xml_node& n) { return n.type() == pugi::node_element; });
-                update && !updateSeen) {
-                updateSeen = true;
-                layout.UpdateName = QString::fromUtf8(update.name());
-                if (const pugi::xml_node beschreibung = update.child("beschreibung")) {
-                    const qsizetype from = StartTagEnd(update).first;
-                    layout.InlineBeschreibung =
-                        !text.mid(from, NodeStart(beschreibung) - from).contains(u'\n');
-                }
-            }
-            if (unitKnown && updateSeen)
-                break;
-        }
-        return layout;
-    }
-};
-
-std::optional<TDescriptorDocument> Parse(const QByteArray& bytes)
-{
-    std::optional<TFileText> file = TFileText::Of(bytes);
-    if (!file)
-        return std::nullopt;
-    TDescriptorDocument parsed{std::move(*file), {}};
-    if (!sources::LoadXml(parsed.Document, bytes).Error.isEmpty())
-        return std::nullopt;
-    return parsed;
 }
 
 // ---- the new entry ------------------------------------------------------------------------------
@@ -376,48 +120,6 @@ struct TNewEntry {
         return open + layout.Eol + inner + Update(layout, inner) + layout.Eol + *indent + close;
     }
 };
-
-using TMake = std::function<QString(const std::optional<QString>& indent)>;
-
-// The file's bytes with `make`'s element inserted as a child of `parent`: before `before`, or
-// after the last child when there is none to go before.
-QByteArray InsertChild(const TDescriptorDocument& doc, const TLayout& layout, const pugi::xml_node& parent,
-                       const pugi::xml_node& before, const TMake& make)
-{
-    const QString& eol = layout.Eol;
-    if (before) {
-        const qsizetype start = doc.NodeStart(before);
-        if (const std::optional<QString> indent = doc.LineIndent(start))
-            return doc.File.Replaced(start - indent->size(), start - indent->size(),
-                                     *indent + make(*indent) + eol);
-        return doc.File.Replaced(start, start, make(std::nullopt));
-    }
-    const std::optional<QString> parentIndent = doc.LineIndent(doc.NodeStart(parent));
-    if (parent.first_child()) {
-        const qsizetype end = doc.EndTagStart(parent);
-        const std::optional<QString> endIndent = doc.LineIndent(end);
-        if (!endIndent)
-            return doc.File.Replaced(end, end, make(std::nullopt));
-        const std::optional<QString> lastIndent = doc.LineIndent(doc.NodeStart(parent.last_child()));
-        const QString indent = lastIndent ? *lastIndent : *endIndent + layout.Unit;
-        const qsizetype lineStart = end - endIndent->size();
-        return doc.File.Replaced(lineStart, lineStart, indent + make(indent) + eol);
-    }
-    // An empty element: "<x ...></x>", "<x ...>  </x>" or "<x .../>".
-    const auto [tagEnd, selfClosing] = doc.StartTagEnd(parent);
-    const std::optional<QString> indent =
-        parentIndent ? std::optional<QString>(*parentIndent + layout.Unit) : std::nullopt;
-    const QString content = indent ? eol + *indent + make(*indent) + eol + *parentIndent : make(std::nullopt);
-    if (selfClosing) {
-        qsizetype slash = tagEnd - 1;
-        while (slash > 0 && doc.File.Text().at(slash - 1).isSpace())
-            --slash;
-        return doc.File.Replaced(
-            slash, tagEnd + 1,
-            u'>' + content + QStringLiteral("</") + QString::fromUtf8(parent.name()) + u'>');
-    }
-    return doc.File.Replaced(tagEnd + 1, doc.EndTagStart(parent), content);
-}
 
 // The first element child of `parent` whose "nr" is above `nr`: where a new entry goes so that
 // the file stays in ascending order.
@@ -566,7 +268,7 @@ std::pair<TZielVerzeichnisAngabe, QString> ReferenceForNewFile(const TAddRequest
     for (const auto& [haupt, path] : siblings) {
         std::optional<TDescriptorDocument> doc;
         try {
-            doc = Parse(platform::ReadRegularFile(path, sources::kMaxXmlFileSize));
+            doc = ParseForEditing(platform::ReadRegularFile(path, sources::kMaxXmlFileSize));
         } catch (const EVorlandtError&) {
             continue;
         }
@@ -751,7 +453,7 @@ int AddUpdate(const QString& program, const TAddRequest& request)
                 Fail(QStringLiteral("%1: %2 steht schon darin; die Datei bleibt, wie sie ist.")
                          .arg(where, versionText));
         }
-        const std::optional<TDescriptorDocument> doc = Parse(bytes);
+        const std::optional<TDescriptorDocument> doc = ParseForEditing(bytes);
         if (!doc)
             Fail(QStringLiteral(
                      "%1: Die Datei lässt sich in ihrer Kodierung nicht Byte für Byte zurückschreiben; "
