@@ -20,6 +20,7 @@ const TProgram Programs[] = {
     {"vorlandt-reg", VORLANDT_REG_EXE},
     {"vorlandt-userlog", VORLANDT_USERLOG_EXE},
     {"vorlandt-sign", VORLANDT_SIGN_EXE},
+    {"vorlandt-publish", VORLANDT_PUBLISH_EXE},
     {"vorlandt-tracking-server", VORLANDT_TRACKING_SERVER_EXE},
     {"VorlandtUpdate.exe", VORLANDT_DEMO_INSTALLER_EXE},
 };

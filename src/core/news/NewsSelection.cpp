@@ -79,6 +79,20 @@ pugi::xml_node FirstNewsItem(const pugi::xml_document& news)
     return pugi::xml_node();
 }
 
+TNewsItemFit NewsItemFit(const pugi::xml_node& item)
+{
+    if (!item)
+        return TNewsItemFit::NoItem;
+    const pugi::xml_attribute updaterversion = item.attribute("updaterversion");
+    if (!updaterversion)
+        return TNewsItemFit::NoUpdaterVersion;
+    if (NeedsNewerUpdater(updaterversion))
+        return TNewsItemFit::NeedsNewerUpdater;
+    if (!item.attribute("id"))
+        return TNewsItemFit::NoId;
+    return TNewsItemFit::Fits;
+}
+
 bool ShowDueOldNews()
 {
     WriteLog(TLogAction::AppendLine, QStringLiteral("OldNewsExist - Start"));
@@ -98,14 +112,18 @@ bool ShowNewsIfNew(const pugi::xml_document& newsFile)
     const QString newerUpdaterLine =
         QStringLiteral("NewsExist - NewsItem verlangt höhere Updater-Version als installiert");
     const pugi::xml_node newsNode = FirstNewsItem(newsFile);
-    if (newsNode) {
-        const pugi::xml_attribute updaterversion = newsNode.attribute("updaterversion");
-        const pugi::xml_attribute id = newsNode.attribute("id");
-        if (!updaterversion || NeedsNewerUpdater(updaterversion)) {
+    switch (NewsItemFit(newsNode)) {
+        case TNewsItemFit::NoItem:
+            break;
+        case TNewsItemFit::NoUpdaterVersion:
+        case TNewsItemFit::NeedsNewerUpdater:
             WriteLog(TLogAction::AppendLine, newerUpdaterLine);
-        } else if (!id) {
+            break;
+        case TNewsItemFit::NoId:
             WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - NewsItem hat keine ID-Angabe"));
-        } else {
+            break;
+        case TNewsItemFit::Fits: {
+            const pugi::xml_attribute id = newsNode.attribute("id");
             const qint32 lastNewsID =
                 ReadIntegerValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LastNewsID,
                                  SettingsKeys::LastNewsIDDefault);
@@ -121,6 +139,7 @@ bool ShowNewsIfNew(const pugi::xml_document& newsFile)
                 news.ShowModal();
                 result = true;
             }
+            break;
         }
     }
     WriteLog(TLogAction::AppendLine, QStringLiteral("NewsExist - Ende - Result: ") + BoolText(result));

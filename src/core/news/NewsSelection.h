@@ -18,6 +18,18 @@ bool NeedsNewerUpdater(const pugi::xml_attribute& updaterversion);
 // within 32 bits.
 qint32 NewsId(const pugi::xml_attribute& id);
 
+// Whether an item can be shown at all, before anyone's last seen id counts.
+enum class TNewsItemFit {
+    Fits,
+    NoItem,             // the file has no current item
+    NoUpdaterVersion,   // never shown: no updater knows it is meant for it
+    NeedsNewerUpdater,  // meant for a newer updater than this one
+    NoId,               // never shown: nothing to tell it from the item seen last
+};
+// Raises like NeedsNewerUpdater for an "updaterversion" that is no integer; the id's own
+// number is NewsId's to judge.
+TNewsItemFit NewsItemFit(const pugi::xml_node& item);
+
 // Shows every postponed item due today; true when it ran through. Logs as "OldNewsExist", the
 // update checker's step it serves.
 bool ShowDueOldNews();

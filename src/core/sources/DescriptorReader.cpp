@@ -55,9 +55,11 @@ QString Describe(const pugi::xml_node& node)
     }
 }
 
+}  // namespace
+
 // "nr" is a plain decimal number: optional sign, digits, blanks around; nothing that only a
 // locale or a hexadecimal prefix would make a number, and nothing outside 32 bits.
-std::optional<qint32> DecimalNr(const char* text)
+std::optional<qint32> DescriptorNr(const char* text)
 {
     const char* p = text;
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
@@ -82,6 +84,8 @@ std::optional<qint32> DecimalNr(const char* text)
     return static_cast<qint32>(negative ? -value : value);
 }
 
+namespace {
+
 // Where a node stands, for messages: " unter <the minor-version node>", or nothing for a
 // minor-version node itself. Only built when a message needs it.
 QString Below(const pugi::xml_node& minor)
@@ -95,7 +99,7 @@ qint32 Nr(const pugi::xml_node& node, const pugi::xml_attribute& nr, const pugi:
 {
     if (!nr)
         throw EVorlandtError(Describe(node) + Below(minor) + QStringLiteral(" hat kein Attribut \"nr\"."));
-    const std::optional<qint32> value = DecimalNr(nr.value());
+    const std::optional<qint32> value = DescriptorNr(nr.value());
     if (!value)
         throw EVorlandtError(QStringLiteral("Das Attribut \"nr\" von ") + Describe(node) + Below(minor) +
                              QStringLiteral(" ist keine ganze Zahl."));
@@ -195,6 +199,8 @@ TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
     TDescriptorOffers offers;
     // A failure of the count refuses the whole descriptor; any later one ends the list.
     QString* failure = &offers.Refusal;
+    // The node being read when a failure comes: what the message names.
+    pugi::xml_node reading;
     try {
         offers.Updates.reserve(static_cast<size_t>(CheckUpdateCount(root)));
         failure = &offers.Error;
@@ -206,8 +212,11 @@ TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
             std::optional<qint32> nebenversion;
             for (const pugi::xml_node update : minor.children()) {
                 // A minor version without "nr" is harmless until it holds an update.
-                if (!nebenversion)
+                if (!nebenversion) {
+                    reading = minor;
                     nebenversion = Nr(minor, minor.attribute("nr"), pugi::xml_node());
+                }
+                reading = update;
                 const TUpdateAttributes attributes(update);
                 TOfferedUpdate offered;
                 offered.Nebenversion = *nebenversion;
@@ -226,7 +235,31 @@ TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root)
     } catch (const std::exception& e) {
         *failure = QString::fromLocal8Bit(e.what());
     }
+    if (!offers.Error.isEmpty() && reading)
+        offers.ErrorOffset = reading.offset_debug();
     return offers;
+}
+
+TZielVerzeichnisAngabe ReadZielVerzeichnisAngabe(const pugi::xml_node& Node)
+{
+    TZielVerzeichnisAngabe angabe;
+    const QString rootKey = Utf8(Node.attribute("verzeichnis_reg_rootkey").value());
+    if (rootKey == QLatin1String("{HKLM}"))
+        angabe.Root = HKEY_LOCAL_MACHINE;
+    else if (rootKey == QLatin1String("{HKCU}"))
+        angabe.Root = HKEY_CURRENT_USER;
+    else
+        throw EVorlandtError(QStringLiteral("Keine gültige Rootkey-Angabe in XML-Datei."));
+    const auto required = [&](const char* name) {
+        const pugi::xml_attribute attribute = Node.attribute(name);
+        if (!attribute)
+            throw EVorlandtError(Describe(Node) + QStringLiteral(" hat kein Attribut \"") + Utf8(name) +
+                                 QStringLiteral("\"."));
+        return Utf8(attribute.value());
+    };
+    angabe.Name = required("verzeichnis_reg_name");
+    angabe.Key = required("verzeichnis_reg_key");
+    return angabe;
 }
 
 QString GetZielVerzeichnis(const pugi::xml_node& Node)
@@ -234,24 +267,8 @@ QString GetZielVerzeichnis(const pugi::xml_node& Node)
     return LoggedCall<QString>(
         QStringLiteral("GetZielVerzeichnis - Start - Parameters: (XMLNode)"),
         QStringLiteral("GetZielVerzeichnis - Ende - Result: "), [&] {
-            const QString rootKey = Utf8(Node.attribute("verzeichnis_reg_rootkey").value());
-            TRootKey root;
-            if (rootKey == QLatin1String("{HKLM}"))
-                root = HKEY_LOCAL_MACHINE;
-            else if (rootKey == QLatin1String("{HKCU}"))
-                root = HKEY_CURRENT_USER;
-            else
-                throw EVorlandtError(QStringLiteral("Keine gültige Rootkey-Angabe in XML-Datei."));
-            const auto required = [&](const char* name) {
-                const pugi::xml_attribute attribute = Node.attribute(name);
-                if (!attribute)
-                    throw EVorlandtError(Describe(Node) + QStringLiteral(" hat kein Attribut \"") +
-                                         Utf8(name) + QStringLiteral("\"."));
-                return Utf8(attribute.value());
-            };
-            const QString name = required("verzeichnis_reg_name");
-            const QString key = required("verzeichnis_reg_key");
-            const QString directory = ReadStringValue(root, key, name, QString());
+            const TZielVerzeichnisAngabe angabe = ReadZielVerzeichnisAngabe(Node);
+            const QString directory = ReadStringValue(angabe.Root, angabe.Key, angabe.Name, QString());
             if (directory.isEmpty())
                 throw EVorlandtError(
                     QStringLiteral("Keine Verzeichnisangabe am angegebenen Registry-Pfad gefunden."));

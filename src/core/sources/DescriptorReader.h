@@ -3,10 +3,14 @@
 // these (TUpdateCheck::GetVersionsFromXML); the demo installer reads the directory.
 #pragma once
 
+#include "core/platform/store/StoreBackend.h"
+
 #include <QString>
 
 #include <pugixml.hpp>
 
+#include <cstddef>
+#include <optional>
 #include <vector>
 
 // A descriptor offers a few dozen updates; one offering more than this is refused as malformed
@@ -31,8 +35,26 @@ struct TDescriptorOffers {
     QString Refusal;  // the descriptor as a whole is refused (too many updates): nothing is read
     std::vector<TOfferedUpdate> Updates;  // in document order, up to the first malformed one
     QString Error;                        // what is wrong with that one; empty: all were read
+    // Where the node Error is about starts in the parsed text (pugixml's offset_debug), so that
+    // a check of a release can name the line; -1 when not known.
+    std::ptrdiff_t ErrorOffset = -1;
 };
 TDescriptorOffers ReadDescriptorOffers(const pugi::xml_node& root);
+
+// A "nr" attribute's text as the reader takes it: a plain decimal number within 32 bits,
+// blanks around allowed; nullopt for anything else.
+std::optional<qint32> DescriptorNr(const char* text);
+
+// Where the root element says the module's installation directory is kept in the settings
+// store: the three "verzeichnis_reg_*" attributes, checked as GetZielVerzeichnis checks them.
+struct TZielVerzeichnisAngabe {
+    TRootKey Root = HKEY_LOCAL_MACHINE;
+    QString Key;
+    QString Name;
+};
+// Raises EVorlandtError with GetZielVerzeichnis's message when an attribute is missing or the
+// root key is neither "{HKLM}" nor "{HKCU}". Reads no store and writes no log line.
+TZielVerzeichnisAngabe ReadZielVerzeichnisAngabe(const pugi::xml_node& Node);
 
 // The module's installation directory named by the descriptor's root element, ending with "/";
 // a folder stored Windows-style with a trailing "\" is returned as stored, without a "/" added.

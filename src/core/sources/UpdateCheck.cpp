@@ -16,6 +16,7 @@
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/settings/CheckSchedule.h"
+#include "core/sources/DescriptorFile.h"
 #include "core/sources/DescriptorReader.h"
 #include "core/sources/Download.h"
 #include "core/sources/FileFetch.h"
@@ -30,6 +31,8 @@
 namespace {
 
 using sources::ContainsNotAvailableMarker;
+using sources::DescriptorFileName;
+using sources::DescriptorFolder;
 using sources::FetchFile;
 using sources::kMaxXmlFileSize;
 using sources::LoadSignedXml;
@@ -73,16 +76,6 @@ QString UpdateURLSetting(const QString& defaultURL)
 {
     return ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL,
                            defaultURL);
-}
-
-QString DescriptorFolder(int ModulID)
-{
-    return QStringLiteral("Modul_%1").arg(ModulID);
-}
-
-QString DescriptorFileName(int ModulID, int ModulHauptversion)
-{
-    return QStringLiteral("update_%1_%2.xml").arg(ModulID).arg(ModulHauptversion);
 }
 
 QString DescriptorURL(int ModulID, int ModulHauptversion)
@@ -237,7 +230,7 @@ bool TUpdateCheck::DownloadNewsXML()
     const QString procedure = QStringLiteral("DownloadNewsXML");
     const QString endPrefix = procedure + QStringLiteral(" - Ende - Result: ");
     return LoggedCall<bool>(procedure + QStringLiteral(" - Start"), endPrefix, [&] {
-        const QString fileName = QStringLiteral("news.xml");
+        const QString fileName = sources::NewsFileName;
         const QString destination = TempDirWithSlash() + fileName;
 
         QString error;
@@ -248,7 +241,7 @@ bool TUpdateCheck::DownloadNewsXML()
             source.URL = UrlWithSlash(UpdateURLSetting(SettingsKeys::NewsURLDefault)) + fileName;
             source.Limits = FLimits;
             source.LocalSource = LocalSourceSetting();
-            source.LocalFile = FolderWithSlash(source.LocalSource) + QStringLiteral("news/") + fileName;
+            source.LocalFile = FolderWithSlash(source.LocalSource) + sources::NewsFolder + u'/' + fileName;
             source.Destination = destination;
             if (!FetchFile(source))
                 return false;

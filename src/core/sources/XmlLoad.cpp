@@ -97,7 +97,7 @@ TXmlLoadResult LoadXml(pugi::xml_document& document, const std::optional<QByteAr
     if (!result) {
         const qsizetype offset = std::clamp<qsizetype>(result.offset, 0, input.size());
         const qsizetype line = QByteArrayView(input).first(offset).count('\n') + 1;
-        return {QStringLiteral("%1 (Zeile %2)").arg(ParseStatusText(result.status)).arg(line)};
+        return {QStringLiteral("%1 (Zeile %2)").arg(ParseStatusText(result.status)).arg(line), line};
     }
     // The parser accepts a few things XML forbids at the top level; a file with two roots or
     // a CDATA section beside the root is no document either.

@@ -22,6 +22,9 @@ QString FileTooLargeText(qint64 limit = kMaxXmlFileSize);
 
 struct TXmlLoadResult {
     QString Error;  // empty: loaded
+    // The line the parser stopped in (also named in Error), 0 when the error is about the
+    // whole file.
+    qsizetype Line = 0;
 };
 
 // Loads the fetched file (nullopt: larger than kMaxXmlFileSize) into `document`, which keeps its
