@@ -588,6 +588,16 @@ private Q_SLOTS:
         QTest::newRow("unknown encoding")
             << declared("x-vorlandt-7", "neu")
             << QStringLiteral("Die angegebene Kodierung \"x-vorlandt-7\" ist unbekannt");
+        // Without a declaration XML is UTF-8: a Windows-1252 letter is no character of the file.
+        const QString undeclared =
+            QStringLiteral("Die Datei enthält Zeichen, die in UTF-8 ungültig sind (keine Kodierung angegeben)");
+        QTest::newRow("no declaration, a Windows-1252 letter")
+            << Descriptor(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("@")).replace("@", "\xC4nderung")
+            << undeclared;
+        QTest::newRow("declaration without encoding, a Windows-1252 letter")
+            << "<?xml version=\"1.0\"?>\r\n" +
+                   Descriptor(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("@")).replace("@", "\xE4")
+            << undeclared;
     }
 
     void damagedEncodingSkipsTheModuleSilently()
@@ -600,6 +610,9 @@ private Q_SLOTS:
 
         QCOMPARE(FFrontEnd->Messages(), QList<TShownMessage>());
         QVERIFY(!LogLines().contains(QStringLiteral("GetVersionInfos - ") + warning));
+        // The diagnostic log names the file and why: the words a console run repeats on stderr.
+        QVERIFY(LogLines().contains(QStringLiteral("DownloadUpdateXML - ") + DescriptorName + QStringLiteral(": ") +
+                                    warning));
         QVERIFY(FUpdates.UpdateDictionary().empty());
     }
 
