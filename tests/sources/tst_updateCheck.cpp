@@ -998,7 +998,8 @@ private Q_SLOTS:
         QTest::newRow("100,000 updates are refused as malformed")
             << TDamage::ManyUpdates << TOutcome::Warning;
         QTest::newRow("elements nested 100,000 deep") << TDamage::DeepNesting << TOutcome::Warning;
-        QTest::newRow("invalid UTF-8") << TDamage::InvalidUtf8 << TOutcome::True;
+        // Without a declaration the file is UTF-8: other bytes make it no XML, skipped silently.
+        QTest::newRow("invalid UTF-8") << TDamage::InvalidUtf8 << TOutcome::False;
         QTest::newRow("entity bomb in the DTD") << TDamage::EntityBomb << TOutcome::True;
         QTest::newRow("millions of empty elements are refused") << TDamage::TooMuchMarkup << TOutcome::False;
         QTest::newRow("file above 64 MB is refused") << TDamage::TooLarge << TOutcome::False;
@@ -1067,10 +1068,7 @@ private Q_SLOTS:
             QCOMPARE(FUpdates.UpdateDictionary().size(), 0u);
         }
         if (damage == TDamage::InvalidUtf8)
-            QVERIFY(FUpdates.UpdateDictionary()
-                        .at({12, 1, 0})
-                        ->BeschreibungRTF()
-                        .startsWith(QChar::ReplacementCharacter));
+            QVERIFY(FUpdates.UpdateDictionary().empty());
         if (damage == TDamage::EntityBomb)
             QCOMPARE(FUpdates.UpdateDictionary().at({12, 1, 0})->BeschreibungRTF(), QStringLiteral("&lol9;"));
     }
