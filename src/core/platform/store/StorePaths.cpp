@@ -45,9 +45,14 @@ bool InstalledProgram()
 
 bool MachinePathOverridesHonoured()
 {
-    if (::getuid() != ::geteuid() || ::getgid() != ::getegid())
-        return false;
-    return ::getuid() == 0 || !InstalledProgram();
+    // The identities are the process's for its whole life (none of our programs changes them):
+    // asked once, since every read of a setting with a policy comes here.
+    static const bool honoured = [] {
+        if (::getuid() != ::geteuid() || ::getgid() != ::getegid())
+            return false;
+        return ::getuid() == 0 || !InstalledProgram();
+    }();
+    return honoured;
 }
 
 QByteArray StoreFilePath(TRootKey root)
