@@ -156,7 +156,7 @@ void BM_UpdateRunDeclined(benchmark::State& state)
     }
     state.counters["pending"] = static_cast<double>(updates.UpdateDictionary().size());
     state.counters["process_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
-    // What the run left in the temporary folder for nobody.
+    // One entry per pending update stays, each replaced by the next run's write.
     state.counters["entries_left"] = static_cast<double>(TempEntryFiles());
 
     SetFrontEnd(nullptr);

@@ -1,6 +1,6 @@
 // libFuzzer entry for the .reg reader: any bytes must end in a result or a clean error, and
 // every value the reader accepts must come back unchanged through the writer.
-#include "RegFile.h"
+#include "core/platform/store/RegFile.h"
 
 #include "core/platform/VorlandtError.h"
 

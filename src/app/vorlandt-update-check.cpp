@@ -40,20 +40,27 @@ const char Usage[] =
     "  --version     Versionsnummer ausgeben\n"
     "\n"
     "Exit-Status:\n"
-    "  0    Erfolg: nichts gefunden, Updates abgelehnt oder installiert\n"
+    "  0    Erfolg: alle Module geprüft; nichts gefunden, Updates abgelehnt oder\n"
+    "       installiert\n"
     "  1    Fehler (Meldung auf stderr), keine Update-Quelle erreichbar (ohne -a)\n"
     "       oder eine andere Suche läuft bereits\n"
-    "  2    falscher Aufruf\n"
+    "  2    falscher Aufruf (die Hilfe auf stderr)\n"
     "  3    das gestartete Installationsprogramm ist fehlgeschlagen (Status nicht 0,\n"
-    "       durch ein Signal beendet oder nicht startbar)\n"
-    "  4    mit --check-only: Updates stehen an\n"
-    "  130  durch SIGINT abgebrochen, 143 durch SIGTERM\n";
+    "       durch ein Signal beendet oder nicht startbar; der Grund auf stderr,\n"
+    "       bei nicht startbar mit Pfad)\n"
+    "  4    mit --check-only: Updates stehen an, alle Module geprüft\n"
+    "  5    unvollständig: mindestens ein Modul konnte nicht geprüft werden\n"
+    "       (Signatur abgelehnt, Update-Beschreibung nicht lesbar, Quelle ohne\n"
+    "       Antwort); je Modul eine Zeile auf stderr\n"
+    "  130  durch SIGINT abgebrochen, 143 durch SIGTERM\n"
+    "Treffen mehrere zu: 130/143 vor 3, 3 vor 1, 1 vor 5, 5 vor 4, 4 vor 0.\n";
 
 const QString ProgramName = QStringLiteral("vorlandt-update-check");
 
 // The program's own exit statuses beside cli::TExitCode.
 constexpr int ExitInstallerFailed = 3;
 constexpr int ExitUpdatesPending = 4;
+constexpr int ExitIncomplete = 5;
 
 volatile std::sig_atomic_t StopSignal = 0;
 
@@ -84,7 +91,7 @@ void InstallStopHandlers()
 
 void PrintError(const QString& text)
 {
-    const QByteArray bytes = (DisplayLineBreaks(text) + u'\n').toLocal8Bit();
+    const QByteArray bytes = (WithoutControlCharacters(DisplayLineBreaks(text)) + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
@@ -177,6 +184,7 @@ int main(int argc, char** argv)
         updateCheck.emplace(&updates);
         run.emplace(updates, *updateCheck, parsed->Autostart);
         run->SetCheckOnly(parsed->CheckOnly);
+        run->SetUncheckedNamedByCaller(true);
         run->RunUpdateCheck(!parsed->Autostart);
         // A search by hand that reached no source said so; an autostart run stays as silent as
         // its window would.
@@ -188,6 +196,13 @@ int main(int argc, char** argv)
             PrintError(InstallerExitText(*installer));
             result = ExitInstallerFailed;
         }
+        // A module that could not be checked may hide updates, or a tampered mirror: the
+        // search is never "up to date" then, and a script learns it before pending updates.
+        const QList<TModuleReport> unchecked = run->UncheckedModules();
+        for (const TModuleReport& report : unchecked)
+            PrintError(QStringLiteral("Nicht geprüft: ") + UncheckedModuleText(report));
+        if (result == 0 && !unchecked.isEmpty())
+            result = ExitIncomplete;
         if (parsed->CheckOnly && result == 0 && run->PendingUpdates() > 0)
             result = ExitUpdatesPending;
     } catch (const EVorlandtError& error) {

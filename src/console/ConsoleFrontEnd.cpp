@@ -28,14 +28,14 @@ TConsoleFrontEnd::TConsoleFrontEnd(const TOptions& options, FILE* out, FILE* err
 
 void TConsoleFrontEnd::Print(const QString& text)
 {
-    const QByteArray bytes = (text + u'\n').toLocal8Bit();
+    const QByteArray bytes = (WithoutControlCharacters(text) + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), FOut);
     std::fflush(FOut);
 }
 
 void TConsoleFrontEnd::PrintError(const QString& text)
 {
-    const QByteArray bytes = (text + u'\n').toLocal8Bit();
+    const QByteArray bytes = (WithoutControlCharacters(text) + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), FErr);
     std::fflush(FErr);
 }

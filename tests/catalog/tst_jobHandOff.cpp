@@ -1,6 +1,5 @@
 // The hand-off to the installer: the job file's exact bytes, the temporary log entries of the
-// pending updates (kept only when handed over), and the installer's start from the registered
-// folder.
+// pending updates, and the installer's start from the registered folder.
 #include "CatalogWorld.h"
 
 #include "core/catalog/JobHandOff.h"
@@ -187,51 +186,6 @@ private Q_SLOTS:
                          QStringLiteral("VL_UpdateTXT_12_5_3_7.tmp konnte nicht gelöscht werden."));
         }
         QVERIFY(!QFile::exists(FWorld->TempDir() + QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp")));
-    }
-
-    // The entries are the installer's only once the job file names them: a run that hands
-    // nothing over takes every entry away again (also a link under an entry's name, never what
-    // it points to), and leaves the other files of the folder alone.
-    void tempEntriesStayOnlyWhenHandedOver_data()
-    {
-        QTest::addColumn<bool>("handedOver");
-        QTest::newRow("job file written") << true;
-        QTest::newRow("nothing handed over") << false;
-    }
-
-    void tempEntriesStayOnlyWhenHandedOver()
-    {
-        QFETCH(bool, handedOver);
-        const QString temp = FWorld->TempDir();
-        const QString outside = FWorld->Path(QStringLiteral("fremd.txt"));
-        Write(outside, "bleibt");
-        QVERIFY(QFile::link(outside, temp + QStringLiteral("VL_UpdateTXT_1_2_3_4.tmp")));
-        const QStringList others = {QStringLiteral("update_12_5.xml"), QStringLiteral("VL_UpdateRTF.tmp"),
-                                    QStringLiteral("VL_UpdateTXT_notizen.tmp"),
-                                    QStringLiteral("VL_UpdateTXT_1_2_3_4.tmp.alt")};
-        for (const QString& name : others)
-            Write(temp + name, "x");
-        {
-            const TTempEntryCleanup cleanup;
-            TUpdates updates;
-            Add(updates, QStringLiteral("Kasse|12|5|4|2|nein|Text"));
-            Add(updates, QStringLiteral("Kasse|12|5|3|-7|ja|Text"));
-            updates.WriteRTFFiles();
-            if (handedOver)
-                WriteJobFile(updates);
-        }
-        QStringList entries =
-            QDir(temp).entryList({QStringLiteral("VL_UpdateTXT_*.tmp")}, QDir::Files | QDir::System);
-        entries.sort();
-        const QStringList expected = handedOver ? QStringList{QStringLiteral("VL_UpdateTXT_12_5_3_-7.tmp"),
-                                                              QStringLiteral("VL_UpdateTXT_12_5_4_2.tmp"),
-                                                              QStringLiteral("VL_UpdateTXT_1_2_3_4.tmp"),
-                                                              QStringLiteral("VL_UpdateTXT_notizen.tmp")}
-                                                : QStringList{QStringLiteral("VL_UpdateTXT_notizen.tmp")};
-        QCOMPARE(entries, expected);
-        for (const QString& name : others)
-            QVERIFY2(QFile::exists(temp + name), qPrintable(name));
-        QCOMPARE(Read(outside), QByteArray("bleibt"));
     }
 
     void installerFolderComesFromTheStore_data()

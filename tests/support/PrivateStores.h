@@ -1,7 +1,7 @@
 // Settings stores and a data folder of their own for one test, benchmark or fuzz run: a temporary
-// folder holding user.db, machine.db and programdata, the variables that point the program at them
-// set while the fixture lives and put back as they were (or unset) when it goes. Header-only, so
-// that the fuzz and benchmark builds, which have no test library, can use it too.
+// folder holding user.db, machine.db, policy.d and programdata, the variables that point the
+// program at them set while the fixture lives and put back as they were (or unset) when it goes.
+// Header-only, so that the fuzz and benchmark builds, which have no test library, can use it too.
 // Lifetimes must nest: end one (reset it in cleanup()) before making the next, or the older one,
 // ending last, puts back the variables as they were before the newer one.
 #pragma once
@@ -23,6 +23,7 @@ public:
     {
         Restore(FUser, "VORLANDT_USER_STORE");
         Restore(FMachine, "VORLANDT_MACHINE_STORE");
+        Restore(FPolicy, "VORLANDT_POLICY_DIR");
         Restore(FProgramData, "VORLANDT_PROGRAMDATA");
     }
 
@@ -35,6 +36,8 @@ public:
     QString FilePath(const QString& name) const { return FDir.filePath(name); }
     QString UserStore() const { return FilePath(QStringLiteral("user.db")); }
     QString MachineStore() const { return FilePath(QStringLiteral("machine.db")); }
+    // The policy files' folder; not created: no policy file until a test makes one.
+    QString PolicyFolder() const { return FilePath(QStringLiteral("policy.d")); }
     // Not created: the program makes what it needs below it.
     QString ProgramData() const { return FilePath(QStringLiteral("programdata")); }
 
@@ -53,6 +56,7 @@ private:
             return;
         Swap(FUser, "VORLANDT_USER_STORE", UserStore());
         Swap(FMachine, "VORLANDT_MACHINE_STORE", MachineStore());
+        Swap(FPolicy, "VORLANDT_POLICY_DIR", PolicyFolder());
         Swap(FProgramData, "VORLANDT_PROGRAMDATA", ProgramData());
     }
 
@@ -77,5 +81,6 @@ private:
     QTemporaryDir FDir;
     TSaved FUser;
     TSaved FMachine;
+    TSaved FPolicy;
     TSaved FProgramData;
 };

@@ -1,6 +1,6 @@
 // The .reg reader and writer on their own: what each kind of line turns into, which damage is
 // reported on which line, and that written text reads back to the very same values.
-#include "RegFile.h"
+#include "core/platform/store/RegFile.h"
 
 #include "core/platform/VorlandtError.h"
 

@@ -3,6 +3,7 @@
 // a machine store whose last change was cut off, read by a user who may not write it, then
 // repaired by root.
 #include "support/InterruptedStoreWrite.h"
+#include "support/TestFiles.h"
 #include "support/ToolRun.h"
 
 #include <QDir>
@@ -58,6 +59,8 @@ private slots:
     void exportToUnwritableFileFails();
 
     void effectiveShowsEachSettingWithItsOrigin();
+    void effectiveChecksThePolicy_data();
+    void effectiveChecksThePolicy();
     void usersReadTheLastCommittedStateUntilRootRepairs();
     void unreadableUnfinishedChangeNamesTheRepair();
     void repairReportsWhatItFound_data();
@@ -90,6 +93,7 @@ void TestVorlandtReg::useStores(const QString& tag)
 {
     qputenv("VORLANDT_USER_STORE", FDir->filePath(tag + QStringLiteral("-user.db")).toUtf8());
     qputenv("VORLANDT_MACHINE_STORE", FDir->filePath(tag + QStringLiteral("-machine.db")).toUtf8());
+    qputenv("VORLANDT_POLICY_DIR", FDir->filePath(tag + QStringLiteral("-policy.d")).toUtf8());
 }
 
 TRun TestVorlandtReg::run(const QStringList& args) const
@@ -604,6 +608,95 @@ void TestVorlandtReg::effectiveShowsEachSettingWithItsOrigin()
 
     const TRun extra = run({QStringLiteral("effective"), QStringLiteral("HKCU")});
     QCOMPARE(extra.exitCode, 2);
+}
+
+// What the administrator set but the program does not heed shows: a misspelt name, a value of
+// the wrong kind, a policy file that another user could have written or that does not parse.
+// Policy files are read in name order, a later one's value wins, and every file's value wins
+// over the store's policy key; each value from a file names the file.
+void TestVorlandtReg::effectiveChecksThePolicy_data()
+{
+    QTest::addColumn<QByteArray>("storePolicy");  // lines below the store's policy key
+    QTest::addColumn<QStringList>("files");       // "name|mode|.reg lines" in the policy folder
+    QTest::addColumn<QStringList>("lines");       // expected lines of the output; "@" is the folder
+    QTest::addColumn<QStringList>("absent");      // parts the output must not have
+    const QString interval = QStringLiteral("HKCU\\Software\\KRSoftware\\OnlineUpdate\\IntervalInHours = ");
+    const QString policyKey = QStringLiteral("HKLM\\Software\\Policies\\KRSoftware\\OnlineUpdate\\");
+    // clang-format off
+    QTest::newRow("misspelt names") << QByteArray("\"IntervallInHours\"=dword:000000a8\r\n[@\\Proxy]\r\n\"Aktive\"=dword:00000001\r\n")
+        << QStringList()
+        << QStringList{"Vorgabe    " + interval + "48",
+                       "Unbekannt  " + policyKey + "IntervallInHours  (unbekannt, wird nicht beachtet)",
+                       "Unbekannt  " + policyKey + "Proxy\\Aktive  (unbekannt, wird nicht beachtet)"}
+        << QStringList();
+    QTest::newRow("a text where a number belongs") << QByteArray("\"IntervalInHours\"=\"eine Woche\"\r\n")
+        << QStringList()
+        << QStringList{"Richtlinie " + interval + "48  (ungültig, es gilt 48 (Text statt Zahl))"}
+        << QStringList{"Unbekannt"};
+    QTest::newRow("files in name order, over the store") << QByteArray("\"IntervalInHours\"=dword:00000018\r\n\"NewsAktiv\"=dword:00000001\r\n")
+        << QStringList{"20-spaeter.reg|644|\"IntervalInHours\"=dword:00000048\r\n\"UpdateURL\"=\"http://spiegel.example/\"",
+                       "10-firma.reg|644|\"IntervalInHours\"=dword:000000a8\r\n\"NewsAktiv\"=dword:00000000\r\n\"Intervall\"=dword:00000001",
+                       "firma.reg.alt|644|\"Disable\"=dword:00000001"}
+        << QStringList{"Richtlinie " + interval + "72  (aus @/20-spaeter.reg)",
+                       "Richtlinie HKCU\\Software\\KRSoftware\\OnlineUpdate\\NewsAktiv = 0  (aus @/10-firma.reg)",
+                       "Richtlinie HKCU\\Software\\KRSoftware\\OnlineUpdate\\UpdateURL = \"http://spiegel.example/\"  (aus @/20-spaeter.reg; unverschlüsselt (http))",
+                       "Vorgabe    HKCU\\Software\\KRSoftware\\OnlineUpdate\\Disable = 0",
+                       "Unbekannt  " + policyKey + "Intervall  (unbekannt, wird nicht beachtet; aus @/10-firma.reg)"}
+        << QStringList();
+    QTest::newRow("a file others may write") << QByteArray()
+        << QStringList{"10-firma.reg|666|\"IntervalInHours\"=dword:000000a8", "20-gut.reg|644|\"Disable\"=dword:00000001"}
+        << QStringList{"Vorgabe    " + interval + "48",
+                       "Richtlinie HKCU\\Software\\KRSoftware\\OnlineUpdate\\Disable = 1  (aus @/20-gut.reg)",
+                       "Abgelehnt  @/10-firma.reg  (andere Benutzer dürfen es ändern (Rechte 0666), wird nicht beachtet)"}
+        << QStringList();
+    QTest::newRow("a file that does not parse") << QByteArray()
+        << QStringList{"10-firma.reg|644|\"IntervalInHours\"=dword:zwei"}
+        << QStringList{"Vorgabe    " + interval + "48",
+                       "Abgelehnt  @/10-firma.reg  (10-firma.reg:4: ungültige Hex-Ziffer in dword: zwei, wird nicht beachtet)"}
+        << QStringList{"Richtlinie"};
+    QTest::newRow("a file of another user") << QByteArray()
+        << QStringList{"10-firma.reg|644|\"IntervalInHours\"=dword:000000a8|64001"}
+        << QStringList{"Vorgabe    " + interval + "48",
+                       "Abgelehnt  @/10-firma.reg  (gehört nicht root (UID 64001), wird nicht beachtet)"}
+        << QStringList();
+    // clang-format on
+}
+
+void TestVorlandtReg::effectiveChecksThePolicy()
+{
+    QFETCH(QByteArray, storePolicy);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, absent);
+    const QByteArray header = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const QByteArray key = "HKEY_LOCAL_MACHINE\\Software\\Policies\\KRSoftware\\OnlineUpdate";
+    if (!storePolicy.isEmpty())
+        mustRun({QStringLiteral("import"),
+                 writeFile(QStringLiteral("policy.reg"),
+                           header + "[" + key + "]\r\n" + storePolicy.replace("@", key))});
+    const QString folder = FDir->filePath(QStringLiteral("a-policy.d"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString& file : files) {
+        const QStringList parts = file.split(u'|');
+        const QString path = folder + u'/' + parts[0];
+        QVERIFY(WriteFile(path, header + "[" + key + "]\r\n" + parts[2].toUtf8() + "\r\n"));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), parts[1].toUInt(nullptr, 8)), 0);
+        if (parts.size() > 3) {
+            if (::geteuid() != 0)
+                QSKIP("giving a file to another user needs root");
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), parts[3].toUInt(), parts[3].toUInt()), 0);
+        }
+    }
+
+    const TRun r = run({QStringLiteral("effective")});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList output = QString::fromUtf8(r.out).split(u'\n');
+    for (QString line : lines) {
+        line.replace(u'@', folder);
+        QVERIFY2(output.contains(line), qPrintable(line + QStringLiteral("\n---\n") + QString::fromUtf8(r.out)));
+    }
+    for (const QString& part : absent)
+        QVERIFY2(!r.out.contains(part.toUtf8()), r.out.constData());
 }
 
 // Root's import killed mid-write: every other user keeps reading what was committed before (not

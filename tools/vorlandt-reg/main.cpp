@@ -1,6 +1,6 @@
 // vorlandt-reg: the settings store from the command line, for the suite's installers,
 // administrators and scripts; .reg import and export keep registrations portable to Windows.
-#include "RegFile.h"
+#include "core/platform/store/RegFile.h"
 
 #include "core/platform/files/AtomicFile.h"
 #include "core/platform/store/StoreBackend.h"
@@ -40,7 +40,9 @@ const char UsageText[] =
     "  delete ROOT SCHLÜSSEL NAME            Wert löschen\n"
     "  list   ROOT SCHLÜSSEL                 Unterschlüssel, danach die Werte als \"name = art:wert\"\n"
     "  effective                             jede Einstellung mit dem Wert, der gilt, und seiner\n"
-    "                                        Herkunft (Richtlinie, Benutzer, Rechner, Vorgabe)\n"
+    "                                        Herkunft (Richtlinie, Benutzer, Rechner, Vorgabe),\n"
+    "                                        danach unbekannte Richtlinienwerte und abgelehnte\n"
+    "                                        Richtliniendateien\n"
     "  import DATEI                          .reg-Datei einlesen: ganz oder gar nicht\n"
     "  export ROOT SCHLÜSSEL [DATEI]         Schlüssel mit allen Unterschlüsseln als .reg ausgeben\n"
     "  repair [ROOT]                         Speicher nach einer unterbrochenen Änderung reparieren\n"
@@ -61,8 +63,13 @@ const char UsageText[] =
     "als UTF-8 mit LF auf die Standardausgabe. import liest beide Formen (UTF-8 auch ohne BOM;\n"
     "Dateien ohne BOM, die kein gültiges UTF-8 sind, gelten als Windows-1252).\n"
     "\n"
-    "VORLANDT_USER_STORE und VORLANDT_MACHINE_STORE (Dateipfade) ersetzen die vorgegebenen\n"
-    "Speicherdateien.\n"
+    "Richtlinien kommen aus HKLM\\Software\\Policies\\KRSoftware\\OnlineUpdate und aus jeder\n"
+    "Datei *.reg in /etc/vorlandt/policy.d (root gehörend, für andere nicht beschreibbar; in\n"
+    "Namensreihenfolge, ein Wert aus einer Datei gilt vor dem Wert im Speicher).\n"
+    "\n"
+    "VORLANDT_USER_STORE (Dateipfad) ersetzt den Speicher des Benutzers. VORLANDT_MACHINE_STORE\n"
+    "und VORLANDT_POLICY_DIR ersetzen den Rechnerspeicher und den Richtlinienordner nur für root\n"
+    "oder für ein nicht installiertes Programm (Tests, Demo).\n"
     "\n"
     "repair nimmt eine abgebrochene Änderung zurück (etwa ein unterbrochenes import), so dass\n"
     "der zuletzt vollständig gespeicherte Stand wieder gilt, und prüft danach die ganze Datei.\n"
@@ -407,6 +414,8 @@ int Run(const QStringList& args)
         QString out;
         for (const TEffectiveSetting& setting : ReadEffectiveSettings())
             out += EffectiveSettingLine(setting) + u'\n';
+        for (const TPolicyProblem& problem : PolicyProblems())
+            out += PolicyProblemLine(problem) + u'\n';
         Print(out);
         return ExitOk;
     }

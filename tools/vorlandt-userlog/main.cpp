@@ -1,11 +1,14 @@
 // vorlandt-userlog: how the installer adds an installed update to the installed-updates log,
-// from the temporary entry the update search left for it.
+// from the temporary entry the update search left for it; and the log shown (Show.h).
+#include "Show.h"
+
 #include "core/catalog/UserLog.h"
 #include "core/services/CommandLineHelp.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -17,9 +20,11 @@ const QString ProgramName = QStringLiteral("vorlandt-userlog");
 
 const char UsageText[] =
     "Aufruf: vorlandt-userlog add MODULBEZ MODULNR HAUPT NEBEN UNTER\n"
-    "Trägt das installierte Update als neuesten Eintrag in VL_Userlog.txt im Datenverzeichnis\n"
-    "ein, mit dem Text des temporären Eintrags VL_UpdateTXT_MODULNR_HAUPT_NEBEN_UNTER.tmp aus\n"
-    "dem temporären Verzeichnis.\n"
+    "        vorlandt-userlog show [--json]\n"
+    "add trägt das installierte Update als neuesten Eintrag in VL_Userlog.txt im\n"
+    "Datenverzeichnis ein, mit dem Text des temporären Eintrags\n"
+    "VL_UpdateTXT_MODULNR_HAUPT_NEBEN_UNTER.tmp aus dem temporären Verzeichnis.\n"
+    "show gibt das Protokoll aus, neueste Einträge zuerst; mit --json als JSON-Dokument.\n"
     "\n"
     "  MODULBEZ                   Name des Moduls, wie er im Protokoll erscheinen soll\n"
     "  MODULNR HAUPT NEBEN UNTER  Modulnummer und Version: ganze Zahlen (32 Bit, dezimal)\n"
@@ -39,8 +44,19 @@ std::optional<qint32> Number(const QString& text)
     return value;
 }
 
+int RunShow(const QStringList& args)
+{
+    if (args.size() > 2 || (args.size() == 2 && args[1] != u"--json"))
+        throw TUsageError{QStringLiteral("show erwartet höchstens --json")};
+    const QByteArray text = ShowUserLog(args.size() == 2);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return ExitOk;
+}
+
 int Run(const QStringList& args)
 {
+    if (!args.isEmpty() && args.first() == u"show")
+        return RunShow(args);
     if (args.isEmpty() || args.first() != u"add")
         throw TUsageError{args.isEmpty() ? QStringLiteral("Befehl fehlt")
                                          : QStringLiteral("unbekannter Befehl \"%1\"").arg(args.first())};

@@ -11,14 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-
-#include <cerrno>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,45 +44,6 @@ QString JobFilePath()
     // there, or swap this one, for the installer to carry out. Found without a log line, so the
     // installer and the run's first step look it up the same quiet way.
     return platform::PrivateTempFolder() + JobFileName;
-}
-
-void RemoveTempEntries()
-{
-    static const QRegularExpression entryName(QStringLiteral("^VL_UpdateTXT_(-?\\d+_){3}-?\\d+\\.tmp$"));
-    try {
-        const QByteArray folder = QFile::encodeName(platform::PrivateTempFolder());
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return;
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            return;
-        }
-        // Names first, removal after: unlinking while reading the folder may skip names.
-        QList<QByteArray> names;
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entryName.match(QLatin1StringView(entry->d_name)).hasMatch())
-                names.append(entry->d_name);
-        }
-        for (const QByteArray& name : names)
-            ::unlinkat(::dirfd(dir), name.constData(), 0);
-        ::closedir(dir);
-    } catch (...) {
-        // An unusable temporary folder: the run reports it where it needs the folder.
-    }
-}
-
-TTempEntryCleanup::~TTempEntryCleanup()
-{
-    try {
-        struct stat st;
-        if (::lstat(QFile::encodeName(JobFilePath()).constData(), &st) == 0)
-            return;
-    } catch (...) {
-        return;
-    }
-    RemoveTempEntries();
 }
 
 void WriteJobFile(const TUpdates& updates)

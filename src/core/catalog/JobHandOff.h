@@ -21,22 +21,6 @@ QString FormatJobLine(const QString& tempDir, const TUpdateIdentifier& key, cons
 // writer writes it and the installer reads it. Raises EVorlandtError when the folder is unusable.
 QString JobFilePath();
 
-// Removes every temporary log entry ("VL_UpdateTXT_<four numbers>.tmp") from the private
-// temporary folder. Never raises: an entry that cannot go is replaced when it is written again.
-void RemoveTempEntries();
-
-// Held by an update run from its start, after the earlier job file is gone: at the run's end the
-// temporary log entries go again unless the run wrote a job file, which hands them to the
-// installer (it reads them while it installs, or at the next restart). Entries handed over stay
-// until the next run.
-class TTempEntryCleanup {
-public:
-    TTempEntryCleanup() = default;
-    TTempEntryCleanup(const TTempEntryCleanup&) = delete;
-    TTempEntryCleanup& operator=(const TTempEntryCleanup&) = delete;
-    ~TTempEntryCleanup();
-};
-
 // Replaces the job file with the job lines of `updates` in the order of SortedUpdateKeys, each
 // followed by CR LF, in Windows-1252, mode 0600. Raises EVorlandtError (kind InOut) when it cannot be
 // written; the earlier file then stays as it was.

@@ -1,10 +1,16 @@
 // The journal in charge and what keeps personal data out of it.
 #include "core/run/Journal.h"
 
+#include "core/services/FrontEnd.h"
+
 #include <QDir>
 #include <QRegularExpression>
 
 #include <atomic>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,8 +46,12 @@ QString JournalSafe(const QString& text)
     safe.replace(credentials, QStringLiteral("\\1"));
     // One line per entry: a reason with line breaks would start entries of its own.
     safe.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    safe.replace(u'\r', u' ');
-    safe.replace(u'\n', u' ');
+    for (QChar& c : safe) {
+        if (c == u'\r' || c == u'\n' || c == u'\t' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    // The console shows no control character of a server's text; neither does the journal.
+    safe = WithoutControlCharacters(safe);
     // A path below the home folder names its owner; the journal's own fields say whose search
     // it was.
     const QString home = QDir::homePath();
@@ -50,7 +60,22 @@ QString JournalSafe(const QString& text)
     return safe;
 }
 
+QString JournalUserPrefix()
+{
+    static const QString prefix = [] {
+        const uid_t uid = ::getuid();
+        QString name = QString::number(uid);
+        std::vector<char> buffer(16384);
+        passwd entry{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+            name = QString::fromLocal8Bit(found->pw_name);
+        return QStringLiteral("Benutzer %1 (UID %2): ").arg(JournalSafe(name)).arg(uid);
+    }();
+    return prefix;
+}
+
 void WriteJournal(platform::TSyslogPriority priority, const QString& line)
 {
-    Journal().Write(priority, JournalSafe(line));
+    Journal().Write(priority, JournalUserPrefix() + JournalSafe(line));
 }

@@ -20,8 +20,14 @@ TJournal& Journal();
 TJournal* SetJournal(TJournal* journal);
 
 // `text` as the journal may keep it: a user name and password inside an address are left out,
-// and the home folder is written "~". Everything the run writes there passes through this.
+// the home folder is written "~", and control characters (an escape sequence a server put into
+// a reason or an attribute) are gone, line breaks and tabs becoming blanks. Everything the run
+// writes there passes through this.
 QString JournalSafe(const QString& text);
 
-// Writes JournalSafe(line) to the journal in charge.
+// Whose search a line is about, as every line begins: "Benutzer anna (UID 1000): ". On a
+// machine with many users the process number alone ties no line to a person.
+QString JournalUserPrefix();
+
+// Writes JournalUserPrefix() + JournalSafe(line) to the journal in charge.
 void WriteJournal(platform::TSyslogPriority priority, const QString& line);

@@ -34,12 +34,6 @@ QString OutcomeName(TOutcome outcome)
     return QStringLiteral("not-checked");
 }
 
-bool CouldNotBeChecked(TOutcome outcome)
-{
-    return outcome == TOutcome::Unreachable || outcome == TOutcome::SignatureRefused ||
-           outcome == TOutcome::Malformed;
-}
-
 QJsonObject ModuleObject(const TModuleReport& report)
 {
     QJsonObject module;
@@ -54,6 +48,8 @@ QJsonObject ModuleObject(const TModuleReport& report)
         module.insert(QStringLiteral("versions"), QJsonArray::fromStringList(report.Versions));
     if (!report.Source.isEmpty() && report.Outcome != TOutcome::NotChecked)
         module.insert(QStringLiteral("source"), report.Source);
+    if (!report.File.isEmpty())
+        module.insert(QStringLiteral("file"), report.File);
     if (!report.Reason.isEmpty())
         module.insert(QStringLiteral("reason"), report.Reason);
     return module;
@@ -101,8 +97,11 @@ QByteArray RunReportJson(const TUpdateRun* run, int exitStatus, const QString& e
     report.insert(QStringLiteral("modules"), modules);
     if (const std::optional<TProgramExit> exit = run ? run->InstallerExit() : std::nullopt) {
         QJsonObject installer;
+        installer.insert(QStringLiteral("path"), exit->Program);
         installer.insert(QStringLiteral("started"), exit->Started);
-        if (exit->Started)
+        if (!exit->Started)
+            installer.insert(QStringLiteral("reason"), exit->Error);
+        else
             installer.insert(exit->Signalled ? QStringLiteral("signal") : QStringLiteral("exitStatus"),
                              exit->Code);
         report.insert(QStringLiteral("installer"), installer);

@@ -13,9 +13,11 @@
 #include "core/services/BusyCheck.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
+#include "core/services/Policy.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 #include "core/settings/CheckSchedule.h"
+#include "core/settings/EffectiveSettings.h"
 #include "core/sources/TransferCancel.h"
 #include "core/sources/UpdateCheck.h"
 
@@ -82,6 +84,29 @@ std::vector<std::pair<int, int>> ModulesToCheck(const QStringList& registrations
     return modules;
 }
 
+const QString SearchCancelledReason = QStringLiteral("Suche abgebrochen");
+
+// A registration as its subkey names it, switched off or yet to be checked.
+TModuleReport RegistrationReport(const QString& name)
+{
+    TModuleReport report;
+    report.Registration = name;
+    const QString key = SettingsKeys::OnlineUpdateModule + name;
+    if (ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun,
+                         SettingsKeys::ModuleDisabledRunDefault) == 1) {
+        report.Outcome = TModuleReport::TOutcome::Skipped;
+        return report;
+    }
+    report.Outcome = TModuleReport::TOutcome::NotChecked;
+    report.ModulNr =
+        ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateID, SettingsKeys::UpdateIDDefault);
+    report.Hauptversion = ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateHauptversion,
+                                           SettingsKeys::UpdateHauptversionDefault);
+    report.Modulbezeichnung = ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
+                                              SettingsKeys::UpdateModulbezeichnungDefault);
+    return report;
+}
+
 TModuleReport::TOutcome OutcomeOf(const TModuleCheck& check)
 {
     using TKind = TModuleCheck::TKind;
@@ -124,6 +149,27 @@ QString NoFolderWarning(const TModuleReport& report)
         .arg(report.Source, report.Reason);
 }
 
+// An update address without encryption is taken as it is (a closed network may mean it), but
+// said once per search, in the diagnostic log and the journal: anyone on the way can change
+// what such a server answers, unless the descriptors are signed.
+void ReportUnencryptedSource()
+{
+    if (!ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate, SettingsKeys::LocalSource, QString())
+             .isEmpty())
+        return;
+    const QString address = ReadStringValue(HKEY_CURRENT_USER, SettingsKeys::OnlineUpdate,
+                                            SettingsKeys::UpdateURL, SettingsKeys::UpdateURLDefault);
+    if (!IsUnencryptedAddress(address))
+        return;
+    const QString text = QStringLiteral("Update-Adresse ohne Verschlüsselung (http statt https)%1: %2")
+                             .arg(IsSetByPolicy(SettingsKeys::OnlineUpdate, SettingsKeys::UpdateURL)
+                                      ? QStringLiteral(", von der Richtlinie vorgegeben")
+                                      : QString(),
+                                  address);
+    WriteLog(TLogAction::AppendLine, QStringLiteral("Updatesuche - ") + text);
+    WriteJournal(TSyslogPriority::Warning, text);
+}
+
 // Ends the fetching ahead on every way out of the pass.
 class TFetchAhead {
 public:
@@ -155,6 +201,7 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     FNoSourceAnswered = false;
     FCancelled = false;
     FStoppedAtGate = false;
+    FGateReason.clear();
     FPendingUpdates = 0;
     FNoSourceText.clear();
     FInstallerExit.reset();
@@ -176,6 +223,11 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
                                             .arg(FCheckOnly ? QStringLiteral("nur prüfen")
                                                  : Manual   ? QStringLiteral("von Hand")
                                                             : QStringLiteral("Autostart")));
+    // What the administrator set but the program does not heed, once per search: in a fleet the
+    // journal is where a misspelt policy value shows.
+    if (const QString policy = PolicyJournalText(); !policy.isEmpty())
+        WriteJournal(TSyslogPriority::Warning, QStringLiteral("Richtlinie nicht vollständig beachtet: ") + policy);
+    ReportUnencryptedSource();
     FReported = false;
     try {
         RunSteps(Manual);
@@ -192,8 +244,7 @@ void TUpdateRun::RunUpdateCheck(bool Manual)
     if (FCancelled)
         end = QStringLiteral("abgebrochen");
     else if (FStoppedAtGate)
-        end = QStringLiteral(
-            "nicht fällig (automatische Suche ausgeschaltet oder Prüfintervall nicht abgelaufen)");
+        end = QStringLiteral("nicht ausgeführt: ") + FGateReason;
     else if (FNoSourceAnswered)
         end = QStringLiteral("keine Update-Quelle erreichbar");
     else if (FPendingUpdates == 0)
@@ -212,10 +263,9 @@ void TUpdateRun::RunSteps(bool Manual)
     if (!FCheckOnly && ::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
         throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
-    // The temporary log entries of an earlier run go with its job file; this run's own go at its
-    // end, unless it hands them to the installer.
-    RemoveTempEntries();
-    const TTempEntryCleanup tempEntries;
+    // Temporary log entries stay: each lives until a later search writes the entry of the same
+    // update anew. An installer that adds its entry only at the next log-on, after a later
+    // search began, still finds the text, and so does a declined update installed another day.
     FUpdates.Clear();
     FUpdateCheck.ReloadSignatureKeys();
 
@@ -223,18 +273,32 @@ void TUpdateRun::RunSteps(bool Manual)
                                             SettingsKeys::Disable, SettingsKeys::DisableDefault);
     if (disable == 1 && !Manual) {
         FStoppedAtGate = true;
+        FGateReason = IsSetByPolicy(SettingsKeys::OnlineUpdate, SettingsKeys::Disable)
+                          ? QStringLiteral("automatische Suche durch die Richtlinie abgeschaltet (Disable = 1)")
+                          : QStringLiteral("automatische Suche vom Benutzer abgeschaltet (Disable = 1)");
         return;
     }
 
     // Showing a news item marks it seen or postpones it: a search that only looks leaves both.
     if (!FCheckOnly) {
         FUpdateCheck.CheckForNews();
-        if ((FCancelled = Cancelled()))
+        if ((FCancelled = Cancelled())) {
+            QStringList registrations;
+            if (GetSubKeyNames(HKEY_LOCAL_MACHINE, SettingsKeys::OnlineUpdateModule, registrations))
+                ReportNotChecked(registrations);
             return;
+        }
     }
 
     if (!Manual && !LetztesUpdateLangGenugHer()) {
         FStoppedAtGate = true;
+        const TCheckSchedule schedule = ReadCheckSchedule();
+        FGateReason = QStringLiteral("Prüfintervall von %1 Stunden seit der letzten Prüfung am %2 nicht abgelaufen%3")
+                          .arg(schedule.IntervalHours)
+                          .arg(platform::DateTimeToStr(schedule.LastCheck))
+                          .arg(IsSetByPolicy(SettingsKeys::OnlineUpdate, SettingsKeys::IntervalInHours)
+                                   ? QStringLiteral(" (Intervall durch die Richtlinie festgelegt)")
+                                   : QString());
         return;
     }
 
@@ -256,30 +320,21 @@ void TUpdateRun::RunSteps(bool Manual)
                                     .arg(name));
         ++position;
 
-        TModuleReport& report = FModules.emplace_back();
-        report.Registration = name;
-        report.Outcome = TModuleReport::TOutcome::Skipped;
-        const QString key = SettingsKeys::OnlineUpdateModule + name;
-        if (ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::ModuleDisabledRun,
-                             SettingsKeys::ModuleDisabledRunDefault) == 1)
+        TModuleReport& report = FModules.emplace_back(RegistrationReport(name));
+        if (report.Outcome == TModuleReport::TOutcome::Skipped)
             continue;
-        const qint32 hauptversion =
-            ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateHauptversion,
-                             SettingsKeys::UpdateHauptversionDefault);
-        const qint32 id =
-            ReadIntegerValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateID, SettingsKeys::UpdateIDDefault);
-        const QString modulbezeichnung =
-            ReadStringValue(HKEY_LOCAL_MACHINE, key, SettingsKeys::UpdateModulbezeichnung,
-                            SettingsKeys::UpdateModulbezeichnungDefault);
-        report.ModulNr = id;
-        report.Hauptversion = hauptversion;
-        report.Modulbezeichnung = modulbezeichnung;
-        FUpdateCheck.ReadVersionTree(modulbezeichnung, id, hauptversion, Manual);
-        if ((FCancelled = Cancelled()))
+        FUpdateCheck.ReadVersionTree(report.Modulbezeichnung, report.ModulNr, report.Hauptversion, Manual);
+        if ((FCancelled = Cancelled())) {
+            // The module in transfer was not checked, nor was any after it: a cancelled search
+            // never calls them switched off or up to date.
+            FModules.removeLast();
+            ReportNotChecked(registrations);
             return;
+        }
         const TModuleCheck& check = FUpdateCheck.LastModuleCheck();
         report.Outcome = OutcomeOf(check);
         report.Source = check.Source;
+        report.File = check.File;
         report.Reason = check.Reason;
         if (report.Outcome == TModuleReport::TOutcome::NotChecked)
             continue;
@@ -352,6 +407,17 @@ void TUpdateRun::RunSteps(bool Manual)
     WriteJournal(exit.Succeeded() ? TSyslogPriority::Info : TSyslogPriority::Error, InstallerExitText(exit));
 }
 
+void TUpdateRun::ReportNotChecked(const QStringList& registrations)
+{
+    for (qsizetype i = FModules.size(); i < registrations.size(); ++i) {
+        TModuleReport& report = FModules.emplace_back(RegistrationReport(registrations[i]));
+        if (report.Outcome == TModuleReport::TOutcome::Skipped)
+            continue;
+        report.Outcome = TModuleReport::TOutcome::NotChecked;
+        report.Reason = SearchCancelledReason;
+    }
+}
+
 void TUpdateRun::ReportToJournal()
 {
     // Once per run: after the pass, or at the end of a run that did not finish it.
@@ -363,8 +429,14 @@ void TUpdateRun::ReportToJournal()
         TSyslogPriority priority = TSyslogPriority::Warning;
         switch (report.Outcome) {
             case TOutcome::UpToDate:
-            case TOutcome::NotChecked:
                 continue;
+            case TOutcome::NotChecked:
+                // Stopped by the interval of its own check: nothing to tell.
+                if (report.Reason.isEmpty())
+                    continue;
+                outcome = QStringLiteral("nicht geprüft (%1)").arg(report.Reason);
+                priority = TSyslogPriority::Info;
+                break;
             case TOutcome::Skipped:
                 outcome = QStringLiteral("übersprungen (in der Registrierung abgeschaltet)");
                 priority = TSyslogPriority::Info;
@@ -382,10 +454,10 @@ void TUpdateRun::ReportToJournal()
                 priority = TSyslogPriority::Info;
                 break;
             case TOutcome::SignatureRefused:
-                outcome = QStringLiteral("Signatur abgelehnt: ") + report.Reason;
+                outcome = QStringLiteral("Signatur von %1 abgelehnt: %2").arg(report.File, report.Reason);
                 break;
             case TOutcome::Malformed:
-                outcome = QStringLiteral("Update-Beschreibung fehlerhaft: ") + report.Reason;
+                outcome = QStringLiteral("Update-Beschreibung %1 fehlerhaft: %2").arg(report.File, report.Reason);
                 break;
         }
         const QString module = report.Outcome == TOutcome::Skipped
@@ -410,9 +482,20 @@ bool TUpdateRun::ShowUpdateNotification()
     if (FUpdates.UpdateDictionary().empty()) {
         if (FAutostartModus)
             return false;
+        QStringList unchecked;
+        for (const TModuleReport& report : UncheckedModules()) {
+            if (FUncheckedNamedByCaller || report.Outcome == TModuleReport::TOutcome::SignatureRefused)
+                unchecked << UncheckedModuleText(report);
+        }
         if (FNoSourceAnswered) {
             WriteLog(TLogAction::AppendLine, QStringLiteral("ShowUpdateNotification - ") + FNoSourceText);
             MessageDialog(FNoSourceText, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
+        } else if (!unchecked.isEmpty()) {
+            // A refused signature may be a tampered mirror: never "up to date" for it.
+            QString text = QStringLiteral("Keine neuen Updates gefunden, aber nicht alle Module konnten geprüft werden");
+            text += FUncheckedNamedByCaller ? QStringLiteral(".")
+                                            : QStringLiteral(":") + CrLf + CrLf + unchecked.join(CrLf);
+            MessageDialog(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, 0);
         } else {
             MessageDialog(QStringLiteral("Keine neuen Updates gefunden.") + CrLf + CrLf +
                               QStringLiteral("Ihre Software ist auf dem neuesten Stand."),
@@ -423,10 +506,38 @@ bool TUpdateRun::ShowUpdateNotification()
     return FrontEnd().ConfirmUpdates(FUpdates);
 }
 
+bool CouldNotBeChecked(TModuleReport::TOutcome outcome)
+{
+    using TOutcome = TModuleReport::TOutcome;
+    return outcome == TOutcome::Unreachable || outcome == TOutcome::SignatureRefused ||
+           outcome == TOutcome::Malformed;
+}
+
+QString UncheckedModuleText(const TModuleReport& report)
+{
+    const QString reason = report.Reason.isEmpty() ? QStringLiteral("Keine Antwort") : report.Reason;
+    if (report.File.isEmpty())
+        return QStringLiteral("%1: %2").arg(report.Modulbezeichnung, reason);
+    return QStringLiteral("%1 (%2): %3").arg(report.Modulbezeichnung, report.File, reason);
+}
+
+QList<TModuleReport> TUpdateRun::UncheckedModules() const
+{
+    QList<TModuleReport> unchecked;
+    if (FNoSourceAnswered)
+        return unchecked;
+    for (const TModuleReport& report : FModules) {
+        if (CouldNotBeChecked(report.Outcome))
+            unchecked.append(report);
+    }
+    return unchecked;
+}
+
 QString InstallerExitText(const TProgramExit& exit)
 {
     if (!exit.Started)
-        return QStringLiteral("Das Installationsprogramm konnte nicht gestartet werden.");
+        return QStringLiteral("Das Installationsprogramm \"%1\" lässt sich nicht starten: %2.")
+            .arg(exit.Program, exit.Error.isEmpty() ? QStringLiteral("Unbekannter Fehler") : exit.Error);
     if (exit.Signalled)
         return QStringLiteral("Das Installationsprogramm wurde durch das Signal %1 beendet.").arg(exit.Code);
     return QStringLiteral("Das Installationsprogramm wurde mit dem Status %1 beendet.").arg(exit.Code);

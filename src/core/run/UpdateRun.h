@@ -19,7 +19,8 @@ class TUpdateCheck;
 struct TModuleReport {
     enum class TOutcome {
         Skipped,           // switched off in its registration ("disabled" = 1)
-        NotChecked,        // the check interval had not passed
+        NotChecked,        // the check interval had not passed, or the search was cancelled
+                           // before it was checked (Reason "Suche abgebrochen")
         UpdatesOffered,    // Versions are pending
         UpToDate,          // the descriptor offers nothing newer than what is installed
         Unreachable,       // its source gave no answer (Reason says why)
@@ -33,9 +34,19 @@ struct TModuleReport {
     int Hauptversion = 0;
     TOutcome Outcome = TOutcome::NotChecked;
     QString Source;  // the server address or folder asked
+    QString File;    // the descriptor asked for ("update_12_5.xml"), empty when none was
     QString Reason;
     QStringList Versions;  // "12.3.2", in the order the catalog sorts them
 };
+
+// A module that a search asked for and could not check: its source did not answer (while
+// others did), its descriptor's signature did not hold, or its descriptor could not be read.
+// Nothing can be said of its updates, so such a search is never "up to date".
+bool CouldNotBeChecked(TModuleReport::TOutcome outcome);
+
+// One such module for the person: "KTVO Kasse (update_7_5.xml): Signatur ungültig", the reason
+// in the words of the diagnostic log.
+QString UncheckedModuleText(const TModuleReport& report);
 
 class TUpdateRun {
 public:
@@ -50,6 +61,11 @@ public:
     // A search that only looks: it lists what is pending and installs nothing, shows and
     // postpones no news, records no check time and writes no job file or temporary entries.
     void SetCheckOnly(bool on) { FCheckOnly = on; }
+    // The caller names every module that could not be checked itself (the console, on stderr).
+    // The closing message of a search that found nothing then says only that some could not be
+    // checked, also for a descriptor that could not be read, which the window passes over in
+    // silence; the window names the refused signatures in it.
+    void SetUncheckedNamedByCaller(bool on) { FUncheckedNamedByCaller = on; }
 
     // True when the last RunUpdateCheck found another run active and did nothing.
     bool OtherRunActive() const { return FOtherRunActive; }
@@ -62,6 +78,9 @@ public:
     const QList<TModuleReport>& Modules() const { return FModules; }
     // The updates the last run found pending.
     int PendingUpdates() const { return FPendingUpdates; }
+    // The modules the last run could not check (CouldNotBeChecked), in its order; none when no
+    // source answered at all (NoSourceAnswered tells that).
+    QList<TModuleReport> UncheckedModules() const;
     // True when the last run ended early: interrupted, or stopped at the "Disable" switch or the
     // check interval of an autostart run.
     bool Interrupted() const { return FCancelled; }
@@ -83,13 +102,18 @@ private:
     QString FDLLPfad;
     bool FOtherRunActive = false;
     void RunSteps(bool Manual);
+    // Reports every registration from the first one not yet in FModules on as not checked by a
+    // cancelled search (or skipped, when switched off).
+    void ReportNotChecked(const QStringList& registrations);
     void ReportToJournal();
 
     bool FCheckOnly = false;
+    bool FUncheckedNamedByCaller = false;
     bool FReported = false;
     bool FNoSourceAnswered = false;
     bool FCancelled = false;
     bool FStoppedAtGate = false;
+    QString FGateReason;  // why an automatic search stopped at a gate, for the journal
     int FPendingUpdates = 0;
     QString FNoSourceText;
     std::optional<TProgramExit> FInstallerExit;

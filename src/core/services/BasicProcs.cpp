@@ -21,7 +21,9 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <cstring>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,18 +98,39 @@ void PrepareProcess(QProcess& process, const QString& program, const QString& pa
     process.setStandardInputFile(QProcess::nullDevice());
 }
 
+// Why `file` cannot be started, in the system's words; empty when nothing speaks against it.
+QString StartProblem(const QString& file)
+{
+    const QByteArray native = QFile::encodeName(file);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return QString::fromLocal8Bit(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode) || ::access(native.constData(), X_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(EACCES));
+    return QString();
+}
+
 bool StartAndWait(const QString& file, const QString& parameters, TProgramExit* exit)
 {
     const QFileInfo info(file);
-    if (!info.isFile())
+    if (const QString problem = StartProblem(file); !problem.isEmpty()) {
+        if (exit)
+            exit->Error = problem;
         return false;
+    }
     QProcess process;
     PrepareProcess(process, info.absoluteFilePath(), parameters, file);
     // Its output goes where ours goes instead of piling up unread in our memory.
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start();
-    if (!process.waitForStarted())
+    if (!process.waitForStarted()) {
+        // Qt names the failing call first ("execve: Exec format error"): the reason is the rest.
+        if (exit)
+            exit->Error = process.errorString().section(QStringLiteral(": "), -1);
         return false;
+    }
     while (process.state() != QProcess::NotRunning) {
         if (process.waitForFinished(10))
             break;
@@ -214,8 +237,10 @@ QString StartEXEWorkingDir(const QString& file)
 bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait, TProgramExit* exit)
 {
     Q_UNUSED(owner);
-    if (exit)
+    if (exit) {
         *exit = TProgramExit();
+        exit->Program = file;
+    }
     const bool started = LoggedCall<bool>(
         QStringLiteral("StartEXE - Start - Parameters: (Handle), %1, %2, %3")
             .arg(file, parameters, BoolText(wait)),

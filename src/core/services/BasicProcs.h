@@ -32,9 +32,11 @@ void CheckTestMarker();
 
 // How a program that was started and waited for ended.
 struct TProgramExit {
+    QString Program;  // the file as it was asked to start
     bool Started = false;
     bool Signalled = false;  // ended by a signal, whose number Code then is
     int Code = 0;            // the exit status
+    QString Error;           // why it could not be started, in the system's words
     bool Succeeded() const { return Started && !Signalled && Code == 0; }
 };
 

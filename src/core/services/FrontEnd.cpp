@@ -119,3 +119,10 @@ QString DisplayLineBreaks(const QString& text)
     }
     return result;
 }
+
+QString WithoutControlCharacters(const QString& text)
+{
+    QString result = text;
+    result.removeIf([](QChar c) { return c.category() == QChar::Other_Control && c != u'\n' && c != u'\t'; });
+    return result;
+}

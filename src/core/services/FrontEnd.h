@@ -20,6 +20,11 @@ QString MessageDialogCaption(TMsgDlgType type);
 // and terminals break lines at; a stray CR would otherwise show as a blank or no break at all.
 QString DisplayLineBreaks(const QString& text);
 
+// `text` for a terminal or the system journal: control characters other than line feed and tab
+// left out, so that an escape sequence a server or a file put into a text never reaches the
+// terminal of whoever reads it.
+QString WithoutControlCharacters(const QString& text);
+
 // The button sets the program uses.
 enum class TMsgDlgButtons { mbOK, mbAbortRetry, mbYesNo };
 

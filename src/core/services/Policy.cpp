@@ -1,8 +1,12 @@
-// The mapping from per-user settings to their machine-wide policy values.
+// The mapping from per-user settings to their machine-wide policy values, from the policy files
+// and the machine store.
 #include "core/services/Policy.h"
 
 #include "core/platform/store/StoreBackend.h"
+#include "core/services/PolicyFolder.h"
 #include "core/services/SettingsKeys.h"
+
+#include <QStringList>
 
 namespace K = SettingsKeys;
 
@@ -55,9 +59,38 @@ const TPolicySetting* PolicyFor(const QString& userKey, const QString& name)
     return found;
 }
 
+std::optional<TPolicyValue> ReadPolicyValue(const TPolicySetting& setting)
+{
+    if (std::optional<TPolicyValue> fromFile = PolicyFileValue(setting.PolicyKey, setting.Name))
+        return fromFile;
+    if (std::optional<platform::TRawValue> stored =
+            platform::StoreBackend::readValue(HKEY_LOCAL_MACHINE, setting.PolicyKey, setting.Name))
+        return TPolicyValue{std::move(*stored), QString()};
+    return std::nullopt;
+}
+
 bool IsSetByPolicy(const QString& userKey, const QString& name)
 {
     const TPolicySetting* policy = PolicyFor(userKey, name);
-    return policy &&
-           platform::StoreBackend::readValue(HKEY_LOCAL_MACHINE, policy->PolicyKey, policy->Name).has_value();
+    return policy && ReadPolicyValue(*policy).has_value();
+}
+
+QList<TPolicyEntry> PolicyEntries()
+{
+    QList<TPolicyEntry> entries = PolicyFileEntries();
+    // The store's policy tree, key by key from the top.
+    QStringList keys{WithoutTrailingSeparators(K::PolicyOnlineUpdate).toString()};
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const QString key = keys[i];
+        if (const std::optional<QList<platform::TNamedValue>> values =
+                platform::StoreBackend::values(HKEY_LOCAL_MACHINE, key)) {
+            for (const platform::TNamedValue& value : *values)
+                entries.append({HKEY_LOCAL_MACHINE, key, value.name, value.value, QString()});
+        }
+        if (const std::optional<QStringList> subKeys = platform::StoreBackend::subKeyNames(HKEY_LOCAL_MACHINE, key)) {
+            for (const QString& subKey : *subKeys)
+                keys.append(key + u'\\' + subKey);
+        }
+    }
+    return entries;
 }

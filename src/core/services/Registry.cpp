@@ -65,9 +65,8 @@ std::optional<TRawValue> readSetting(TRootKey root, const QString& key, const QS
 {
     if (root == HKEY_CURRENT_USER) {
         if (const TPolicySetting* policy = PolicyFor(key, name)) {
-            if (std::optional<TRawValue> value =
-                    StoreBackend::readValue(HKEY_LOCAL_MACHINE, policy->PolicyKey, policy->Name))
-                return value;
+            if (std::optional<TPolicyValue> value = ReadPolicyValue(*policy))
+                return std::move(value->Value);
         }
     }
     return StoreBackend::readValue(root, key, name);
@@ -102,6 +101,25 @@ qint32 ReadIntegerValue(TRootKey root, const QString& key, const QString& name, 
             return StrToIntDef(storedText(value->data), defaultValue);
     }
     return defaultValue;
+}
+
+bool ReadsAsInteger(const TRawValue& value)
+{
+    switch (value.kind) {
+        case TValueKind::DWord:
+        case TValueKind::QWord:
+        case TValueKind::Binary:
+            return value.data.size() <= 8;
+        case TValueKind::String:
+        case TValueKind::ExpandString:
+            return TryStrToInt(storedText(value.data)).has_value();
+    }
+    return false;
+}
+
+bool ReadsAsText(const TRawValue& value)
+{
+    return value.kind != TValueKind::DWord && value.kind != TValueKind::QWord;
 }
 
 bool ReadBoolValue(TRootKey root, const QString& key, const QString& name, bool defaultValue)

@@ -18,6 +18,12 @@ void WriteBoolValue(TRootKey root, const QString& key, const QString& name, bool
 void WriteIntegerValue(TRootKey root, const QString& key, const QString& name, qint32 value);
 void WriteStringValue(TRootKey root, const QString& key, const QString& name, const QString& value);
 
+// Whether a stored value reads as what the typed reads above make of it, rather than as their
+// default: a number (dword, qword, up to 8 binary bytes, or a text holding a decimal or 0x
+// number), a text (any kind but dword and qword).
+bool ReadsAsInteger(const platform::TRawValue& value);
+bool ReadsAsText(const platform::TRawValue& value);
+
 bool ValueExists(TRootKey root, const QString& key, const QString& name);
 // Raises the write message when the key cannot be opened, the value message when the value
 // cannot be deleted (a missing value included).

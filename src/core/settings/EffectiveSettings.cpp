@@ -1,9 +1,12 @@
 // The table of settings shown with their effective values.
 #include "core/settings/EffectiveSettings.h"
 
+#include "core/services/FrontEnd.h"
 #include "core/services/Policy.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
+
+#include <algorithm>
 
 namespace K = SettingsKeys;
 
@@ -62,14 +65,12 @@ QString EffectiveValue(const TSettingRow& row)
     return QString();
 }
 
-}  // namespace
-
-QList<TEffectiveSetting> ReadEffectiveSettings()
+QList<TSettingRow> SettingRows()
 {
     const TRootKey hkcu = HKEY_CURRENT_USER;
     const TRootKey hklm = HKEY_LOCAL_MACHINE;
     const QString number = QStringLiteral("%1");
-    const QList<TSettingRow> rows{
+    return {
         {hkcu, K::OnlineUpdate, K::Disable, TShownAs::Number, number.arg(K::DisableDefault)},
         {hkcu, K::OnlineUpdate, K::IntervalInHours, TShownAs::Number, number.arg(K::IntervalInHoursDefault)},
         {hkcu, K::OnlineUpdate, K::LocalSource, TShownAs::Text, QString()},
@@ -92,15 +93,51 @@ QList<TEffectiveSetting> ReadEffectiveSettings()
         {hklm, K::OnlineUpdate, K::SignatureKeys, TShownAs::Text, QString()},
         {hklm, K::StdEinstellungen, K::Pfad, TShownAs::Text, K::PfadInstallerDefaultLinux},
     };
+}
 
+// Why a policy value does not read as its setting's kind ("Text statt Zahl"), empty when it does.
+QString WrongKind(const TSettingRow& row, const platform::TRawValue& value)
+{
+    const bool number = row.ShownAs == TShownAs::Number || row.ShownAs == TShownAs::Switch;
+    if (number && !ReadsAsInteger(value))
+        return value.kind == platform::TValueKind::Binary ? QStringLiteral("Binärwert statt Zahl")
+                                                            : QStringLiteral("Text statt Zahl");
+    if (!number && !ReadsAsText(value))
+        return QStringLiteral("Zahl statt Text");
+    return QString();
+}
+
+QString PolicyPath(TRootKey root, const QString& key, const QString& name)
+{
+    return (root == HKEY_CURRENT_USER ? QStringLiteral("HKCU\\") : QStringLiteral("HKLM\\")) + key +
+           u'\\' + name;
+}
+
+}  // namespace
+
+QList<TEffectiveSetting> ReadEffectiveSettings()
+{
     QList<TEffectiveSetting> settings;
-    for (const TSettingRow& row : rows) {
+    for (const TSettingRow& row : SettingRows()) {
         TSettingSource source = TSettingSource::Default;
-        if (row.Root == hkcu && IsSetByPolicy(row.Key, row.Name))
+        QStringList notes;
+        const TPolicySetting* policy = row.Root == HKEY_CURRENT_USER ? PolicyFor(row.Key, row.Name) : nullptr;
+        if (const std::optional<TPolicyValue> value = policy ? ReadPolicyValue(*policy) : std::nullopt) {
             source = TSettingSource::Policy;
-        else if (platform::StoreBackend::readValue(row.Root, row.Key, row.Name))
-            source = row.Root == hkcu ? TSettingSource::User : TSettingSource::Machine;
-        settings.append({row.Root, KeyWithoutSeparator(row.Key), row.Name, EffectiveValue(row), source});
+            if (!value->File.isEmpty())
+                notes << QStringLiteral("aus ") + value->File;
+        } else if (platform::StoreBackend::readValue(row.Root, row.Key, row.Name)) {
+            source = row.Root == HKEY_CURRENT_USER ? TSettingSource::User : TSettingSource::Machine;
+        }
+        const QString shown = EffectiveValue(row);
+        if (source == TSettingSource::Policy) {
+            if (const QString wrong = WrongKind(row, ReadPolicyValue(*policy)->Value); !wrong.isEmpty())
+                notes << QStringLiteral("ungültig, es gilt %1 (%2)").arg(shown, wrong);
+        }
+        if (row.ShownAs == TShownAs::Text && &row.Name == &K::UpdateURL &&
+            IsUnencryptedAddress(ReadStringValue(row.Root, row.Key, row.Name, row.DefaultText)))
+            notes << QStringLiteral("unverschlüsselt (http)");
+        settings.append({row.Root, KeyWithoutSeparator(row.Key), row.Name, shown, source, notes});
     }
     return settings;
 }
@@ -122,8 +159,63 @@ QString SettingSourceName(TSettingSource source)
 
 QString EffectiveSettingLine(const TEffectiveSetting& setting)
 {
-    const QString root = setting.Root == HKEY_CURRENT_USER ? QStringLiteral("HKCU") : QStringLiteral("HKLM");
-    return QStringLiteral("%1 %2\\%3\\%4 = %5")
-        .arg(SettingSourceName(setting.Source), -10)
-        .arg(root, setting.Key, setting.Name, setting.Value);
+    QString line = QStringLiteral("%1 %2 = %3")
+                       .arg(SettingSourceName(setting.Source), -10)
+                       .arg(PolicyPath(setting.Root, setting.Key, setting.Name), setting.Value);
+    if (!setting.Notes.isEmpty())
+        line += QStringLiteral("  (") + setting.Notes.join(QStringLiteral("; ")) + u')';
+    return line;
+}
+
+QList<TPolicyProblem> PolicyProblems()
+{
+    QList<TPolicyProblem> problems;
+    for (const TRefusedPolicyFile& refused : RefusedPolicyFiles())
+        problems.append({TPolicyProblem::TKind::RefusedFile, refused.Path,
+                         refused.Reason + QStringLiteral(", wird nicht beachtet"),
+                         QString()});
+    for (const TPolicyEntry& entry : PolicyEntries()) {
+        const bool known = entry.Root == HKEY_LOCAL_MACHINE && std::any_of(PolicySettings().cbegin(), PolicySettings().cend(), [&](const TPolicySetting& setting) {
+            return entry.Name.compare(setting.Name, Qt::CaseInsensitive) == 0 &&
+                   QStringView(entry.Key).compare(KeyWithoutSeparator(setting.PolicyKey), Qt::CaseInsensitive) == 0;
+        });
+        if (!known)
+            problems.append({TPolicyProblem::TKind::UnknownValue, PolicyPath(entry.Root, entry.Key, entry.Name),
+                             QStringLiteral("unbekannt, wird nicht beachtet"), entry.File});
+    }
+    return problems;
+}
+
+QString PolicyProblemLine(const TPolicyProblem& problem)
+{
+    const QString word =
+        problem.Kind == TPolicyProblem::TKind::UnknownValue ? QStringLiteral("Unbekannt") : QStringLiteral("Abgelehnt");
+    QString note = problem.Text;
+    if (!problem.File.isEmpty())
+        note += QStringLiteral("; aus ") + problem.File;
+    // Names and paths come from files: nothing in them may reach the terminal as a control.
+    return WithoutControlCharacters(QStringLiteral("%1 %2  (%3)").arg(word, -10).arg(problem.Where, note));
+}
+
+QString PolicyJournalText()
+{
+    QStringList parts;
+    for (const TPolicyProblem& problem : PolicyProblems())
+        parts << problem.Where + QStringLiteral(": ") +
+                     (problem.Kind == TPolicyProblem::TKind::RefusedFile ? QStringLiteral("abgelehnt, ") : QString()) +
+                     problem.Text;
+    for (const TEffectiveSetting& setting : ReadEffectiveSettings()) {
+        if (setting.Source != TSettingSource::Policy)
+            continue;
+        for (const QString& note : setting.Notes) {
+            if (note.startsWith(QStringLiteral("ungültig")))
+                parts << PolicyPath(setting.Root, setting.Key, setting.Name) + QStringLiteral(": ") + note;
+        }
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+bool IsUnencryptedAddress(const QString& address)
+{
+    return address.trimmed().startsWith(QStringLiteral("http://"), Qt::CaseInsensitive);
 }

@@ -270,7 +270,7 @@ std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const 
     const QString refused = TSignatureCheck::LogText(fileName, result);
     WriteLog(TLogAction::AppendLine, refused);
     if (refusal)
-        *refusal = refused;
+        *refusal = TSignatureCheck::ReasonText(result);
     RemoveFetched(source.Destination);
     return std::nullopt;
 }

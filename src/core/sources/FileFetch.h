@@ -59,8 +59,8 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes);
 // returns nullopt, whatever the parse found. The signature file never stays behind.
 // `readAhead`, when given, is called with the document as soon as it loaded, before it replaces
 // `document` and, with the check on, while the check is still running: what it reads must stay
-// with the caller until this returns a result. `refusal`, when given, gets the logged line of a
-// signature that failed.
+// with the caller until this returns a result. `refusal`, when given, gets the reason of a
+// signature that failed, in the logged line's words ("Signatur fehlt").
 std::optional<TXmlLoadResult> LoadSignedXml(
     pugi::xml_document& document, const TSignatureCheck& check, const TSource& source,
     const QString& fileName, const std::optional<QByteArray>& bytes,

@@ -167,6 +167,7 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
             const QString folder = DescriptorFolder(ModulID);
             const QString fileName = DescriptorFileName(ModulID, ModulHauptversion);
             FxmlVersionenFilename = TempDirWithSlash() + fileName;
+            FModuleCheck.File = fileName;
 
             sources::TXmlLoadResult loaded;
             {
@@ -217,6 +218,9 @@ bool TUpdateCheck::DownloadUpdateXML(int ModulID, int ModulHauptversion)
                 FModuleCheck.Reason = loaded.Error;
                 if (loaded.Error.isEmpty())
                     FOffers = std::move(offers);
+                else
+                    WriteLog(TLogAction::AppendLine, procedure + QStringLiteral(" - ") + fileName +
+                                                         QStringLiteral(": ") + loaded.Error);
             }
             // A descriptor that is not well-formed XML just skips the module without a word; the
             // run goes on. Bytes that are no text in the declared encoding (or an encoding nobody

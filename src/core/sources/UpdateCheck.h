@@ -37,7 +37,9 @@ struct TModuleCheck {
     // The download server's base address (credentials left out) or the local source folder.
     QString Source;
     bool SourceIsFolder = false;
-    // Why it was not read, in words for the person; empty for Read and NotChecked.
+    // The descriptor's name ("update_12_5.xml"), once it was asked for.
+    QString File;
+    // Why it was not read, in the words of its diagnostic log line; empty for Read and NotChecked.
     QString Reason;
 };
 

@@ -131,8 +131,15 @@ QByteArray ParserInput(const QByteArray& bytes, QString& encodingError)
     if (HasUtf16ByteOrderMark(bytes))
         return platform::DecodeText(bytes).toUtf8();
     const QByteArray declared = DeclaredEncoding(bytes);
-    if (declared.isEmpty())
-        return bytes;
+    // Without a declaration a file is UTF-8 by XML's own rule: other bytes make it no XML at
+    // all, never text with replacement characters.
+    if (declared.isEmpty()) {
+        if (QByteArrayView(bytes).isValidUtf8())
+            return bytes;
+        encodingError = QStringLiteral(
+            "Die Datei enthält Zeichen, die in UTF-8 ungültig sind (keine Kodierung angegeben)");
+        return QByteArray();
+    }
     if (IsWindows1252Family(declared))
         return Windows1252ToUtf8(bytes);
     const auto invalid = [&](const QString& name) {

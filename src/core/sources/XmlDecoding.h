@@ -21,7 +21,8 @@ QByteArray Windows1252ToUtf8(const QByteArray& bytes);
 // The file as UTF-8 for the parser: a byte-order mark wins, else a declared Windows-1252 or
 // Latin-1 is decoded by our own table, any other declared encoding by the converters Qt knows;
 // without a declaration the bytes are taken as UTF-8 as they are. `encodingError` is set (and
-// the result empty) when the declared encoding is unknown or the bytes are not valid in it.
+// the result empty) when the declared encoding is unknown or the bytes are not valid in it
+// (UTF-8 when none is declared).
 QByteArray ParserInput(const QByteArray& bytes, QString& encodingError);
 
 // Word-at-a-time helpers for the byte loops that run over whole descriptors before every parse

@@ -1,5 +1,5 @@
 // Reading and writing registry export files (.reg text) without touching the store.
-#include "RegFile.h"
+#include "core/platform/store/RegFile.h"
 
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
