@@ -2,6 +2,7 @@
 #include "core/catalog/JobHandOff.h"
 
 #include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/files/PrivateFolder.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/services/BasicProcs.h"
@@ -12,13 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-
-#include <cerrno>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -58,24 +52,7 @@ void RemoveTempEntries()
 {
     static const QRegularExpression entryName(QStringLiteral("^VL_UpdateTXT_(-?\\d+_){3}-?\\d+\\.tmp$"));
     try {
-        const QByteArray folder = QFile::encodeName(platform::PrivateTempFolder());
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return;
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            return;
-        }
-        // Names first, removal after: unlinking while reading the folder may skip names.
-        QList<QByteArray> names;
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entryName.match(QLatin1StringView(entry->d_name)).hasMatch())
-                names.append(entry->d_name);
-        }
-        for (const QByteArray& name : names)
-            ::unlinkat(::dirfd(dir), name.constData(), 0);
-        ::closedir(dir);
+        platform::RemoveNamesMatching(platform::PrivateTempFolder(), entryName);
     } catch (...) {
         // An unusable temporary folder: the run reports it where it needs the folder.
     }
@@ -84,8 +61,7 @@ void RemoveTempEntries()
 TTempEntryCleanup::~TTempEntryCleanup()
 {
     try {
-        struct stat st;
-        if (::lstat(QFile::encodeName(JobFilePath()).constData(), &st) == 0)
+        if (!platform::NameMissing(JobFilePath()))
             return;
     } catch (...) {
         return;

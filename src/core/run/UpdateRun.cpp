@@ -6,6 +6,7 @@
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
 #include "core/platform/files/FileLock.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/files/PrivateFolder.h"
 #include "core/platform/VorlandtError.h"
 #include "core/platform/text/DateFormat.h"
@@ -22,11 +23,8 @@
 #include <QFile>
 #include <QStringList>
 
-#include <cerrno>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -209,7 +207,7 @@ void TUpdateRun::RunSteps(bool Manual)
     // A job file left from an earlier run must never be carried out by a later installer start.
     // A search that only looks starts no installer and leaves the file alone.
     const QString jobFile = JobFilePath();
-    if (!FCheckOnly && ::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
+    if (!FCheckOnly && !platform::RemoveName(jobFile).isEmpty())
         throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
     // The temporary log entries of an earlier run go with its job file; this run's own go at its
