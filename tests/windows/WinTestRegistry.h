@@ -17,6 +17,13 @@ bool Register(const char* name, TRun run);
 
 }  // namespace wintest
 
+// QFINDTESTDATA looks below the folder of the suite's CMake target, which here is tests/windows:
+// each file is told its Linux target's folder instead (VORLANDT_TEST_SOURCEDIR, set per file).
+#ifdef VORLANDT_TEST_SOURCEDIR
+#undef QT_TESTCASE_SOURCEDIR
+#define QT_TESTCASE_SOURCEDIR VORLANDT_TEST_SOURCEDIR
+#endif
+
 #undef QTEST_MAIN
 #undef QTEST_GUILESS_MAIN
 #undef QTEST_APPLESS_MAIN

@@ -15,7 +15,9 @@ namespace platform {
 
 bool StdinIsTerminal()
 {
-    return ::_isatty(0) != 0;
+    // A console, not just any character device: _isatty() says yes to NUL as well.
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
 int DivertStdoutToStderr()
