@@ -2,6 +2,7 @@
 // It runs the same steps as the main window's search button (or, with -a, its autostart run) and
 // prints what the windows would show.
 #include "core/catalog/Updates.h"
+#include "core/platform/desktop/Terminal.h"
 #include "core/platform/text/IntText.h"
 #include "core/platform/VorlandtError.h"
 #include "console/ConsoleFrontEnd.h"
@@ -14,10 +15,6 @@
 
 #include <QCoreApplication>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -73,20 +70,8 @@ extern "C" void StopRun(int signal)
     // The flag before the look at running transfers: one that starts after the look sees it.
     sources::CancelTransfers();
     StopSignal = signal;
-    if (!sources::TransferRunning()) {
-        ::signal(signal, SIG_DFL);
-        ::raise(signal);
-    }
-}
-
-void InstallStopHandlers()
-{
-    struct sigaction action {};
-    action.sa_handler = &StopRun;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM})
-        ::sigaction(signal, &action, nullptr);
+    if (!sources::TransferRunning())
+        platform::EndBySignal(signal);
 }
 
 void PrintError(const QString& text)
@@ -152,24 +137,22 @@ int main(int argc, char** argv)
     std::optional<TArguments> parsed = ParseArguments(arguments, error);
     if (!parsed)
         return cli::UsageError(ProgramName, error, Usage);
-    parsed->Options.Interactive = isatty(STDIN_FILENO) != 0;
+    parsed->Options.Interactive = platform::StdinIsTerminal();
 
     // The report alone goes to stdout: everything else this process or the installer it starts
     // writes there (messages, news, questions) goes to stderr instead.
     int reportOut = -1;
     if (parsed->Json) {
-        std::fflush(stdout);
-        reportOut = ::dup(STDOUT_FILENO);
-        if (reportOut < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        reportOut = platform::DivertStdoutToStderr();
+        if (reportOut < 0) {
             PrintError(QStringLiteral("Die Standardausgabe lässt sich nicht umleiten."));
             return cli::ExitFailed;
         }
-        ::fcntl(reportOut, F_SETFD, FD_CLOEXEC);
     }
 
     TConsoleFrontEnd frontEnd(parsed->Options, stdout, stderr, stdin);
     SetFrontEnd(&frontEnd);
-    InstallStopHandlers();
+    platform::OnStopSignals(&StopRun);
 
     int result = 0;
     QString failure;
@@ -228,17 +211,8 @@ int main(int argc, char** argv)
         result = 128 + StopSignal;
     }
     if (reportOut >= 0) {
-        const QByteArray report = RunReportJson(run ? &*run : nullptr, result, failure);
-        for (qsizetype written = 0; written < report.size();) {
-            const ssize_t n =
-                ::write(reportOut, report.constData() + written, size_t(report.size() - written));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return cli::ExitFailed;
-            written += n;
-        }
-        ::close(reportOut);
+        if (!platform::WriteAllAndClose(reportOut, RunReportJson(run ? &*run : nullptr, result, failure)))
+            return cli::ExitFailed;
     }
     return result;
 }

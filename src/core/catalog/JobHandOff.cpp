@@ -2,6 +2,7 @@
 #include "core/catalog/JobHandOff.h"
 
 #include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/files/PrivateFolder.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/services/BasicProcs.h"
@@ -61,11 +62,11 @@ void WriteJobFile(const TUpdates& updates)
 QString InstallerFolder()
 {
     QString folder = ReadStringValue(HKEY_LOCAL_MACHINE, SettingsKeys::StdEinstellungen, SettingsKeys::Pfad,
-                                     SettingsKeys::PfadInstallerDefaultLinux);
+                                     SettingsKeys::PfadInstallerDefaultHere);
     // An empty or relative value (a Windows path such as "c:\Programme\KRSoftware\" among them)
     // would start whatever "VorlandtUpdate.exe" lies in the current folder, or in "/".
     if (!QDir::isAbsolutePath(folder))
-        folder = SettingsKeys::PfadInstallerDefaultLinux;
+        folder = SettingsKeys::PfadInstallerDefaultHere;
     if (!folder.endsWith(u'/') && !folder.endsWith(u'\\'))
         folder += u'/';
     return folder;

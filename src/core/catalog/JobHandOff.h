@@ -27,7 +27,8 @@ QString JobFilePath();
 void WriteJobFile(const TUpdates& updates);
 
 // The installer's folder ("Pfad" under the suite's machine-wide settings), ending with a
-// separator; /opt/KRSoftware/ when none or no absolute one is registered.
+// separator; /opt/KRSoftware/ (on Windows c:\Programme\KRSoftware\) when none or no absolute one
+// is registered.
 QString InstallerFolder();
 
 // Starts the installer with "-DoUpdateJobs" and returns when it has ended, events processed

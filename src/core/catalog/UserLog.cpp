@@ -8,6 +8,7 @@
 #include "core/platform/Clock.h"
 #include "core/platform/files/FileLock.h"
 #include "core/platform/files/FileRead.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/platform/text/DateFormat.h"
@@ -17,13 +18,9 @@
 #include <QProcess>
 #include <QStringList>
 
-#include <cerrno>
 #include <chrono>
 #include <string>
 #include <string_view>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -54,14 +51,6 @@ std::string_view View(const QByteArray& bytes)
     return std::string_view(bytes.constData(), size_t(bytes.size()));
 }
 
-bool Missing(const QString& path)
-{
-    struct stat info {};
-    // A path that runs through a regular file reports "missing" here as well; the write that
-    // follows names that fault.
-    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
-}
-
 // The first `maxSize` bytes of the file, cut after its last complete line when there is more.
 // A missing file is no error; anything else under the name that cannot be read as a file is, a
 // link among it: the log and the temporary entries lie in folders where a link could have been
@@ -69,7 +58,7 @@ bool Missing(const QString& path)
 QByteArray ReadHead(const QString& path, qint64 maxSize, bool& whole)
 {
     whole = true;
-    if (Missing(path))
+    if (platform::NameMissing(path))
         return QByteArray();
     QByteArray bytes = platform::ReadRegularFileHead(path, maxSize, platform::TFileTrust::NoLinks, whole);
     return bytes;
@@ -160,8 +149,7 @@ QByteArray EntryBlock(const QString& ModulBez, qint32 Hauptversion, qint32 Neben
 // A log that is there and not this user's: neither replaced nor written by this process.
 bool OwnedByAnother(const QString& path)
 {
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid != ::geteuid();
+    return platform::OwnedByAnotherUser(path);
 }
 
 QString WriterPath()
@@ -235,7 +223,7 @@ void TUserLog::SaveTempEntry(qint32 ModulNr, qint32 Hauptversion, qint32 Nebenve
     const QString path = TempEntryPath(ModulNr, Hauptversion, Nebenversion, Unterversion);
     // Whatever lies under the name goes first (a link is removed, never followed); a name that is
     // already gone is just as good.
-    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+    if (!platform::RemoveName(path).isEmpty())
         throw EVorlandtError(path + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
     platform::WriteFileAtomically(

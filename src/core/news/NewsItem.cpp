@@ -4,6 +4,7 @@
 #include "core/platform/files/AtomicFile.h"
 #include "core/platform/Clock.h"
 #include "core/platform/files/FileRead.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/rtf/RtfReader.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
@@ -19,12 +20,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <exception>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -168,7 +165,7 @@ void TNewsItem::FormClose(int choiceIndex)
     // the next news check today instead of being lost.
     if (FSaveFailed)
         return;
-    if (::unlink(QFile::encodeName(FOldNewsFile).constData()) != 0 && errno != ENOENT)
+    if (!platform::RemoveName(FOldNewsFile).isEmpty())
         WriteLog(TLogAction::AppendLine, QStringLiteral("FormClose - Datei nicht gelöscht: ") + FOldNewsFile);
 }
 
@@ -253,10 +250,7 @@ QStringList TNewsItem::GetOldNewsFiles()
     QStringList names =
         QDir(dataDir).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     names.removeIf([&pattern, &dataDir](const QString& name) {
-        struct stat info {};
-        return !pattern.match(name).hasMatch() ||
-               ::lstat(QFile::encodeName(dataDir + name).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
-               !platform::OwnFileProblem(info).isEmpty();
+        return !pattern.match(name).hasMatch() || !platform::OwnFileProblemAt(dataDir + name).isEmpty();
     });
     // By name, so that the order does not depend on the file system.
     std::sort(names.begin(), names.end());

@@ -6,6 +6,7 @@
 #include "core/catalog/Updates.h"
 #include "core/platform/Clock.h"
 #include "core/platform/files/FileLock.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/files/PrivateFolder.h"
 #include "core/platform/VorlandtError.h"
 #include "core/platform/text/DateFormat.h"
@@ -24,11 +25,8 @@
 #include <QFile>
 #include <QStringList>
 
-#include <cerrno>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -260,7 +258,7 @@ void TUpdateRun::RunSteps(bool Manual)
     // A job file left from an earlier run must never be carried out by a later installer start.
     // A search that only looks starts no installer and leaves the file alone.
     const QString jobFile = JobFilePath();
-    if (!FCheckOnly && ::unlink(QFile::encodeName(jobFile).constData()) != 0 && errno != ENOENT)
+    if (!FCheckOnly && !platform::RemoveName(jobFile).isEmpty())
         throw EVorlandtError(jobFile + QStringLiteral(" konnte nicht gelöscht werden."),
                              EVorlandtError::Kind::InOut);
     // Temporary log entries stay: each lives until a later search writes the entry of the same

@@ -3,6 +3,7 @@
 
 #include "core/platform/files/AtomicFile.h"
 #include "core/platform/files/FileRead.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/files/PrivateFolder.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
@@ -68,14 +69,13 @@ QString MachineDataDir()
 {
     const QString base = qEnvironmentVariableIsSet("VORLANDT_PROGRAMDATA")
                              ? qEnvironmentVariable("VORLANDT_PROGRAMDATA")
-                             : QStringLiteral("/var/lib");
+                             : platform::MachineDataBase();
     // A relative base would move the data with the current folder of whoever started us.
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         return QString();
     const QString dir = WithSlash(base) + QStringLiteral("Vorlandt/OnlineUpdater/1.0/");
     QDir().mkpath(dir);
-    const QByteArray native = QFile::encodeName(dir);
-    if (!QFileInfo(dir).isDir() || ::access(native.constData(), W_OK | X_OK) != 0)
+    if (!QFileInfo(dir).isDir() || !platform::MayWriteInFolder(dir))
         return QString();
     return dir;
 }

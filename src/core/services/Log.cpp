@@ -3,18 +3,22 @@
 #include "core/services/Log.h"
 
 #include "core/platform/files/AtomicFile.h"
+#include "core/platform/files/PrivateFolder.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/services/Registry.h"
 #include "core/services/SettingsKeys.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <memory>
 #include <mutex>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -33,6 +37,7 @@ QString WithSlash(const QString& dir)
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
 
+#ifndef _WIN32
 QString ExecutableDir()
 {
     // /proc/self/exe works without an application object and names the real file.
@@ -40,6 +45,7 @@ QString ExecutableDir()
     return exe.canonicalFilePath().isEmpty() ? QDir::currentPath()
                                              : QFileInfo(exe.canonicalFilePath()).path();
 }
+#endif
 
 QByteArray LogFileContent(const QStringList& lines)
 {
@@ -53,22 +59,17 @@ QByteArray LogFileContent(const QStringList& lines)
     return platform::EncodeWindows1252(text);
 }
 
-// The state folders the XDG rules ask to create with mode 0700; folders that exist keep theirs.
-void MakeFolders(const QString& dir)
-{
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(dir));
-    for (qsizetype next = 1;;) {
-        const qsizetype slash = path.indexOf('/', next);
-        // A folder that exists keeps its mode; one that cannot be made shows in the save's error.
-        ::mkdir((slash < 0 ? path : path.left(slash)).constData(), 0700);
-        if (slash < 0)
-            return;
-        next = slash + 1;
-    }
-}
-
 }  // namespace
 
+#ifdef _WIN32
+QString LogDirectory()
+{
+    // Not beside the program: under Program Files the user may not write, and a program folder
+    // the user may write is shared with every other user of the machine.
+    return WithSlash(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
+           QStringLiteral("Vorlandt/");
+}
+#else
 QString LogDirectoryFor(const QString& executableDir, uid_t user)
 {
     // Beside the program only where the user keeps a copy of their own (a folder they own and
@@ -90,6 +91,7 @@ QString LogDirectory()
 {
     return LogDirectoryFor(ExecutableDir(), ::geteuid());
 }
+#endif
 
 void WriteLog(int Action, const QString& Text)
 {
@@ -112,13 +114,13 @@ void WriteLog(int Action, const QString& Text)
             break;
         case TLogAction::SaveFile: {
             const QString dir = LogDirectory();
-            MakeFolders(dir);
+            platform::MakeOwnFolders(dir);
             // Without a buffer the file is rewritten empty, as after an autostart run.
             const QByteArray content = logBuffer ? LogFileContent(*logBuffer) : QByteArray();
             // The log names addresses, folders and the proxy: for this user's eyes only, also when
             // an older file under the name was readable by others.
             platform::TAtomicFile file(dir + LogFileName, platform::FileModePrivate);
-            ::fchmod(file.Handle(), platform::FileModePrivate);
+            file.RestrictToOwner();
             file.Write(content);
             file.Commit();
             break;

@@ -7,7 +7,9 @@
 
 #include <optional>
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 #include <type_traits>
 #include <utility>
 
@@ -74,10 +76,13 @@ Result LoggedCall(const QString& startLine, const QString& endPrefix, Body&& bod
 
 // The folder the log file goes to, ending with "/": the executable's folder when it is the
 // user's own (owned and writable by them, never for root), else $XDG_STATE_HOME/vorlandt/
-// (default ~/.local/state/vorlandt/). The file is created with mode 0600.
+// (default ~/.local/state/vorlandt/). The file is created with mode 0600. On Windows the user's
+// local application data folder + "Vorlandt/" (docs/security.md says why not beside the program).
 QString LogDirectory();
-// The rule behind LogDirectory, for a given executable folder and user.
+#ifndef _WIN32
+// The rule behind LogDirectory on Linux, for a given executable folder and user.
 QString LogDirectoryFor(const QString& executableDir, uid_t user);
+#endif
 
 // The lines collected so far, or nullopt while no buffer exists.
 std::optional<QStringList> LogBuffer();

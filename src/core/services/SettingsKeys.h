@@ -98,5 +98,11 @@ inline const QString StdEinstellungenName = QStringLiteral("STD_EINSTELLUNGEN");
 inline const QString Pfad = QStringLiteral("Pfad");
 inline const QString PfadInstallerDefault = QStringLiteral("c:\\Programme\\KRSoftware\\");
 inline const QString PfadInstallerDefaultLinux = QStringLiteral("/opt/KRSoftware/");
+// The installer's folder when none is registered, on the system the program runs on.
+#ifdef _WIN32
+inline const QString& PfadInstallerDefaultHere = PfadInstallerDefault;
+#else
+inline const QString& PfadInstallerDefaultHere = PfadInstallerDefaultLinux;
+#endif
 
 }  // namespace SettingsKeys

@@ -91,7 +91,7 @@ QList<TSettingRow> SettingRows()
         {hkcu, K::Standardeinstellungen, K::TrackingHost, TShownAs::Text, K::TrackingHostDefault},
         {hkcu, K::Standardeinstellungen, K::TrackingLastQuery, TShownAs::Text, K::TrackingLastQueryDefault},
         {hklm, K::OnlineUpdate, K::SignatureKeys, TShownAs::Text, QString()},
-        {hklm, K::StdEinstellungen, K::Pfad, TShownAs::Text, K::PfadInstallerDefaultLinux},
+        {hklm, K::StdEinstellungen, K::Pfad, TShownAs::Text, K::PfadInstallerDefaultHere},
     };
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/platform/files/FileCopy.h"
 #include "core/platform/files/FileRead.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/platform/text/TextCodec.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
@@ -16,13 +17,8 @@
 #include <QLatin1String>
 #include <QScopeGuard>
 
-#include <cerrno>
-#include <cstring>
 #include <future>
 #include <system_error>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace sources {
 
@@ -35,9 +31,9 @@ constexpr QByteArrayView kNotAvailableMarker("Datei steht nicht zur Verf&uuml;gu
 // exception, so a failure to log must not raise.
 void RemoveFetched(const QString& path)
 {
-    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+    const QString reason = platform::RemoveName(path);
+    if (reason.isEmpty())
         return;
-    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     AppendLogLineQuietly(QStringLiteral("Datei kann nicht gelöscht werden: ") + path + QStringLiteral(" (") +
                          reason + u')');
 }
@@ -57,20 +53,20 @@ void RemoveFetched(const QString& path)
 // Why a local source folder cannot be used, in words for the person.
 QString FolderFailureText(const QString& folder)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(folder).constData(), &info) != 0) {
-        switch (errno) {
-            case ENOENT:
-                return QStringLiteral("Der Ordner ist nicht vorhanden");
-            case EACCES:
-                return QStringLiteral("Zugriff verweigert");
-            case ENOTDIR:
-                return QStringLiteral("Ein Teil des Pfades ist kein Ordner");
-            default:
-                return QString::fromLocal8Bit(std::strerror(errno));
-        }
+    const platform::TPathProbe probe = platform::ProbePath(folder);
+    switch (probe.kind) {
+        case platform::TPathProbe::Kind::Found:
+            return QStringLiteral("Es ist kein Ordner");
+        case platform::TPathProbe::Kind::Missing:
+            return QStringLiteral("Der Ordner ist nicht vorhanden");
+        case platform::TPathProbe::Kind::Denied:
+            return QStringLiteral("Zugriff verweigert");
+        case platform::TPathProbe::Kind::ParentNotFolder:
+            return QStringLiteral("Ein Teil des Pfades ist kein Ordner");
+        case platform::TPathProbe::Kind::Other:
+            break;
     }
-    return QStringLiteral("Es ist kein Ordner");
+    return probe.reason;
 }
 
 // The content of "FILE.sig" from beside the source's file, nullopt when there is none (no file,
@@ -213,8 +209,7 @@ bool ContainsNotAvailableMarker(const QByteArray& bytes)
 {
     if (HasUtf16ByteOrderMark(bytes))
         return platform::DecodeText(bytes).contains(QLatin1String(kNotAvailableMarker));
-    return ::memmem(bytes.constData(), static_cast<size_t>(bytes.size()), kNotAvailableMarker.data(),
-                    static_cast<size_t>(kNotAvailableMarker.size())) != nullptr;
+    return QByteArrayView(bytes).indexOf(kNotAvailableMarker) >= 0;
 }
 
 std::optional<TXmlLoadResult> LoadSignedXml(pugi::xml_document& document, const TSignatureCheck& check,

@@ -73,6 +73,56 @@ private Q_SLOTS:
         QCOMPARE(QString(s.TimeSeparator), timeSep);
     }
 
+    void translatesWindowsPictures_data()
+    {
+        QTest::addColumn<QString>("shortDate");
+        QTest::addColumn<QString>("timeFormat");
+        QTest::addColumn<QString>("am");
+        QTest::addColumn<QString>("dateFormat");
+        QTest::addColumn<QString>("longTime");
+        // clang-format off
+        QTest::newRow("German") << "dd.MM.yyyy" << "HH:mm:ss" << "" << "dd.mm.yyyy" << "hh:nn:ss";
+        QTest::newRow("US") << "M/d/yyyy" << "h:mm:ss tt" << "AM" << "m/d/yyyy" << "h:nn:ss ampm";
+        QTest::newRow("ISO") << "yyyy-MM-dd" << "HH:mm:ss" << "" << "yyyy-mm-dd" << "hh:nn:ss";
+        QTest::newRow("two-digit year") << "dd/MM/yy" << "H:mm" << "" << "dd/mm/yy" << "h:nn";
+        QTest::newRow("quoted separators") << "dd'.'MM'.'yyyy" << "HH'.'mm'.'ss" << "" << "dd.mm.yyyy" << "hh.nn.ss";
+        QTest::newRow("marker first") << "yyyy/MM/dd" << "tt hh:mm:ss" << "AM" << "yyyy/mm/dd" << "ampm hh:nn:ss";
+        // Names and eras have no numeric form: the German part stands in.
+        QTest::newRow("month name") << "dd MMM yyyy" << "HH:mm:ss" << "" << "dd.mm.yyyy" << "hh:nn:ss";
+        QTest::newRow("day name") << "dddd, d. MMMM yyyy" << "HH:mm:ss" << "" << "dd.mm.yyyy" << "hh:nn:ss";
+        QTest::newRow("era") << "gg yyyy/MM/dd" << "HH:mm:ss" << "" << "dd.mm.yyyy" << "hh:nn:ss";
+        QTest::newRow("empty") << "" << "" << "" << "dd.mm.yyyy" << "hh:nn:ss";
+        // clang-format on
+    }
+
+    void translatesWindowsPictures()
+    {
+        QFETCH(QString, shortDate);
+        QFETCH(QString, timeFormat);
+        QFETCH(QString, am);
+        QFETCH(QString, dateFormat);
+        QFETCH(QString, longTime);
+        const QString pm = am.isEmpty() ? QString() : QStringLiteral("PM");
+        const TFormatSettings s = FormatSettingsFromWindowsPictures(shortDate, timeFormat, am, pm);
+        QCOMPARE(s.ShortDateFormat, dateFormat);
+        QCOMPARE(s.LongTimeFormat, longTime);
+    }
+
+#ifdef _WIN32
+    // The locales' own pictures differ between Windows versions (and Wine): their shape counts.
+    void windowsLocaleNames()
+    {
+        const TFormatSettings german = FormatSettingsForLocale("de-DE");
+        QVERIFY2(german.ShortDateFormat.startsWith(u'd') && german.ShortDateFormat.endsWith(QStringLiteral("yyyy")),
+                 qPrintable(german.ShortDateFormat));
+        QCOMPARE(german.DateSeparator, QChar(u'.'));
+        QVERIFY2(!german.LongTimeFormat.contains(QStringLiteral("ampm")), qPrintable(german.LongTimeFormat));
+        const TFormatSettings american = FormatSettingsForLocale("en-US");
+        QVERIFY2(american.ShortDateFormat.startsWith(u'm'), qPrintable(american.ShortDateFormat));
+        QVERIFY2(american.LongTimeFormat.endsWith(QStringLiteral("ampm")), qPrintable(american.LongTimeFormat));
+    }
+#endif
+
     void cLocaleAndUnknownLocalesGiveGerman_data()
     {
         QTest::addColumn<QByteArray>("name");

@@ -210,6 +210,12 @@ TAtomicFile::TAtomicFile(const QString& path, mode_t mode, TDurability durabilit
     }
 }
 
+void TAtomicFile::RestrictToOwner()
+{
+    if (FFd >= 0)
+        ::fchmod(FFd, FileModePrivate);
+}
+
 TAtomicFile::~TAtomicFile()
 {
     Discard();

@@ -40,8 +40,14 @@ public:
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
     const QString& Path() const { return FPath; }
-    // The new file's descriptor, for callers that copy with the kernel's help.
+    // The new file's descriptor, for callers that copy with the kernel's help. On Windows a C
+    // runtime descriptor over the file's handle.
     int Handle() const { return FFd; }
+
+    // Gives the new file mode 0600 outright, also where an older file under the name was
+    // readable by others. On Windows the file keeps what its folder hands down: the folders
+    // such files go to are the user's own.
+    void RestrictToOwner();
 
     void Write(QByteArrayView data);
     // Syncs the new file and renames it over the name.

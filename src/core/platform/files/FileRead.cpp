@@ -88,6 +88,16 @@ QString OwnFileProblem(const struct stat& info)
     return QString();
 }
 
+QString OwnFileProblemAt(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return qt_error_string(errno);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("Sie ist keine gewöhnliche Datei.");
+    return OwnFileProblem(info);
+}
+
 void RaiseReadError(const QString& path, const QString& reason)
 {
     throw EVorlandtError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2").arg(path, reason),

@@ -36,10 +36,18 @@ enum class TFileTrust {
                   // that tells a program what to do
 };
 
+#ifndef _WIN32
 // Why a file (its status as fstat or lstat gave it) may not tell this program what to do, in
 // German; empty when it may: it is this user's, has one name and nobody else may write it. The
-// check of TFileTrust::OwnFile, for callers that sort files out before reading them.
+// check of TFileTrust::OwnFile.
 QString OwnFileProblem(const struct stat& info);
+#endif
+
+// The same for the name `path` itself (a link is not followed), for callers that sort files out
+// before reading them: also a reason when it is missing or no regular file. On Windows "this
+// user's" is the file's owner and nobody else's write permission is left to the folder's
+// permissions (the shared data folder hands each file to its creator).
+QString OwnFileProblemAt(const QString& path);
 
 // Raises EVorlandtError (kind InOut) with the read message naming `path` and `reason`.
 [[noreturn]] void RaiseReadError(const QString& path, const QString& reason);

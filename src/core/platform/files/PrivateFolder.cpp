@@ -106,4 +106,17 @@ QString PrivateTempFolder()
     return folder;
 }
 
+void MakeOwnFolders(const QString& dir)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(dir));
+    for (qsizetype next = 1;;) {
+        const qsizetype slash = path.indexOf('/', next);
+        // A folder that exists keeps its mode; one that cannot be made shows in the save's error.
+        ::mkdir((slash < 0 ? path : path.left(slash)).constData(), 0700);
+        if (slash < 0)
+            return;
+        next = slash + 1;
+    }
+}
+
 }  // namespace platform

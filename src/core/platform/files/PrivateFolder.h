@@ -14,11 +14,18 @@ void EnsurePrivateFolder(const QString& folder, bool create = true);
 
 // Where the private temporary folder is, ending with "/", unchecked: $TMPDIR when set (the
 // user's own choice; a shared folder with the sticky bit such as /tmp gets "vorlandt-<uid>/"
-// inside it), else $XDG_RUNTIME_DIR/vorlandt/, else /tmp/vorlandt-<uid>/.
+// inside it), else $XDG_RUNTIME_DIR/vorlandt/, else /tmp/vorlandt-<uid>/. On Windows the user's
+// temporary folder (GetTempPathW: %TMP%, %TEMP%, ...) + "vorlandt/".
 QString PrivateTempFolderPath();
 
 // PrivateTempFolderPath after EnsurePrivateFolder; a folder named by TMPDIR itself is never
 // created, since a missing one means a mistyped setting.
 QString PrivateTempFolder();
+
+// Creates the missing folders of `dir` and its parents, new ones for this user's eyes only (mode
+// 0700 on Linux, as the XDG rules ask of state folders; on Windows they take what the user's
+// profile folder hands down). Folders that exist keep theirs; a folder that cannot be made shows
+// in the error of the write that follows.
+void MakeOwnFolders(const QString& dir);
 
 }  // namespace platform

@@ -1,9 +1,8 @@
 // Character sets to code pages, and byte decoding through per-page tables or converters.
 #include "core/platform/rtf/RtfCodePage.h"
 
+#include "core/platform/text/CodePageDecoder.h"
 #include "core/platform/text/TextCodec.h"
-
-#include <QStringDecoder>
 
 #include <array>
 #include <mutex>
@@ -20,61 +19,13 @@ bool IsDroppedControl(char16_t c)
     return (c < 0x20 && c != u'\t') || (c >= 0x7F && c < 0xA0);
 }
 
-// Converter names as the ICU-backed QStringDecoder knows them; nullptr for pages we cannot
-// decode, which then read as Windows-1252.
-const char* ConverterName(int codePage)
-{
-    switch (codePage) {
-        case 437:
-            return "IBM437";
-        case 850:
-            return "IBM850";
-        case 852:
-            return "IBM852";
-        case 866:
-            return "IBM866";
-        case 874:
-            return "windows-874";
-        case 932:
-            return "windows-31j";
-        case 936:
-            return "windows-936";
-        case 949:
-            return "windows-949";
-        case 950:
-            return "windows-950";
-        case 1250:
-            return "windows-1250";
-        case 1251:
-            return "windows-1251";
-        case 1253:
-            return "windows-1253";
-        case 1254:
-            return "windows-1254";
-        case 1255:
-            return "windows-1255";
-        case 1256:
-            return "windows-1256";
-        case 1257:
-            return "windows-1257";
-        case 1258:
-            return "windows-1258";
-        case 10000:
-            return "macintosh";
-        case 65001:
-            return "UTF-8";
-        default:
-            return nullptr;
-    }
-}
-
 // Pages nobody can decode here collapse onto Windows-1252 before any cache sees them, so that
 // no input can grow a cache with made-up page numbers.
 int Supported(int codePage)
 {
     if (codePage == kRtfSymbolCodePage || codePage == kRtfAnsiCodePage)
         return codePage;
-    return ConverterName(codePage) ? codePage : kRtfAnsiCodePage;
+    return KnownCodePage(codePage) ? codePage : kRtfAnsiCodePage;
 }
 
 bool IsMultiByte(int codePage)
@@ -97,12 +48,10 @@ TByteTable MakeWindows1252Table()
 }
 
 // Each byte on its own: a single-byte page has no state between bytes.
-TByteTable MakeConverterTable(const char* name)
+TByteTable MakeConverterTable(TCodePageDecoder& decoder)
 {
     TByteTable table{};
-    QStringDecoder decoder(name);
     for (int b = 0; b < 256; ++b) {
-        decoder.resetState();
         const char byte = static_cast<char>(b);
         const QString text = decoder.decode(QByteArrayView(&byte, 1));
         char16_t c = text.size() == 1 ? text.at(0).unicode() : u'\uFFFD';
@@ -130,11 +79,11 @@ const TByteTable& TableFor(int codePage)
     if (found != tables.end())
         return *found->second;
     TByteTable table;
+    TCodePageDecoder decoder(codePage);
     if (codePage == kRtfSymbolCodePage)
         table = MakeSymbolTable();
-    else if (codePage != kRtfAnsiCodePage && ConverterName(codePage) &&
-             QStringDecoder(ConverterName(codePage)).isValid())
-        table = MakeConverterTable(ConverterName(codePage));
+    else if (codePage != kRtfAnsiCodePage && decoder.isValid())
+        table = MakeConverterTable(decoder);
     else
         table = MakeWindows1252Table();
     return *tables.emplace(codePage, std::make_unique<const TByteTable>(table)).first->second;
@@ -187,11 +136,11 @@ int CodePageOfCharset(int charset)
 TRtfTextDecoder::TRtfTextDecoder() = default;
 TRtfTextDecoder::~TRtfTextDecoder() = default;
 
-QStringDecoder* TRtfTextDecoder::converter(int codePage)
+TCodePageDecoder* TRtfTextDecoder::converter(int codePage)
 {
     auto found = FConverters.find(codePage);
     if (found == FConverters.end()) {
-        auto decoder = std::make_unique<QStringDecoder>(ConverterName(codePage));
+        auto decoder = std::make_unique<TCodePageDecoder>(codePage);
         if (!decoder->isValid())
             decoder.reset();
         found = FConverters.emplace(codePage, std::move(decoder)).first;
@@ -205,10 +154,9 @@ void TRtfTextDecoder::decode(int codePage, QByteArrayView bytes, QString& out)
         return;
     codePage = Supported(codePage);
     if (IsMultiByte(codePage)) {
-        if (QStringDecoder* decoder = converter(codePage)) {
+        if (TCodePageDecoder* decoder = converter(codePage)) {
             // Each run stands alone: a lead byte cut off by a format change must not swallow
             // the first byte of the next run.
-            decoder->resetState();
             const QString text = decoder->decode(bytes);
             out.reserve(out.size() + text.size());
             for (QChar c : text) {

@@ -8,9 +8,9 @@
 #include <map>
 #include <memory>
 
-class QStringDecoder;
-
 namespace platform {
+
+class TCodePageDecoder;
 
 constexpr int kRtfAnsiCodePage = 1252;
 // Windows' own number for symbol fonts (CP_SYMBOL): their bytes are glyph numbers, not text.
@@ -35,10 +35,10 @@ public:
     void decode(int codePage, QByteArrayView bytes, QString& out);
 
 private:
-    std::map<int, std::unique_ptr<QStringDecoder>> FConverters;
+    std::map<int, std::unique_ptr<TCodePageDecoder>> FConverters;
     int FTablePage = 0;
     const void* FTable = nullptr;  // the shared table of FTablePage
-    QStringDecoder* converter(int codePage);
+    TCodePageDecoder* converter(int codePage);
 };
 
 }  // namespace platform

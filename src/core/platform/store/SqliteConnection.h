@@ -38,6 +38,14 @@ enum StmtId {
     StmtCount
 };
 
+#ifdef _WIN32
+// Windows' stat(2) knows whole seconds only (the SQLite backend stands in on Windows until the
+// registry backend takes its place).
+inline timespec ModifiedTime(const struct stat& st) { return timespec{st.st_mtime, 0}; }
+#else
+inline timespec ModifiedTime(const struct stat& st) { return st.st_mtim; }
+#endif
+
 class Connection {
 public:
     Connection() = default;
@@ -125,8 +133,9 @@ public:
     // Size and modification time of the content last checked (or last written by us).
     bool contentChecked(const struct stat& st) const
     {
-        return FChecked && FCheckedSize == st.st_size && FCheckedTime.tv_sec == st.st_mtim.tv_sec &&
-               FCheckedTime.tv_nsec == st.st_mtim.tv_nsec;
+        const timespec modified = ModifiedTime(st);
+        return FChecked && FCheckedSize == st.st_size && FCheckedTime.tv_sec == modified.tv_sec &&
+               FCheckedTime.tv_nsec == modified.tv_nsec;
     }
 
     // The content is checked again at the next acquire, whatever the file's size and time say.
@@ -136,7 +145,7 @@ public:
     {
         FChecked = true;
         FCheckedSize = st.st_size;
-        FCheckedTime = st.st_mtim;
+        FCheckedTime = ModifiedTime(st);
     }
 
     // After our own commit the content is known good; another change since then is missed

@@ -11,6 +11,12 @@
 
 #include <optional>
 
+#ifdef _WIN32
+// windows.h names the registry's predefined handles with the two words below as macros: it is
+// read here, first, and the macros are dropped, so that the roots' names mean ours in every unit.
+#include "core/platform/WinApi.h"
+#endif
+
 enum class TRootKey { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
 inline constexpr TRootKey HKEY_CURRENT_USER = TRootKey::HKEY_CURRENT_USER;
 inline constexpr TRootKey HKEY_LOCAL_MACHINE = TRootKey::HKEY_LOCAL_MACHINE;

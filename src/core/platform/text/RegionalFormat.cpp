@@ -1,11 +1,10 @@
-// Regional date/time settings from LC_TIME, and the process-wide settings every conversion uses.
+// Regional date/time settings from the patterns a system reports, and the process-wide settings
+// every conversion uses. Where the patterns come from is RegionalFormatLocale.cpp (Linux) and
+// RegionalFormatWin.cpp.
 #include "core/platform/text/RegionalFormat.h"
 
 #include <QList>
 #include <QStringView>
-
-#include <langinfo.h>
-#include <locale.h>
 
 #include <mutex>
 #include <optional>
@@ -292,27 +291,83 @@ TFormatSettings FormatSettingsFromStrftime(const QString& dateFormat, const QStr
     return settings;
 }
 
-TFormatSettings FormatSettingsForLocale(const QByteArray& localeName)
+namespace {
+
+// The strftime form of a Windows date or time picture: runs of d, M, y, h, H, m, s and t are
+// fields, text in single quotes ('' a quote) is copied. Day and month names, eras and anything
+// else without a numeric form become a conversion the reader above refuses.
+QString StrftimeFromWindowsPicture(const QString& picture)
 {
-    // LC_CTYPE comes along for the code set the LC_TIME strings are written in.
-    const locale_t loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, localeName.constData(), locale_t(nullptr));
-    if (loc == locale_t(nullptr))
-        return TFormatSettings::German();
-    struct LocaleRelease {
-        locale_t loc;
-        ~LocaleRelease() { freelocale(loc); }
-    } release{loc};
+    QString out;
+    const qsizetype n = picture.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = picture[i];
+        if (c == u'\'') {
+            for (++i; i < n; ++i) {
+                if (picture[i] == u'\'') {
+                    if (i + 1 < n && picture[i + 1] == u'\'') {
+                        out += u'\'';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                out += picture[i] == u'%' ? QStringLiteral("%%") : QString(picture[i]);
+            }
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < n && picture[i + run] == c)
+            ++run;
+        const bool one = run == 1;
+        switch (c.unicode()) {
+            case u'd':
+                out += run > 2 ? QStringLiteral("%a") : one ? QStringLiteral("%-d") : QStringLiteral("%d");
+                break;
+            case u'M':
+                out += run > 2 ? QStringLiteral("%b") : one ? QStringLiteral("%-m") : QStringLiteral("%m");
+                break;
+            case u'y':
+                out += run > 2 ? QStringLiteral("%Y") : QStringLiteral("%y");
+                break;
+            case u'h':
+                out += one ? QStringLiteral("%-I") : QStringLiteral("%I");
+                break;
+            case u'H':
+                out += one ? QStringLiteral("%-H") : QStringLiteral("%H");
+                break;
+            case u'm':
+                out += one ? QStringLiteral("%-M") : QStringLiteral("%M");
+                break;
+            case u's':
+                out += one ? QStringLiteral("%-S") : QStringLiteral("%S");
+                break;
+            case u't':
+                out += QStringLiteral("%p");
+                break;
+            case u'g':
+                out += QStringLiteral("%Ec");
+                break;
+            case u'%':
+                out += QString(run * 2, u'%');
+                break;
+            default:
+                out += QString(run, c);
+                break;
+        }
+        i += run;
+    }
+    return out;
+}
 
-    const QByteArray name = nl_langinfo_l(_NL_LOCALE_NAME(LC_TIME), loc);
-    if (name.isEmpty() || name == "C" || name == "POSIX" || name.startsWith("C."))
-        return TFormatSettings::German();
+}  // namespace
 
-    const bool utf8 = QByteArray(nl_langinfo_l(CODESET, loc)).toUpper().replace("-", "") == "UTF8";
-    auto text = [&](nl_item item) {
-        const char* raw = nl_langinfo_l(item, loc);
-        return utf8 ? QString::fromUtf8(raw) : QString::fromLocal8Bit(raw);
-    };
-    return FormatSettingsFromStrftime(text(D_FMT), text(T_FMT), text(AM_STR), text(PM_STR));
+TFormatSettings FormatSettingsFromWindowsPictures(const QString& shortDate, const QString& timeFormat,
+                                                  const QString& amString, const QString& pmString)
+{
+    return FormatSettingsFromStrftime(StrftimeFromWindowsPicture(shortDate), StrftimeFromWindowsPicture(timeFormat),
+                                      amString, pmString);
 }
 
 // ---------------------------------------------------------------------------------------------

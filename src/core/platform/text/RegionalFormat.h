@@ -1,5 +1,6 @@
 // The user's regional date and time format: the settings the conversions between moments and text
-// go through (core/platform/text/DateFormat.h writes, DateParse.h reads), taken from LC_TIME.
+// go through (core/platform/text/DateFormat.h writes, DateParse.h reads), taken from LC_TIME on
+// Linux and from the user's regional settings on Windows.
 #pragma once
 
 #include <QByteArray>
@@ -31,8 +32,14 @@ struct TFormatSettings {
 TFormatSettings FormatSettingsFromStrftime(const QString& dateFormat, const QString& timeFormat,
                                            const QString& amString, const QString& pmString);
 
-// The LC_TIME conventions of a locale name; "" means the one the environment selects. The
-// C/POSIX locale and names that cannot be loaded give the German settings.
+// Builds settings from the pictures Windows reports (LOCALE_SSHORTDATE such as "dd.MM.yyyy",
+// LOCALE_STIMEFORMAT such as "h:mm:ss tt", LOCALE_S1159, LOCALE_S2359), with the same fallbacks.
+TFormatSettings FormatSettingsFromWindowsPictures(const QString& shortDate, const QString& timeFormat,
+                                                  const QString& amString, const QString& pmString);
+
+// The conventions of a locale name; "" means the user's. On Linux the LC_TIME conventions (the
+// C/POSIX locale and names that cannot be loaded give the German settings), on Windows the
+// locale's short date and time formats ("de-DE"; an unknown name gives the German settings).
 TFormatSettings FormatSettingsForLocale(const QByteArray& localeName);
 
 // Where the process-wide settings come from, so that a test can stand other settings in for the
