@@ -425,6 +425,9 @@ bool TUpdateRun::ShowUpdateNotification()
 
 QString InstallerExitText(const TProgramExit& exit)
 {
+    if (!exit.Started && !exit.Reason.isEmpty())
+        return QStringLiteral("Das Installationsprogramm \"%1\" konnte nicht gestartet werden: %2")
+            .arg(exit.Program, exit.Reason);
     if (!exit.Started)
         return QStringLiteral("Das Installationsprogramm konnte nicht gestartet werden.");
     if (exit.Signalled)

@@ -1,6 +1,7 @@
 // The basic procedures: small helpers without state of their own.
 #include "core/services/BasicProcs.h"
 
+#include "core/platform/desktop/ProgramStart.h"
 #include "core/platform/files/AtomicFile.h"
 #include "core/platform/files/FileRead.h"
 #include "core/platform/files/PrivateFolder.h"
@@ -98,27 +99,20 @@ void PrepareProcess(QProcess& process, const QString& program, const QString& pa
 
 bool StartAndWait(const QString& file, const QString& parameters, TProgramExit* exit)
 {
-    const QFileInfo info(file);
-    if (!info.isFile())
+    const platform::TProgramEnd end =
+        platform::StartProgramAndWait(file, QProcess::splitCommand(parameters), StartEXEWorkingDir(file));
+    if (!end.Started) {
+        if (!end.Reason.isEmpty())
+            WriteLog(TLogAction::AppendLine, QStringLiteral("StartEXE - %1: %2").arg(end.Program, end.Reason));
+        if (exit) {
+            exit->Program = end.Program;
+            exit->Reason = end.Reason;
+        }
         return false;
-    QProcess process;
-    PrepareProcess(process, info.absoluteFilePath(), parameters, file);
-    // Its output goes where ours goes instead of piling up unread in our memory.
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start();
-    if (!process.waitForStarted())
-        return false;
-    while (process.state() != QProcess::NotRunning) {
-        if (process.waitForFinished(10))
-            break;
-        // Timers, repaints and input of our own windows go on while the program runs.
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
     }
     if (exit) {
-        // Qt reports the signal's number as the code of a program that did not exit by itself.
-        exit->Signalled = process.exitStatus() == QProcess::CrashExit;
-        exit->Code = process.exitCode();
+        exit->Signalled = end.Signalled;
+        exit->Code = end.Code;
         WriteLog(TLogAction::AppendLine,
                  exit->Signalled ? QStringLiteral("StartEXE - Beendet durch Signal %1").arg(exit->Code)
                                  : QStringLiteral("StartEXE - Exit-Status: %1").arg(exit->Code));

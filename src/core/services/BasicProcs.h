@@ -35,6 +35,9 @@ struct TProgramExit {
     bool Started = false;
     bool Signalled = false;  // ended by a signal, whose number Code then is
     int Code = 0;            // the exit status
+    // When it could not be started: the program and the system's reason (Windows only).
+    QString Program;
+    QString Reason;
     bool Succeeded() const { return Started && !Signalled && Code == 0; }
 };
 
