@@ -5,10 +5,12 @@
 #include "core/platform/desktop/AutostartEntry.h"
 #include "core/platform/VorlandtError.h"
 #include "support/ErrorOf.h"
+#include "support/PrivateStores.h"
 #include "support/TestMain.h"
 
 #include <QProcess>
-#include <QUuid>
+
+#include <memory>
 
 using namespace platform;
 
@@ -38,13 +40,11 @@ const QString Executable = QStringLiteral("C:\\Program Files\\Vorlandt\\OnlineUp
 class TestAutostartEntryWin : public QObject {
     Q_OBJECT
 
-    QString FBase;
-    QByteArray FSavedUser;
-    QByteArray FSavedMachine;
+    std::unique_ptr<TPrivateStores> FStores;  // keys below HKCU standing in for both roots
 
     QString runKey(const QString& root) const
     {
-        return QStringLiteral("HKCU\\%1\\%2\\%3").arg(FBase, root, AutostartRunKey);
+        return (root == u"user" ? FStores->UserStore() : FStores->MachineStore()) + u'\\' + AutostartRunKey;
     }
 
     // The value's type and text as `reg query` shows them; empty when it finds none.
@@ -64,19 +64,11 @@ class TestAutostartEntryWin : public QObject {
 private slots:
     void init()
     {
-        FBase = QStringLiteral("Software\\VorlandtTests-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-        FSavedUser = qgetenv("VORLANDT_USER_STORE");
-        FSavedMachine = qgetenv("VORLANDT_MACHINE_STORE");
-        qputenv("VORLANDT_USER_STORE", (QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\user")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", (QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\machine")).toUtf8());
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
     }
 
-    void cleanup()
-    {
-        qputenv("VORLANDT_USER_STORE", FSavedUser);
-        qputenv("VORLANDT_MACHINE_STORE", FSavedMachine);
-        Reg({QStringLiteral("delete"), QStringLiteral("HKCU\\") + FBase, QStringLiteral("/f")});
-    }
+    void cleanup() { FStores.reset(); }
 
     void ownValueIsWrittenAndRemoved()
     {

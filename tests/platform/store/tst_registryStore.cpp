@@ -6,6 +6,7 @@
 #include "core/platform/store/StoreBackend.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Registry.h"
+#include "support/PrivateStores.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUuid>
+
+#include <memory>
 
 using namespace platform;
 
@@ -48,16 +51,11 @@ QString UniqueName()
 class TestRegistryStore : public QObject {
     Q_OBJECT
 
-    QString FBase;  // below HKCU: the key standing in for both roots
+    std::unique_ptr<TPrivateStores> FStores;  // keys below HKCU standing in for both roots
     QTemporaryDir FFiles;
-    QByteArray FSavedUser;
-    QByteArray FSavedMachine;
 
-    QString userKey(const QString& key) const { return QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\user\\") + key; }
-    QString machineKey(const QString& key) const
-    {
-        return QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\machine\\") + key;
-    }
+    QString userKey(const QString& key) const { return FStores->UserStore() + u'\\' + key; }
+    QString machineKey(const QString& key) const { return FStores->MachineStore() + u'\\' + key; }
 
     // The lines of reg.exe's export of `regKey` ("HKCU\..."): the values of the key itself, or
     // with `wholeTree` every line after the signature.
@@ -94,18 +92,15 @@ private slots:
 
     void init()
     {
-        FBase = QStringLiteral("Software\\") + UniqueName();
-        FSavedUser = qgetenv("VORLANDT_USER_STORE");
-        FSavedMachine = qgetenv("VORLANDT_MACHINE_STORE");
-        qputenv("VORLANDT_USER_STORE", (QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\user")).toUtf8());
-        qputenv("VORLANDT_MACHINE_STORE", (QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\machine")).toUtf8());
+        FStores = std::make_unique<TPrivateStores>();
+        QVERIFY(FStores->IsValid());
     }
 
     void cleanup()
     {
-        qputenv("VORLANDT_USER_STORE", FSavedUser);
-        qputenv("VORLANDT_MACHINE_STORE", FSavedMachine);
-        Reg({QStringLiteral("delete"), QStringLiteral("HKCU\\") + FBase, QStringLiteral("/f")});
+        const QString keys = FStores->UserStore().section(u'\\', 0, -2);
+        FStores.reset();
+        QCOMPARE(Reg({QStringLiteral("query"), keys}).exitCode, 1);
     }
 
     void kindsWrittenByTheStoreAreWhatRegExports_data()
@@ -316,7 +311,7 @@ private slots:
         QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Tree\\Sub"), QStringLiteral("Deep"),
                                          TRawValue::fromString(QStringLiteral("tief"))));
         QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Tree"), QStringLiteral("Top"), dword(3)));
-        const QStringList before = exported(QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\user"), true);
+        const QStringList before = exported(FStores->UserStore(), true);
 
         using T = TStoreOp::Type;
         QList<TStoreOp> ops{
@@ -334,7 +329,7 @@ private slots:
             ops.append({T::SetValue, QString(300, u'k'), QStringLiteral("v"), dword(13)});
         QCOMPARE(StoreBackend::apply(HKEY_CURRENT_USER, ops), !refused);
 
-        const QString all = QStringLiteral("HKCU\\") + FBase + QStringLiteral("\\user");
+        const QString all = FStores->UserStore();
         if (refused) {
             QCOMPARE(exported(all, true), before);
             QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()),
