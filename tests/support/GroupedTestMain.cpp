@@ -68,7 +68,8 @@ int main(int argc, char** argv)
         std::vector<QByteArray> arguments{QByteArray(argv[0])};
         if (!folder.isEmpty()) {
             arguments.push_back("-o");
-            arguments.push_back(QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".txt,txt")).toLocal8Bit());
+            arguments.push_back(
+                QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".txt,txt")).toLocal8Bit());
         }
         arguments.insert(arguments.end(), passed.begin(), passed.end());
         std::vector<char*> pointers;

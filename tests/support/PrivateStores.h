@@ -32,7 +32,8 @@ public:
         Restore(FProgramData, "VORLANDT_PROGRAMDATA");
 #ifdef Q_OS_WIN
         if (FDir.isValid()) {
-            QSettings tests(QStringLiteral("HKEY_CURRENT_USER\\Software\\VorlandtTests"), QSettings::NativeFormat);
+            QSettings tests(QStringLiteral("HKEY_CURRENT_USER\\Software\\VorlandtTests"),
+                            QSettings::NativeFormat);
             tests.remove(KeyName());
         }
 #endif

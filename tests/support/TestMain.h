@@ -21,10 +21,10 @@ struct TRegistration {
 
 }  // namespace grouped
 
-#define VORLANDT_TEST_MAIN(TestClass)                                                            \
+#define VORLANDT_TEST_MAIN(TestClass)                                                                   \
     static const grouped::TRegistration TestClass##Registration(#TestClass, [](int argc, char** argv) { \
-        TestClass suite;                                                                         \
-        return QTest::qExec(&suite, argc, argv);                                                 \
+        TestClass suite;                                                                                \
+        return QTest::qExec(&suite, argc, argv);                                                        \
     });
 
 #else

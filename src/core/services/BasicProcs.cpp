@@ -103,7 +103,8 @@ bool StartAndWait(const QString& file, const QString& parameters, TProgramExit* 
         platform::StartProgramAndWait(file, QProcess::splitCommand(parameters), StartEXEWorkingDir(file));
     if (!end.Started) {
         if (!end.Reason.isEmpty())
-            WriteLog(TLogAction::AppendLine, QStringLiteral("StartEXE - %1: %2").arg(end.Program, end.Reason));
+            WriteLog(TLogAction::AppendLine,
+                     QStringLiteral("StartEXE - %1: %2").arg(end.Program, end.Reason));
         if (exit) {
             exit->Program = end.Program;
             exit->Reason = end.Reason;

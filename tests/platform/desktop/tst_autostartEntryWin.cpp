@@ -33,7 +33,8 @@ TReg Reg(const QStringList& arguments)
     return result;
 }
 
-const QString Executable = QStringLiteral("C:\\Program Files\\Vorlandt\\OnlineUpdater\\VorlandtOnlineUpdater.exe");
+const QString Executable =
+    QStringLiteral("C:\\Program Files\\Vorlandt\\OnlineUpdater\\VorlandtOnlineUpdater.exe");
 
 }  // namespace
 
@@ -50,7 +51,8 @@ class TestAutostartEntryWin : public QObject {
     // The value's type and text as `reg query` shows them; empty when it finds none.
     QString queried(const QString& root) const
     {
-        const TReg reg = Reg({QStringLiteral("query"), runKey(root), QStringLiteral("/v"), AutostartValueName});
+        const TReg reg =
+            Reg({QStringLiteral("query"), runKey(root), QStringLiteral("/v"), AutostartValueName});
         if (reg.exitCode != 0)
             return QString();
         for (const QString& line : reg.out.split(QStringLiteral("\r\n"))) {
@@ -91,9 +93,9 @@ private slots:
     // Existence is what counts: a value someone else wrote, of whatever kind, is the entry.
     void anyValueOfTheNameIsTheEntry()
     {
-        QCOMPARE(Reg({QStringLiteral("add"), runKey(QStringLiteral("user")), QStringLiteral("/v"), AutostartValueName,
-                      QStringLiteral("/t"), QStringLiteral("REG_DWORD"), QStringLiteral("/d"), QStringLiteral("1"),
-                      QStringLiteral("/f")})
+        QCOMPARE(Reg({QStringLiteral("add"), runKey(QStringLiteral("user")), QStringLiteral("/v"),
+                      AutostartValueName, QStringLiteral("/t"), QStringLiteral("REG_DWORD"),
+                      QStringLiteral("/d"), QStringLiteral("1"), QStringLiteral("/f")})
                      .exitCode,
                  0);
         QVERIFY(AutostartEntryExists());

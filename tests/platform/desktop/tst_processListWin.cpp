@@ -40,11 +40,12 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("asked");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("plain") << QStringLiteral("Vorlandt-Probe.exe") << QStringLiteral("VORLANDT-PROBE.EXE") << true;
-        QTest::newRow("umlauts and blanks") << QStringLiteral("Vorlandt-übung ä.exe")
-                                            << QStringLiteral("VORLANDT-übung ä.EXE") << true;
-        QTest::newRow("umlauts in another case") << QStringLiteral("Vorlandt-übung ä.exe")
-                                                 << QStringLiteral("Vorlandt-Übung Ä.exe") << false;
+        QTest::newRow("plain") << QStringLiteral("Vorlandt-Probe.exe") << QStringLiteral("VORLANDT-PROBE.EXE")
+                               << true;
+        QTest::newRow("umlauts and blanks")
+            << QStringLiteral("Vorlandt-übung ä.exe") << QStringLiteral("VORLANDT-übung ä.EXE") << true;
+        QTest::newRow("umlauts in another case")
+            << QStringLiteral("Vorlandt-übung ä.exe") << QStringLiteral("Vorlandt-Übung Ä.exe") << false;
     }
 
     void runningProgramIsListedByItsFileName()
@@ -52,7 +53,8 @@ private slots:
         QFETCH(QString, name);
         QTemporaryDir dir;
         const QString program = dir.filePath(name);
-        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/childHelper.exe"), program));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/childHelper.exe"),
+                            program));
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("VORLANDT_CHILD_SLEEP_MS"), QStringLiteral("60000"));

@@ -35,7 +35,8 @@ private slots:
         FFolder = FDir.filePath(QStringLiteral("KR Software"));
         QVERIFY(QDir().mkpath(FFolder));
         FInstaller = FFolder + QStringLiteral("/VorlandtUpdate.exe");
-        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/childHelper.exe"), FInstaller));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/childHelper.exe"),
+                            FInstaller));
         FReport = FDir.filePath(QStringLiteral("report.txt"));
         qputenv("VORLANDT_CHILD_REPORT", QDir::toNativeSeparators(FReport).toLocal8Bit());
     }
@@ -59,8 +60,10 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("status");
         QTest::addColumn<int>("code");
-        QTest::newRow("the hand-over") << QStringList{QStringLiteral("-DoUpdateJobs")} << QByteArray("0") << 0;
-        QTest::newRow("a failing installer") << QStringList{QStringLiteral("-DoUpdateJobs")} << QByteArray("3") << 3;
+        QTest::newRow("the hand-over")
+            << QStringList{QStringLiteral("-DoUpdateJobs")} << QByteArray("0") << 0;
+        QTest::newRow("a failing installer")
+            << QStringList{QStringLiteral("-DoUpdateJobs")} << QByteArray("3") << 3;
         QTest::newRow("an exception's status stays a status")
             << QStringList{QStringLiteral("-DoUpdateJobs")} << QByteArray("0xC0000005")
             << static_cast<int>(0xC0000005u);
@@ -99,10 +102,10 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << QStringLiteral("Fehlt/VorlandtUpdate.exe") << QByteArray()
                                  << QStringLiteral("(Systemfehler 3)");
-        QTest::newRow("missing in an existing folder") << QStringLiteral("VorlandtUpdate.exe") << QByteArray()
-                                                       << QStringLiteral("(Systemfehler 2)");
-        QTest::newRow("no program") << QStringLiteral("Kaputt/VorlandtUpdate.exe") << QByteArray("kein Programm")
-                                    << QStringLiteral("(Systemfehler 193)");
+        QTest::newRow("missing in an existing folder")
+            << QStringLiteral("VorlandtUpdate.exe") << QByteArray() << QStringLiteral("(Systemfehler 2)");
+        QTest::newRow("no program") << QStringLiteral("Kaputt/VorlandtUpdate.exe")
+                                    << QByteArray("kein Programm") << QStringLiteral("(Systemfehler 193)");
     }
 
     void installerThatCannotStartNamesPathAndReason()

@@ -107,7 +107,8 @@ private slots:
     {
         QTest::addColumn<TRawValue>("value");
         QTest::addColumn<QString>("line");
-        QTest::newRow("string") << TRawValue::fromString(QStringLiteral("Ab c")) << QStringLiteral("\"v\"=\"Ab c\"");
+        QTest::newRow("string") << TRawValue::fromString(QStringLiteral("Ab c"))
+                                << QStringLiteral("\"v\"=\"Ab c\"");
         QTest::newRow("empty string") << TRawValue::fromString(QString()) << QStringLiteral("\"v\"=\"\"");
         QTest::newRow("umlaut") << TRawValue::fromString(QStringLiteral("Größe"))
                                 << QStringLiteral("\"v\"=\"Größe\"");
@@ -115,7 +116,8 @@ private slots:
             << TRawValue::fromString(QStringLiteral("%T%"), TValueKind::ExpandString)
             << QStringLiteral("\"v\"=hex(2):25,00,54,00,25,00,00,00");
         QTest::newRow("dword") << TRawValue::fromDWord(42) << QStringLiteral("\"v\"=dword:0000002a");
-        QTest::newRow("dword all bits") << TRawValue::fromDWord(0xFFFFFFFFu) << QStringLiteral("\"v\"=dword:ffffffff");
+        QTest::newRow("dword all bits")
+            << TRawValue::fromDWord(0xFFFFFFFFu) << QStringLiteral("\"v\"=dword:ffffffff");
         QTest::newRow("qword") << TRawValue::fromQWord(0x0102030405060708ull)
                                << QStringLiteral("\"v\"=hex(b):08,07,06,05,04,03,02,01");
         QTest::newRow("binary") << TRawValue::fromBinary(QByteArray("\0\x01\xFF", 3))
@@ -130,9 +132,11 @@ private slots:
     {
         QFETCH(TRawValue, value);
         QFETCH(QString, line);
-        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Kinds"), QStringLiteral("v"), value));
+        QVERIFY(
+            StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Kinds"), QStringLiteral("v"), value));
         TReadStatus status = TReadStatus::Failed;
-        const auto read = StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Kinds"), QStringLiteral("v"), &status);
+        const auto read =
+            StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Kinds"), QStringLiteral("v"), &status);
         QCOMPARE(read, value);
         QCOMPARE(status, TReadStatus::Found);
         QCOMPARE(exported(userKey(QStringLiteral("Kinds"))), QStringList{line});
@@ -148,24 +152,31 @@ private slots:
         QTest::addColumn<int>("integer");
         QTest::addColumn<QString>("text");
         const QString none = QStringLiteral("<default>");
-        QTest::newRow("REG_SZ") << "REG_SZ" << "Größe" << TRawValue::fromString(QStringLiteral("Größe")) << -1
-                                << "Größe";
-        QTest::newRow("REG_SZ number") << "REG_SZ" << "42" << TRawValue::fromString(QStringLiteral("42")) << 42
-                                       << "42";
-        QTest::newRow("REG_SZ empty") << "REG_SZ" << "" << TRawValue::fromString(QString()) << -1 << "";
+        QTest::newRow("REG_SZ") << "REG_SZ"
+                                << "Größe" << TRawValue::fromString(QStringLiteral("Größe")) << -1 << "Größe";
+        QTest::newRow("REG_SZ number") << "REG_SZ"
+                                       << "42" << TRawValue::fromString(QStringLiteral("42")) << 42 << "42";
+        QTest::newRow("REG_SZ empty") << "REG_SZ"
+                                      << "" << TRawValue::fromString(QString()) << -1 << "";
         QTest::newRow("REG_EXPAND_SZ stays unexpanded")
-            << "REG_EXPAND_SZ" << "%SystemRoot%\\7"
+            << "REG_EXPAND_SZ"
+            << "%SystemRoot%\\7"
             << TRawValue::fromString(QStringLiteral("%SystemRoot%\\7"), TValueKind::ExpandString) << -1
             << "%SystemRoot%\\7";
-        QTest::newRow("REG_DWORD") << "REG_DWORD" << "42" << TRawValue::fromDWord(42) << 42 << none;
-        QTest::newRow("REG_DWORD negative") << "REG_DWORD" << "0xffffffff" << TRawValue::fromDWord(0xFFFFFFFFu) << -1
-                                            << none;
-        QTest::newRow("REG_DWORD negative nine") << "REG_DWORD" << "0xfffffff7" << TRawValue::fromDWord(0xFFFFFFF7u) << -9
-                                         << none;
-        QTest::newRow("REG_QWORD low bits") << "REG_QWORD" << "0x100000002a"
-                                            << TRawValue::fromQWord(0x100000002aull) << 42 << none;
+        QTest::newRow("REG_DWORD") << "REG_DWORD"
+                                   << "42" << TRawValue::fromDWord(42) << 42 << none;
+        QTest::newRow("REG_DWORD negative")
+            << "REG_DWORD"
+            << "0xffffffff" << TRawValue::fromDWord(0xFFFFFFFFu) << -1 << none;
+        QTest::newRow("REG_DWORD negative nine")
+            << "REG_DWORD"
+            << "0xfffffff7" << TRawValue::fromDWord(0xFFFFFFF7u) << -9 << none;
+        QTest::newRow("REG_QWORD low bits")
+            << "REG_QWORD"
+            << "0x100000002a" << TRawValue::fromQWord(0x100000002aull) << 42 << none;
         QTest::newRow("REG_BINARY as number and as text")
-            << "REG_BINARY" << "2a000000" << TRawValue::fromBinary(QByteArray("\x2a\0\0\0", 4)) << 42 << "*";
+            << "REG_BINARY"
+            << "2a000000" << TRawValue::fromBinary(QByteArray("\x2a\0\0\0", 4)) << 42 << "*";
     }
 
     void kindsAddedByRegAreReadAsTheyAre()
@@ -180,8 +191,10 @@ private slots:
                       QStringLiteral("/f")})
                      .exitCode,
                  0);
-        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Added"), QStringLiteral("v")), value);
-        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, QStringLiteral("Added"), QStringLiteral("v"), -1), integer);
+        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Added"), QStringLiteral("v")),
+                 value);
+        QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, QStringLiteral("Added"), QStringLiteral("v"), -1),
+                 integer);
         QCOMPARE(ReadStringValue(HKEY_CURRENT_USER, QStringLiteral("Added"), QStringLiteral("v"),
                                  QStringLiteral("<default>")),
                  text);
@@ -193,20 +206,24 @@ private slots:
                                          QStringLiteral("Wert"), TRawValue::fromDWord(1)));
         QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("äPFEL\\\\BIRNEN"),
                                          QStringLiteral("WERT"), TRawValue::fromDWord(2)));
-        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("ÄPFEL\\birnen"), QStringLiteral("wert")),
+        QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("ÄPFEL\\birnen"),
+                                         QStringLiteral("wert")),
                  TRawValue::fromDWord(2));
-        QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()), QStringList{QStringLiteral("Äpfel")});
+        QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()),
+                 QStringList{QStringLiteral("Äpfel")});
         QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QStringLiteral("äpfel")),
                  QStringList{QStringLiteral("Birnen")});
         const auto values = StoreBackend::values(HKEY_CURRENT_USER, QStringLiteral("ÄPFEL\\BIRNEN"));
         QVERIFY(values);
         QCOMPARE(values->size(), 1);
         QCOMPARE(values->first().name, QStringLiteral("Wert"));
-        QCOMPARE(exported(userKey(QStringLiteral("Äpfel\\Birnen"))), QStringList{QStringLiteral("\"Wert\"=dword:00000002")});
+        QCOMPARE(exported(userKey(QStringLiteral("Äpfel\\Birnen"))),
+                 QStringList{QStringLiteral("\"Wert\"=dword:00000002")});
 
         // A key reg.exe made is found in any letter case, and listed in its own.
-        QCOMPARE(Reg({QStringLiteral("add"), userKey(QStringLiteral("Module\\STD_EINSTELLUNGEN")), QStringLiteral("/v"),
-                      QStringLiteral("Pfad"), QStringLiteral("/d"), QStringLiteral("C:\\KR\\"), QStringLiteral("/f")})
+        QCOMPARE(Reg({QStringLiteral("add"), userKey(QStringLiteral("Module\\STD_EINSTELLUNGEN")),
+                      QStringLiteral("/v"), QStringLiteral("Pfad"), QStringLiteral("/d"),
+                      QStringLiteral("C:\\KR\\"), QStringLiteral("/f")})
                      .exitCode,
                  0);
         QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("module\\std_einstellungen"),
@@ -219,13 +236,16 @@ private slots:
     void valuesListSortedLikeTheOtherStore()
     {
         for (const QString& name : {QStringLiteral("b"), QStringLiteral("C"), QStringLiteral("a"), QString()})
-            QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("K"), name, TRawValue::fromDWord(0)));
-        const std::optional<QList<TNamedValue>> values = StoreBackend::values(HKEY_CURRENT_USER, QStringLiteral("K"));
+            QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("K"), name,
+                                             TRawValue::fromDWord(0)));
+        const std::optional<QList<TNamedValue>> values =
+            StoreBackend::values(HKEY_CURRENT_USER, QStringLiteral("K"));
         QVERIFY(values);
         QStringList names;
         for (const TNamedValue& value : *values)
             names.append(value.name);
-        QCOMPARE(names, (QStringList{QString(), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C")}));
+        QCOMPARE(names,
+                 (QStringList{QString(), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C")}));
     }
 
     void missingKeysAndValuesAreToldApartFromFailures()
@@ -235,12 +255,14 @@ private slots:
         const auto statusOf = [](const QString& key, const QString& name) {
             TReadStatus status = TReadStatus::Found;
             const bool found = StoreBackend::readValue(HKEY_CURRENT_USER, key, name, &status).has_value();
-            return found ? QStringLiteral("value") : status == TReadStatus::Missing ? QStringLiteral("missing")
-                                                                                     : QStringLiteral("failed");
+            return found                            ? QStringLiteral("value")
+                   : status == TReadStatus::Missing ? QStringLiteral("missing")
+                                                    : QStringLiteral("failed");
         };
         QCOMPARE(statusOf(QStringLiteral("There"), QStringLiteral("w")), QStringLiteral("missing"));
         QCOMPARE(statusOf(QStringLiteral("Not\\There"), QStringLiteral("v")), QStringLiteral("missing"));
-        QCOMPARE(statusOf(QStringLiteral("There"), QString::fromUtf16(u"v\0x", 3)), QStringLiteral("missing"));
+        QCOMPARE(statusOf(QStringLiteral("There"), QString::fromUtf16(u"v\0x", 3)),
+                 QStringLiteral("missing"));
         QVERIFY(!StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("Not\\There")));
         QVERIFY(StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("there\\")));
         QVERIFY(!StoreBackend::subKeyNames(HKEY_CURRENT_USER, QStringLiteral("Not")));
@@ -270,7 +292,8 @@ private slots:
         TReadStatus status = TReadStatus::Found;
         QVERIFY(!StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Software"), QString(), &status));
         QCOMPARE(status, TReadStatus::Failed);
-        QVERIFY(!StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("K"), QString(), TRawValue::fromDWord(1)));
+        QVERIFY(!StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("K"), QString(),
+                                          TRawValue::fromDWord(1)));
         QVERIFY(!StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()));
     }
 
@@ -282,7 +305,9 @@ private slots:
                                          TRawValue::fromDWord(1)));
         QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("AB"), QStringLiteral("v"),
                                          TRawValue::fromDWord(1)));
-        QCOMPARE(Reg({QStringLiteral("add"), userKey(QStringLiteral("A\\D\\E")), QStringLiteral("/f")}).exitCode, 0);
+        QCOMPARE(
+            Reg({QStringLiteral("add"), userKey(QStringLiteral("A\\D\\E")), QStringLiteral("/f")}).exitCode,
+            0);
 
         QVERIFY(StoreBackend::deleteKey(HKEY_CURRENT_USER, QStringLiteral("a\\")));
         QVERIFY(!StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("A")));
@@ -306,11 +331,15 @@ private slots:
     {
         QFETCH(bool, refused);
         const auto dword = [](quint32 v) { return TRawValue::fromDWord(v); };
-        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Keep"), QStringLiteral("Changed"), dword(1)));
-        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Keep"), QStringLiteral("Deleted"), dword(2)));
-        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Tree\\Sub"), QStringLiteral("Deep"),
+        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Keep"), QStringLiteral("Changed"),
+                                         dword(1)));
+        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Keep"), QStringLiteral("Deleted"),
+                                         dword(2)));
+        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Tree\\Sub"),
+                                         QStringLiteral("Deep"),
                                          TRawValue::fromString(QStringLiteral("tief"))));
-        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Tree"), QStringLiteral("Top"), dword(3)));
+        QVERIFY(StoreBackend::writeValue(HKEY_CURRENT_USER, QStringLiteral("Tree"), QStringLiteral("Top"),
+                                         dword(3)));
         const QStringList before = exported(FStores->UserStore(), true);
 
         using T = TStoreOp::Type;
@@ -334,7 +363,8 @@ private slots:
             QCOMPARE(exported(all, true), before);
             QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()),
                      (QStringList{QStringLiteral("Keep"), QStringLiteral("Tree")}));
-            QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Tree\\Sub"), QStringLiteral("Deep")),
+            QCOMPARE(StoreBackend::readValue(HKEY_CURRENT_USER, QStringLiteral("Tree\\Sub"),
+                                             QStringLiteral("Deep")),
                      TRawValue::fromString(QStringLiteral("tief")));
             const auto keep = StoreBackend::values(HKEY_CURRENT_USER, QStringLiteral("Keep"));
             QCOMPARE(keep.value().size(), 2);
@@ -344,7 +374,8 @@ private slots:
             QCOMPARE(StoreBackend::subKeyNames(HKEY_CURRENT_USER, QString()),
                      (QStringList{QStringLiteral("Empty"), QStringLiteral("Keep"), QStringLiteral("New")}));
             QCOMPARE(exported(userKey(QStringLiteral("Keep"))),
-                     (QStringList{QStringLiteral("\"Added\"=dword:0000000b"), QStringLiteral("\"Changed\"=dword:0000000a")}));
+                     (QStringList{QStringLiteral("\"Added\"=dword:0000000b"),
+                                  QStringLiteral("\"Changed\"=dword:0000000a")}));
             QVERIFY(StoreBackend::keyExists(HKEY_CURRENT_USER, QStringLiteral("Empty\\Key")));
         }
     }
@@ -355,9 +386,11 @@ private slots:
     {
         WriteIntegerValue(HKEY_CURRENT_USER, QStringLiteral("Software\\KRSoftware\\OnlineUpdate\\"),
                           QStringLiteral("IntervalInHours"), 48);
-        QCOMPARE(Reg({QStringLiteral("add"), machineKey(QStringLiteral("Software\\Policies\\KRSoftware\\OnlineUpdate")),
+        QCOMPARE(Reg({QStringLiteral("add"),
+                      machineKey(QStringLiteral("Software\\Policies\\KRSoftware\\OnlineUpdate")),
                       QStringLiteral("/v"), QStringLiteral("IntervalInHours"), QStringLiteral("/t"),
-                      QStringLiteral("REG_DWORD"), QStringLiteral("/d"), QStringLiteral("24"), QStringLiteral("/f")})
+                      QStringLiteral("REG_DWORD"), QStringLiteral("/d"), QStringLiteral("24"),
+                      QStringLiteral("/f")})
                      .exitCode,
                  0);
         QCOMPARE(ReadIntegerValue(HKEY_CURRENT_USER, QStringLiteral("Software\\KRSoftware\\OnlineUpdate\\"),
@@ -370,13 +403,16 @@ private slots:
     void machineRootIsTheThirtyTwoBitView()
     {
         qunsetenv("VORLANDT_MACHINE_STORE");
-        const bool suiteKeyBefore = StoreBackend::keyExists(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\KRSoftware"));
+        const bool suiteKeyBefore =
+            StoreBackend::keyExists(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\KRSoftware"));
         if (!StoreBackend::canWriteMachineStore())
             QSKIP("needs administrator rights");
-        QCOMPARE(StoreBackend::keyExists(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\KRSoftware")), suiteKeyBefore);
+        QCOMPARE(StoreBackend::keyExists(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\KRSoftware")),
+                 suiteKeyBefore);
 
         const QString key = QStringLiteral("Software\\") + UniqueName();
-        QVERIFY(StoreBackend::writeValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("v"), TRawValue::fromDWord(5)));
+        QVERIFY(
+            StoreBackend::writeValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("v"), TRawValue::fromDWord(5)));
         const QString inView = QStringLiteral("HKLM\\") + key;
         const QString redirected = QStringLiteral("HKLM\\Software\\WOW6432Node\\") + key.section(u'\\', 1);
         const int in32 = Reg({QStringLiteral("query"), inView, QStringLiteral("/reg:32")}).exitCode;

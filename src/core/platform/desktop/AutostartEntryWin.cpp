@@ -31,10 +31,11 @@ QString AutostartCommandLine(const QString& executable)
     // the value's first line for any tool that shows it.
     for (const QChar c : executable) {
         if (c == u'"' || c.unicode() < 0x20 || c.unicode() == 0x7f) {
-            throw EVorlandtError(QStringLiteral("Der Pfad \"%1\" enthält Steuerzeichen oder Anführungszeichen "
-                                                "und kann nicht in einen Autostart-Eintrag geschrieben werden.")
-                                     .arg(executable),
-                                 EVorlandtError::Kind::Argument);
+            throw EVorlandtError(
+                QStringLiteral("Der Pfad \"%1\" enthält Steuerzeichen oder Anführungszeichen "
+                               "und kann nicht in einen Autostart-Eintrag geschrieben werden.")
+                    .arg(executable),
+                EVorlandtError::Kind::Argument);
         }
     }
     return u'"' + executable + QStringLiteral("\" -a");

@@ -4,6 +4,8 @@
 #include "core/platform/desktop/ProcessList.h"
 
 #include <windows.h>
+
+// Needs windows.h first.
 #include <tlhelp32.h>
 
 namespace platform {

@@ -22,7 +22,8 @@ QString SystemMessage(DWORD code, const QString& program)
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    QString text = length ? QString::fromWCharArray(buffer, static_cast<qsizetype>(length)).trimmed() : QString();
+    QString text =
+        length ? QString::fromWCharArray(buffer, static_cast<qsizetype>(length)).trimmed() : QString();
     LocalFree(buffer);
     // Some texts name the file as "%1" ("%1 is not a valid Win32 application.").
     text.replace(QStringLiteral("%1"), program);
@@ -59,7 +60,8 @@ HANDLE InheritableCopy(HANDLE handle)
 {
     HANDLE copy = nullptr;
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS))
         return nullptr;
     return copy;
 }
@@ -132,11 +134,11 @@ TProgramEnd StartProgramAndWait(const QString& file, const QStringList& argument
     startup.StartupInfo.hStdError = error;
     startup.lpAttributeList = list;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(
-        reinterpret_cast<LPCWSTR>(end.Program.utf16()), commandBuffer.data(), nullptr, nullptr,
-        !handles.all().empty(), CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT, nullptr,
-        directory.isEmpty() ? nullptr : reinterpret_cast<LPCWSTR>(directory.utf16()), &startup.StartupInfo,
-        &process);
+    const BOOL started =
+        CreateProcessW(reinterpret_cast<LPCWSTR>(end.Program.utf16()), commandBuffer.data(), nullptr, nullptr,
+                       !handles.all().empty(), CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
+                       nullptr, directory.isEmpty() ? nullptr : reinterpret_cast<LPCWSTR>(directory.utf16()),
+                       &startup.StartupInfo, &process);
     const DWORD startError = GetLastError();
     DeleteProcThreadAttributeList(list);
     if (!started) {

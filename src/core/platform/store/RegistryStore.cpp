@@ -149,8 +149,8 @@ LSTATUS QueryValue(HKEY key, const QString& name, TRawValue& value)
     for (;;) {
         DWORD type = REG_NONE;
         DWORD size = static_cast<DWORD>(data.size());
-        const LSTATUS status = RegQueryValueExW(key, Wide(name), nullptr, &type,
-                                                reinterpret_cast<BYTE*>(data.data()), &size);
+        const LSTATUS status =
+            RegQueryValueExW(key, Wide(name), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
         if (status == ERROR_MORE_DATA) {
             data.resize(static_cast<qsizetype>(size));
             continue;
@@ -202,8 +202,8 @@ std::optional<QList<TNamedValue>> ValuesOf(HKEY key)
 {
     DWORD maxName = 0;
     DWORD maxData = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                         nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                         &maxData, nullptr, nullptr) != ERROR_SUCCESS)
         return std::nullopt;
     std::vector<wchar_t> name(maxName + 1);
     QByteArray data(std::max<qsizetype>(maxData, 1), Qt::Uninitialized);
@@ -353,7 +353,8 @@ bool Undo(const TPlace& place, const TUndo& undo)
             const LSTATUS opened = OpenKey(place, undo.key, KEY_SET_VALUE, handle);
             if (NotThere(opened))
                 return true;
-            const LSTATUS status = opened == ERROR_SUCCESS ? RegDeleteValueW(handle.get(), Wide(undo.name)) : opened;
+            const LSTATUS status =
+                opened == ERROR_SUCCESS ? RegDeleteValueW(handle.get(), Wide(undo.name)) : opened;
             return status == ERROR_SUCCESS || NotThere(status);
         }
         case TUndo::Type::RestoreValue: {
@@ -602,7 +603,8 @@ TRepairReport StoreBackend::repair(TRootKey root)
     if (!anything)
         report.outcome = TRepairReport::Outcome::NoFile;
     else
-        report.outcome = report.findings.isEmpty() ? TRepairReport::Outcome::Sound : TRepairReport::Outcome::Damaged;
+        report.outcome =
+            report.findings.isEmpty() ? TRepairReport::Outcome::Sound : TRepairReport::Outcome::Damaged;
     return report;
 }
 
