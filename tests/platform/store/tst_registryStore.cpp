@@ -346,7 +346,7 @@ private slots:
         QList<TStoreOp> ops{
             {T::SetValue, QStringLiteral("Keep"), QStringLiteral("changed"), dword(10)},
             {T::SetValue, QStringLiteral("Keep"), QStringLiteral("Added"), dword(11)},
-            {T::DeleteValue, QStringLiteral("Keep"), QStringLiteral("Deleted"), {}},
+            {T::DeleteValue, QStringLiteral("KEEP"), QStringLiteral("deleted"), {}},
             {T::DeleteValue, QStringLiteral("Keep"), QStringLiteral("NeverThere"), {}},
             {T::SetValue, QStringLiteral("New\\Deeper"), QStringLiteral("v"), dword(12)},
             {T::CreateKey, QStringLiteral("Empty\\Key"), {}, {}},

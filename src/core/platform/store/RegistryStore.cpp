@@ -413,9 +413,17 @@ bool ApplyOne(const TPlace& place, const TStoreOp& op, QList<TUndo>& undos)
             const LSTATUS queried = QueryValue(handle.get(), op.name, old);
             if (NotThere(queried))
                 return true;
-            if (queried != ERROR_SUCCESS || RegDeleteValueW(handle.get(), Wide(op.name)) != ERROR_SUCCESS)
+            if (queried != ERROR_SUCCESS)
                 return false;
-            undos.append({TUndo::Type::RestoreValue, op.key, op.name, old, {}});
+            // Put back under the name as it was spelled, not as the batch spells it.
+            QString spelled = op.name;
+            for (const TNamedValue& value : ValuesOf(handle.get()).value_or(QList<TNamedValue>())) {
+                if (value.name.compare(op.name, Qt::CaseInsensitive) == 0)
+                    spelled = value.name;
+            }
+            if (RegDeleteValueW(handle.get(), Wide(op.name)) != ERROR_SUCCESS)
+                return false;
+            undos.append({TUndo::Type::RestoreValue, op.key, spelled, old, {}});
             return true;
         }
         case TStoreOp::Type::DeleteKey: {
