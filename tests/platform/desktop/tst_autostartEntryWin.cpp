@@ -6,9 +6,9 @@
 #include "core/platform/VorlandtError.h"
 #include "support/ErrorOf.h"
 #include "support/PrivateStores.h"
-#include "support/TestMain.h"
 
 #include <QProcess>
+#include <QTest>
 
 #include <memory>
 
@@ -135,5 +135,5 @@ private slots:
     }
 };
 
-VORLANDT_TEST_MAIN(TestAutostartEntryWin)
+QTEST_GUILESS_MAIN(TestAutostartEntryWin)
 #include "tst_autostartEntryWin.moc"

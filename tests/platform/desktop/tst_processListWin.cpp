@@ -1,13 +1,13 @@
 // The busy check's process list on Windows: a program that runs is listed under its executable's
 // file name, in the spelling it has on disk, and is gone from the next snapshot once it ended.
 #include "core/platform/desktop/ProcessList.h"
-#include "support/TestMain.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace platform;
 
@@ -76,5 +76,5 @@ private slots:
     }
 };
 
-VORLANDT_TEST_MAIN(TestProcessListWin)
+QTEST_GUILESS_MAIN(TestProcessListWin)
 #include "tst_processListWin.moc"

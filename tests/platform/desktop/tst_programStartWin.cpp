@@ -2,12 +2,12 @@
 // waited for while events go on, its exit code in all 32 bits; and when it cannot start, the path
 // and the system's reason.
 #include "core/platform/desktop/ProgramStart.h"
-#include "support/TestMain.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 using namespace platform;
@@ -130,5 +130,5 @@ private slots:
     }
 };
 
-VORLANDT_TEST_MAIN(TestProgramStartWin)
+QTEST_GUILESS_MAIN(TestProgramStartWin)
 #include "tst_programStartWin.moc"

@@ -7,12 +7,12 @@
 #include "core/platform/VorlandtError.h"
 #include "core/services/Registry.h"
 #include "support/PrivateStores.h"
-#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUuid>
 
 #include <memory>
@@ -426,5 +426,5 @@ private slots:
     }
 };
 
-VORLANDT_TEST_MAIN(TestRegistryStore)
+QTEST_GUILESS_MAIN(TestRegistryStore)
 #include "tst_registryStore.moc"

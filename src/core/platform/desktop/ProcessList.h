@@ -1,6 +1,6 @@
 // One reading of the running processes: for each, the path of its executable and its argv[0],
 // the two names under which the busy check recognises an application of the suite. Read from
-// /proc on Linux (ProcessListProc.cpp), from a Toolhelp snapshot on Windows (ProcessListWin.cpp).
+// /proc on Linux (ProcessList.cpp), from a Toolhelp snapshot on Windows (ProcessListWin.cpp).
 #pragma once
 
 #include <QString>

@@ -19,15 +19,16 @@
 
 #include <windows.h>
 
-namespace {
 // windows.h names the registry's predefined roots by macros that the store's own TRootKey
-// constants share. The system's handles are kept here and the macros go, so that below, as
-// everywhere else in the program, the names mean TRootKey.
-const HKEY SystemCurrentUser = HKEY_CURRENT_USER;
-const HKEY SystemLocalMachine = HKEY_LOCAL_MACHINE;
-}  // namespace
+// constants share: they go, so that below, as everywhere else in the program, the names mean
+// TRootKey, and the system's handles are spelled out as winreg.h defines them (sign-extended).
 #undef HKEY_CURRENT_USER
 #undef HKEY_LOCAL_MACHINE
+
+namespace {
+const HKEY SystemCurrentUser = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001)));
+const HKEY SystemLocalMachine = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002)));
+}  // namespace
 
 namespace platform {
 
