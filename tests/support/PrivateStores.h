@@ -2,6 +2,8 @@
 // folder holding user.db, machine.db, policy.d and programdata, the variables that point the
 // program at them set while the fixture lives and put back as they were (or unset) when it goes.
 // Header-only, so that the fuzz and benchmark builds, which have no test library, can use it too.
+// On Windows the stores are keys, HKCU\Software\VorlandtTests\<the folder's name>\user and
+// ...\machine, which stand in for the registry's roots and go with the fixture.
 // Lifetimes must nest: end one (reset it in cleanup()) before making the next, or the older one,
 // ending last, puts back the variables as they were before the newer one.
 #pragma once
@@ -10,6 +12,10 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#ifdef Q_OS_WIN
+#include <QFileInfo>
+#include <QSettings>
+#endif
 
 #include <optional>
 
@@ -25,6 +31,13 @@ public:
         Restore(FMachine, "VORLANDT_MACHINE_STORE");
         Restore(FPolicy, "VORLANDT_POLICY_DIR");
         Restore(FProgramData, "VORLANDT_PROGRAMDATA");
+#ifdef Q_OS_WIN
+        if (FDir.isValid()) {
+            QSettings tests(QStringLiteral("HKEY_CURRENT_USER\\Software\\VorlandtTests"),
+                            QSettings::NativeFormat);
+            tests.remove(KeyName());
+        }
+#endif
     }
 
     TPrivateStores(const TPrivateStores&) = delete;
@@ -34,14 +47,24 @@ public:
     // The temporary folder; everything else a test puts in it goes away with the stores.
     QString Path() const { return FDir.path(); }
     QString FilePath(const QString& name) const { return FDir.filePath(name); }
+#ifdef Q_OS_WIN
+    QString UserStore() const { return StoreKey() + QStringLiteral("\\user"); }
+    QString MachineStore() const { return StoreKey() + QStringLiteral("\\machine"); }
+#else
     QString UserStore() const { return FilePath(QStringLiteral("user.db")); }
     QString MachineStore() const { return FilePath(QStringLiteral("machine.db")); }
+#endif
     // The policy files' folder; not created: no policy file until a test makes one.
     QString PolicyFolder() const { return FilePath(QStringLiteral("policy.d")); }
     // Not created: the program makes what it needs below it.
     QString ProgramData() const { return FilePath(QStringLiteral("programdata")); }
 
 private:
+#ifdef Q_OS_WIN
+    QString KeyName() const { return QFileInfo(FDir.path()).fileName(); }
+    QString StoreKey() const { return QStringLiteral("HKCU\\Software\\VorlandtTests\\") + KeyName(); }
+#endif
+
     // What a variable held before; empty when it was not set at all.
     struct TSaved {
         bool Taken = false;

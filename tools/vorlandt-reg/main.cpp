@@ -63,6 +63,22 @@ const char UsageText[] =
     "als UTF-8 mit LF auf die Standardausgabe. import liest beide Formen (UTF-8 auch ohne BOM;\n"
     "Dateien ohne BOM, die kein gültiges UTF-8 sind, gelten als Windows-1252).\n"
     "\n"
+#ifdef Q_OS_WIN
+    // The store is the registry itself (32-bit view): what differs is where it lives and what
+    // repair can do there.
+    "Richtlinien kommen aus HKLM\\Software\\Policies\\KRSoftware\\OnlineUpdate.\n"
+    "\n"
+    "Der Speicher ist die Registrierung (die 32-Bit-Ansicht, wie \"reg.exe /reg:32\" sie zeigt).\n"
+    "VORLANDT_USER_STORE und VORLANDT_MACHINE_STORE (Schlüssel wie 'HKCU\\Software\\Test\\user')\n"
+    "ersetzen die Hauptschlüssel. import nimmt bei einem Fehler zurück, was es schon geschrieben\n"
+    "hat; wird es selbst abgebrochen, bleibt das bis dahin Geschriebene stehen.\n"
+    "\n"
+    "repair prüft, ob alle Schlüssel unter Software\\KRSoftware und Software\\Policies\\KRSoftware\n"
+    "lesbar sind; unterbrochene Änderungen nimmt Windows selbst zurück.\n"
+    "\n"
+    "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr; bei get auch: Wert fehlt; bei repair:\n"
+    "Schlüssel nicht lesbar), 2 falscher Aufruf.\n";
+#else
     "Richtlinien kommen aus HKLM\\Software\\Policies\\KRSoftware\\OnlineUpdate und aus jeder\n"
     "Datei *.reg in /etc/vorlandt/policy.d (root gehörend, für andere nicht beschreibbar; in\n"
     "Namensreihenfolge, ein Wert aus einer Datei gilt vor dem Wert im Speicher).\n"
@@ -76,6 +92,7 @@ const char UsageText[] =
     "\n"
     "Exit-Status: 0 Erfolg, 1 Fehler (Meldung auf stderr; bei get auch: Wert fehlt; bei repair:\n"
     "Datei beschädigt oder nicht prüfbar), 2 falscher Aufruf.\n";
+#endif
 
 using cli::TUsageError;
 

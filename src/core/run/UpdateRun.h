@@ -120,7 +120,8 @@ private:
     QList<TModuleReport> FModules;
 };
 
-// How the installer ended, in one sentence for the person ("... mit dem Status 1 beendet.").
+// How the installer ended, in one sentence for the person ("... mit dem Status 1 beendet."); one
+// that could not start is named with the system's reason where it gives one (Windows).
 QString InstallerExitText(const TProgramExit& exit);
 
 // The diagnostic log at the start of a search the person asked for: a new buffer, then the

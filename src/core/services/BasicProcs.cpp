@@ -1,6 +1,7 @@
 // The basic procedures: small helpers without state of their own.
 #include "core/services/BasicProcs.h"
 
+#include "core/platform/desktop/ProgramStart.h"
 #include "core/platform/files/AtomicFile.h"
 #include "core/platform/files/FileRead.h"
 #include "core/platform/files/FolderEntries.h"
@@ -20,12 +21,6 @@
 #include <QRegularExpression>
 #include <QStringView>
 #include <QUrl>
-
-#include <cerrno>
-#include <cstring>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -98,50 +93,21 @@ void PrepareProcess(QProcess& process, const QString& program, const QString& pa
     process.setStandardInputFile(QProcess::nullDevice());
 }
 
-// Why `file` cannot be started, in the system's words; empty when nothing speaks against it.
-QString StartProblem(const QString& file)
-{
-    const QByteArray native = QFile::encodeName(file);
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        return QString::fromLocal8Bit(std::strerror(EISDIR));
-    if (!S_ISREG(st.st_mode) || ::access(native.constData(), X_OK) != 0)
-        return QString::fromLocal8Bit(std::strerror(EACCES));
-    return QString();
-}
-
 bool StartAndWait(const QString& file, const QString& parameters, TProgramExit* exit)
 {
-    const QFileInfo info(file);
-    if (const QString problem = StartProblem(file); !problem.isEmpty()) {
+    const platform::TProgramEnd end =
+        platform::StartProgramAndWait(file, QProcess::splitCommand(parameters), StartEXEWorkingDir(file));
+    if (!end.Started) {
+        if (!end.Reason.isEmpty())
+            WriteLog(TLogAction::AppendLine,
+                     QStringLiteral("StartEXE - %1: %2").arg(end.Program, end.Reason));
         if (exit)
-            exit->Error = problem;
+            exit->Error = end.Reason;
         return false;
-    }
-    QProcess process;
-    PrepareProcess(process, info.absoluteFilePath(), parameters, file);
-    // Its output goes where ours goes instead of piling up unread in our memory.
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start();
-    if (!process.waitForStarted()) {
-        // Qt names the failing call first ("execve: Exec format error"): the reason is the rest.
-        if (exit)
-            exit->Error = process.errorString().section(QStringLiteral(": "), -1);
-        return false;
-    }
-    while (process.state() != QProcess::NotRunning) {
-        if (process.waitForFinished(10))
-            break;
-        // Timers, repaints and input of our own windows go on while the program runs.
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
     }
     if (exit) {
-        // Qt reports the signal's number as the code of a program that did not exit by itself.
-        exit->Signalled = process.exitStatus() == QProcess::CrashExit;
-        exit->Code = process.exitCode();
+        exit->Signalled = end.Signalled;
+        exit->Code = end.Code;
         WriteLog(TLogAction::AppendLine,
                  exit->Signalled ? QStringLiteral("StartEXE - Beendet durch Signal %1").arg(exit->Code)
                                  : QStringLiteral("StartEXE - Exit-Status: %1").arg(exit->Code));

@@ -47,7 +47,8 @@ struct TProgramExit {
 // names count from the current folder; the program runs in StartEXEWorkingDir(file). True when
 // the start succeeded (the exit code is not looked at). `owner` is kept for callers that pass
 // their window; nothing on Linux needs it.
-// With `exit` given and waiting, *exit says how the program ended.
+// With `exit` given and waiting, *exit says how the program ended, or, where the system gives
+// one (Windows), why it could not be started.
 bool StartEXE(QObject* owner, const QString& file, const QString& parameters, bool wait,
               TProgramExit* exit = nullptr);
 

@@ -1,5 +1,6 @@
 // One reading of the running processes: for each, the path of its executable and its argv[0],
-// the two names under which the busy check recognises an application of the suite.
+// the two names under which the busy check recognises an application of the suite. Read from
+// /proc on Linux (ProcessList.cpp), from a Toolhelp snapshot on Windows (ProcessListWin.cpp).
 #pragma once
 
 #include <QString>
@@ -12,9 +13,11 @@ class ProcessList {
 public:
     struct Entry {
         qint64 pid = 0;
-        // Empty when the link cannot be read (another user's process, a kernel thread).
+        // Empty when the link cannot be read (another user's process, a kernel thread). On
+        // Windows the executable's file name as the snapshot gives it, without its folder.
         QString exePath;
-        // Empty when the process has no command line (kernel threads, zombies).
+        // Empty when the process has no command line (kernel threads, zombies); always empty on
+        // Windows, where the file name is what every process has.
         QString argv0;
     };
 
@@ -23,9 +26,15 @@ public:
     {
     }
 
+#ifdef Q_OS_WIN
+    // Takes a snapshot of every process of the session and the system. A snapshot that cannot
+    // be taken gives an empty list that says so through readable().
+    static ProcessList Read();
+#else
     // Reads procRoot (normally /proc). Processes that end while being read are left out; an
     // unreadable procRoot gives an empty list that says so through readable().
     static ProcessList Read(const QString& procRoot = QStringLiteral("/proc"));
+#endif
 
     const std::vector<Entry>& entries() const { return FEntries; }
     bool readable() const { return FReadable; }
