@@ -3,6 +3,7 @@
 
 #include "core/services/BasicProcs.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QClipboard>
 #include <QFont>
@@ -31,7 +32,7 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmAdresse"));
     setWindowTitle(QStringLiteral("Adresse"));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
 
     lblText->setObjectName(QStringLiteral("lblText"));
     lblText->setTextFormat(Qt::PlainText);
@@ -48,6 +49,7 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
     btnKopieren->setObjectName(QStringLiteral("btnKopieren"));
     btnKopieren->setAutoDefault(true);
     btnOK->setObjectName(QStringLiteral("btnOK"));
+    SetCaptionWithAccessKey(btnOK, QStringLiteral("OK"), u'O');
     btnOK->setDefault(true);
 
     auto* buttons = new QHBoxLayout;
@@ -65,6 +67,10 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
     edAdresse->selectAll();
     edAdresse->setFocus();
     resize(CapToScreen(*this, sizeHint()));
+
+    // F1 opens the part of the manual about the window the address comes from.
+    SetUpWindowKeys(this, HelpContextOf(parent));
+    HoldOnScreen(*this, [this] { resize(CapToScreen(*this, size())); });
 }
 
 void TfrmAddress::btnKopierenClick()

@@ -1,8 +1,11 @@
 // Windows within the screen's usable area.
 #include "gui/ScreenFit.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -31,11 +34,17 @@ QRect AvailableGeometryFor(const QWidget& window)
 
 QSize FrameExtent(const QWidget& window)
 {
-    const QSize measured = window.frameGeometry().size() - window.geometry().size();
-    if (window.isVisible())
-        return measured.expandedTo(QSize(0, 0));
-    // Before the first showing Qt knows no frame yet; a guess costs at most a few pixels.
-    return measured.isEmpty() ? GuessedFrame : measured;
+    const QSize measured = (window.frameGeometry().size() - window.geometry().size()).expandedTo(QSize(0, 0));
+    if (!measured.isEmpty() || (window.windowFlags() & Qt::FramelessWindowHint))
+        return measured;
+    // No frame reported yet, also while the window is already shown: the owner's frame, drawn by
+    // the same window manager, else a guess that costs at most a few pixels.
+    if (const QWidget* owner = window.parentWidget() != nullptr ? window.parentWidget()->window() : nullptr) {
+        const QSize ownerFrame = owner->frameGeometry().size() - owner->geometry().size();
+        if (!ownerFrame.isEmpty())
+            return ownerFrame.expandedTo(QSize(0, 0));
+    }
+    return GuessedFrame;
 }
 
 QSize CapToScreen(const QWidget& window, const QSize& wanted)
@@ -61,10 +70,77 @@ void MoveOntoScreen(QWidget& window)
     if (!available.isValid())
         return;
     const QRect frame = window.frameGeometry();
-    const QSize frameSize = frame.size().expandedTo(window.size());
+    // The frame as far as it is known, or as it is likely to be.
+    const QSize frameSize = window.size() + FrameExtent(window);
     const QPoint at = KeptOnScreen(available, frame.topLeft(), frameSize);
     if (at != frame.topLeft())
         window.move(at);
+}
+
+namespace {
+
+// Watches one window and brings it back within the screen; owned by the window.
+class TScreenKeeper : public QObject {
+public:
+    TScreenKeeper(QWidget& window, std::function<void()> refit)
+        : QObject(&window), FWindow(&window), FRefit(std::move(refit))
+    {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != FWindow)
+            return false;
+        switch (event->type()) {
+            case QEvent::Show:
+                FCorrections = 0;
+                // Once the window system has placed the window and, often only then, told its frame.
+                QTimer::singleShot(0, this, [this] { Check(); });
+                break;
+            case QEvent::Move:
+            case QEvent::Resize:
+                if (FWindow->isVisible())
+                    Check();
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+private:
+    void Check()
+    {
+        if (FChecking || !FWindow->isVisible() ||
+            (FWindow->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+            return;
+        const QRect available = AvailableGeometryFor(*FWindow);
+        if (!available.isValid() || available.contains(FWindow->frameGeometry()))
+            return;
+        // A window manager that insists on its own place wins after a few tries; nothing loops.
+        if (++FCorrections > MaximumCorrections)
+            return;
+        FChecking = true;
+        if (FRefit)
+            FRefit();
+        MoveOntoScreen(*FWindow);
+        FChecking = false;
+    }
+
+    static constexpr int MaximumCorrections = 4;
+    QPointer<QWidget> FWindow;
+    std::function<void()> FRefit;
+    bool FChecking = false;
+    int FCorrections = 0;
+};
+
+}  // namespace
+
+void HoldOnScreen(QWidget& window, std::function<void()> refit)
+{
+    new TScreenKeeper(window, std::move(refit));
 }
 
 void CentreOverOwnerWindow(QWidget& window)
@@ -86,9 +162,26 @@ void CentreOverOwnerWindow(QWidget& window)
     window.move(place.topLeft() + clientOffset);
 }
 
+qreal DesktopFontScale()
+{
+    const QFont desktop = QGuiApplication::font();
+    qreal points = desktop.pointSizeF();
+    // A font given in pixels: its size at the 96 dots per inch the points are measured against.
+    if (points <= 0 && desktop.pixelSize() > 0)
+        points = desktop.pixelSize() * 72.0 / 96.0;
+    return points > 0 ? std::max<qreal>(1.0, points / ReferenceDesktopPointSize) : 1.0;
+}
+
+QFont WindowFont(qreal pointSize, const QString& family)
+{
+    QFont font(family);
+    font.setPointSizeF(pointSize * DesktopFontScale());
+    return font;
+}
+
 qreal FontScale(const QWidget& widget)
 {
-    return std::max<qreal>(1.0, widget.logicalDpiY() / 96.0);
+    return std::max<qreal>(1.0, widget.logicalDpiY() / 96.0) * DesktopFontScale();
 }
 
 int Scaled(const QWidget& widget, int pixels)
