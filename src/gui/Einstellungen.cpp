@@ -151,7 +151,7 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     page->setAutoFillBackground(false);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(FScrollArea);
+    outer->addWidget(FScrollArea, 1);
 
     // ---- left column
     cbAktiv = CheckBox(QStringLiteral("cbAktiv"),
@@ -265,6 +265,8 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     // ---- buttons, bottom right
     FButtonRow = new QWidget(page);
     FButtonRow->setObjectName(QStringLiteral("pnlKnoepfe"));
+    // Below a page too large for the screen the page gives up height, never the buttons.
+    FButtonRow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     BitBtn1 = StandardButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"), QStyle::SP_DialogOkButton,
                              FButtonRow);
     SetCaptionWithAccessKey(BitBtn1, QStringLiteral("OK"), u'O');

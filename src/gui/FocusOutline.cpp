@@ -66,6 +66,20 @@ public:
                           FocusMarkColour(option->palette, option->palette.color(QPalette::Base)));
     }
 
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        // Some styles draw a push button's focus into its bevel, and only after a key moved it.
+        if (element == CE_PushButton && (option->state & State_HasFocus)) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(*option);
+            focus.rect = subElementRect(SE_PushButtonFocusRect, option, widget);
+            focus.backgroundColor = option->palette.color(QPalette::Button);
+            drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+        }
+    }
+
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget) const override
     {

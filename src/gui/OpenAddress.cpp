@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Wide enough for a usual web address at the default font; longer ones scroll in the field.
@@ -44,7 +46,6 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
     edAdresse->setObjectName(QStringLiteral("edAdresse"));
     edAdresse->setReadOnly(true);
     edAdresse->setAccessibleName(QStringLiteral("Adresse"));
-    edAdresse->setMinimumWidth(QFontMetrics(font()).averageCharWidth() * AddressChars);
     lblText->setBuddy(edAdresse);
     btnKopieren->setObjectName(QStringLiteral("btnKopieren"));
     btnKopieren->setAutoDefault(true);
@@ -66,7 +67,10 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
 
     edAdresse->selectAll();
     edAdresse->setFocus();
-    resize(CapToScreen(*this, sizeHint()));
+    // Room for a usual address, as far as the screen allows: the field scrolls the rest.
+    const int preferredWidth = QFontMetrics(font()).averageCharWidth() * AddressChars +
+                               column->contentsMargins().left() + column->contentsMargins().right();
+    resize(CapToScreen(*this, QSize(std::max(preferredWidth, sizeHint().width()), sizeHint().height())));
 
     // F1 opens the part of the manual about the window the address comes from.
     SetUpWindowKeys(this, HelpContextOf(parent));

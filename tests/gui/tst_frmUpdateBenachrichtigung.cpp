@@ -461,6 +461,29 @@ private Q_SLOTS:
         QCOMPARE(finished.at(0).at(0).toInt(), 2);
     }
 
+    // Each button's access key answers from anywhere in the dialog, the list included.
+    void accessKeysAnswer_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Alt+U: Updates installieren") << int(Qt::Key_U) << 1;
+        QTest::newRow("Alt+K: Keine Updates durchführen") << int(Qt::Key_K) << 2;
+    }
+    void accessKeysAnswer()
+    {
+        QFETCH(int, key);
+        QFETCH(int, result);
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        QSignalSpy finished(FDialog.get(), &QDialog::finished);
+        FDialog->open();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), Entry(0, 0));
+        QTest::keyClick(FDialog->windowHandle(), Qt::Key(key), Qt::AltModifier);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), result);
+    }
+
     void headerOpensAndClosesFromTheKeyboard_data()
     {
         QTest::addColumn<Qt::Key>("key");
