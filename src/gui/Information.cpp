@@ -99,7 +99,7 @@ void TInfo::FitToMessage()
     // screen.
     int labelHeight = std::max(FLabelRect.height(), Label1->heightForWidth(FLabelRect.width()));
     if (QScreen* screen = ScreenForFixedPlace()) {
-        const int frameHeight = frameGeometry().height() - height();
+        const int frameHeight = FrameExtent(*this).height();
         const int roomForLabel =
             screen->availableGeometry().height() - frameHeight - (FClientSize.height() - FLabelRect.height());
         labelHeight = std::max(FLabelRect.height(), std::min(labelHeight, roomForLabel));
@@ -116,9 +116,9 @@ void TInfo::PlaceOnScreen()
     if (screen == nullptr) {
         return;
     }
-    // Until the platform knows the frame, the client size stands in for it.
-    const QSize frameSize = frameGeometry().size().expandedTo(size());
-    move(ScreenPosition(screen->availableGeometry(), frameSize));
+    // Until the platform knows the frame, the owner's or a usual one stands in for it.
+    const QSize frameSize = size() + FrameExtent(*this);
+    MoveFrameTo(*this, ScreenPosition(screen->availableGeometry(), frameSize));
 }
 
 QPoint TInfo::ScreenPosition(const QRect& available, const QSize& frameSize)

@@ -84,6 +84,8 @@ TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons b
     // F1 opens the manual at the box's topic, else at the part of the window it was asked from.
     setProperty("helpContext", helpContext);
     SetUpWindowKeys(this, helpContext > 0 ? helpContext : HelpContextOf(parent));
+    // Placed again once the window manager has told the real frame.
+    HoldOnScreen(*this);
 
     // Abbrechen before Wiederholen and Ja before Nein, left to right, as the program has always
     // shown them: buttons of one role keep the order they were added in, whereas the platform's
@@ -134,7 +136,8 @@ void TMessageBox::showEvent(QShowEvent* event)
         return;
     }
     const QRect available = screen->availableGeometry();
-    move(CentredPosition(overRect, available, frameGeometry().size().expandedTo(size())));
+    // Until the platform knows the frame, the owner's or a usual one stands in for it.
+    MoveFrameTo(*this, CentredPosition(overRect, available, size() + FrameExtent(*this)));
 }
 
 QPoint TMessageBox::CentredPosition(const QRect& over, const QRect& available, const QSize& frameSize)

@@ -14,7 +14,24 @@ namespace {
 
 // A title bar and thin borders, as most window managers draw them; only used until the real
 // frame is known.
-constexpr QSize GuessedFrame(2 * 4, 30 + 4);
+constexpr QMargins GuessedFrame(4, 30, 4, 4);
+
+// The frame around `window` as Qt knows it: none before the window system has reported it.
+QMargins KnownFrame(const QWidget& window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                    frame.bottom() - client.bottom());
+}
+
+// A scaled interface reports the frame in its own pixels, rounded: a border of one pixel on the
+// screen may come out as none, a title bar a fraction short. A pixel more on each side keeps the
+// whole frame on the screen.
+QMargins RoundedUp(const QMargins& margins, const QWidget& window)
+{
+    return window.devicePixelRatioF() > 1 ? margins + QMargins(1, 1, 1, 1) : margins;
+}
 
 }  // namespace
 
@@ -32,19 +49,37 @@ QRect AvailableGeometryFor(const QWidget& window)
     return screen != nullptr ? screen->availableGeometry() : QRect();
 }
 
-QSize FrameExtent(const QWidget& window)
+QMargins FrameMargins(const QWidget& window)
 {
-    const QSize measured = (window.frameGeometry().size() - window.geometry().size()).expandedTo(QSize(0, 0));
-    if (!measured.isEmpty() || (window.windowFlags() & Qt::FramelessWindowHint))
+    // A side may be 0 where a border thinner than a pixel of a scaled interface rounds away.
+    const QMargins measured = KnownFrame(window);
+    if (window.windowFlags() & Qt::FramelessWindowHint)
         return measured;
+    if (!measured.isNull())
+        return RoundedUp(measured, window);
     // No frame reported yet, also while the window is already shown: the owner's frame, drawn by
     // the same window manager, else a guess that costs at most a few pixels.
     if (const QWidget* owner = window.parentWidget() != nullptr ? window.parentWidget()->window() : nullptr) {
-        const QSize ownerFrame = owner->frameGeometry().size() - owner->geometry().size();
-        if (!ownerFrame.isEmpty())
-            return ownerFrame.expandedTo(QSize(0, 0));
+        const QMargins ownerFrame = KnownFrame(*owner);
+        if (!ownerFrame.isNull())
+            return RoundedUp(ownerFrame, window);
     }
     return GuessedFrame;
+}
+
+QSize FrameExtent(const QWidget& window)
+{
+    const QMargins margins = FrameMargins(window);
+    return {margins.left() + margins.right(), margins.top() + margins.bottom()};
+}
+
+void MoveFrameTo(QWidget& window, const QPoint& frameTopLeft)
+{
+    // Qt moves a window by the frame it knows, none before the window system has reported it:
+    // the client area goes where the frame as assumed here leaves it.
+    const QMargins assumed = FrameMargins(window);
+    const QMargins known = KnownFrame(window);
+    window.move(frameTopLeft + QPoint(assumed.left() - known.left(), assumed.top() - known.top()));
 }
 
 QSize CapToScreen(const QWidget& window, const QSize& wanted)
@@ -69,12 +104,11 @@ void MoveOntoScreen(QWidget& window)
     const QRect available = AvailableGeometryFor(window);
     if (!available.isValid())
         return;
-    const QRect frame = window.frameGeometry();
-    // The frame as far as it is known, or as it is likely to be.
-    const QSize frameSize = window.size() + FrameExtent(window);
-    const QPoint at = KeptOnScreen(available, frame.topLeft(), frameSize);
+    // Where the frame is, or will be once the window system has drawn it.
+    const QRect frame = window.geometry().marginsAdded(FrameMargins(window));
+    const QPoint at = KeptOnScreen(available, frame.topLeft(), frame.size());
     if (at != frame.topLeft())
-        window.move(at);
+        MoveFrameTo(window, at);
 }
 
 namespace {
@@ -117,7 +151,8 @@ private:
             (FWindow->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
             return;
         const QRect available = AvailableGeometryFor(*FWindow);
-        if (!available.isValid() || available.contains(FWindow->frameGeometry()))
+        if (!available.isValid() ||
+            available.contains(FWindow->geometry().marginsAdded(FrameMargins(*FWindow))))
             return;
         // A window manager that insists on its own place wins after a few tries; nothing loops.
         if (++FCorrections > MaximumCorrections)
@@ -148,18 +183,11 @@ void CentreOverOwnerWindow(QWidget& window)
     const QWidget* owner = window.parentWidget() != nullptr ? window.parentWidget()->window() : nullptr;
     if (owner == nullptr)
         return;
-    QSize frame = window.frameGeometry().size() - window.geometry().size();
-    QPoint clientOffset;
-    if (frame.isEmpty()) {
-        // Not shown with a frame yet: the window system places what it is given as the client
-        // area, and the frame then grows around it. The owner's frame says how much it will add.
-        frame = owner->frameGeometry().size() - owner->geometry().size();
-        clientOffset = owner->geometry().topLeft() - owner->frameGeometry().topLeft();
-    }
-    const QSize frameSize = window.size() + frame.expandedTo(QSize(0, 0));
-    QRect place(QPoint(0, 0), frameSize);
+    // Before the window's own frame is known its owner's stands in for it, so that the first
+    // showing lands where every later one does.
+    QRect place(QPoint(0, 0), window.size().grownBy(FrameMargins(window)));
     place.moveCenter(owner->frameGeometry().center());
-    window.move(place.topLeft() + clientOffset);
+    MoveFrameTo(window, place.topLeft());
 }
 
 qreal DesktopFontScale()

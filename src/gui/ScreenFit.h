@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFont>
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -19,7 +20,14 @@ QRect AvailableGeometryFor(const QWidget& window);
 // reported it, guessed before (from the owner's frame, else a usual title bar), so that a window
 // sized before or right at its showing still fits with its frame. An X11 window manager reports the
 // frame only some time after the window is on the screen.
+QMargins FrameMargins(const QWidget& window);
+// The width and height the frame adds.
 QSize FrameExtent(const QWidget& window);
+
+// Moves `window` so that its frame's top left corner lies at `frameTopLeft`, also while the window
+// system has not reported the frame yet (Qt then places the client area, and the frame grows
+// around it).
+void MoveFrameTo(QWidget& window, const QPoint& frameTopLeft);
 
 // `wanted` held within the usable area of the window's screen, frame included.
 QSize CapToScreen(const QWidget& window, const QSize& wanted);

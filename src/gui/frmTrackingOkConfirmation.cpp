@@ -208,7 +208,7 @@ void TfrmTrackingOkConfirmation::FormShow()
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(0, 0), size() + FrameExtent(*this));
             frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
+            MoveFrameTo(*this, frame.topLeft());
         }
     } else {
         CentreOverOwnerWindow(*this);

@@ -391,7 +391,8 @@ void TfrmMain::FitToFont()
     const QRect available = AvailableGeometryFor(*this);
     if (available.isValid()) {
         const QSize frame = size() + FrameExtent(*this);
-        move(KeptOnScreen(available, available.center() - QPoint(frame.width(), frame.height()) / 2, frame));
+        MoveFrameTo(*this,
+                    KeptOnScreen(available, available.center() - QPoint(frame.width(), frame.height()) / 2, frame));
     }
 }
 
