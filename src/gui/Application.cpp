@@ -5,6 +5,7 @@
 #include "core/services/BasicProcs.h"
 #include "core/services/FrontEnd.h"
 #include "core/services/Log.h"
+#include "gui/FocusOutline.h"
 #include "gui/OpenAddress.h"
 
 #include <QFileInfo>
@@ -23,6 +24,8 @@ QString HelpFile;
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     InstallQtTranslations(QLocale::system());
+    // Whichever style the desktop chose: focus marks a person with weak eyes finds.
+    UseClearFocusMarks();
 }
 
 QTranslator* InstallQtTranslations(const QLocale& userLocale)

@@ -34,6 +34,10 @@ QTranslator* InstallQtTranslations(const QLocale& userLocale);
 // The help contexts of the windows: the part of the manual each window's help opens.
 inline constexpr int MainHelpContext = 10001;
 inline constexpr int UserLogHelpContext = 10002;
+// 10003, the settings, is SettingsHelpContext (core/settings/SettingsValues.h).
+inline constexpr int NotificationHelpContext = 10004;
+inline constexpr int NewsHelpContext = 10005;
+inline constexpr int ConsentHelpContext = 10006;
 
 // The user manual the windows' help opens: the one set last, else the installed one
 // (HelpIndexFile). The main window sets it each time it is shown.

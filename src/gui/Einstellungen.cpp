@@ -7,9 +7,12 @@
 #include "core/services/Registry.h"
 #include "core/settings/SettingsValues.h"
 #include "gui/Application.h"
+#include "gui/FocusOutline.h"
 #include "gui/Information.h"
+#include "gui/PictureButton.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,7 +29,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QStyle>
@@ -89,16 +91,16 @@ QPushButton* StandardButton(const QString& name, const QString& caption, QStyle:
     return button;
 }
 
-// A button that shows only a picture: its tooltip's words are what a screen reader says.
+// A button that shows only a picture: its tooltip's words are what a screen reader says, and
+// Enter presses it while it has the focus.
 QToolButton* PictureButton(const QString& name, const QIcon& icon, QSize size, const QString& tip,
                            QWidget* parent)
 {
-    auto* button = new QToolButton(parent);
+    auto* button = new TPictureButton(parent);
     button->setObjectName(name);
     button->setIcon(icon);
     button->setIconSize(QSize(size.height() - 4, size.height() - 4).boundedTo(QSize(24, 24)));
     button->setMinimumSize(size);
-    button->setFocusPolicy(Qt::StrongFocus);
     button->setToolTip(tip);
     button->setAccessibleName(tip);
     return button;
@@ -132,8 +134,8 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmEinstellungen"));
     setWindowTitle(QStringLiteral("Einstellungen"));
-    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
 
     // Everything lies on one page that scrolls where the screen is too small for it (large fonts
     // on a small or highly scaled screen); otherwise no scroll bar shows.
@@ -149,7 +151,7 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     page->setAutoFillBackground(false);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(FScrollArea);
+    outer->addWidget(FScrollArea, 1);
 
     // ---- left column
     cbAktiv = CheckBox(QStringLiteral("cbAktiv"),
@@ -225,6 +227,8 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     Label3->setBuddy(clbModule);
     // Item views take no name from their buddy.
     clbModule->setAccessibleName(Label3->text());
+    // Empty for a user without administrator rights: the focus shows on the list itself.
+    ShowFocusOutline(clbModule);
 
     pnlNoAdminWarning = new QFrame(page);
     pnlNoAdminWarning->setObjectName(QStringLiteral("pnlNoAdminWarning"));
@@ -241,6 +245,7 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     memoNoAdminWarning->document()->setDocumentMargin(1);
     memoNoAdminWarning->setAccessibleName(
         QString(NoAdminWarning).replace(QStringLiteral(" \n"), QStringLiteral(" ")));
+    ShowFocusOutline(memoNoAdminWarning);
     // Only the weight is the memo's own; family and size follow the dialog's.
     QFont bold;
     bold.setBold(true);
@@ -258,20 +263,26 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
     clbModule->installEventFilter(this);
 
     // ---- buttons, bottom right
-    BitBtn1 =
-        StandardButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"), QStyle::SP_DialogOkButton, page);
+    FButtonRow = new QWidget(page);
+    FButtonRow->setObjectName(QStringLiteral("pnlKnoepfe"));
+    // Below a page too large for the screen the page gives up height, never the buttons.
+    FButtonRow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    BitBtn1 = StandardButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"), QStyle::SP_DialogOkButton,
+                             FButtonRow);
+    SetCaptionWithAccessKey(BitBtn1, QStringLiteral("OK"), u'O');
     BitBtn1->setDefault(true);
     BitBtn2 = StandardButton(QStringLiteral("BitBtn2"), QStringLiteral("Abbrechen"),
-                             QStyle::SP_DialogCancelButton, page);
+                             QStyle::SP_DialogCancelButton, FButtonRow);
+    SetCaptionWithAccessKey(BitBtn2, QStringLiteral("Abbrechen"), u'A');
     BitBtn3 = StandardButton(QStringLiteral("BitBtn3"), QStringLiteral("&Hilfe"), QStyle::SP_DialogHelpButton,
-                             page);
+                             FButtonRow);
     // The program's own picture where its resources are linked in, the desktop's otherwise.
     const QString feedbackPicture = QStringLiteral(":/icons/feedback.png");
     btnFeedbackTool =
         PictureButton(QStringLiteral("btnFeedbackTool"),
                       QFile::exists(feedbackPicture) ? QIcon(feedbackPicture)
                                                      : style()->standardIcon(QStyle::SP_MessageBoxQuestion),
-                      FeedbackSize, QStringLiteral("Feedback"), page);
+                      FeedbackSize, QStringLiteral("Feedback"), FButtonRow);
 
     LayOut(page);
 
@@ -283,32 +294,32 @@ TfrmEinstellungen::TfrmEinstellungen(QWidget* parent)
         FOwnHints.insert(control, {control->toolTip(), control->accessibleDescription()});
 
     // ---- tab order
-    const QList<QWidget*> tabOrder = {cbAktiv,
-                                      cbNews,
-                                      cbLocalSource,
-                                      edLocalSource,
-                                      btnLocalSourceBrowse,
-                                      seDays,
-                                      BitBtn1,
-                                      BitBtn2,
-                                      BitBtn3,
-                                      clbModule,
-                                      memoNoAdminWarning,
-                                      cbProxyVerwenden,
-                                      lbledtProxyServer,
-                                      lbledtProxyPort,
-                                      lbledtProxyUsername,
-                                      lbledtProxyPassword,
-                                      lbledtUserAgent,
-                                      BitBtn4,
-                                      btnFeedbackTool,
-                                      cbLog};
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    FTabOrder = {cbAktiv,
+                 cbNews,
+                 cbLocalSource,
+                 edLocalSource,
+                 btnLocalSourceBrowse,
+                 seDays,
+                 BitBtn1,
+                 BitBtn2,
+                 BitBtn3,
+                 clbModule,
+                 memoNoAdminWarning,
+                 cbProxyVerwenden,
+                 lbledtProxyServer,
+                 lbledtProxyPort,
+                 lbledtProxyUsername,
+                 lbledtProxyPassword,
+                 lbledtUserAgent,
+                 BitBtn4,
+                 btnFeedbackTool,
+                 cbLog};
+    ApplyTabOrder();
 
     // F1 as everywhere, beside the "Hilfe" button.
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, &TfrmEinstellungen::BitBtn3Click);
+    SetUpWindowKeys(this, SettingsHelpContext);
+    // Sized anew once the window manager has told the real frame.
+    HoldOnScreen(*this, [this] { FitToScreen(); });
 
     // Setting a box from the store fires its handler as a click does, so the states follow.
     connect(cbAktiv, &QCheckBox::toggled, this, &TfrmEinstellungen::cbAktivClick);
@@ -388,7 +399,8 @@ void TfrmEinstellungen::LayOut(QWidget* page)
     group->addStretch();
 
     // Right column: the module list, then the buttons.
-    auto* buttons = new QHBoxLayout;
+    auto* buttons = new QHBoxLayout(FButtonRow);
+    buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(ButtonGap);
     buttons->addStretch();
     buttons->addWidget(btnFeedbackTool);
@@ -396,13 +408,14 @@ void TfrmEinstellungen::LayOut(QWidget* page)
     buttons->addWidget(BitBtn2);
     buttons->addWidget(BitBtn3);
     auto* right = new QVBoxLayout;
+    FRightColumn = right;
     right->setSpacing(0);
     right->addSpacing(2);
     right->addWidget(Label3);
     right->addSpacing(6);
     right->addWidget(clbModule, 1);
     right->addSpacing(9);
-    right->addLayout(buttons);
+    right->addWidget(FButtonRow);
 
     auto* columns = new QHBoxLayout(page);
     columns->setContentsMargins(ClientMargins);
@@ -415,17 +428,53 @@ void TfrmEinstellungen::LayOut(QWidget* page)
 void TfrmEinstellungen::FitToScreen()
 {
     QWidget* page = FScrollArea->widget();
+    PlaceButtons(false);
     page->layout()->activate();
     const QSize needed = ClientSize.expandedTo(page->minimumSizeHint());
-    const QSize shown = CapToScreen(*this, needed);
-    // Scroll bars only where the screen is too small, and then room for them.
+    if (CapToScreen(*this, needed) == needed) {
+        setFixedSize(needed);
+        return;
+    }
+    // The screen is too small: the page scrolls, and OK, Abbrechen and Hilfe stay in sight below it.
+    PlaceButtons(true);
+    page->layout()->activate();
+    const QSize pageNeeded = page->minimumSizeHint();
+    const QSize wanted = pageNeeded + QSize(0, FButtonRow->sizeHint().height());
+    const QSize shown = CapToScreen(*this, wanted);
+    // Scroll bars only in the direction that lacks room, and then room for them.
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     QSize size = shown;
-    if (shown.height() < needed.height())
-        size.rwidth() = std::min(needed.width() + bar, CapToScreen(*this, needed + QSize(bar, 0)).width());
-    if (shown.width() < needed.width())
-        size.rheight() = std::min(needed.height() + bar, CapToScreen(*this, needed + QSize(0, bar)).height());
+    if (shown.height() < wanted.height())
+        size.rwidth() = std::min(wanted.width() + bar, CapToScreen(*this, wanted + QSize(bar, 0)).width());
+    if (shown.width() < wanted.width())
+        size.rheight() = std::min(wanted.height() + bar, CapToScreen(*this, wanted + QSize(0, bar)).height());
     setFixedSize(size);
+}
+
+void TfrmEinstellungen::PlaceButtons(bool belowThePage)
+{
+    if (belowThePage == FButtonsBelow)
+        return;
+    FButtonsBelow = belowThePage;
+    auto* outer = static_cast<QVBoxLayout*>(layout());
+    if (belowThePage) {
+        FRightColumn->removeWidget(FButtonRow);
+        FButtonRow->setContentsMargins(ClientMargins.left(), ClientMargins.top() / 2, ClientMargins.right(),
+                                       ClientMargins.bottom());
+        outer->addWidget(FButtonRow);
+    } else {
+        outer->removeWidget(FButtonRow);
+        FButtonRow->setContentsMargins(0, 0, 0, 0);
+        FRightColumn->addWidget(FButtonRow);
+    }
+    // A widget that changes its parent goes to the end of the tab order.
+    ApplyTabOrder();
+}
+
+void TfrmEinstellungen::ApplyTabOrder()
+{
+    for (qsizetype i = 1; i < FTabOrder.size(); ++i)
+        setTabOrder(FTabOrder[i - 1], FTabOrder[i]);
 }
 
 bool TfrmEinstellungen::eventFilter(QObject* watched, QEvent* event)

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 
 #include <QHash>
+#include <QList>
 
 #include <optional>
 
@@ -24,6 +25,7 @@ class QScrollArea;
 class QShowEvent;
 class QSpinBox;
 class QToolButton;
+class QVBoxLayout;
 
 // A text field with its caption above it; the caption is greyed with the field.
 class TLabeledEdit : public QLineEdit {
@@ -102,6 +104,10 @@ private:
     // The size the texts need, at least that of the default font, within the screen.
     void FitToScreen();
     void PlaceNoAdminWarning();
+    // The buttons below the module list on the page, or, where the page has to scroll, in a row of
+    // their own below it that always stays in sight.
+    void PlaceButtons(bool belowThePage);
+    void ApplyTabOrder();
     void SetLocalSourceEnabled(bool enabled);
     // Tooltip and screen reader description of `control` say why it is locked, or are what they
     // were without a policy.
@@ -112,6 +118,10 @@ private:
     // A failed save, kept until exec() can hand it to its caller.
     std::optional<EVorlandtError> FSaveError;
     QScrollArea* FScrollArea = nullptr;
+    QWidget* FButtonRow = nullptr;
+    QVBoxLayout* FRightColumn = nullptr;
+    bool FButtonsBelow = false;
+    QList<QWidget*> FTabOrder;
     bool FInExec = false;
     // What the store fixes by policy, as read at the last showing.
     TSettingsLocks FLocks;

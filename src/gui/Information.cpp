@@ -3,6 +3,7 @@
 
 #include "gui/QtFrontEnd.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -34,8 +35,8 @@ TInfo::TInfo(QWidget* parent)
     : QDialog(parent), Label1(new QLabel(this)), ButtonOK(new QPushButton(QStringLiteral("OK"), this))
 {
     setWindowTitle(QStringLiteral("Information"));
-    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
 
     // Plain text: the message is usually a path, which must not be read as markup.
     Label1->setTextFormat(Qt::PlainText);
@@ -56,10 +57,16 @@ TInfo::TInfo(QWidget* parent)
     Label1->setGeometry(FLabelRect);
 
     ButtonOK->setGeometry(FButtonRect);
+    SetCaptionWithAccessKey(ButtonOK, QStringLiteral("OK"), u'O');
     ButtonOK->setDefault(true);
     connect(ButtonOK, &QPushButton::clicked, this, &TInfo::ButtonOKClick);
 
     setFixedSize(FClientSize);
+
+    // F1 opens the part of the manual about the window the information was asked from.
+    SetUpWindowKeys(this, HelpContextOf(parent));
+    // Placed again once the window manager has told the real frame.
+    HoldOnScreen(*this);
 }
 
 void TInfo::ShowMessage(const QString& AMessage)
@@ -92,7 +99,7 @@ void TInfo::FitToMessage()
     // screen.
     int labelHeight = std::max(FLabelRect.height(), Label1->heightForWidth(FLabelRect.width()));
     if (QScreen* screen = ScreenForFixedPlace()) {
-        const int frameHeight = frameGeometry().height() - height();
+        const int frameHeight = FrameExtent(*this).height();
         const int roomForLabel =
             screen->availableGeometry().height() - frameHeight - (FClientSize.height() - FLabelRect.height());
         labelHeight = std::max(FLabelRect.height(), std::min(labelHeight, roomForLabel));
@@ -109,9 +116,9 @@ void TInfo::PlaceOnScreen()
     if (screen == nullptr) {
         return;
     }
-    // Until the platform knows the frame, the client size stands in for it.
-    const QSize frameSize = frameGeometry().size().expandedTo(size());
-    move(ScreenPosition(screen->availableGeometry(), frameSize));
+    // Until the platform knows the frame, the owner's or a usual one stands in for it.
+    const QSize frameSize = size() + FrameExtent(*this);
+    MoveFrameTo(*this, ScreenPosition(screen->availableGeometry(), frameSize));
 }
 
 QPoint TInfo::ScreenPosition(const QRect& available, const QSize& frameSize)

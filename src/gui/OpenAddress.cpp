@@ -3,6 +3,7 @@
 
 #include "core/services/BasicProcs.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QClipboard>
 #include <QFont>
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -31,7 +34,7 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmAdresse"));
     setWindowTitle(QStringLiteral("Adresse"));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
 
     lblText->setObjectName(QStringLiteral("lblText"));
     lblText->setTextFormat(Qt::PlainText);
@@ -43,11 +46,11 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
     edAdresse->setObjectName(QStringLiteral("edAdresse"));
     edAdresse->setReadOnly(true);
     edAdresse->setAccessibleName(QStringLiteral("Adresse"));
-    edAdresse->setMinimumWidth(QFontMetrics(font()).averageCharWidth() * AddressChars);
     lblText->setBuddy(edAdresse);
     btnKopieren->setObjectName(QStringLiteral("btnKopieren"));
     btnKopieren->setAutoDefault(true);
     btnOK->setObjectName(QStringLiteral("btnOK"));
+    SetCaptionWithAccessKey(btnOK, QStringLiteral("OK"), u'O');
     btnOK->setDefault(true);
 
     auto* buttons = new QHBoxLayout;
@@ -64,7 +67,14 @@ TfrmAddress::TfrmAddress(const QString& address, QWidget* parent)
 
     edAdresse->selectAll();
     edAdresse->setFocus();
-    resize(CapToScreen(*this, sizeHint()));
+    // Room for a usual address, as far as the screen allows: the field scrolls the rest.
+    const int preferredWidth = QFontMetrics(font()).averageCharWidth() * AddressChars +
+                               column->contentsMargins().left() + column->contentsMargins().right();
+    resize(CapToScreen(*this, QSize(std::max(preferredWidth, sizeHint().width()), sizeHint().height())));
+
+    // F1 opens the part of the manual about the window the address comes from.
+    SetUpWindowKeys(this, HelpContextOf(parent));
+    HoldOnScreen(*this, [this] { resize(CapToScreen(*this, size())); });
 }
 
 void TfrmAddress::btnKopierenClick()

@@ -2,10 +2,12 @@
 #include "gui/QtFrontEnd.h"
 
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 #include "gui/frmNewsAnzeige.h"
 #include "gui/frmTrackingOkConfirmation.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -79,8 +81,11 @@ TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons b
     setText(MessageBoxDisplayText(text));
     // Addresses and paths in a message can be selected and copied, with the keyboard as well.
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // There is no help system yet; the topic stays with the box for the one that comes.
+    // F1 opens the manual at the box's topic, else at the part of the window it was asked from.
     setProperty("helpContext", helpContext);
+    SetUpWindowKeys(this, helpContext > 0 ? helpContext : HelpContextOf(parent));
+    // Placed again once the window manager has told the real frame.
+    HoldOnScreen(*this);
 
     // Abbrechen before Wiederholen and Ja before Nein, left to right, as the program has always
     // shown them: buttons of one role keep the order they were added in, whereas the platform's
@@ -88,7 +93,7 @@ TMessageBox::TMessageBox(const QString& text, TMsgDlgType type, TMsgDlgButtons b
     // differ from what the person knows). Codes, default and escape button are set explicitly.
     switch (buttons) {
         case TMsgDlgButtons::mbOK: {
-            QPushButton* ok = AddCodeButton(QStringLiteral("OK"), AcceptRole, mrOk);
+            QPushButton* ok = AddCodeButton(QStringLiteral("&OK"), AcceptRole, mrOk);
             setDefaultButton(ok);
             setEscapeButton(ok);
             break;
@@ -131,7 +136,8 @@ void TMessageBox::showEvent(QShowEvent* event)
         return;
     }
     const QRect available = screen->availableGeometry();
-    move(CentredPosition(overRect, available, frameGeometry().size().expandedTo(size())));
+    // Until the platform knows the frame, the owner's or a usual one stands in for it.
+    MoveFrameTo(*this, CentredPosition(overRect, available, size() + FrameExtent(*this)));
 }
 
 QPoint TMessageBox::CentredPosition(const QRect& over, const QRect& available, const QSize& frameSize)
@@ -162,16 +168,24 @@ void TMessageBox::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+QWidget* TQtFrontEnd::Owner() const
+{
+    // The dialog the person is answering right now (the settings, the consent question), so
+    // that the new window is stacked above that one; else the main window.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal->isVisible())
+        return modal;
+    // A hidden or minimised main window would put the window where nobody looks.
+    QWidget* over = FMainWindow;
+    if (over != nullptr && (!over->isVisible() || over->isMinimized()))
+        return nullptr;
+    return over;
+}
+
 std::unique_ptr<TMessageBox> TQtFrontEnd::CreateMessageBox(const QString& text, TMsgDlgType type,
                                                            TMsgDlgButtons buttons, int helpContext) const
 {
-    // The box is centred over its parent, without one on the screen. A hidden or minimised main
-    // window would put the box where nobody looks.
-    QWidget* over = FMainWindow;
-    if (over != nullptr && (!over->isVisible() || over->isMinimized())) {
-        over = nullptr;
-    }
-    return std::make_unique<TMessageBox>(text, type, buttons, helpContext, over);
+    // The box is transient for its owner and centred over it; without one, centred on the screen.
+    return std::make_unique<TMessageBox>(text, type, buttons, helpContext, Owner());
 }
 
 int TQtFrontEnd::MessageDialog(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
@@ -205,10 +219,7 @@ bool TQtFrontEnd::OpenDocument(const QString& fileOrUrl)
 int TQtFrontEnd::ShowNews(const TNewsView& news)
 {
     return OnUserInterfaceThread<int>([&]() -> int {
-        QWidget* over = FMainWindow;
-        if (over != nullptr && (!over->isVisible() || over->isMinimized()))
-            over = nullptr;
-        auto form = std::make_unique<TfrmNewsAnzeige>(news, over);
+        auto form = std::make_unique<TfrmNewsAnzeige>(news, Owner());
         // The main window may be destroyed while the window is open, taking its child along.
         QPointer<TfrmNewsAnzeige> alive(form.get());
         form->exec();
@@ -222,8 +233,16 @@ int TQtFrontEnd::ShowNews(const TNewsView& news)
 
 bool TQtFrontEnd::AskTrackingConsent()
 {
-    TfrmTrackingOkConfirmation form;
-    return form.TrackingOk();
+    // Asked while the main window is being made, so mostly on its own in the middle of the screen.
+    auto form = std::make_unique<TfrmTrackingOkConfirmation>(Owner());
+    // The owner may go while the question is open, taking the form along.
+    QPointer<TfrmTrackingOkConfirmation> alive(form.get());
+    const bool consent = form->TrackingOk();
+    if (alive.isNull()) {
+        (void)form.release();
+        return false;
+    }
+    return consent;
 }
 
 void TQtFrontEnd::BeginWaitCursor()

@@ -71,6 +71,10 @@ public:
     std::unique_ptr<TMessageBox> CreateMessageBox(const QString& text, TMsgDlgType type,
                                                   TMsgDlgButtons buttons, int helpContext) const;
 
+    // The window a new message, news or question belongs to and is transient for: the dialog
+    // open right now, else the main window while it is on the screen, else none.
+    QWidget* Owner() const;
+
 private:
     QPointer<QWidget> FMainWindow;
     int FWaitCursorDepth = 0;  // Begins not yet ended

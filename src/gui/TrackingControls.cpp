@@ -1,6 +1,8 @@
 // Controls as the usage events record them.
 #include "gui/TrackingControls.h"
 
+#include "gui/WindowKeys.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
@@ -9,10 +11,11 @@
 
 QString GetControlCaption(const QWidget* control)
 {
+    // The caption as written: an access key marked for the keyboard is no part of it.
     if (const auto* button = qobject_cast<const QPushButton*>(control))
-        return button->text();
+        return CaptionWithoutAccessKey(button);
     if (const auto* button = qobject_cast<const QToolButton*>(control))
-        return button->text();
+        return CaptionWithoutAccessKey(button);
     if (const auto* label = qobject_cast<const QLabel*>(control))
         return label->text();
     return NoCaption;

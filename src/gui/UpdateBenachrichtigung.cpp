@@ -1,10 +1,14 @@
 // The update notification dialog.
 #include "gui/UpdateBenachrichtigung.h"
 
+#include "gui/Application.h"
 #include "gui/FocusOutline.h"
 #include "gui/OpenAddress.h"
+#include "gui/PictureButton.h"
+#include "gui/RichTextAccessible.h"
 #include "gui/ScreenFit.h"
 #include "gui/TrackingControls.h"
+#include "gui/WindowKeys.h"
 
 #include "core/catalog/UpdateList.h"
 #include "core/platform/VorlandtError.h"
@@ -74,14 +78,16 @@ int HeaderRowHeight(const QWidget* widget)
 
 // The focus frame of entries and headers. Styles draw theirs only after a key moved the focus,
 // and some not on a selected background at all; these controls show the focus whenever they
-// have it.
-void DrawFocusFrame(QPainter& painter, const QRect& area, const QColor& color)
+// have it, as wide and as clear as every other focus mark.
+void DrawFocusFrame(QPainter& painter, const QRect& area, const QPalette& palette, const QColor& background)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(color, 1, Qt::DotLine));
-    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    QPen pen(FocusMarkColour(palette, background), FocusMarkWidth);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.drawRect(QRectF(area).adjusted(1, 1, -1, -1));
     painter.restore();
 }
 
@@ -115,6 +121,7 @@ public:
 };
 
 constexpr char PanelHeaderProperty[] = "vorlandtPanelHeader";
+constexpr char PanelBodyProperty[] = "vorlandtPanelBody";
 
 // A panel header is a button that opens and closes its panel: screen readers hear whether the
 // panel is open, and can open or close it.
@@ -157,8 +164,12 @@ QAccessibleInterface* UpdateEntryAccessibleFactory(const QString& className, QOb
         return nullptr;
     if (className == QLatin1String("TUpdateLabel"))
         return new TUpdateEntryAccessible(static_cast<QWidget*>(object));
-    if (className == QLatin1String("QToolButton") && object->property(PanelHeaderProperty).toBool())
+    if (object->property(PanelHeaderProperty).toBool() &&
+        (className == QLatin1String("QToolButton") || className == QLatin1String("TPictureButton")))
         return new TPanelHeaderAccessible(static_cast<QWidget*>(object));
+    // A panel's body is the list its entries are items of, named by the module.
+    if (className == QLatin1String("QWidget") && object->property(PanelBodyProperty).toBool())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::List);
     return nullptr;
 }
 
@@ -179,9 +190,10 @@ QColor HotLight(const QWidget* widget)
 
 // A themed panel header: the caption on the left, a grey double chevron on the right that
 // points up while the panel is open (a click closes it) and down while it is closed.
-class TPanelHeader : public QToolButton {
+// Enter opens and closes the panel as Space does, instead of reaching the dialog's default button.
+class TPanelHeader : public TPictureButton {
 public:
-    TPanelHeader(const QString& caption, QWidget* parent) : QToolButton(parent), FCaption(caption)
+    TPanelHeader(const QString& caption, QWidget* parent) : TPictureButton(parent), FCaption(caption)
     {
         InstallAccessibleFactory();
         setProperty(PanelHeaderProperty, true);
@@ -190,7 +202,8 @@ public:
         setCheckable(true);
         setFixedHeight(HeaderRowHeight(this));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setFocusPolicy(Qt::StrongFocus);
+        // The dialog makes one header or entry the list's Tab stop; the others take a click.
+        setFocusPolicy(Qt::ClickFocus);
         setAttribute(Qt::WA_Hover);
     }
 
@@ -203,21 +216,9 @@ public:
     }
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        // Enter opens and closes the panel as Space does, instead of reaching the dialog's
-        // default button.
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            click();
-            event->accept();
-            return;
-        }
-        QToolButton::keyPressEvent(event);
-    }
-
     void resizeEvent(QResizeEvent* event) override
     {
-        QToolButton::resizeEvent(event);
+        TPictureButton::resizeEvent(event);
         // The whole name where it does not fit.
         setToolTip(CaptionWidth() > width() ? FCaption : QString());
     }
@@ -256,7 +257,7 @@ protected:
         }
 
         if (hasFocus())
-            DrawFocusFrame(painter, area.adjusted(2, 2, -2, -2), palette().color(QPalette::Highlight));
+            DrawFocusFrame(painter, area.adjusted(1, 1, -1, -1), palette(), base);
     }
 
 private:
@@ -280,8 +281,9 @@ TUpdateLabel::TUpdateLabel(const QString& text, int tag, QWidget* parent) : QLab
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
     // Room for the selection and the focus frame around the text.
-    setContentsMargins(2, 1, 2, 1);
-    // A click gives the focus; Tab stops only at the current entry, arrows move between them.
+    setContentsMargins(FocusMarkWidth + 1, FocusMarkWidth, FocusMarkWidth + 1, FocusMarkWidth);
+    // A click gives the focus; the dialog makes one header or entry the list's Tab stop, and the
+    // arrows move between them.
     setFocusPolicy(Qt::ClickFocus);
     adjustSize();
 }
@@ -291,7 +293,6 @@ void TUpdateLabel::SetCurrent(bool current)
     if (current == FCurrent)
         return;
     FCurrent = current;
-    setFocusPolicy(current ? Qt::StrongFocus : Qt::ClickFocus);
     QAccessible::State changed;
     changed.selected = true;
     QAccessibleStateChangeEvent event(this, changed);
@@ -337,8 +338,7 @@ void TUpdateLabel::paintEvent(QPaintEvent*)
     }
     style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), text(), role);
     if (hasFocus())
-        DrawFocusFrame(painter, rect(),
-                       palette().color(FCurrent ? QPalette::HighlightedText : QPalette::Highlight));
+        DrawFocusFrame(painter, rect(), palette(), background);
 }
 
 void TUpdateLabel::enterEvent(QEnterEvent* event)
@@ -374,6 +374,8 @@ TCategoryPanel::TCategoryPanel(const QString& caption, QWidget* parent) : QWidge
     // it must not send the module's name as the caption of a control.
     TrackAsPartOfParent(Header);
     Body = new QWidget(this);
+    Body->setObjectName(QStringLiteral("pnlEintraege"));
+    Body->setProperty(PanelBodyProperty, true);
     Body->setAccessibleName(caption);
     Body->setFixedHeight(Scaled(*this, BodyBaseHeight));
     layout->addWidget(Header);
@@ -424,10 +426,10 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmUpdateBenachrichtigung"));
     setWindowTitle(QStringLiteral("Vorlandt Online-Updates"));
-    // Where Tahoma is missing the font database substitutes the closest face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
     // Never larger than the screen; what does not fit scrolls.
-    setMinimumSize(CapToScreen(*this, Scaled(*this, MinimumClientSize)));
+    FitToScreen();
     resize(CapToScreen(*this, Scaled(*this, ClientSize)));
 
     auto* form = new QVBoxLayout(this);
@@ -460,6 +462,7 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     cpgUpdates->setWidget(FPanelStack);
 
     reBeschreibung = new QTextBrowser(Panel1);
+    ExposeLinks(reBeschreibung);
     reBeschreibung->setObjectName(QStringLiteral("reBeschreibung"));
     reBeschreibung->setReadOnly(true);
     reBeschreibung->setAccessibleName(QStringLiteral("Beschreibung des Updates"));
@@ -512,12 +515,14 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                               QStringLiteral("Keine Updates durchführen"), Panel3);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    SetCaptionWithAccessKey(BitBtn2, QStringLiteral("Keine Updates durchführen"), u'K');
     // Enter on the focused button declines, as Space does; "Updates installieren" stays the
     // default button for Enter anywhere else.
     BitBtn2->setAutoDefault(true);
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                               QStringLiteral("Updates installieren"), Panel3);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    SetCaptionWithAccessKey(BitBtn1, QStringLiteral("Updates installieren"), u'U');
     BitBtn1->setDefault(true);
     for (QPushButton* button : {BitBtn1, BitBtn2})
         button->setMinimumWidth(button->sizeHint().width() + 16);
@@ -535,6 +540,28 @@ TfrmUpdateBenachrichtigung::TfrmUpdateBenachrichtigung(QWidget* parent)
     setTabOrder(reBeschreibung, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
     BitBtn1->setFocus();
+
+    SetUpWindowKeys(this, NotificationHelpContext);
+    // Sized anew once the window manager has told the real frame.
+    HoldOnScreen(*this, [this] {
+        FitToScreen();
+        resize(CapToScreen(*this, size()));
+    });
+}
+
+void TfrmUpdateBenachrichtigung::FitToScreen()
+{
+    setMinimumSize(CapToScreen(*this, Scaled(*this, MinimumClientSize)));
+}
+
+void TfrmUpdateBenachrichtigung::SetListStop(QWidget* stop)
+{
+    FListStop = stop;
+    for (TCategoryPanel* panel : Panels()) {
+        panel->Header->setFocusPolicy(panel->Header == stop ? Qt::StrongFocus : Qt::ClickFocus);
+        for (TUpdateLabel* entry : panel->Entries())
+            entry->setFocusPolicy(entry == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
 }
 
 QList<TCategoryPanel*> TfrmUpdateBenachrichtigung::Panels() const
@@ -670,6 +697,11 @@ void TfrmUpdateBenachrichtigung::Initialize(const TUpdates& Updates)
         auto* panel = new TCategoryPanel(group.Modulbezeichnung, FPanelStack);
         FPanelLayout->insertWidget(FPanelLayout->count() - 1, panel);
         panel->Header->installEventFilter(this);
+        // Closing the panel that holds the list's Tab stop leaves the stop on its header.
+        connect(panel->Header, &QToolButton::toggled, this, [this, panel](bool open) {
+            if (!open && FListStop != nullptr && panel->Body->isAncestorOf(FListStop))
+                SetListStop(panel->Header);
+        });
         for (const TUpdateListEntry& entry : group.Entries) {
             TUpdateLabel* label = panel->AddEntry(entry.Text, entry.Tag);
             connect(label, &TUpdateLabel::PointerMoved, this,
@@ -689,8 +721,12 @@ void TfrmUpdateBenachrichtigung::Initialize(const TUpdates& Updates)
     }
     cpgUpdates->verticalScrollBar()->setValue(0);
     const QList<TCategoryPanel*> panels = Panels();
-    if (!panels.isEmpty() && !panels.first()->Entries().isEmpty())
+    if (!panels.isEmpty() && !panels.first()->Entries().isEmpty()) {
         MarkCurrent(panels.first()->Entries().first()->Tag());
+        SetListStop(panels.first()->Entries().first());
+    } else if (!panels.isEmpty()) {
+        SetListStop(panels.first()->Header);
+    }
     UpdateTabOrder();
     FitListWidth();
 }
@@ -775,6 +811,12 @@ void TfrmUpdateBenachrichtigung::resizeEvent(QResizeEvent* event)
 
 bool TfrmUpdateBenachrichtigung::eventFilter(QObject* watched, QEvent* event)
 {
+    // Whatever part of the list has the focus is where Tab comes back to.
+    if (event->type() == QEvent::FocusIn && watched != JvLabel1 && watched != this) {
+        if (auto* widget = qobject_cast<QWidget*>(watched);
+            widget != nullptr && cpgUpdates->isAncestorOf(widget))
+            SetListStop(widget);
+    }
     if (event->type() == QEvent::KeyPress && watched != JvLabel1) {
         auto* widget = qobject_cast<QWidget*>(watched);
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -782,6 +824,13 @@ bool TfrmUpdateBenachrichtigung::eventFilter(QObject* watched, QEvent* event)
             // Left closes a panel from its header or goes up to the header from an entry, Right
             // opens it; the other arrows move through headers and entries.
             for (TCategoryPanel* panel : Panels()) {
+                // As in a tree: Right on an open header goes to its first entry.
+                if (widget == panel->Header && key->key() == Qt::Key_Right && panel->Expanded() &&
+                    !panel->Entries().isEmpty()) {
+                    panel->Entries().first()->setFocus(Qt::TabFocusReason);
+                    cpgUpdates->ensureWidgetVisible(panel->Entries().first(), 0, 0);
+                    return true;
+                }
                 if (widget == panel->Header && (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right)) {
                     panel->SetExpanded(key->key() == Qt::Key_Right);
                     return true;

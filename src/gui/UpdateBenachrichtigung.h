@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 
 class QCheckBox;
@@ -25,7 +26,7 @@ class QVBoxLayout;
 
 // An update entry: a label that takes the hot-light colour while the pointer is over it and
 // reports every movement of the pointer over it with its tag. It takes the keyboard focus as
-// well; the entry whose description is shown is drawn selected and is the one Tab stops at.
+// well; the entry whose description is shown is drawn selected.
 class TUpdateLabel : public QLabel {
     Q_OBJECT
 public:
@@ -51,8 +52,9 @@ private:
     bool FCurrent = false;
 };
 
-// A collapsible panel: a header button with an arrow that shows or hides the body below it.
-// The caption is shown as it is written: an "&" in a module's name is no mnemonic.
+// A collapsible panel: a header button with an arrow that shows or hides the body below it, a
+// list of the module's entries for screen readers. The caption is shown as it is written: an "&"
+// in a module's name is no mnemonic.
 class TCategoryPanel : public QWidget {
     Q_OBJECT
 public:
@@ -121,6 +123,11 @@ private:
     bool NavigateFrom(QWidget* from, int key);
     void MarkCurrent(int tag);
     void UpdateTabOrder();
+    // The module list is one stop of the Tab key: the header or entry that had the focus last
+    // (at first the selected entry); the arrows move between the others.
+    void SetListStop(QWidget* stop);
+    // Sized within the screen, frame included.
+    void FitToScreen();
     // The width the module list needs for its captions, within bounds that keep room for the
     // description.
     void FitListWidth();
@@ -136,4 +143,5 @@ private:
     int FShownTag = -1;
     // The licence address of the update shown last; the licence link opens it.
     QString FLizenzURL;
+    QPointer<QWidget> FListStop;
 };

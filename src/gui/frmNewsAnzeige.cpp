@@ -4,9 +4,13 @@
 #include "core/news/NewsItem.h"
 #include "core/platform/VorlandtError.h"
 #include "core/services/Log.h"
+#include "gui/Application.h"
 #include "gui/FocusOutline.h"
 #include "gui/OpenAddress.h"
+#include "gui/PictureButton.h"
+#include "gui/RichTextAccessible.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -14,7 +18,6 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -122,19 +125,11 @@ QLabel* HeaderLabel(QWidget* parent, const QString& name, const QString& text, c
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    label->setFont(QFont(QStringLiteral("Calibri"), 12));
+    label->setFont(WindowFont(12, QStringLiteral("Calibri")));
     label->move(position);
     label->adjustSize();
     return label;
 }
-
-// The drop-down list of the choice, a class of its own so that screen readers get the interface
-// below instead of Qt's.
-class TNamedChoiceBox : public QComboBox {
-    Q_OBJECT
-public:
-    using QComboBox::QComboBox;
-};
 
 // Qt names a drop-down list by its current item, so a screen reader hears a value without
 // knowing what it decides. This one is named by what it decides and keeps its item as value.
@@ -172,6 +167,28 @@ QAccessibleInterface* NamedChoiceFactory(const QString& className, QObject* obje
         return new TNamedChoiceAccessible(static_cast<QWidget*>(object));
     return nullptr;
 }
+
+// The drop-down list of the choice, a class of its own so that screen readers get the interface
+// above instead of Qt's.
+class TNamedChoiceBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TNamedChoiceBox(QWidget* parent) : QComboBox(parent)
+    {
+        static const bool factoryInstalled = [] {
+            QAccessible::installFactory(NamedChoiceFactory);
+            return true;
+        }();
+        Q_UNUSED(factoryInstalled);
+        // With a screen reader running, Qt may have made its own interface while the box was
+        // being built (a QComboBox then): it goes, so that the next question gets the one above.
+        if (QAccessible::isActive()) {
+            QAccessibleInterface* made = QAccessible::queryAccessibleInterface(this);
+            if (made != nullptr && dynamic_cast<TNamedChoiceAccessible*>(made) == nullptr)
+                QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+        }
+    }
+};
 
 // A news item comes from the maker's server: what it links to must never start a program or
 // open a local file on this machine, so only web and mail addresses are handed on.
@@ -215,8 +232,8 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmNewsAnzeige"));
     setWindowTitle(QStringLiteral("Es gibt Neuigkeiten!"));
-    // Where Tahoma or Calibri is missing the font database substitutes the closest face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
     // The pixels below are those of the usual font resolution; a larger one enlarges the window
     // with its text. Where the screen is smaller, the news text gives up height and width and
     // scrolls.
@@ -248,10 +265,11 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     PlaceNewsDate();
 
     reNews = new QTextBrowser(Panel1);
+    ExposeLinks(reNews);
     reNews->setObjectName(QStringLiteral("reNews"));
     reNews->setGeometry(Scaled(*this, NewsRect).adjusted(0, 0, -narrower, -lower));
     reNews->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    reNews->setFont(QFont(QStringLiteral("Tahoma"), 8));
+    reNews->setFont(WindowFont());
     reNews->setAccessibleName(QStringLiteral("Text der Neuigkeit"));
     // Read with the keyboard too: the arrows scroll, Tab moves through the links and Enter opens
     // the one selected.
@@ -270,43 +288,27 @@ TfrmNewsAnzeige::TfrmNewsAnzeige(const TNewsView& news, QWidget* parent)
     cbErneutZeigen->setCurrentIndex(FNews.DefaultChoice);
     // The choice has no label on the screen: its name says what it decides, its value which
     // choice is made.
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(NamedChoiceFactory);
-        return true;
-    }();
-    Q_UNUSED(factoryInstalled);
     cbErneutZeigen->setAccessibleName(QStringLiteral("Diese Neuigkeit erneut anzeigen"));
     cbErneutZeigen->setGeometry(
         QRect(Scaled(*this, QRect(ChoicePos, QSize())).topLeft() - QPoint(0, lower),
               QSize(Scaled(*this, ChoiceWidth) - narrower, cbErneutZeigen->sizeHint().height())));
 
-    btnSchliessen = new QToolButton(Panel1);
+    btnSchliessen = new TPictureButton(Panel1);
     btnSchliessen->setObjectName(QStringLiteral("btnSchliessen"));
     btnSchliessen->setGeometry(Scaled(*this, CloseRect).translated(-narrower, -lower));
     btnSchliessen->setIcon(CloseGlyph(palette().color(QPalette::ButtonText)));
     btnSchliessen->setIconSize(Scaled(*this, QSize(16, 16)));
     btnSchliessen->setToolTip(QStringLiteral("Schließen"));
     btnSchliessen->setAccessibleName(btnSchliessen->toolTip());
-    btnSchliessen->setFocusPolicy(Qt::StrongFocus);
-    btnSchliessen->installEventFilter(this);
     connect(btnSchliessen, &QToolButton::clicked, this, &QDialog::close);
 
     setTabOrder(reNews, cbErneutZeigen);
     setTabOrder(cbErneutZeigen, btnSchliessen);
     cbErneutZeigen->setFocus();
-}
 
-bool TfrmNewsAnzeige::eventFilter(QObject* watched, QEvent* event)
-{
-    // Enter on the focused close button closes, as Space does.
-    if (watched == btnSchliessen && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            btnSchliessen->click();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
+    SetUpWindowKeys(this, NewsHelpContext);
+    // The window's size stays; where the window system places it partly off the screen, it moves.
+    HoldOnScreen(*this);
 }
 
 void TfrmNewsAnzeige::showEvent(QShowEvent* event)

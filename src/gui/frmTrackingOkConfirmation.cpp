@@ -2,8 +2,10 @@
 #include "gui/frmTrackingOkConfirmation.h"
 
 #include "core/services/FrontEnd.h"
+#include "gui/Application.h"
 #include "gui/FocusOutline.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -15,6 +17,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -111,8 +114,8 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     setObjectName(QStringLiteral("frmTrackingOkConfirmation"));
     setWindowTitle(QStringLiteral("Wir bitten um Ihre Mithilfe"));
     setWindowModality(Qt::ApplicationModal);
-    // Where Tahoma is missing the font database substitutes the closest face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
     // The pixels below are those of the usual font resolution; a larger one enlarges the dialog
     // with its text. Where the screen is smaller, the letter gives up height and scrolls.
     const QSize wanted = Scaled(*this, ClientSize);
@@ -125,7 +128,7 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     redtTrackingOk->setObjectName(QStringLiteral("redtTrackingOk"));
     redtTrackingOk->setAccessibleName(QStringLiteral("Anschreiben"));
     redtTrackingOk->setGeometry(Scaled(*this, LetterRect).adjusted(0, 0, -narrower, -lower));
-    redtTrackingOk->setFont(QFont(QStringLiteral("Tahoma"), 8));
+    redtTrackingOk->setFont(WindowFont());
     redtTrackingOk->setReadOnly(true);
     // The letter is read with the keyboard as well: a caret and an outline show where the focus
     // is, the arrows scroll.
@@ -161,6 +164,7 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
 
     btnClose = new QPushButton(TickGlyph(), QStringLiteral("OK"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
+    SetCaptionWithAccessKey(btnClose, QStringLiteral("OK"), u'O');
     btnClose->setGeometry(Scaled(*this, CloseRect).translated(-narrower, -lower));
     btnClose->setDefault(true);
     connect(btnClose, &QPushButton::clicked, this, &TfrmTrackingOkConfirmation::btnCloseClick);
@@ -168,6 +172,10 @@ TfrmTrackingOkConfirmation::TfrmTrackingOkConfirmation(QWidget* parent)
     setTabOrder(redtTrackingOk, rgDecisionItems.first());
     setTabOrder(rgDecisionItems.first(), rgDecisionItems.last());
     setTabOrder(rgDecisionItems.last(), btnClose);
+
+    SetUpWindowKeys(this, ConsentHelpContext);
+    // The size stays; where the window system places the dialog partly off the screen, it moves.
+    HoldOnScreen(*this);
 }
 
 int TfrmTrackingOkConfirmation::ItemIndex() const
@@ -182,8 +190,9 @@ int TfrmTrackingOkConfirmation::ItemIndex() const
 bool TfrmTrackingOkConfirmation::TrackingOk()
 {
     FZustimmungErteilt = false;
+    const QPointer<TfrmTrackingOkConfirmation> alive(this);
     exec();
-    return FZustimmungErteilt;
+    return !alive.isNull() && FZustimmungErteilt;
 }
 
 void TfrmTrackingOkConfirmation::showEvent(QShowEvent* event)
@@ -197,12 +206,17 @@ void TfrmTrackingOkConfirmation::FormShow()
 {
     if (parentWidget() == nullptr) {
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
+            QRect frame(QPoint(0, 0), size() + FrameExtent(*this));
             frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
+            MoveFrameTo(*this, frame.topLeft());
         }
+    } else {
+        CentreOverOwnerWindow(*this);
+        MoveOntoScreen(*this);
     }
-    btnClose->setFocus();
+    // The keyboard starts at the question: Space or an arrow chooses, Enter then confirms. Nothing
+    // is chosen by the focus alone.
+    rgDecisionItems.first()->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 bool TfrmTrackingOkConfirmation::eventFilter(QObject* watched, QEvent* event)
@@ -261,7 +275,7 @@ void TfrmTrackingOkConfirmation::FitLetterFont()
             width = std::max(width, metrics.horizontalAdvance(line));
         return width;
     };
-    while (longest() > room && letterFont.pointSizeF() > MinimumLetterPointSize)
+    while (longest() > room && letterFont.pointSizeF() > MinimumLetterPointSize * DesktopFontScale())
         letterFont.setPointSizeF(letterFont.pointSizeF() - 0.25);
     redtTrackingOk->setFont(letterFont);
 }

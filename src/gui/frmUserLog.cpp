@@ -6,15 +6,15 @@
 #include "core/platform/VorlandtError.h"
 #include "core/services/FrontEnd.h"
 #include "gui/Application.h"
+#include "gui/FocusOutline.h"
 #include "gui/QtFrontEnd.h"
 #include "gui/ScreenFit.h"
+#include "gui/WindowKeys.h"
 
 #include <QFont>
-#include <QKeySequence>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -39,26 +39,29 @@ TfrmUserLog::TfrmUserLog(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmUserLog"));
     setWindowTitle(QStringLiteral("Installierte Updates"));
-    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
 
     memoUserLog->setObjectName(QStringLiteral("memoUserLog"));
     memoUserLog->setReadOnly(true);
-    memoUserLog->setFont(QFont(QStringLiteral("Tahoma"), 10));
+    memoUserLog->setFont(WindowFont(10));
     memoUserLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoUserLog->setPlainText(InitialText);
     memoUserLog->setAccessibleName(windowTitle());
     // Read-only, but reachable: the arrow keys and Page Down read the log, Ctrl+C copies from it.
     memoUserLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     memoUserLog->setFocusPolicy(Qt::StrongFocus);
+    ShowFocusOutline(memoUserLog);
 
     bkSchliessen->setObjectName(QStringLiteral("bkSchliessen"));
+    SetCaptionWithAccessKey(bkSchliessen, QStringLiteral("Schließen"), u'S');
     bkSchliessen->setDefault(true);
     connect(bkSchliessen, &QPushButton::clicked, this, &QDialog::accept);
 
     // The manual, at the part that describes this window.
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { ShowHelpTopic(this, UserLogHelpContext); });
+    SetUpWindowKeys(this, UserLogHelpContext);
+    // Never larger than the screen with the frame the window manager turns out to draw.
+    HoldOnScreen(*this, [this] { resize(CapToScreen(*this, size())); });
 
     FDesignSize = Scaled(*this, ClientSize);
     FMemoRect = Scaled(*this, MemoRect);
@@ -88,6 +91,8 @@ void TfrmUserLog::showEvent(QShowEvent* event)
         if (capped != size())
             resize(capped);
         CentreOverOwnerWindow(*this);
+        // Centred over a main window near an edge, the title bar would stick out.
+        MoveOntoScreen(*this);
     }
 }
 

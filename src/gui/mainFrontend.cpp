@@ -14,6 +14,7 @@
 #include "gui/DeferredIcon.h"
 #include "gui/ScreenFit.h"
 #include "gui/UpdateBenachrichtigung.h"
+#include "gui/WindowKeys.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -28,14 +29,12 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -78,10 +77,11 @@ QIcon ProgramIcon(const QWidget* widget)
     return icon.isNull() ? widget->style()->standardIcon(QStyle::SP_ComputerIcon) : icon;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& image,
-                        QSize minimumSize, QSize iconSize)
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QChar accessKey,
+                        const QString& image, QSize minimumSize, QSize iconSize)
 {
-    auto* button = new QPushButton(caption, parent);
+    auto* button = new QPushButton(parent);
+    SetCaptionWithAccessKey(button, caption, accessKey);
     button->setObjectName(QLatin1String(name));
     button->setMinimumSize(minimumSize);
     if (QFileInfo::exists(image)) {
@@ -127,6 +127,11 @@ bool TMainFrontEnd::ConfirmUpdates(const TUpdates& updates)
     if (!FfrmMain.FfrmUpdateBenachrichtigung)
         FfrmMain.FfrmUpdateBenachrichtigung = std::make_unique<TfrmUpdateBenachrichtigung>();
     TfrmUpdateBenachrichtigung& dialog = *FfrmMain.FfrmUpdateBenachrichtigung;
+    // Transient for the main window while that is on the screen, so that every window manager
+    // keeps it above; in an autostart run, with the main window hidden, it stands alone.
+    QWidget* owner = FfrmMain.isVisible() && !FfrmMain.isMinimized() ? &FfrmMain : nullptr;
+    if (dialog.parentWidget() != owner)
+        dialog.setParent(owner, dialog.windowFlags());
     dialog.Initialize(updates);
     return dialog.exec() == 1;
 }
@@ -136,16 +141,16 @@ TfrmMain::TfrmMain(const QStringList& arguments, TTrayCheck trayAvailable, QWidg
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       tiUpdater(new QSystemTrayIcon(this)),
-      btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"),
+      btnStart(MakeButton(this, "btnStart", QStringLiteral("Suche Updates"), u'S',
                           QStringLiteral(":/icons/search.png"), StartSize, QSize(32, 32))),
-      btnEinstellungen(MakeButton(this, "btnEinstellungen", QStringLiteral("Einstellungen"),
+      btnEinstellungen(MakeButton(this, "btnEinstellungen", QStringLiteral("Einstellungen"), u'E',
                                   QStringLiteral(":/icons/settings.png"), SideButtonSize, QSize(16, 16))),
       lblFortschritt(new QLabel(QStringLiteral("Bereit."), this)),
       pbFortschritt(new QProgressBar(this)),
-      btnFeedbackTool(MakeButton(this, "btnFeedbackTool", QString(), QStringLiteral(":/icons/feedback.png"),
-                                 FeedbackSize, QSize(24, 24))),
+      btnFeedbackTool(MakeButton(this, "btnFeedbackTool", QString(), QChar(),
+                                 QStringLiteral(":/icons/feedback.png"), FeedbackSize, QSize(24, 24))),
       btnInstallierteUpdates(
-          MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"),
+          MakeButton(this, "btnInstallierteUpdates", QStringLiteral("Installierte Updates"), u'I',
                      QStringLiteral(":/icons/history.png"), SideButtonSize, QSize(16, 16))),
       FTrayAvailable(trayAvailable ? std::move(trayAvailable)
                                    : TTrayCheck(&QSystemTrayIcon::isSystemTrayAvailable)),
@@ -154,8 +159,8 @@ TfrmMain::TfrmMain(const QStringList& arguments, TTrayCheck trayAvailable, QWidg
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(Caption);
     setWindowIcon(ProgramIcon(this));
-    // Where Tahoma is missing the font database substitutes the closest sans-serif face.
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 beside the usual desktop font, larger beside a larger one.
+    setFont(WindowFont());
     static const bool accessibleRoleInstalled = [] {
         QAccessible::installFactory(MainWindowAccessible);
         return true;
@@ -207,9 +212,16 @@ TfrmMain::TfrmMain(const QStringList& arguments, TTrayCheck trayAvailable, QWidg
     btnFeedbackTool->setAccessibleName(btnFeedbackTool->toolTip());
     LayOut();
 
+    // Tab goes as the eye does: the search, then the column of Einstellungen over Installierte
+    // Updates, then the feedback button at the right edge.
+    setTabOrder(btnStart, btnEinstellungen);
+    setTabOrder(btnEinstellungen, btnInstallierteUpdates);
+    setTabOrder(btnInstallierteUpdates, btnFeedbackTool);
+
     // The manual, at the part that describes this window.
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { ShowHelpTopic(this, MainHelpContext); });
+    SetUpWindowKeys(this, MainHelpContext);
+    // Sized anew once the window manager has told the real frame.
+    HoldOnScreen(*this, [this] { FitToFont(); });
 
     // Each handler is an entry point from the event loop: its errors end at the general error
     // display here, never inside Qt's own code.
@@ -379,7 +391,8 @@ void TfrmMain::FitToFont()
     const QRect available = AvailableGeometryFor(*this);
     if (available.isValid()) {
         const QSize frame = size() + FrameExtent(*this);
-        move(KeptOnScreen(available, available.center() - QPoint(frame.width(), frame.height()) / 2, frame));
+        MoveFrameTo(*this,
+                    KeptOnScreen(available, available.center() - QPoint(frame.width(), frame.height()) / 2, frame));
     }
 }
 

@@ -13,6 +13,7 @@
 #include "gui/Einstellungen.h"
 #include "gui/Information.h"
 #include "gui/OpenAddress.h"
+#include "gui/ScreenFit.h"
 #include "support/FrontEndFixture.h"
 #include "support/ModalAnswer.h"
 #include "support/ScriptedFrontEnd.h"
@@ -21,6 +22,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +30,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTest>
@@ -122,6 +127,92 @@ private slots:
         FDialog.reset();
         FFrontEnd.reset();
         FWorld.reset();
+    }
+
+    // The keyboard in the dialog: Enter on a picture button presses that button (the dialog stays
+    // open with whatever is half-edited), Enter in a field is OK, and the access keys of OK and
+    // Abbrechen press them from anywhere.
+    void keysPressTheButtonMeant_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("opened");  // the window the key opened, empty for none
+        QTest::addColumn<int>("result");      // the dialog's result; -1 while it stays open
+        QTest::newRow("Enter on the folder button")
+            << "btnLocalSourceBrowse" << int(Qt::Key_Return) << int(Qt::NoModifier) << "QFileDialog" << -1;
+        QTest::newRow("Enter on the log files' button")
+            << "BitBtn4" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "TInfo" << -1;
+        QTest::newRow("Enter in the folder field")
+            << "edLocalSource" << int(Qt::Key_Return) << int(Qt::NoModifier) << "" << int(QDialog::Accepted);
+        QTest::newRow("Alt+A") << "edLocalSource" << int(Qt::Key_A) << int(Qt::AltModifier) << ""
+                               << int(QDialog::Rejected);
+        QTest::newRow("Alt+O") << "cbNews" << int(Qt::Key_O) << int(Qt::AltModifier) << ""
+                               << int(QDialog::Accepted);
+    }
+    void keysPressTheButtonMeant()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, opened);
+        QFETCH(int, result);
+        WriteStringValue(HKEY_CURRENT_USER, K::OnlineUpdate, K::LocalSource, QStringLiteral("/srv/u/"));
+        QSignalSpy finished(FDialog.get(), &QDialog::finished);
+        FDialog->open();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        auto* control = FDialog->findChild<QWidget*>(focus);
+        QVERIFY(control != nullptr && control->isEnabled());
+        control->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), control);
+        QString seen;
+        TModalAnswer answer([&](QWidget* modal) {
+            if (modal == FDialog.get())
+                return;
+            seen = QString::fromLatin1(modal->metaObject()->className());
+            static_cast<QDialog*>(modal)->reject();
+        });
+        QTest::keyClick(FDialog->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (!opened.isEmpty())
+            QTRY_COMPARE(seen, opened);
+        // An access key shows the button pressed for a moment before it acts.
+        if (result >= 0)
+            QTRY_VERIFY(!finished.isEmpty());
+        QCOMPARE(finished.isEmpty(), result < 0);
+        if (result >= 0)
+            QCOMPARE(finished.at(0).at(0).toInt(), result);
+        QCOMPARE(FDialog->edLocalSource->text(), QStringLiteral("/srv/u/"));
+    }
+
+    // On a screen too small for the dialog its page scrolls, and OK, Abbrechen and Hilfe stay in
+    // sight below it, in the order Tab takes.
+    void buttonsStayInSightWhereThePageScrolls()
+    {
+        QFont large = QApplication::font();
+        const QFont before = large;
+        const auto restore = qScopeGuard([before] { QApplication::setFont(before); });
+        large.setPointSizeF(3 * ReferenceDesktopPointSize);
+        QApplication::setFont(large);
+        TfrmEinstellungen dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* scroll = dialog.findChild<QScrollArea*>();
+        QVERIFY(scroll != nullptr);
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0 || scroll->horizontalScrollBar()->maximum() > 0);
+        for (QPushButton* button : {dialog.BitBtn1, dialog.BitBtn2, dialog.BitBtn3}) {
+            QVERIFY(!scroll->isAncestorOf(button));
+            QTRY_VERIFY(button->isVisible());
+            const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+            QVERIFY(dialog.screen()->availableGeometry().contains(onScreen));
+        }
+        dialog.BitBtn1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.BitBtn2);
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.BitBtn3);
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog.clbModule));
+        dialog.reject();
     }
 
     void enabledStatesFollowTheBoxes_data()

@@ -7,6 +7,7 @@
 #include "support/net/TestHttpsServer.h"
 #include "gui/Application.h"
 #include "gui/UpdateBenachrichtigung.h"
+#include "gui/TrackingControls.h"
 #include "gui/frmUserLog.h"
 #include "gui/mainFrontend.h"
 
@@ -409,24 +410,29 @@ private Q_SLOTS:
         QCOMPARE(frm.pbFortschritt->value(), 0);
         QCOMPARE(frm.focusWidget(), frm.btnStart);
         frm.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        // The notification dialog is the main window's own: the main window counts as active
+        // while the hidden dialog still holds the platform's focus, so wait for the activation.
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&frm));
         QCOMPARE(QApplication::focusWidget(), frm.btnStart);
     }
 
-    // Enter acts on the focused button, not only on the search button.
-    void enterActsOnTheFocusedButton_data()
+    // Enter acts on the focused button, not only on the search button; each button's access key
+    // (Alt and the underlined letter) presses it from anywhere in the window.
+    void keysActOnTheirButton_data()
     {
         QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("accessKey");  // 0: Enter on the focused button
         QTest::addColumn<QString>("opened");
-        QTest::newRow("Einstellungen") << "btnEinstellungen"
-                                       << "frmEinstellungen";
-        QTest::newRow("Installierte Updates") << "btnInstallierteUpdates"
-                                              << "frmUserLog";
+        QTest::newRow("Enter on Einstellungen") << "btnEinstellungen" << 0 << "frmEinstellungen";
+        QTest::newRow("Enter on Installierte Updates") << "btnInstallierteUpdates" << 0 << "frmUserLog";
+        QTest::newRow("Alt+E") << "btnStart" << int(Qt::Key_E) << "frmEinstellungen";
+        QTest::newRow("Alt+I") << "btnStart" << int(Qt::Key_I) << "frmUserLog";
     }
 
-    void enterActsOnTheFocusedButton()
+    void keysActOnTheirButton()
     {
         QFETCH(QString, button);
+        QFETCH(int, accessKey);
         QFETCH(QString, opened);
         TfrmMain frm({}, WithTray);
         QDialog frmEinstellungen(&frm);
@@ -440,8 +446,45 @@ private Q_SLOTS:
         QVERIFY(target != nullptr);
         target->setFocus();
         TModalResponder responder;
-        QTest::keyClick(target, Qt::Key_Return);
-        QCOMPARE(responder.Others, QStringList({opened}));
+        if (accessKey == 0)
+            QTest::keyClick(target, Qt::Key_Return);
+        else
+            QTest::keyClick(frm.windowHandle(), Qt::Key(accessKey), Qt::AltModifier);
+        // An access key shows the button pressed for a moment before it acts.
+        QTRY_COMPARE(responder.Others, QStringList({opened}));
+    }
+
+    // The captions are those of the window; only the access key is marked in them, and the usage
+    // events keep recording the caption as written.
+    void buttonsCarryAccessKeys()
+    {
+        TfrmMain frm({}, WithTray);
+        QCOMPARE(frm.btnStart->text(), QStringLiteral("&Suche Updates"));
+        QCOMPARE(frm.btnEinstellungen->text(), QStringLiteral("&Einstellungen"));
+        QCOMPARE(frm.btnInstallierteUpdates->text(), QStringLiteral("&Installierte Updates"));
+        QCOMPARE(GetControlCaption(frm.btnStart), QStringLiteral("Suche Updates"));
+        QCOMPARE(GetControlCaption(frm.btnInstallierteUpdates), QStringLiteral("Installierte Updates"));
+    }
+
+    // Tab goes as the eye does: the search, the column of Einstellungen over Installierte Updates,
+    // the feedback button at the right edge, and round again.
+    void tabFollowsTheScreen()
+    {
+        TfrmMain frm({}, WithTray);
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        QCOMPARE(QApplication::focusWidget(), frm.btnStart);
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(frm.windowHandle(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order,
+                 QStringList({QStringLiteral("btnEinstellungen"), QStringLiteral("btnInstallierteUpdates"),
+                              QStringLiteral("btnFeedbackTool"), QStringLiteral("btnStart")}));
+        // The search button's place on the left comes before the column beside it.
+        QVERIFY(frm.btnStart->geometry().right() < frm.btnEinstellungen->geometry().left());
+        QVERIFY(frm.btnEinstellungen->geometry().bottom() < frm.btnInstallierteUpdates->geometry().top());
     }
 
     void minimiseWithoutTrayStaysOnTheTaskbar()

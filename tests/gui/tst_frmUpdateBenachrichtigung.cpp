@@ -116,8 +116,9 @@ private Q_SLOTS:
         QCOMPARE(FDialog->windowTitle(), QStringLiteral("Vorlandt Online-Updates"));
         QCOMPARE(FDialog->size(), QSize(723, 490));
         QCOMPARE(FDialog->minimumSize(), QSize(388, 390));
-        QCOMPARE(FDialog->BitBtn1->text(), QStringLiteral("Updates installieren"));
-        QCOMPARE(FDialog->BitBtn2->text(), QStringLiteral("Keine Updates durchführen"));
+        // The captions with their access keys marked.
+        QCOMPARE(FDialog->BitBtn1->text(), QStringLiteral("&Updates installieren"));
+        QCOMPARE(FDialog->BitBtn2->text(), QStringLiteral("&Keine Updates durchführen"));
         QVERIFY(FDialog->BitBtn1->isDefault());
         // Reached with Tab and read with the keyboard, never edited.
         QCOMPARE(FDialog->reBeschreibung->focusPolicy(), Qt::StrongFocus);
@@ -361,8 +362,9 @@ private Q_SLOTS:
     }
 
     // A person with the keyboard alone: the dialog opens with the first entry focused and its
-    // description shown; Tab reaches the list from the buttons, the arrows move through headers
-    // and entries, and the description follows the focused entry as it follows the pointer.
+    // description shown; the list is one stop of the Tab key, the arrows move through headers
+    // and entries as in a tree, and the description follows the focused entry as it follows the
+    // pointer.
     void keyboardReadsEveryEntrysDescription()
     {
         AddThreeModules();
@@ -376,8 +378,7 @@ private Q_SLOTS:
         auto press = [this](Qt::Key key) { QTest::keyClick(FDialog->windowHandle(), key); };
         FDialog->BitBtn2->setFocus();
         press(Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[0]->Header);
-        press(Qt::Key_Tab);
+        // Past the header, straight to the entry chosen.
         QCOMPARE(QApplication::focusWidget(), Entry(0, 0));
 
         const QList<std::pair<Qt::Key, QString>> steps{
@@ -398,18 +399,37 @@ private Q_SLOTS:
         QVERIFY(Entry(0, 2)->IsCurrent());
         QVERIFY(!Entry(0, 0)->IsCurrent());
 
-        // Tab stops once in each panel and at the entry last chosen, then at the description.
-        press(Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        // One Tab leaves the list for the description; backwards the description first goes
+        // through its links, then back to where the list was left.
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), FDialog->reBeschreibung);
         QVERIFY(FDialog->reBeschreibung->toPlainText().startsWith(QStringLiteral("Kassenbuch 2.0.1")));
-        // Backwards the description first goes through its links, then back to the list.
-        for (int i = 0; i < 3 && QApplication::focusWidget() == FDialog->reBeschreibung; ++i)
-            press(Qt::Key_Backtab);
-        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
-        press(Qt::Key_Backtab);
+        const auto backToTheList = [&] {
+            for (int i = 0; i < 3 && QApplication::focusWidget() == FDialog->reBeschreibung; ++i)
+                press(Qt::Key_Backtab);
+        };
+        backToTheList();
         QCOMPARE(QApplication::focusWidget(), Entry(0, 2));
+
+        // A header reached with the arrows is the list's stop as well; Right on an open header
+        // goes to its first entry, Left from there back to the header.
+        press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->reBeschreibung);
+        backToTheList();
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        press(Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), Entry(1, 0));
+        QVERIFY(FDialog->reBeschreibung->toPlainText().startsWith(QStringLiteral("Lager 3.1.0")));
+        press(Qt::Key_Left);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
+        // Closing the panel keeps the stop on its header, so that Tab still finds the list.
+        press(Qt::Key_Left);
+        QVERIFY(!FDialog->Panels()[1]->Expanded());
+        FDialog->BitBtn2->setFocus();
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), FDialog->Panels()[1]->Header);
     }
 
     // The description is read with the keyboard: Tab selects its link, Enter opens it, the next
@@ -441,6 +461,29 @@ private Q_SLOTS:
         QCOMPARE(finished.at(0).at(0).toInt(), 2);
     }
 
+    // Each button's access key answers from anywhere in the dialog, the list included.
+    void accessKeysAnswer_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Alt+U: Updates installieren") << int(Qt::Key_U) << 1;
+        QTest::newRow("Alt+K: Keine Updates durchführen") << int(Qt::Key_K) << 2;
+    }
+    void accessKeysAnswer()
+    {
+        QFETCH(int, key);
+        QFETCH(int, result);
+        AddThreeModules();
+        FDialog->Initialize(FWorld->Updates);
+        QSignalSpy finished(FDialog.get(), &QDialog::finished);
+        FDialog->open();
+        QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), Entry(0, 0));
+        QTest::keyClick(FDialog->windowHandle(), Qt::Key(key), Qt::AltModifier);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), result);
+    }
+
     void headerOpensAndClosesFromTheKeyboard_data()
     {
         QTest::addColumn<Qt::Key>("key");
@@ -457,9 +500,11 @@ private Q_SLOTS:
         FDialog->open();
         QVERIFY(QTest::qWaitForWindowActive(FDialog.get()));
         TCategoryPanel* panel = FDialog->Panels()[0];
-        QCOMPARE(panel->Header->focusPolicy(), Qt::StrongFocus);
+        QVERIFY(panel->Header->focusPolicy() & Qt::ClickFocus);
         panel->Header->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), panel->Header);
+        // Focused, the header is where Tab comes back to the list.
+        QCOMPARE(panel->Header->focusPolicy(), Qt::StrongFocus);
         QTest::keyClick(FDialog->windowHandle(), key);
         QVERIFY(!panel->Expanded());
         QVERIFY(!panel->Body->isVisible());

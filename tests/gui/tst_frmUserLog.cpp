@@ -74,7 +74,8 @@ private Q_SLOTS:
         QCOMPARE(form.memoUserLog->font().pointSize(), 10);
         QCOMPARE(form.memoUserLog->toPlainText(), InitialText);
 
-        QCOMPARE(form.bkSchliessen->text(), QStringLiteral("Schließen"));
+        // "Schließen", its access key marked.
+        QCOMPARE(form.bkSchliessen->text(), QStringLiteral("&Schließen"));
         QCOMPARE(form.bkSchliessen->geometry(), QRect(636, 571, 107, 25));
         QCOMPARE(form.bkSchliessen->maximumHeight(), 25);
         QVERIFY(form.bkSchliessen->isDefault());
@@ -173,7 +174,7 @@ private Q_SLOTS:
     void windowAppearsCentredOverItsParent()
     {
         QWidget owner;
-        owner.setGeometry(200, 150, 1000, 800);
+        owner.setGeometry(30, 40, 760, 700);
         owner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         TfrmUserLog form(&owner);
@@ -183,9 +184,15 @@ private Q_SLOTS:
         form.hide();
 
         // Shown again after the owner moved: centred over its new place.
-        owner.move(20, 30);
+        owner.move(0, 0);
         form.show();
         QCOMPARE(form.frameGeometry().center(), owner.frameGeometry().center());
+        form.hide();
+
+        // Over an owner near the screen's edge the window keeps to the screen, title bar and all.
+        owner.move(300, 350);
+        form.show();
+        QVERIFY(form.screen()->availableGeometry().contains(form.frameGeometry()));
     }
 };
 

@@ -38,7 +38,8 @@ private slots:
         QCOMPARE(info.Label1->geometry(), QRect(10, 10, 583, 47));
         QCOMPARE(info.Label1->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
         QVERIFY(info.Label1->wordWrap());
-        QCOMPARE(info.ButtonOK->text(), QStringLiteral("OK"));
+        // "OK", its access key marked.
+        QCOMPARE(info.ButtonOK->text(), QStringLiteral("&OK"));
         QCOMPARE(info.ButtonOK->geometry(), QRect(266, 70, 79, 25));
     }
 

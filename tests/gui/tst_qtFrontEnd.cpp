@@ -133,7 +133,11 @@ private slots:
             QString escapeCaption;
         };
         const TSetRow sets[] = {
-            {TMsgDlgButtons::mbOK, "OK", {QStringLiteral("OK")}, QStringLiteral("OK"), QStringLiteral("OK")},
+            {TMsgDlgButtons::mbOK,
+             "OK",
+             {QStringLiteral("&OK")},
+             QStringLiteral("&OK"),
+             QStringLiteral("&OK")},
             {TMsgDlgButtons::mbAbortRetry,
              "Abort/Retry",
              {QStringLiteral("&Abbrechen"), QStringLiteral("&Wiederholen")},
@@ -188,7 +192,7 @@ private slots:
         const auto abortRetry = TMsgDlgButtons::mbAbortRetry;
         const auto yesNo = TMsgDlgButtons::mbYesNo;
         const QString none;
-        QTest::newRow("OK: button") << TMsgDlgType::mtError << ok << TCloseBy::Button << "OK" << false << 1;
+        QTest::newRow("OK: button") << TMsgDlgType::mtError << ok << TCloseBy::Button << "&OK" << false << 1;
         QTest::newRow("OK: Escape") << TMsgDlgType::mtWarning << ok << TCloseBy::EscapeKey << none << false
                                     << 1;
         QTest::newRow("OK: Return") << TMsgDlgType::mtInformation << ok << TCloseBy::ReturnKey << none

@@ -188,7 +188,8 @@ private slots:
                  QStringLiteral("Ja, ich möchte helfen, die Software zu verbessern."));
         QCOMPARE(form.rgDecisionItems[1]->text(), QStringLiteral("Nein, ich möchte nicht helfen."));
         QCOMPARE(form.ItemIndex(), -1);
-        QCOMPARE(form.btnClose->text(), QStringLiteral("OK"));
+        // "OK", its access key marked.
+        QCOMPARE(form.btnClose->text(), QStringLiteral("&OK"));
         QVERIFY(form.btnClose->isDefault());
         QCOMPARE(form.btnClose->geometry(), QRect(415, 469, 99, 25));
     }
@@ -237,10 +238,11 @@ private slots:
         TConsentFrontEnd frontEnd;
         TScopedFrontEnd scope(frontEnd);
         TfrmTrackingOkConfirmation form;
-        bool focusOnOk = false;
+        bool focusOnTheFirstAnswer = false;
         TModalAnswer answer([&](QWidget* modal) {
             QCOMPARE(modal, &form);
-            focusOnOk = form.focusWidget() == form.btnClose;
+            // The keyboard starts at the question, with nothing chosen by the focus.
+            focusOnTheFirstAnswer = form.focusWidget() == form.rgDecisionItems[0] && form.ItemIndex() == -1;
             script(&form, frontEnd);
             // A failed check inside the script leaves the dialog open: end it so the test reports.
             if (form.isVisible())
@@ -248,7 +250,7 @@ private slots:
         });
         const bool result = form.TrackingOk();
         QVERIFY(!answer.WatchdogFired());
-        QVERIFY(focusOnOk);
+        QVERIFY(focusOnTheFirstAnswer);
         QCOMPARE(result, consent);
         QCOMPARE(frontEnd.Messages().size(), messages);
     }
@@ -272,9 +274,11 @@ private slots:
         TScopedFrontEnd scope(frontEnd);
         TfrmTrackingOkConfirmation form;
         TModalAnswer answer([&](QWidget*) {
-            // Tab from OK goes round to the letter, then to the first answer, which is not chosen
-            // by getting the focus.
-            PressKey(&form, Qt::Key_Tab);
+            // The dialog opens on the first answer, which is not chosen by getting the focus;
+            // Shift+Tab reaches the letter before it.
+            QCOMPARE(QApplication::focusWidget(), form.rgDecisionItems[0]);
+            QCOMPARE(form.ItemIndex(), -1);
+            PressKey(&form, Qt::Key_Backtab);
             QCOMPARE(QApplication::focusWidget(), form.redtTrackingOk);
             PressKey(&form, Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), form.rgDecisionItems[0]);
