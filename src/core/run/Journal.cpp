@@ -9,8 +9,10 @@
 #include <atomic>
 #include <vector>
 
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -63,6 +65,10 @@ QString JournalSafe(const QString& text)
 QString JournalUserPrefix()
 {
     static const QString prefix = [] {
+#ifdef _WIN32
+        // The Event Log keeps the account's SID with every entry; the name is for the reader.
+        return QStringLiteral("Benutzer %1: ").arg(JournalSafe(qEnvironmentVariable("USERNAME")));
+#else
         const uid_t uid = ::getuid();
         QString name = QString::number(uid);
         std::vector<char> buffer(16384);
@@ -71,6 +77,7 @@ QString JournalUserPrefix()
         if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
             name = QString::fromLocal8Bit(found->pw_name);
         return QStringLiteral("Benutzer %1 (UID %2): ").arg(JournalSafe(name)).arg(uid);
+#endif
     }();
     return prefix;
 }

@@ -533,9 +533,6 @@ QList<TModuleReport> TUpdateRun::UncheckedModules() const
 
 QString InstallerExitText(const TProgramExit& exit)
 {
-    if (!exit.Started && !exit.Reason.isEmpty())
-        return QStringLiteral("Das Installationsprogramm \"%1\" konnte nicht gestartet werden: %2")
-            .arg(exit.Program, exit.Reason);
     if (!exit.Started)
         return QStringLiteral("Das Installationsprogramm \"%1\" lässt sich nicht starten: %2.")
             .arg(exit.Program, exit.Error.isEmpty() ? QStringLiteral("Unbekannter Fehler") : exit.Error);
