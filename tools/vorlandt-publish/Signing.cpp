@@ -7,7 +7,9 @@
 #include "core/platform/Clock.h"
 #include "core/platform/VorlandtError.h"
 #include "core/platform/crypto/Ed25519.h"
+#include "core/platform/files/AtomicFile.h"
 #include "core/platform/files/FileRead.h"
+#include "core/platform/files/FolderEntries.h"
 #include "core/services/CommandLineHelp.h"
 #include "core/sources/SignatureCheck.h"
 #include "core/sources/XmlLoad.h"
@@ -15,22 +17,17 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStringList>
-#include <QTemporaryFile>
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace publish {
 
@@ -59,11 +56,6 @@ using TPkey = std::unique_ptr<EVP_PKEY, TPkeyFree>;
 {
     ERR_clear_error();
     throw EVorlandtError(message);
-}
-
-QString SystemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QByteArray PublicKeyBase64(EVP_PKEY* key)
@@ -102,25 +94,11 @@ QByteArray Sign(EVP_PKEY* key, const QByteArray& message)
     return signature;
 }
 
-// A new file beside the target, renamed over it: rename replaces whatever is at the target's
-// name, a link included, and never writes through it.
+// A new file beside the target, renamed over it: whatever is at the target's name, a link
+// included, is replaced, never written through.
 void ReplaceFile(const QString& target, const QByteArray& content)
 {
-    const QFileInfo info(target);
-    QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                        QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(target, file.errorString()));
-    const bool written =
-        file.write(content) == content.size() && file.flush() && ::fsync(file.handle()) == 0 &&
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (!written)
-        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(target, file.errorString()));
-    const QByteArray from = QFile::encodeName(file.fileName());
-    const QByteArray to = QFile::encodeName(target);
-    if (::rename(from.constData(), to.constData()) != 0)
-        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(target, SystemReason(errno)));
-    file.setAutoRemove(false);
+    platform::WriteFileAtomically(target, content);
 }
 
 constexpr qint64 SecondsPerDay = 24 * 60 * 60;
@@ -151,8 +129,8 @@ QString ContentProblem(const QByteArray& content, const QString& name, const QSt
 
 }  // namespace
 
-// Written through a descriptor opened with O_EXCL and O_NOFOLLOW: an existing key is never
-// overwritten, and a link planted at the path is never followed.
+// Written the one way, linked under its name only while the name is free: an existing key is
+// never overwritten, and a link planted at the path is never followed.
 int Keygen(const QString& keyPath)
 {
     const TPkey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
@@ -165,32 +143,18 @@ int Keygen(const QString& keyPath)
     char* pemData = nullptr;
     const long pemSize = BIO_get_mem_data(bio.get(), &pemData);
 
-    const QByteArray path = QFile::encodeName(keyPath);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EEXIST)
+    const auto cleanse = qScopeGuard([pemData, pemSize] { OPENSSL_cleanse(pemData, size_t(pemSize)); });
+    if (!platform::NameMissing(keyPath))
+        Fail(QStringLiteral("\"%1\" gibt es schon; ein vorhandener Schlüssel wird nie überschrieben.").arg(keyPath));
+    {
+        // The umask can only take bits away; the mode is set outright so it is 0600 whatever it
+        // was (on Windows the file is the user's alone).
+        platform::TAtomicFile file(keyPath, platform::FileModePrivate);
+        file.RestrictToOwner();
+        file.Write(QByteArrayView(pemData, pemSize));
+        if (!file.CommitNew())
             Fail(QStringLiteral("\"%1\" gibt es schon; ein vorhandener Schlüssel wird nie überschrieben.")
                      .arg(keyPath));
-        Fail(QStringLiteral("\"%1\" kann nicht angelegt werden: %2").arg(keyPath, SystemReason(error)));
-    }
-    // The umask can only take bits away; set the mode outright so it is 0600 whatever it was.
-    bool ok = ::fchmod(fd, 0600) == 0;
-    long written = 0;
-    while (ok && written < pemSize) {
-        const ssize_t n = ::write(fd, pemData + written, size_t(pemSize - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        written += ok ? n : 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    const int error = errno;
-    ok = ::close(fd) == 0 && ok;
-    OPENSSL_cleanse(pemData, size_t(pemSize));
-    if (!ok) {
-        ::unlink(path.constData());  // ours: created above with O_EXCL
-        Fail(QStringLiteral("\"%1\" kann nicht geschrieben werden: %2").arg(keyPath, SystemReason(error)));
     }
     WriteBytes(stdout, PublicKeyBase64(key.get()) + '\n');
     return ExitOk;
