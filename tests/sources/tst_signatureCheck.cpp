@@ -202,9 +202,12 @@ private slots:
         QTest::newRow("number instead of text: every file fails")
             << QVariant(qint32(1)) << none << Descriptor << QVariant(good) << true << Result::Invalid
             << QStringList{"(Zahl statt Text)"};
+#ifndef Q_OS_WIN
+        // A damaged store file; the registry of Windows has no such state.
         QTest::newRow("unreadable machine store: every file fails")
             << QVariant(QByteArray(8192, 'x')) << none << Descriptor << QVariant(good) << true
             << Result::Invalid << QStringList{"(Einstellungsspeicher nicht lesbar)"};
+#endif
     }
 
     void checksFilesAgainstMachineKeys()
