@@ -98,9 +98,6 @@ bool StartAndWait(const QString& file, const QString& parameters, TProgramExit* 
     const platform::TProgramEnd end =
         platform::StartProgramAndWait(file, QProcess::splitCommand(parameters), StartEXEWorkingDir(file));
     if (!end.Started) {
-        if (!end.Reason.isEmpty())
-            WriteLog(TLogAction::AppendLine,
-                     QStringLiteral("StartEXE - %1: %2").arg(end.Program, end.Reason));
         if (exit)
             exit->Error = end.Reason;
         return false;
